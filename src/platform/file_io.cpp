@@ -1,0 +1,59 @@
+#include "platform/file_io.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <fstream>
+#include <iterator>
+
+namespace orvane::platform {
+namespace fs = std::filesystem;
+
+std::optional<std::string> ReadWholeFile(const fs::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) return std::nullopt;
+  std::string contents{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+  if (file.bad()) return std::nullopt;
+  return contents;
+}
+
+namespace {
+
+bool WriteAll(int fd, std::string_view contents) {
+  while (!contents.empty()) {
+    ssize_t written = ::write(fd, contents.data(), contents.size());
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    contents.remove_prefix(static_cast<std::size_t>(written));
+  }
+  return true;
+}
+
+}  // namespace
+
+bool WriteFileAtomically(const fs::path& target, std::string_view contents) {
+  mode_t mode = 0644;
+  struct stat existing {};
+  if (::stat(target.c_str(), &existing) == 0) {
+    if (!S_ISREG(existing.st_mode)) return false;
+    if ((existing.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return false;
+    mode = existing.st_mode & 07777;
+  }
+
+  fs::path folder = target.parent_path();
+  std::string pattern = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
+  int fd = ::mkstemp(pattern.data());
+  if (fd < 0) return false;
+
+  bool ok = WriteAll(fd, contents) && ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
+  ok = (::close(fd) == 0) && ok;
+  ok = ok && ::rename(pattern.c_str(), target.c_str()) == 0;
+  if (!ok) ::unlink(pattern.c_str());
+  return ok;
+}
+
+}  // namespace orvane::platform

@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the project builds and tests with, only when one is missing.
+# Quiet and quick when everything is there; apt-get as root, sudo otherwise.
+set -euo pipefail
+
+packages=(
+  # toolchain
+  build-essential cmake pkg-config git
+  googletest libgtest-dev libgmock-dev libbenchmark-dev
+  # imaging and documents
+  libopencv-core-dev libopencv-imgproc-dev libopencv-imgcodecs-dev
+  libturbojpeg0-dev libjpeg62-turbo-dev libtiff-dev libhpdf-dev libzbar-dev
+  # recognition
+  libtesseract-dev tesseract-ocr-eng
+  # user interface
+  qt6-base-dev qt6-image-formats-plugins libgl-dev
+  # media and devices
+  libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
+  libasound2-dev libudev-dev libzip-dev
+  # fonts: CJK texts, and a metric match for "Arial"
+  fonts-wqy-zenhei fonts-liberation2
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
+  [[ "$status" == "install ok installed" ]] || missing+=("$p")
+done
+[[ ${#missing[@]} -eq 0 ]] && exit 0
+
+echo "setup: installing ${missing[*]}"
+as_root=()
+[[ $(id -u) -eq 0 ]] || as_root=(sudo)
+export DEBIAN_FRONTEND=noninteractive
+"${as_root[@]}" apt-get update -qq
+"${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
