@@ -19,18 +19,26 @@ packages=(
   libasound2-dev libudev-dev libzip-dev
   # fonts: CJK texts, and a metric match for "Arial"
   fonts-wqy-zenhei fonts-liberation2
+  # a locale with a decimal comma, for the tests of locale-independent numbers
+  locales
 )
+
+as_root=()
+[[ $(id -u) -eq 0 ]] || as_root=(sudo)
 
 missing=()
 for p in "${packages[@]}"; do
   status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
   [[ "$status" == "install ok installed" ]] || missing+=("$p")
 done
-[[ ${#missing[@]} -eq 0 ]] && exit 0
+if [[ ${#missing[@]} -gt 0 ]]; then
+  echo "setup: installing ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  "${as_root[@]}" apt-get update -qq
+  "${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
 
-echo "setup: installing ${missing[*]}"
-as_root=()
-[[ $(id -u) -eq 0 ]] || as_root=(sudo)
-export DEBIAN_FRONTEND=noninteractive
-"${as_root[@]}" apt-get update -qq
-"${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+if ! locale -a 2>/dev/null | grep -qix 'de_DE.utf-\?8'; then
+  echo "setup: generating the de_DE.UTF-8 locale"
+  "${as_root[@]}" localedef -i de_DE -f UTF-8 de_DE.UTF-8
+fi
