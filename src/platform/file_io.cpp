@@ -5,17 +5,26 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <fstream>
-#include <iterator>
 
 namespace orvane::platform {
 namespace fs = std::filesystem;
 
 std::optional<std::string> ReadWholeFile(const fs::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) return std::nullopt;
-  std::string contents{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-  if (file.bad()) return std::nullopt;
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  std::string contents;
+  char chunk[65536];
+  while (true) {
+    ssize_t got = ::read(fd, chunk, sizeof chunk);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {  // a folder, or a read error
+      ::close(fd);
+      return std::nullopt;
+    }
+    if (got == 0) break;
+    contents.append(chunk, static_cast<std::size_t>(got));
+  }
+  ::close(fd);
   return contents;
 }
 
@@ -45,7 +54,10 @@ bool WriteFileAtomically(const fs::path& target, std::string_view contents) {
   }
 
   fs::path folder = target.parent_path();
-  std::string pattern = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
+  std::string name = ".";
+  name += target.filename().string();
+  name += ".XXXXXX";
+  std::string pattern = (folder / name).string();
   int fd = ::mkstemp(pattern.data());
   if (fd < 0) return false;
 

@@ -52,6 +52,7 @@ TEST(WriteFileAtomically, MissingFolderFails) {
 TEST(ReadWholeFile, MissingFileGivesNothingAndBinaryBytesSurvive) {
   testing::TempFolder folder;
   EXPECT_FALSE(ReadWholeFile(folder / "none"));
+  EXPECT_FALSE(ReadWholeFile(folder.path()));  // a folder is no file
   const std::string bytes("a\0b\r\n", 5);
   ASSERT_TRUE(WriteFileAtomically(folder / "bin", bytes));
   EXPECT_EQ(ReadWholeFile(folder / "bin"), bytes);

@@ -190,7 +190,10 @@ bool HasGbkPattern(std::string_view bytes) {
 template <typename CharT>
 std::optional<std::basic_string<CharT>> LowerExtension(std::basic_string_view<CharT> path) {
   std::basic_string<CharT> extension;
-  if (auto dot = path.rfind(CharT('.')); dot != path.npos) extension = path.substr(dot + 1);
+  // Only the file's own name has an extension: a dot in a folder name is not one.
+  auto slash = path.rfind(CharT('/'));
+  auto name = slash == path.npos ? path : path.substr(slash + 1);
+  if (auto dot = name.rfind(CharT('.')); dot != name.npos) extension = name.substr(dot + 1);
   if (extension.size() > kExtensionLimit) return std::nullopt;
   for (CharT& c : extension) {
     if (c >= CharT('A') && c <= CharT('Z')) c = static_cast<CharT>(c - CharT('A') + CharT('a'));

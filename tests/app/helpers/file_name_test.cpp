@@ -69,6 +69,7 @@ INSTANTIATE_TEST_SUITE_P(Extensions, FileType, ::testing::Values(
     FileTypeCase{"a.xlsx", 15}, FileTypeCase{"a.rar", 16}, FileTypeCase{"a.zip", 16},
     FileTypeCase{"a.exe", 17},
     FileTypeCase{"noextension", -1}, FileTypeCase{"a.", -1},
+    FileTypeCase{"/scans.2024/page", -1}, FileTypeCase{"/scans.2024/page.pdf", 8},
     FileTypeCase{"a.jp", -2}, FileTypeCase{"a.jpgx", -2}, FileTypeCase{"a.averyveryverylongname", -2}));
 
 TEST(FileType, NonAsciiExtensionIsOther) {
