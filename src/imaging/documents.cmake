@@ -1,0 +1,1 @@
+# target_sources(orvane_imaging PRIVATE ${CMAKE_CURRENT_LIST_DIR}/<file>.cpp ...)

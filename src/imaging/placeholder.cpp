@@ -1,0 +1,1 @@
+// Removed when the first source of this library lands.
