@@ -19,6 +19,8 @@ packages=(
   libasound2-dev libudev-dev libzip-dev
   # fonts: CJK texts, and a metric match for "Arial"
   fonts-wqy-zenhei fonts-liberation2
+  # the character template is trained and checked on these (FreeType renders them)
+  libfreetype-dev fonts-wqy-microhei fonts-arphic-ukai fonts-arphic-uming fonts-noto-cjk
   # a locale with a decimal comma, for the tests of locale-independent numbers
   locales
 )
