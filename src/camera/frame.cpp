@@ -1,0 +1,329 @@
+#include "camera/frame.h"
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <new>
+
+#include <QImage>
+#include <opencv2/imgproc.hpp>
+#include <turbojpeg.h>
+
+#include "platform/codepage.h"
+
+namespace orvane {
+
+namespace {
+
+constexpr int kSpareBytes = 64;
+
+// The conversion's terms, one table per input byte, and a clamp table over every value the
+// shifted sum can take ([-277, 537]), so the inner loop has no branches.
+struct Yuy2Tables {
+  std::array<int, 256> luma{};     // 298 (Y - 16) + 128
+  std::array<int, 256> redV{};     // 409 E
+  std::array<int, 256> greenU{};   // -100 D
+  std::array<int, 256> greenV{};   // -208 E
+  std::array<int, 256> blueU{};    // 516 D
+  static constexpr int kClampOffset = 384;
+  std::array<std::uint8_t, 1024> clamp{};
+
+  Yuy2Tables() {
+    for (int i = 0; i < 256; ++i) {
+      luma[i] = 298 * (i - 16) + 128;
+      redV[i] = 409 * (i - 128);
+      greenU[i] = -100 * (i - 128);
+      greenV[i] = -208 * (i - 128);
+      blueU[i] = 516 * (i - 128);
+    }
+    for (int i = 0; i < 1024; ++i) clamp[i] = static_cast<std::uint8_t>(std::clamp(i - kClampOffset, 0, 255));
+  }
+};
+
+const Yuy2Tables& Tables() {
+  static const Yuy2Tables tables;
+  return tables;
+}
+
+struct TurboHandle {
+  tjhandle handle = tjInitDecompress();
+  ~TurboHandle() {
+    if (handle != nullptr) tjDestroy(handle);
+  }
+};
+
+// One decompressor per thread: made once, not per frame.
+tjhandle Decompressor() {
+  thread_local TurboHandle decompressor;
+  return decompressor.handle;
+}
+
+std::int64_t NowMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+}  // namespace
+
+bool CFrameSlot::Reserve(int length) {
+  if (length <= capacity_) return true;
+  std::unique_ptr<std::uint8_t[]> grown(new (std::nothrow) std::uint8_t[static_cast<std::size_t>(length) + kSpareBytes]);
+  if (!grown) return false;
+  buffer_ = std::move(grown);
+  capacity_ = length;
+  return true;
+}
+
+void CFrameSlot::Publish(int length, FrameSubtype subtype, int width, int height) {
+  length_ = length;
+  width_ = width;
+  height_ = height;
+  subtype_ = subtype;
+  state_.store(kFilled, std::memory_order_release);
+}
+
+bool CFrameSlot::Store(int length, FrameSubtype subtype, const std::uint8_t* bytes, int width,
+                       int height) {
+  if (length < 0 || (length > 0 && bytes == nullptr)) return false;
+  return StoreInPlace(length, subtype, width, height, [&](std::uint8_t* buffer) {
+    if (length > 0) std::memcpy(buffer, bytes, static_cast<std::size_t>(length));
+    return true;
+  });
+}
+
+bool RotateBGR24(const std::uint8_t* source, int width, int height, int angle,
+                 std::uint8_t* destination) {
+  if (source == nullptr || destination == nullptr || width < 0 || height < 0) return false;
+  if (angle % 90 != 0) return false;
+  const int a = angle % 360;
+  const std::size_t pixels = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+  switch (a) {
+    case 0:
+      std::memcpy(destination, source, pixels * 3);
+      return true;
+    case 180:
+      for (std::size_t k = 0; k < pixels; ++k) std::memcpy(destination + 3 * k, source + 3 * (pixels - 1 - k), 3);
+      return true;
+    case 90:
+    case 270: {
+      // A quarter turn moves whole pixels: an index transpose is exact and needs no warp.
+      for (int y = 0; y < height; ++y) {
+        const std::uint8_t* row = source + static_cast<std::size_t>(y) * width * 3;
+        for (int x = 0; x < width; ++x) {
+          const int column = a == 90 ? height - 1 - y : y;
+          const int targetRow = a == 90 ? x : width - 1 - x;
+          std::memcpy(destination + (static_cast<std::size_t>(targetRow) * height + column) * 3, row + 3 * x, 3);
+        }
+      }
+      return true;
+    }
+    default:
+      return false;  // a negative angle
+  }
+}
+
+cv::Point RotatePoint(const cv::RotatedRect& rectangle, float x, float y) {
+  const double radians = rectangle.angle * 3.141592653589793 / 180.0;
+  const float c = static_cast<float>(std::cos(radians));
+  const float s = static_cast<float>(std::sin(radians));
+  const float dx = x - rectangle.center.x;
+  const float dy = y - rectangle.center.y;
+  const float rotatedX = rectangle.center.x + dx * c - dy * s;
+  const float rotatedY = rectangle.center.y + dx * s + dy * c;
+  return {static_cast<int>(rotatedX + 0.5f), static_cast<int>(rotatedY + 0.5f)};
+}
+
+bool ConvertYUY2ToBGR24(const std::uint8_t* source, int length, int width, int height,
+                        std::uint8_t* destination) {
+  const long long pixels = static_cast<long long>(width) * height;
+  if (pixels * 2 != length) return false;
+  if (pixels <= 0) return true;
+  if (pixels % 2 != 0 || source == nullptr || destination == nullptr) return false;
+  const Yuy2Tables& t = Tables();
+  const std::uint8_t* clamp = t.clamp.data() + Yuy2Tables::kClampOffset;
+  const long long groups = pixels / 2;
+  for (long long g = 0; g < groups; ++g) {
+    const std::uint8_t* in = source + 4 * g;
+    std::uint8_t* out = destination + 6 * g;
+    const int red = t.redV[in[3]];
+    const int green = t.greenU[in[1]] + t.greenV[in[3]];
+    const int blue = t.blueU[in[1]];
+    const int c0 = t.luma[in[0]];
+    const int c1 = t.luma[in[2]];
+    out[0] = clamp[(c0 + blue) >> 8];
+    out[1] = clamp[(c0 + green) >> 8];
+    out[2] = clamp[(c0 + red) >> 8];
+    out[3] = clamp[(c1 + blue) >> 8];
+    out[4] = clamp[(c1 + green) >> 8];
+    out[5] = clamp[(c1 + red) >> 8];
+  }
+  return true;
+}
+
+bool ReadMJPGSize(const std::uint8_t* source, int length, int* width, int* height) {
+  if (source == nullptr || length <= 0) return false;
+  tjhandle handle = Decompressor();
+  int subsampling = 0;
+  int colourspace = 0;
+  return handle != nullptr &&
+         tjDecompressHeader3(handle, source, static_cast<unsigned long>(length), width, height,
+                             &subsampling, &colourspace) == 0;
+}
+
+bool DecodeMJPGToBGR24(const std::uint8_t* source, int length, std::uint8_t* destination,
+                       std::size_t capacity, int* width, int* height, int* rowStep) {
+  if (source == nullptr || destination == nullptr) return false;
+  int w = 0;
+  int h = 0;
+  if (!ReadMJPGSize(source, length, &w, &h) || w <= 0 || h <= 0) return false;
+  const std::size_t step = static_cast<std::size_t>(w) * 3;
+  if (step * static_cast<std::size_t>(h) > capacity) return false;
+  tjhandle handle = Decompressor();
+  if (tjDecompress2(handle, source, static_cast<unsigned long>(length), destination, w,
+                    static_cast<int>(step), h, TJPF_BGR, 0) != 0 &&
+      tjGetErrorCode(handle) != TJERR_WARNING) {
+    // Cameras often end a frame early; libjpeg-turbo fills the rest and says so as a warning.
+    return false;
+  }
+  *width = w;
+  *height = h;
+  *rowStep = static_cast<int>(step);
+  return true;
+}
+
+bool FrameConverter::Convert(CFrameSlot& raw, CFrameSlot& converted) {
+  if (raw.State() != CFrameSlot::kFilled || converted.State() == CFrameSlot::kFilled) return false;
+  const int width = raw.Width();
+  const int height = raw.Height();
+  const long long bgrBytes = 3LL * width * height;
+  bool stored = false;
+  if (width > 0 && height > 0 && bgrBytes <= INT32_MAX) {
+    const int outLength = static_cast<int>(bgrBytes);
+    switch (raw.Subtype()) {
+      case FrameSubtype::YUY2:
+        stored = converted.StoreInPlace(outLength, FrameSubtype::RGB24, width, height, [&](std::uint8_t* out) {
+          return ConvertYUY2ToBGR24(raw.Data(), raw.Length(), width, height, out);
+        });
+        break;
+      case FrameSubtype::MJPG: {
+        const std::int64_t now = NowMs();
+        if (rateLimit_ >= 1 && lastMjpgMs_ >= 0 && now - lastMjpgMs_ < 1000 / rateLimit_) break;
+        lastMjpgMs_ = now;
+        int jpegWidth = 0;
+        int jpegHeight = 0;
+        // A frame of another size than the slot announces would not match its buffer.
+        if (!ReadMJPGSize(raw.Data(), raw.Length(), &jpegWidth, &jpegHeight) || jpegWidth != width ||
+            jpegHeight != height) {
+          break;
+        }
+        stored = converted.StoreInPlace(outLength, FrameSubtype::RGB24, width, height, [&](std::uint8_t* out) {
+          int w = 0, h = 0, step = 0;
+          return DecodeMJPGToBGR24(raw.Data(), raw.Length(), out, static_cast<std::size_t>(outLength), &w, &h, &step);
+        });
+        break;
+      }
+      case FrameSubtype::RGB24:
+        if (raw.Length() < outLength) break;
+        stored = converted.StoreInPlace(outLength, FrameSubtype::RGB24, width, height, [&](std::uint8_t* out) {
+          const std::size_t rowBytes = static_cast<std::size_t>(width) * 3;
+          for (int y = 0; y < height; ++y) {
+            std::memcpy(out + y * rowBytes, raw.Data() + (height - 1 - y) * rowBytes, rowBytes);
+          }
+          return true;
+        });
+        break;
+      case FrameSubtype::None:
+        break;
+    }
+  }
+  raw.MarkTaken();
+  return stored;
+}
+
+void CopyMatToImage(const cv::Mat& matrix, QImage& image) {
+  image = QImage(matrix.cols, matrix.rows, QImage::Format_BGR888);
+  if (image.isNull()) return;
+  for (int y = 0; y < matrix.rows; ++y) {
+    std::memcpy(image.scanLine(y), matrix.ptr(y), static_cast<std::size_t>(matrix.cols) * 3);
+  }
+}
+
+void CopyImageToMat(const QImage& image, cv::Mat& matrix) {
+  const QImage bgr = image.format() == QImage::Format_BGR888 ? image : image.convertToFormat(QImage::Format_BGR888);
+  matrix.create(bgr.height(), bgr.width(), CV_8UC3);
+  for (int y = 0; y < bgr.height(); ++y) {
+    std::memcpy(matrix.ptr(y), bgr.constScanLine(y), static_cast<std::size_t>(bgr.width()) * 3);
+  }
+}
+
+std::string WideStringToAnsi(const std::string& utf8) {
+  return platform::ConvertText(utf8, platform::kUtf8Charset, platform::kGbkCharset).value_or(std::string());
+}
+
+std::string AnsiToWide(const std::string& gbk) {
+  return platform::ConvertText(gbk, platform::kGbkCharset, platform::kUtf8Charset).value_or(std::string());
+}
+
+}  // namespace orvane
+
+namespace qvcam {
+
+CBGR24Data::CBGR24Data(const CBGR24Data& other) { SetData(other.width_, other.height_, other.pixels_.get()); }
+
+CBGR24Data& CBGR24Data::operator=(const CBGR24Data& other) {
+  if (this != &other) SetData(other.width_, other.height_, other.pixels_.get());
+  return *this;
+}
+
+bool CBGR24Data::Reserve(int width, int height) {
+  if (width < 0 || height < 0) return false;
+  const bool sameArea = (width == width_ && height == height_) || (width == height_ && height == width_);
+  if (sameArea && (pixels_ || width == 0 || height == 0)) return true;
+  pixels_.reset(new (std::nothrow) std::uint8_t[static_cast<std::size_t>(width) * height * 3]);
+  if (!pixels_) {
+    width_ = height_ = 0;
+    return false;
+  }
+  width_ = width;
+  height_ = height;
+  return true;
+}
+
+bool CBGR24Data::SetData(int width, int height, const std::uint8_t* pixels) {
+  const std::size_t bytes = static_cast<std::size_t>(std::max(width, 0)) * std::max(height, 0) * 3;
+  if (bytes > 0 && pixels == nullptr) return false;
+  if (!Reserve(width, height)) return false;
+  width_ = width;
+  height_ = height;
+  if (bytes > 0) std::memcpy(pixels_.get(), pixels, bytes);
+  return true;
+}
+
+bool CBGR24Data::GetSize(int* width, int* height) const {
+  if (!pixels_ || width_ <= 0 || height_ <= 0) return false;
+  *width = width_;
+  *height = height_;
+  return true;
+}
+
+cv::Mat CBGR24Data::CropToMat(int left, int top, int right, int bottom) const {
+  if (!pixels_ || left < 0 || top < 0 || right > width_ || bottom > height_ || left >= right || top >= bottom) {
+    return {};
+  }
+  const cv::Mat whole(height_, width_, CV_8UC3, const_cast<std::uint8_t*>(pixels_.get()));
+  return whole(cv::Rect(left, top, right - left, bottom - top)).clone();
+}
+
+bool CBGR24Data::SetRotated(int angle, int width, int height, const std::uint8_t* pixels) {
+  if (pixels == nullptr || angle % 90 != 0 || angle % 360 < 0) return false;
+  if (!Reserve(width, height)) return false;
+  const bool quarter = angle % 180 != 0;
+  width_ = quarter ? height : width;
+  height_ = quarter ? width : height;
+  return orvane::RotateBGR24(pixels, width, height, angle, pixels_.get());
+}
+
+}  // namespace qvcam

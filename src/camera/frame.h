@@ -1,0 +1,156 @@
+// Frame buffers handed between the camera's streaming thread, the conversion worker and the
+// display worker, and the pixel conversions into packed top-down BGR24.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include <opencv2/core.hpp>
+
+class QImage;
+
+namespace orvane {
+
+// Pixel format of the bytes in a frame slot. RGB24 is the bottom-up layout of the camera
+// stack's RGB24; the converted slots hold top-down BGR24 under the same tag.
+enum class FrameSubtype { None, YUY2, MJPG, RGB24 };
+
+// One frame handed from one thread to another without a lock. The state word is the only
+// synchronisation: a writer fills the fields while the state is free or taken and publishes with
+// a release store of "filled"; a reader acquires "filled", copies out, then stores "taken".
+class CFrameSlot {
+ public:
+  static constexpr int kFree = -1;
+  static constexpr int kFilled = 0;
+  static constexpr int kTaken = 1;
+
+  CFrameSlot() = default;
+  CFrameSlot(const CFrameSlot&) = delete;
+  CFrameSlot& operator=(const CFrameSlot&) = delete;
+
+  // Copies `length` bytes and publishes them as filled. The buffer grows (with 64 spare bytes)
+  // only when a longer frame arrives, so steady-state stores never allocate. Refuses (false,
+  // nothing changed) a null source with a positive length or a negative length.
+  bool Store(int length, FrameSubtype subtype, const std::uint8_t* bytes, int width, int height);
+
+  // Writes the frame in place: `fill` gets a buffer of at least `length` bytes and returns
+  // whether it produced the frame; only then is the slot published. Saves the copy a separate
+  // conversion buffer would cost on large frames.
+  template <class Fill>
+  bool StoreInPlace(int length, FrameSubtype subtype, int width, int height, Fill&& fill) {
+    if (length < 0 || !Reserve(length)) return false;
+    if (!fill(buffer_.get())) return false;
+    Publish(length, subtype, width, height);
+    return true;
+  }
+
+  int State() const { return state_.load(std::memory_order_acquire); }
+  void MarkTaken() { state_.store(kTaken, std::memory_order_release); }
+
+  // Valid for the thread that owns the slot by its state (the reader while filled).
+  const std::uint8_t* Data() const { return buffer_.get(); }
+  int Length() const { return length_; }      // bytes of the current frame
+  int Capacity() const { return capacity_; }  // the longest frame held so far
+  int Width() const { return width_; }
+  int Height() const { return height_; }
+  FrameSubtype Subtype() const { return subtype_; }
+
+ private:
+  bool Reserve(int length);
+  void Publish(int length, FrameSubtype subtype, int width, int height);
+
+  std::unique_ptr<std::uint8_t[]> buffer_;
+  int capacity_ = 0;
+  int length_ = 0;
+  int width_ = 0;
+  int height_ = 0;
+  FrameSubtype subtype_ = FrameSubtype::None;
+  std::atomic<int> state_{kFree};
+};
+
+// Writes a turned copy of a width x height BGR24 picture into `destination` (same byte count).
+// Angles are multiples of 90 taken modulo 360; a negative angle or any other angle fails.
+// 90 turns clockwise: source column x, row y goes to column (height - 1 - y), row x.
+bool RotateBGR24(const std::uint8_t* source, int width, int height, int angle,
+                 std::uint8_t* destination);
+
+// Turns (x, y) about the rectangle's centre by its angle; rounds half up toward zero as the
+// display code expects.
+cv::Point RotatePoint(const cv::RotatedRect& rectangle, float x, float y);
+
+// Integer BT.601 (studio range) YUY2 to BGR24, top row first. False when `length` is not
+// width x height x 2 or the pixel count is odd; true without writing for an empty picture.
+bool ConvertYUY2ToBGR24(const std::uint8_t* source, int length, int width, int height,
+                        std::uint8_t* destination);
+
+// Decodes a JPEG frame into packed BGR24. `capacity` is the destination's size in bytes: a frame
+// whose picture does not fit is refused rather than written past the buffer.
+bool DecodeMJPGToBGR24(const std::uint8_t* source, int length, std::uint8_t* destination,
+                       std::size_t capacity, int* width, int* height, int* rowStep);
+
+// Reads the JPEG header only: the picture's size, or false when it is not a JPEG.
+bool ReadMJPGSize(const std::uint8_t* source, int length, int* width, int* height);
+
+// The conversion worker's step for one pair of slots: converts a filled raw slot into the
+// converted slot when that one has been taken, then marks the raw slot taken (also after a
+// failed conversion, so the next camera frame can come in). An MJPG frame whose picture differs
+// from the raw slot's size is skipped. `minMjpgIntervalMs` > 0 skips MJPG frames that arrive
+// sooner than that after the last decoded one. True when a converted frame was stored.
+class FrameConverter {
+ public:
+  bool Convert(CFrameSlot& raw, CFrameSlot& converted);
+  void SetFrameRateLimit(int framesPerSecond) { rateLimit_ = framesPerSecond; }
+
+ private:
+  std::unique_ptr<std::uint8_t[]> scratch_;
+  std::size_t scratchSize_ = 0;
+  int rateLimit_ = 0;
+  std::int64_t lastMjpgMs_ = -1;
+  std::uint8_t* Scratch(std::size_t size);
+};
+
+// Mat and QImage copies of 3-channel 8-bit pictures (the image's own row pitch is honoured).
+void CopyMatToImage(const cv::Mat& matrix, QImage& image);
+void CopyImageToMat(const QImage& image, cv::Mat& matrix);
+
+// Between UTF-8 and the GBK code page the camera code's legacy texts use; invalid input gives "".
+std::string WideStringToAnsi(const std::string& utf8);
+std::string AnsiToWide(const std::string& gbk);
+
+}  // namespace orvane
+
+namespace qvcam {
+
+// A packed top-down BGR24 picture (width x 3 bytes per row).
+class CBGR24Data {
+ public:
+  CBGR24Data() = default;
+  virtual ~CBGR24Data() = default;
+  CBGR24Data(const CBGR24Data& other);
+  CBGR24Data& operator=(const CBGR24Data& other);
+
+  // Copies width x height x 3 bytes; the array is kept when the size is the same either way round.
+  bool SetData(int width, int height, const std::uint8_t* pixels);
+  bool GetSize(int* width, int* height) const;
+  // A deep copy of [left, right) x [top, bottom); empty when outside the picture or inverted.
+  cv::Mat CropToMat(int left, int top, int right, int bottom) const;
+  cv::Mat ToMat() const { return CropToMat(0, 0, width_, height_); }
+  // Stores a turned copy of a width x height picture (see orvane::RotateBGR24).
+  bool SetRotated(int angle, int width, int height, const std::uint8_t* pixels);
+
+  const std::uint8_t* Pixels() const { return pixels_.get(); }
+  int Width() const { return width_; }
+  int Height() const { return height_; }
+
+ private:
+  bool Reserve(int width, int height);
+
+  std::unique_ptr<std::uint8_t[]> pixels_;
+  int width_ = 0;
+  int height_ = 0;
+};
+
+}  // namespace qvcam

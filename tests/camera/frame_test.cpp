@@ -1,0 +1,282 @@
+#include "camera/frame.h"
+
+#include <cstring>
+#include <thread>
+#include <vector>
+
+#include <QImage>
+#include <gtest/gtest.h>
+#include <opencv2/imgcodecs.hpp>
+
+namespace orvane {
+namespace {
+
+std::vector<std::uint8_t> Bytes(int count, std::uint8_t value) { return std::vector<std::uint8_t>(count, value); }
+
+struct Yuy2Case {
+  std::uint8_t y, u, v;
+  std::uint8_t b, g, r;
+};
+
+TEST(ConvertYUY2ToBGR24, MatchesTheIntegerFormula) {
+  const Yuy2Case cases[] = {
+      {16, 128, 128, 0, 0, 0},        // black
+      {235, 128, 128, 255, 255, 255}, // white: 298 x 219 + 128 = 65,390 >> 8 = 255
+      {255, 128, 128, 255, 255, 255}, // 278 before clamping
+      {0, 128, 128, 0, 0, 0},         // negative before clamping
+      {128, 128, 128, 130, 130, 130}, // (298 x 112 + 128) >> 8 = 130
+      {81, 90, 240, 0, 0, 255},       // red: R clamps high, B low
+      {145, 54, 34, 1, 255, 0},       // green
+      {41, 240, 110, 255, 0, 0},      // blue
+      {100, 200, 60, 243, 125, 0},    // a negative red sum clamps to 0
+  };
+  for (const Yuy2Case& c : cases) {
+    // Two pixels of one group with the same Y; a second group checks the stride.
+    const std::uint8_t source[8] = {c.y, c.u, c.y, c.v, 16, 128, 235, 128};
+    std::uint8_t out[12] = {};
+    ASSERT_TRUE(ConvertYUY2ToBGR24(source, 8, 2, 2, out));
+    const auto expect = [&](int at, int b, int g, int r) {
+      EXPECT_EQ(out[at], b) << "Y " << +c.y << " U " << +c.u << " V " << +c.v;
+      EXPECT_EQ(out[at + 1], g) << "Y " << +c.y << " U " << +c.u << " V " << +c.v;
+      EXPECT_EQ(out[at + 2], r) << "Y " << +c.y << " U " << +c.u << " V " << +c.v;
+    };
+    expect(0, c.b, c.g, c.r);
+    expect(3, c.b, c.g, c.r);
+    expect(6, 0, 0, 0);
+    expect(9, 255, 255, 255);
+  }
+}
+
+TEST(ConvertYUY2ToBGR24, RefusesWrongLengthAndOddPictures) {
+  std::vector<std::uint8_t> source = Bytes(640 * 480 * 2, 128);
+  std::vector<std::uint8_t> out(640 * 480 * 3, 7);
+  EXPECT_TRUE(ConvertYUY2ToBGR24(source.data(), 614400, 640, 480, out.data()));
+  EXPECT_FALSE(ConvertYUY2ToBGR24(source.data(), 614399, 640, 480, out.data()));
+  EXPECT_FALSE(ConvertYUY2ToBGR24(source.data(), 614402, 640, 480, out.data()));
+  // 3 x 3 pixels: 18 bytes matches width x height x 2, but YUY2 carries pixels in pairs.
+  std::uint8_t tail[27] = {};
+  EXPECT_FALSE(ConvertYUY2ToBGR24(source.data(), 18, 3, 3, tail));
+  EXPECT_TRUE(ConvertYUY2ToBGR24(nullptr, 0, 0, 0, nullptr));
+}
+
+TEST(CFrameSlot, StoresOnlyWhenNotFilledAndKeepsTheLargestCapacity) {
+  CFrameSlot slot;
+  EXPECT_EQ(slot.State(), CFrameSlot::kFree);
+  const auto big = Bytes(1000, 1);
+  const auto small = Bytes(600, 2);
+  ASSERT_TRUE(slot.Store(1000, FrameSubtype::MJPG, big.data(), 8, 4));
+  EXPECT_EQ(slot.State(), CFrameSlot::kFilled);
+  const std::uint8_t* buffer = slot.Data();
+  slot.MarkTaken();
+  ASSERT_TRUE(slot.Store(600, FrameSubtype::MJPG, small.data(), 8, 4));
+  EXPECT_EQ(slot.Capacity(), 1000);
+  EXPECT_EQ(slot.Length(), 600);  // a reader takes the current frame, not the old tail
+  EXPECT_EQ(slot.Data(), buffer);
+  EXPECT_EQ(slot.Data()[0], 2);
+  EXPECT_FALSE(slot.Store(-1, FrameSubtype::MJPG, small.data(), 8, 4));
+  EXPECT_FALSE(slot.Store(10, FrameSubtype::MJPG, nullptr, 8, 4));
+}
+
+// Producer and consumer on one slot: every frame the consumer sees is whole (all its bytes carry
+// the same number, and the announced length matches it). Meant for ThreadSanitizer as well.
+TEST(CFrameSlot, HandsWholeFramesBetweenThreads) {
+  CFrameSlot slot;
+  constexpr int kFrames = 3000;
+  std::atomic<bool> done{false};
+  std::thread producer([&] {
+    std::vector<std::uint8_t> frame(256);
+    for (int n = 1; n <= kFrames; ++n) {
+      const int length = 64 + n % 192;
+      std::memset(frame.data(), n & 0xFF, length);
+      while (slot.State() == CFrameSlot::kFilled) std::this_thread::yield();
+      slot.Store(length, FrameSubtype::MJPG, frame.data(), n, length);
+    }
+    done = true;
+  });
+  int seen = 0;
+  int last = 0;
+  while (!done || slot.State() == CFrameSlot::kFilled) {
+    if (slot.State() != CFrameSlot::kFilled) {
+      std::this_thread::yield();
+      continue;
+    }
+    const int n = slot.Width();
+    ASSERT_GT(n, last);
+    ASSERT_EQ(slot.Length(), slot.Height());
+    for (int i = 0; i < slot.Length(); ++i) ASSERT_EQ(slot.Data()[i], n & 0xFF);
+    last = n;
+    ++seen;
+    slot.MarkTaken();
+  }
+  producer.join();
+  EXPECT_EQ(seen, kFrames);
+}
+
+// A 3 x 2 picture whose pixels are numbered 1..6 in the blue byte.
+std::vector<std::uint8_t> Numbered3x2() {
+  std::vector<std::uint8_t> pixels(18, 0);
+  for (int k = 0; k < 6; ++k) pixels[3 * k] = static_cast<std::uint8_t>(k + 1);
+  return pixels;
+}
+
+TEST(RotateBGR24, TurnsByQuartersAndRefusesOtherAngles) {
+  // 1 2 3
+  // 4 5 6
+  struct Case {
+    int angle;
+    bool ok;
+    std::vector<int> order;  // blue bytes of the result, row by row
+  };
+  const Case cases[] = {
+      {0, true, {1, 2, 3, 4, 5, 6}},
+      {90, true, {4, 1, 5, 2, 6, 3}},    // clockwise: 2 wide, 3 tall
+      {180, true, {6, 5, 4, 3, 2, 1}},
+      {270, true, {3, 6, 2, 5, 1, 4}},
+      {450, true, {4, 1, 5, 2, 6, 3}},
+      {-90, false, {}},
+      {45, false, {}},
+  };
+  const auto source = Numbered3x2();
+  for (const Case& c : cases) {
+    std::vector<std::uint8_t> out(18, 0);
+    ASSERT_EQ(RotateBGR24(source.data(), 3, 2, c.angle, out.data()), c.ok) << c.angle;
+    if (!c.ok) continue;
+    for (int k = 0; k < 6; ++k) EXPECT_EQ(out[3 * k], c.order[k]) << c.angle << " pixel " << k;
+  }
+}
+
+TEST(CBGR24Data, SetRotatedTurnsTheSizeAndReusesTheArray) {
+  qvcam::CBGR24Data data;
+  const auto source = Numbered3x2();
+  ASSERT_TRUE(data.SetData(3, 2, source.data()));
+  const std::uint8_t* array = data.Pixels();
+  ASSERT_TRUE(data.SetRotated(90, 3, 2, source.data()));
+  int width = 0, height = 0;
+  ASSERT_TRUE(data.GetSize(&width, &height));
+  EXPECT_EQ(width, 2);
+  EXPECT_EQ(height, 3);
+  EXPECT_EQ(data.Pixels(), array);
+  EXPECT_EQ(data.Pixels()[3], 1);  // the top-left pixel went to the top-right corner
+  EXPECT_TRUE(data.SetData(2, 3, source.data()));
+  EXPECT_EQ(data.Pixels(), array);
+  EXPECT_FALSE(data.SetRotated(-90, 3, 2, source.data()));
+  EXPECT_FALSE(qvcam::CBGR24Data().GetSize(&width, &height));
+}
+
+TEST(CBGR24Data, CropToMatCopiesInsideRectanglesOnly) {
+  qvcam::CBGR24Data data;
+  const auto source = Numbered3x2();
+  ASSERT_TRUE(data.SetData(3, 2, source.data()));
+  const cv::Mat crop = data.CropToMat(1, 0, 3, 2);
+  ASSERT_EQ(crop.cols, 2);
+  ASSERT_EQ(crop.rows, 2);
+  EXPECT_EQ(crop.at<cv::Vec3b>(1, 0)[0], 5);
+  EXPECT_NE(crop.data, data.Pixels());
+  struct Rect {
+    int left, top, right, bottom;
+  };
+  for (const Rect r : {Rect{0, 0, 4, 2}, Rect{0, 0, 3, 3}, Rect{-1, 0, 3, 2}, Rect{2, 0, 1, 2}, Rect{0, 2, 3, 1}}) {
+    EXPECT_TRUE(data.CropToMat(r.left, r.top, r.right, r.bottom).empty())
+        << r.left << "," << r.top << "," << r.right << "," << r.bottom;
+  }
+  EXPECT_EQ(data.ToMat().cols, 3);
+}
+
+TEST(RotatePoint, TurnsAboutTheCentre) {
+  const cv::RotatedRect rectangle({50.0f, 40.0f}, {10.0f, 10.0f}, 90.0f);
+  EXPECT_EQ(RotatePoint(rectangle, 60.0f, 40.0f), cv::Point(50, 50));
+}
+
+std::vector<std::uint8_t> Jpeg(int width, int height) {
+  cv::Mat picture(height, width, CV_8UC3, cv::Scalar(30, 120, 200));
+  std::vector<std::uint8_t> bytes;
+  cv::imencode(".jpg", picture, bytes);
+  return bytes;
+}
+
+TEST(DecodeMJPGToBGR24, DecodesAndRefusesWhatDoesNotFit) {
+  const auto jpeg = Jpeg(16, 8);
+  std::vector<std::uint8_t> out(16 * 8 * 3);
+  int width = 0, height = 0, step = 0;
+  ASSERT_TRUE(DecodeMJPGToBGR24(jpeg.data(), static_cast<int>(jpeg.size()), out.data(), out.size(), &width, &height, &step));
+  EXPECT_EQ(width, 16);
+  EXPECT_EQ(height, 8);
+  EXPECT_EQ(step, 48);
+  EXPECT_NEAR(out[0], 30, 3);
+  EXPECT_NEAR(out[2], 200, 3);
+  EXPECT_FALSE(DecodeMJPGToBGR24(jpeg.data(), static_cast<int>(jpeg.size()), out.data(), out.size() - 1, &width, &height, &step));
+  const std::uint8_t garbage[64] = {0xFF, 0xD8, 1, 2, 3};
+  EXPECT_FALSE(DecodeMJPGToBGR24(garbage, 64, out.data(), out.size(), &width, &height, &step));
+}
+
+TEST(FrameConverter, ConvertsByKindAndAlwaysFreesTheRawSlot) {
+  struct Case {
+    const char* name;
+    FrameSubtype subtype;
+    std::vector<std::uint8_t> bytes;
+    int width, height;
+    bool converts;
+  };
+  const Case cases[] = {
+      {"YUY2", FrameSubtype::YUY2, Bytes(16 * 8 * 2, 128), 16, 8, true},
+      {"YUY2 short", FrameSubtype::YUY2, Bytes(16 * 8 * 2 - 2, 128), 16, 8, false},
+      {"MJPG", FrameSubtype::MJPG, Jpeg(16, 8), 16, 8, true},
+      {"MJPG of another size", FrameSubtype::MJPG, Jpeg(32, 8), 16, 8, false},
+      {"MJPG broken", FrameSubtype::MJPG, Bytes(100, 0), 16, 8, false},
+      {"RGB24", FrameSubtype::RGB24, Bytes(16 * 8 * 3, 9), 16, 8, true},
+      {"unknown", FrameSubtype::None, Bytes(16, 0), 16, 8, false},
+  };
+  for (const Case& c : cases) {
+    CFrameSlot raw;
+    CFrameSlot converted;
+    FrameConverter converter;
+    raw.Store(static_cast<int>(c.bytes.size()), c.subtype, c.bytes.data(), c.width, c.height);
+    EXPECT_EQ(converter.Convert(raw, converted), c.converts) << c.name;
+    EXPECT_EQ(raw.State(), CFrameSlot::kTaken) << c.name;
+    EXPECT_EQ(converted.State(), c.converts ? CFrameSlot::kFilled : CFrameSlot::kFree) << c.name;
+    if (c.converts) {
+      EXPECT_EQ(converted.Length(), c.width * c.height * 3) << c.name;
+    }
+  }
+}
+
+TEST(FrameConverter, WaitsWhileTheConvertedFrameIsNotTaken) {
+  CFrameSlot raw, converted;
+  FrameConverter converter;
+  const auto yuy2 = Bytes(4 * 2 * 2, 128);
+  raw.Store(16, FrameSubtype::YUY2, yuy2.data(), 4, 2);
+  ASSERT_TRUE(converter.Convert(raw, converted));
+  raw.Store(16, FrameSubtype::YUY2, yuy2.data(), 4, 2);
+  EXPECT_FALSE(converter.Convert(raw, converted));
+  EXPECT_EQ(raw.State(), CFrameSlot::kFilled);  // the raw frame waits; the grabber drops newer ones
+}
+
+TEST(FrameConverter, FlipsBottomUpRgb24) {
+  CFrameSlot raw, converted;
+  FrameConverter converter;
+  std::vector<std::uint8_t> rows = {1, 1, 1, 2, 2, 2};  // 1 x 2, bottom row first
+  raw.Store(6, FrameSubtype::RGB24, rows.data(), 1, 2);
+  ASSERT_TRUE(converter.Convert(raw, converted));
+  EXPECT_EQ(converted.Data()[0], 2);
+  EXPECT_EQ(converted.Data()[3], 1);
+}
+
+TEST(ImageCopies, RoundTripHonoursThePitch) {
+  cv::Mat picture(3, 5, CV_8UC3);  // 15 bytes a row: the image pads its rows to 16
+  cv::randu(picture, 0, 255);
+  QImage image;
+  CopyMatToImage(picture, image);
+  cv::Mat back;
+  CopyImageToMat(image, back);
+  EXPECT_EQ(cv::norm(picture, back, cv::NORM_INF), 0.0);
+}
+
+TEST(TextConversion, GbkRoundTrip) {
+  const std::string text = "\xE6\x96\x87\xE6\xA1\xA3";  // two Chinese characters in UTF-8
+  const std::string gbk = WideStringToAnsi(text);
+  EXPECT_EQ(gbk.size(), 4u);
+  EXPECT_EQ(AnsiToWide(gbk), text);
+}
+
+}  // namespace
+}  // namespace orvane
