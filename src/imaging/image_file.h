@@ -1,0 +1,24 @@
+// Image files of any format the program stores, chosen by the file name's extension.
+#pragma once
+
+#include <filesystem>
+
+#include <opencv2/core.hpp>
+
+namespace orvane {
+
+// Writes the picture in the format named by the file's own extension (OpenCV's writers, and a
+// small encoder of our own for ".tga", which OpenCV lacks). The file is written whole or not at
+// all. False for a name without extension, an extension no writer knows, an empty picture or a
+// failed write; never throws.
+bool SaveMatByExtension(const std::filesystem::path& path, const cv::Mat& picture);
+
+// The picture of the file as three-channel BGR, whatever the file's channel count; the file's
+// orientation tag is ignored, as the camera wrote the pixels upright. Empty when the path is
+// empty or the file cannot be read.
+cv::Mat LoadImageFile(const std::filesystem::path& path);
+
+// Uncompressed true-colour (BGR) or grey TGA, top row first. Empty for other pictures.
+std::string EncodeTga(const cv::Mat& picture);
+
+}  // namespace orvane

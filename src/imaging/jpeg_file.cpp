@@ -1,0 +1,181 @@
+#include "imaging/jpeg_file.h"
+
+#include <csetjmp>
+#include <cstdio>
+#include <cstdlib>
+
+#include <jpeglib.h>
+#include <jerror.h>
+#include <opencv2/imgproc.hpp>
+
+#include "imaging/pending_file.h"
+#include "platform/diagnostics.h"
+
+namespace orvane {
+namespace {
+
+// libjpeg's fatal errors end in error_exit; ours jumps back to the call that set the buffer,
+// which lives in this per-call struct, so concurrent calls never share it.
+struct JumpingErrorManager {
+  jpeg_error_mgr standard;
+  std::jmp_buf recovery;
+  char message[JMSG_LENGTH_MAX];
+};
+
+void JumpOnError(j_common_ptr info) {
+  auto* manager = reinterpret_cast<JumpingErrorManager*>(info->err);
+  (*info->err->format_message)(info, manager->message);
+  std::longjmp(manager->recovery, 1);
+}
+
+void QuietOutput(j_common_ptr) {}
+
+// A frame cut short decodes as grey filler after a warning; we would rather have no picture.
+void StopAtPrematureEnd(j_common_ptr info, int level) {
+  if (level < 0 && info->err->msg_code == JWRN_JPEG_EOF) JumpOnError(info);
+}
+
+struct PixelRows {
+  const unsigned char* data;
+  std::size_t step;
+  int width;
+  int height;
+  int components;
+};
+
+// Kept free of objects with destructors: a longjmp out of libjpeg lands here.
+bool Compress(const PixelRows& rows, std::FILE* file, unsigned char** memory,
+              unsigned long* memorySize, std::uint16_t xDensity, std::uint16_t yDensity,
+              int quality, char* error) {
+  jpeg_compress_struct info;
+  JumpingErrorManager manager;
+  info.err = jpeg_std_error(&manager.standard);
+  manager.standard.error_exit = JumpOnError;
+  manager.standard.output_message = QuietOutput;
+  if (setjmp(manager.recovery)) {
+    jpeg_destroy_compress(&info);
+    std::snprintf(error, JMSG_LENGTH_MAX, "%s", manager.message);
+    return false;
+  }
+  jpeg_create_compress(&info);
+  if (file != nullptr) jpeg_stdio_dest(&info, file);
+  else jpeg_mem_dest(&info, memory, memorySize);
+
+  info.image_width = static_cast<JDIMENSION>(rows.width);
+  info.image_height = static_cast<JDIMENSION>(rows.height);
+  info.input_components = rows.components;
+  info.in_color_space = rows.components == 1 ? JCS_GRAYSCALE : JCS_RGB;
+  jpeg_set_defaults(&info);
+  jpeg_set_quality(&info, quality, TRUE);
+  info.density_unit = 1;  // dots per inch
+  info.X_density = xDensity;
+  info.Y_density = yDensity;
+
+  jpeg_start_compress(&info, TRUE);
+  while (info.next_scanline < info.image_height) {
+    JSAMPROW row = const_cast<JSAMPROW>(rows.data + rows.step * info.next_scanline);
+    jpeg_write_scanlines(&info, &row, 1);
+  }
+  jpeg_finish_compress(&info);
+  jpeg_destroy_compress(&info);
+  return true;
+}
+
+// The picture as libjpeg wants it: grey as it is, BGR turned into RGB.
+bool PrepareRows(const cv::Mat& picture, cv::Mat& storage, PixelRows& rows) {
+  if (picture.empty() || picture.depth() != CV_8U) return false;
+  if (picture.channels() == 1) {
+    storage = picture;
+  } else if (picture.channels() == 3) {
+    cv::cvtColor(picture, storage, cv::COLOR_BGR2RGB);
+  } else {
+    return false;
+  }
+  rows = {storage.ptr<unsigned char>(0), storage.step[0], storage.cols, storage.rows,
+          storage.channels()};
+  return true;
+}
+
+// The decompressing half; as above, no objects with destructors while libjpeg may jump.
+bool Decompress(const std::uint8_t* bytes, std::size_t byteCount, cv::Mat* out) {
+  jpeg_decompress_struct info;
+  JumpingErrorManager manager;
+  info.err = jpeg_std_error(&manager.standard);
+  manager.standard.error_exit = JumpOnError;
+  manager.standard.output_message = QuietOutput;
+  manager.standard.emit_message = StopAtPrematureEnd;
+  if (setjmp(manager.recovery)) {
+    jpeg_destroy_decompress(&info);
+    return false;
+  }
+  jpeg_create_decompress(&info);
+  jpeg_mem_src(&info, bytes, static_cast<unsigned long>(byteCount));
+  jpeg_read_header(&info, TRUE);
+  jpeg_start_decompress(&info);
+  int type = -1;
+  if (info.out_color_space == JCS_GRAYSCALE && info.output_components == 1) type = CV_8UC1;
+  else if (info.out_color_space == JCS_RGB && info.output_components == 3) type = CV_8UC3;
+  if (type < 0) {
+    jpeg_destroy_decompress(&info);
+    return false;
+  }
+  out->create(static_cast<int>(info.output_height), static_cast<int>(info.output_width), type);
+  while (info.output_scanline < info.output_height) {
+    JSAMPROW row = out->ptr<unsigned char>(static_cast<int>(info.output_scanline));
+    jpeg_read_scanlines(&info, &row, 1);
+  }
+  jpeg_finish_decompress(&info);
+  jpeg_destroy_decompress(&info);
+  return true;
+}
+
+}  // namespace
+
+bool SaveMatAsJpeg(const cv::Mat& picture, std::string& writtenPath,
+                   const std::filesystem::path& path, std::uint16_t xDensity,
+                   std::uint16_t yDensity, int quality) {
+  cv::Mat storage;
+  PixelRows rows{};
+  if (path.empty() || !PrepareRows(picture, storage, rows)) return false;
+
+  imaging::PendingFile pending(path);
+  if (!pending.ok()) return false;
+  std::FILE* file = ::fdopen(pending.ReleaseDescriptor(), "wb");
+  if (file == nullptr) return false;
+  char error[JMSG_LENGTH_MAX] = {};
+  bool written = Compress(rows, file, nullptr, nullptr, xDensity, yDensity, quality, error);
+  written = std::fflush(file) == 0 && written;
+  written = std::fclose(file) == 0 && written;
+  if (!written) {
+    platform::DebugOutput("JPEG not written to " + path.string() + ": " + error);
+    return false;
+  }
+  if (!pending.Commit()) return false;
+  writtenPath = path.string();
+  return true;
+}
+
+std::string EncodeJpeg(const cv::Mat& picture, std::uint16_t xDensity, std::uint16_t yDensity,
+                       int quality) {
+  cv::Mat storage;
+  PixelRows rows{};
+  if (!PrepareRows(picture, storage, rows)) return {};
+  unsigned char* memory = nullptr;
+  unsigned long size = 0;
+  char error[JMSG_LENGTH_MAX] = {};
+  bool encoded = Compress(rows, nullptr, &memory, &size, xDensity, yDensity, quality, error);
+  std::string bytes;
+  if (encoded && memory != nullptr) bytes.assign(reinterpret_cast<const char*>(memory), size);
+  std::free(memory);
+  return bytes;
+}
+
+cv::Mat DecodeJpegToMat(const std::uint8_t* bytes, std::size_t byteCount) {
+  if (bytes == nullptr || byteCount == 0) return {};
+  cv::Mat picture;
+  if (!Decompress(bytes, byteCount, &picture)) return {};
+  if (picture.channels() == 3) cv::cvtColor(picture, picture, cv::COLOR_RGB2BGR);
+  return picture;
+}
+
+}  // namespace orvane

@@ -1,0 +1,30 @@
+// JPEG files and bytes through libjpeg: writing with a quality and a JFIF density in dots per
+// inch, decoding camera frames and stills held in memory.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+#include <opencv2/core.hpp>
+
+namespace orvane {
+
+// Writes a one-channel (grey) or three-channel (BGR) 8-bit picture as a baseline JPEG with the
+// given quality (0 to 100) and densities in dots per inch. The file is written whole or not at
+// all: a write error (a full disk) leaves no file behind and gives false, as does an unsupported
+// picture. On success `writtenPath` holds the path written.
+bool SaveMatAsJpeg(const cv::Mat& picture, std::string& writtenPath,
+                   const std::filesystem::path& path, std::uint16_t xDensity,
+                   std::uint16_t yDensity, int quality);
+
+// The same encoding into memory (used where JPEG data is embedded elsewhere). Empty on failure.
+std::string EncodeJpeg(const cv::Mat& picture, std::uint16_t xDensity, std::uint16_t yDensity,
+                       int quality);
+
+// Decodes a JPEG held in memory into a grey or BGR picture; an empty matrix for bytes that are
+// not a decodable grey or colour JPEG (random, truncated, CMYK).
+cv::Mat DecodeJpegToMat(const std::uint8_t* bytes, std::size_t byteCount);
+
+}  // namespace orvane

@@ -1,0 +1,183 @@
+#include "imaging/tiff_writer.h"
+
+#include <system_error>
+
+#include <opencv2/imgproc.hpp>
+#include <tiffio.h>
+
+#include "imaging/pending_file.h"
+
+namespace orvane {
+namespace fs = std::filesystem;
+namespace {
+
+// One 8-bit channel: grey as it is, more channels through the RGB-to-grey weights.
+bool ToGrey(const cv::Mat& picture, cv::Mat& grey) {
+  if (picture.empty() || picture.depth() != CV_8U) return false;
+  switch (picture.channels()) {
+    case 1: grey = picture; return true;
+    case 2: cv::extractChannel(picture, grey, 0); return true;
+    case 3: cv::cvtColor(picture, grey, cv::COLOR_RGB2GRAY); return true;
+    case 4: cv::cvtColor(picture, grey, cv::COLOR_RGBA2GRAY); return true;
+    default: return false;
+  }
+}
+
+void SetResolutionTags(TIFF* tiff, int xDpi, int yDpi) {
+  TIFFSetField(tiff, TIFFTAG_XRESOLUTION, static_cast<double>(xDpi));
+  TIFFSetField(tiff, TIFFTAG_YRESOLUTION, static_cast<double>(yDpi));
+  TIFFSetField(tiff, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
+}
+
+// The bilevel page directory and its one strip; the page keeps its own width.
+bool WriteBilevel(TIFF* tiff, int width, int height, const std::vector<std::uint8_t>& bits,
+                  int xDpi, int yDpi) {
+  TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, static_cast<std::uint32_t>(width));
+  TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, static_cast<std::uint32_t>(height));
+  TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, 1);
+  TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, 1);
+  TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, static_cast<std::uint32_t>(height));
+  TIFFSetField(tiff, TIFFTAG_COMPRESSION, COMPRESSION_CCITTFAX4);
+  TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
+  TIFFSetField(tiff, TIFFTAG_FILLORDER, FILLORDER_MSB2LSB);
+  TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+  SetResolutionTags(tiff, xDpi, yDpi);
+  // libtiff's encoder takes a non-const buffer but does not change it.
+  void* data = const_cast<std::uint8_t*>(bits.data());
+  if (TIFFWriteEncodedStrip(tiff, 0, data, static_cast<tmsize_t>(bits.size())) < 0) return false;
+  return TIFFWriteDirectory(tiff) != 0;
+}
+
+bool WriteJpegPage(TIFF* tiff, const cv::Mat& samples, int xDpi, int yDpi, int quality) {
+  const int channels = samples.channels();
+  TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, static_cast<std::uint32_t>(samples.cols));
+  TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, static_cast<std::uint32_t>(samples.rows));
+  TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, 8);
+  TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, channels);
+  TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, static_cast<std::uint32_t>(samples.rows));
+  TIFFSetField(tiff, TIFFTAG_COMPRESSION, COMPRESSION_JPEG);
+  TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, channels == 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK);
+  TIFFSetField(tiff, TIFFTAG_FILLORDER, FILLORDER_MSB2LSB);
+  TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+  SetResolutionTags(tiff, xDpi, yDpi);
+  // The JPEG pseudo-tags exist only once the compression is JPEG.
+  TIFFSetField(tiff, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
+  TIFFSetField(tiff, TIFFTAG_JPEGQUALITY, quality);
+  cv::Mat continuous = samples.isContinuous() ? samples : samples.clone();
+  const tmsize_t size = static_cast<tmsize_t>(continuous.total() * continuous.elemSize());
+  if (TIFFWriteEncodedStrip(tiff, 0, continuous.data, size) < 0) return false;
+  return TIFFWriteDirectory(tiff) != 0;
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> PackBilevel(const cv::Mat& grey) {
+  const int bytesPerRow = (grey.cols + 7) / 8;
+  std::vector<std::uint8_t> bits(static_cast<std::size_t>(bytesPerRow) * grey.rows, 0);
+  for (int y = 0; y < grey.rows; ++y) {
+    const std::uint8_t* row = grey.ptr<std::uint8_t>(y);
+    std::uint8_t* out = bits.data() + static_cast<std::size_t>(y) * bytesPerRow;
+    for (int x = 0; x < grey.cols; ++x) {
+      if (row[x] < 125) out[x >> 3] |= static_cast<std::uint8_t>(0x80u >> (x & 7));
+    }
+  }
+  return bits;
+}
+
+bool CBilevelTiff::SetResolution(int horizontal, int vertical) {
+  if (horizontal < 1 || vertical < 1) return false;
+  xDpi_ = horizontal;
+  yDpi_ = vertical;
+  return true;
+}
+
+int CBilevelTiff::AddPage(const cv::Mat& picture) {
+  cv::Mat grey;
+  if (picture.empty() || !ToGrey(picture, grey)) return 1;
+  pages_.push_back({grey.cols, grey.rows, PackBilevel(grey)});
+
+  if (fileName_.empty()) return 2;
+  imaging::PendingFile pending(fileName_);
+  if (!pending.ok()) return 2;
+  TIFF* tiff = TIFFOpen(pending.path().c_str(), "w");
+  if (tiff == nullptr) return 2;
+  TIFFSetField(tiff, TIFFTAG_SUBFILETYPE, FILETYPE_PAGE);
+  bool written = true;
+  const auto count = static_cast<std::uint16_t>(pages_.size());
+  for (std::uint16_t i = 0; i < count && written; ++i) {
+    TIFFSetField(tiff, TIFFTAG_PAGENUMBER, i, count);
+    const Page& page = pages_[i];
+    written = WriteBilevel(tiff, page.width, page.height, page.bits, xDpi_, yDpi_);
+  }
+  TIFFClose(tiff);
+  if (!written || !pending.Commit()) return 2;
+  return 0;
+}
+
+CTiffWriter::CTiffWriter() = default;
+
+CTiffWriter::~CTiffWriter() { Close(); }
+
+bool CTiffWriter::Open(const fs::path& path, int expectedPages) {
+  if (tiff_ != nullptr || path.empty()) return false;
+  auto pending = std::make_unique<imaging::PendingFile>(path);
+  if (!pending->ok()) return false;
+  TIFF* tiff = TIFFOpen(pending->path().c_str(), "w");
+  if (tiff == nullptr) return false;
+  // The first directory is marked as a page of a multipage file.
+  TIFFSetField(tiff, TIFFTAG_SUBFILETYPE, FILETYPE_PAGE);
+  tiff_ = tiff;
+  pending_ = std::move(pending);
+  path_ = path;
+  expectedPages_ = expectedPages;
+  pageIndex_ = 0;
+  return true;
+}
+
+void CTiffWriter::Close() {
+  if (tiff_ == nullptr) return;
+  TIFFClose(tiff_);
+  tiff_ = nullptr;
+  if (pageIndex_ > 0) pending_->Commit();
+  pending_.reset();
+  path_.clear();
+}
+
+bool CTiffWriter::AppendMatPage(const cv::Mat& picture, const fs::path& path, int kind) {
+  if (kind < kColorJpeg || kind > kBlackAndWhite) return false;
+  if (tiff_ != nullptr && (path.empty() || path == path_)) {
+    if (!WritePage(tiff_, picture, kind)) return false;
+    ++pageIndex_;
+    return true;
+  }
+  // Another file: append to a copy and put it in place only when the page is in.
+  if (path.empty()) return false;
+  imaging::PendingFile pending(path);
+  if (!pending.ok()) return false;
+  std::error_code error;
+  if (fs::exists(path, error)) {
+    fs::copy_file(path, pending.path(), fs::copy_options::overwrite_existing, error);
+    if (error) return false;
+  }
+  TIFF* tiff = TIFFOpen(pending.path().c_str(), "a");
+  if (tiff == nullptr) return false;
+  bool written = WritePage(tiff, picture, kind);
+  TIFFClose(tiff);
+  return written && pending.Commit();
+}
+
+bool CTiffWriter::WritePage(TIFF* tiff, const cv::Mat& picture, int kind) {
+  if (picture.empty() || picture.depth() != CV_8U) return false;
+  if (kind == kColorJpeg) {
+    if (picture.channels() != 3) return false;
+    cv::Mat rgb;
+    cv::cvtColor(picture, rgb, cv::COLOR_BGR2RGB);
+    return WriteJpegPage(tiff, rgb, xDpi_, yDpi_, jpegQuality_);
+  }
+  cv::Mat grey;
+  if (!ToGrey(picture, grey)) return false;
+  if (kind == kGreyJpeg) return WriteJpegPage(tiff, grey, xDpi_, yDpi_, jpegQuality_);
+  return WriteBilevel(tiff, grey.cols, grey.rows, PackBilevel(grey), xDpi_, yDpi_);
+}
+
+}  // namespace orvane

@@ -1,0 +1,66 @@
+#include "imaging/image_file.h"
+
+#include <filesystem>
+
+#include <gtest/gtest.h>
+#include <opencv2/imgcodecs.hpp>
+
+#include "temp_folder.h"
+
+namespace orvane {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(SaveMatByExtension, WritesByExtensionAndReadsBackInColour) {
+  testing::TempFolder folder;
+  cv::Mat grey(6, 9, CV_8UC1, cv::Scalar(77));
+  for (const char* name : {"a.png", "b.BMP", "c.TIF", "d.ras", "e.tga"}) {
+    SCOPED_TRACE(name);
+    ASSERT_TRUE(SaveMatByExtension(folder / name, grey));
+  }
+  for (const char* name : {"a.png", "b.BMP", "c.TIF", "d.ras"}) {
+    SCOPED_TRACE(name);
+    cv::Mat back = LoadImageFile(folder / name);
+    ASSERT_EQ(back.type(), CV_8UC3);
+    EXPECT_EQ(back.size(), grey.size());
+    EXPECT_EQ(back.at<cv::Vec3b>(2, 3), cv::Vec3b(77, 77, 77));
+  }
+  // Only the finished files are left: no temporary names beside them.
+  EXPECT_EQ(std::distance(fs::directory_iterator(folder.path()), fs::directory_iterator()), 5);
+}
+
+TEST(SaveMatByExtension, RefusesNamesWithoutWriterWithoutThrowing) {
+  testing::TempFolder folder;
+  cv::Mat picture(4, 4, CV_8UC3, cv::Scalar::all(0));
+  EXPECT_FALSE(SaveMatByExtension(folder / "noextension", picture));
+  EXPECT_FALSE(SaveMatByExtension(folder / "a.b" / "noextension", picture));
+  EXPECT_FALSE(SaveMatByExtension(folder / "file.unknownformat", picture));
+  EXPECT_FALSE(SaveMatByExtension(folder / "empty.png", cv::Mat()));
+  EXPECT_TRUE(fs::is_empty(folder.path()));
+}
+
+TEST(EncodeTga, HeaderAndBgrPixelsTopRowFirst) {
+  cv::Mat picture(2, 3, CV_8UC3, cv::Scalar(1, 2, 3));
+  picture.at<cv::Vec3b>(0, 0) = {10, 20, 30};
+  std::string tga = EncodeTga(picture);
+  ASSERT_EQ(tga.size(), 18u + 2 * 3 * 3);
+  EXPECT_EQ(tga[2], 2);          // uncompressed true colour
+  EXPECT_EQ(tga[12], 3);         // width
+  EXPECT_EQ(tga[14], 2);         // height
+  EXPECT_EQ(tga[16], 24);        // bits per pixel
+  EXPECT_EQ(tga[17], 0x20);      // top-left origin
+  EXPECT_EQ(tga.substr(18, 3), std::string("\x0a\x14\x1e"));
+  EXPECT_EQ(EncodeTga(cv::Mat(2, 2, CV_8UC1)).at(16), 8);
+  EXPECT_TRUE(EncodeTga(cv::Mat(2, 2, CV_8UC4)).empty());
+}
+
+TEST(LoadImageFile, MissingOrUnreadableFileGivesEmpty) {
+  testing::TempFolder folder;
+  EXPECT_TRUE(LoadImageFile({}).empty());
+  EXPECT_TRUE(LoadImageFile(folder / "missing.png").empty());
+  EXPECT_TRUE(LoadImageFile(folder.path()).empty());
+}
+
+}  // namespace
+}  // namespace orvane
