@@ -12,7 +12,7 @@
 #include "imaging/pending_file.h"
 #include "platform/diagnostics.h"
 
-namespace orvane {
+namespace orvane::imaging {
 namespace fs = std::filesystem;
 namespace {
 
@@ -62,7 +62,7 @@ bool SaveMatByExtension(const fs::path& path, const cv::Mat& picture) {
   const std::string extension = LowerExtension(path);
   if (path.empty() || extension.size() < 2 || picture.empty()) return false;
 
-  imaging::PendingFile pending(path);
+  PendingFile pending(path);
   if (!pending.ok()) return false;
   if (extension == ".tga") {
     const std::string bytes = EncodeTga(picture);
@@ -89,4 +89,4 @@ cv::Mat LoadImageFile(const fs::path& path) {
   }
 }
 
-}  // namespace orvane
+}  // namespace orvane::imaging

@@ -5,7 +5,7 @@
 
 #include <opencv2/core.hpp>
 
-namespace orvane {
+namespace orvane::imaging {
 
 // Writes the picture in the format named by the file's own extension (OpenCV's writers, and a
 // small encoder of our own for ".tga", which OpenCV lacks). The file is written whole or not at
@@ -21,4 +21,4 @@ cv::Mat LoadImageFile(const std::filesystem::path& path);
 // Uncompressed true-colour (BGR) or grey TGA, top row first. Empty for other pictures.
 std::string EncodeTga(const cv::Mat& picture);
 
-}  // namespace orvane
+}  // namespace orvane::imaging

@@ -11,7 +11,7 @@
 #include "imaging/pending_file.h"
 #include "platform/diagnostics.h"
 
-namespace orvane {
+namespace orvane::imaging {
 namespace {
 
 // libjpeg's fatal errors end in error_exit; ours jumps back to the call that set the buffer,
@@ -138,7 +138,7 @@ bool SaveMatAsJpeg(const cv::Mat& picture, std::string& writtenPath,
   PixelRows rows{};
   if (path.empty() || !PrepareRows(picture, storage, rows)) return false;
 
-  imaging::PendingFile pending(path);
+  PendingFile pending(path);
   if (!pending.ok()) return false;
   std::FILE* file = ::fdopen(pending.ReleaseDescriptor(), "wb");
   if (file == nullptr) return false;
@@ -178,4 +178,4 @@ cv::Mat DecodeJpegToMat(const std::uint8_t* bytes, std::size_t byteCount) {
   return picture;
 }
 
-}  // namespace orvane
+}  // namespace orvane::imaging

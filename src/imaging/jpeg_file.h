@@ -9,7 +9,7 @@
 
 #include <opencv2/core.hpp>
 
-namespace orvane {
+namespace orvane::imaging {
 
 // Writes a one-channel (grey) or three-channel (BGR) 8-bit picture as a baseline JPEG with the
 // given quality (0 to 100) and densities in dots per inch. The file is written whole or not at
@@ -27,4 +27,4 @@ std::string EncodeJpeg(const cv::Mat& picture, std::uint16_t xDensity, std::uint
 // not a decodable grey or colour JPEG (random, truncated, CMYK).
 cv::Mat DecodeJpegToMat(const std::uint8_t* bytes, std::size_t byteCount);
 
-}  // namespace orvane
+}  // namespace orvane::imaging

@@ -5,22 +5,22 @@
 #include <opencv2/imgproc.hpp>
 #include <tiffio.h>
 
+#include "imaging/conversions.h"
 #include "imaging/pending_file.h"
 
-namespace orvane {
+namespace orvane::imaging {
 namespace fs = std::filesystem;
 namespace {
 
-// One 8-bit channel: grey as it is, more channels through the RGB-to-grey weights.
-bool ToGrey(const cv::Mat& picture, cv::Mat& grey) {
-  if (picture.empty() || picture.depth() != CV_8U) return false;
-  switch (picture.channels()) {
-    case 1: grey = picture; return true;
-    case 2: cv::extractChannel(picture, grey, 0); return true;
-    case 3: cv::cvtColor(picture, grey, cv::COLOR_RGB2GRAY); return true;
-    case 4: cv::cvtColor(picture, grey, cv::COLOR_RGBA2GRAY); return true;
-    default: return false;
+// One 8-bit channel, more channels through the RGB-to-grey weights the documents use.
+bool ToGreyPage(const cv::Mat& picture, cv::Mat& grey) {
+  if (picture.empty() || picture.depth() != CV_8U || picture.channels() > 4) return false;
+  if (picture.channels() == 2) {
+    cv::extractChannel(picture, grey, 0);
+    return true;
   }
+  grey = ToGrey(picture, GreyConversion::kRgbToGreyOnBgr);
+  return !grey.empty();
 }
 
 void SetResolutionTags(TIFF* tiff, int xDpi, int yDpi) {
@@ -93,11 +93,11 @@ bool CBilevelTiff::SetResolution(int horizontal, int vertical) {
 
 int CBilevelTiff::AddPage(const cv::Mat& picture) {
   cv::Mat grey;
-  if (picture.empty() || !ToGrey(picture, grey)) return 1;
+  if (picture.empty() || !ToGreyPage(picture, grey)) return 1;
   pages_.push_back({grey.cols, grey.rows, PackBilevel(grey)});
 
   if (fileName_.empty()) return 2;
-  imaging::PendingFile pending(fileName_);
+  PendingFile pending(fileName_);
   if (!pending.ok()) return 2;
   TIFF* tiff = TIFFOpen(pending.path().c_str(), "w");
   if (tiff == nullptr) return 2;
@@ -120,7 +120,7 @@ CTiffWriter::~CTiffWriter() { Close(); }
 
 bool CTiffWriter::Open(const fs::path& path, int expectedPages) {
   if (tiff_ != nullptr || path.empty()) return false;
-  auto pending = std::make_unique<imaging::PendingFile>(path);
+  auto pending = std::make_unique<PendingFile>(path);
   if (!pending->ok()) return false;
   TIFF* tiff = TIFFOpen(pending->path().c_str(), "w");
   if (tiff == nullptr) return false;
@@ -152,7 +152,7 @@ bool CTiffWriter::AppendMatPage(const cv::Mat& picture, const fs::path& path, in
   }
   // Another file: append to a copy and put it in place only when the page is in.
   if (path.empty()) return false;
-  imaging::PendingFile pending(path);
+  PendingFile pending(path);
   if (!pending.ok()) return false;
   std::error_code error;
   if (fs::exists(path, error)) {
@@ -175,9 +175,9 @@ bool CTiffWriter::WritePage(TIFF* tiff, const cv::Mat& picture, int kind) {
     return WriteJpegPage(tiff, rgb, xDpi_, yDpi_, jpegQuality_);
   }
   cv::Mat grey;
-  if (!ToGrey(picture, grey)) return false;
+  if (!ToGreyPage(picture, grey)) return false;
   if (kind == kGreyJpeg) return WriteJpegPage(tiff, grey, xDpi_, yDpi_, jpegQuality_);
   return WriteBilevel(tiff, grey.cols, grey.rows, PackBilevel(grey), xDpi_, yDpi_);
 }
 
-}  // namespace orvane
+}  // namespace orvane::imaging

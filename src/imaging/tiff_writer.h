@@ -11,11 +11,9 @@
 
 typedef struct tiff TIFF;
 
-namespace orvane {
+namespace orvane::imaging {
 
-namespace imaging {
 class PendingFile;
-}
 
 // One bit per pixel, most significant bit first, (width + 7) / 8 bytes a row; a set bit is a
 // pixel below 125 (ink). The bits past the last column are 0 (paper). Takes one 8-bit channel.
@@ -73,8 +71,8 @@ class CTiffWriter {
   int pageIndex_ = 0;
   int jpegQuality_ = 50;
   std::filesystem::path path_;
-  std::unique_ptr<imaging::PendingFile> pending_;
+  std::unique_ptr<PendingFile> pending_;
   TIFF* tiff_ = nullptr;
 };
 
-}  // namespace orvane
+}  // namespace orvane::imaging

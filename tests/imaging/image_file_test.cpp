@@ -7,7 +7,7 @@
 
 #include "temp_folder.h"
 
-namespace orvane {
+namespace orvane::imaging {
 namespace {
 
 namespace fs = std::filesystem;
@@ -63,4 +63,4 @@ TEST(LoadImageFile, MissingOrUnreadableFileGivesEmpty) {
 }
 
 }  // namespace
-}  // namespace orvane
+}  // namespace orvane::imaging

@@ -14,7 +14,7 @@
 #include "platform/file_io.h"
 #include "temp_folder.h"
 
-namespace orvane {
+namespace orvane::imaging {
 namespace {
 
 namespace fs = std::filesystem;
@@ -112,4 +112,4 @@ TEST(DecodeJpegToMat, GarbageAndTruncatedBytesGiveAnEmptyPicture) {
 }
 
 }  // namespace
-}  // namespace orvane
+}  // namespace orvane::imaging

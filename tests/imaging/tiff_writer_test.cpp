@@ -9,7 +9,7 @@
 
 #include "temp_folder.h"
 
-namespace orvane {
+namespace orvane::imaging {
 namespace {
 
 namespace fs = std::filesystem;
@@ -182,4 +182,4 @@ TEST(CTiffWriter, ClosingWithoutPagesLeavesNoFile) {
 }
 
 }  // namespace
-}  // namespace orvane
+}  // namespace orvane::imaging
