@@ -1,0 +1,64 @@
+#include "ocr/augment.h"
+
+#include <gtest/gtest.h>
+#include <opencv2/imgproc.hpp>
+
+namespace orvane::ocrtools {
+namespace {
+
+cv::Mat Square() {
+  cv::Mat grey(40, 40, CV_8UC1, cv::Scalar(0));
+  cv::rectangle(grey, cv::Rect(10, 10, 20, 20), cv::Scalar(255), cv::FILLED);
+  cv::GaussianBlur(grey, grey, cv::Size(5, 5), 1.5);
+  return grey;
+}
+
+bool OnlyBlackAndWhite(const cv::Mat& picture) {
+  return cv::countNonZero(picture == 0) + cv::countNonZero(picture == 255) == static_cast<int>(picture.total());
+}
+
+TEST(SampleRandom, SameSeedSameNumbersInRange) {
+  SampleRandom a(42), b(42), c(43);
+  for (int i = 0; i < 100; ++i) {
+    const double value = a.Uniform(-2.0, 3.0);
+    EXPECT_EQ(value, b.Uniform(-2.0, 3.0));
+    EXPECT_GE(value, -2.0);
+    EXPECT_LT(value, 3.0);
+  }
+  EXPECT_NE(SampleRandom(42).Next(), c.Next());
+}
+
+TEST(Degrade, ThresholdGivesBlackAndWhiteAndMovesTheEdge) {
+  const cv::Mat grey = Square();
+  const cv::Mat low = Degrade(grey, {.threshold = 40}, 1);
+  const cv::Mat high = Degrade(grey, {.threshold = 220}, 1);
+  EXPECT_TRUE(OnlyBlackAndWhite(low));
+  EXPECT_TRUE(OnlyBlackAndWhite(high));
+  EXPECT_GT(cv::countNonZero(low), cv::countNonZero(high));
+}
+
+TEST(Degrade, ThresholdZeroKeepsGreyOnACleanBackground) {
+  const cv::Mat picture = Degrade(Square(), {.noiseSigma = 6, .threshold = 0}, 7);
+  EXPECT_FALSE(OnlyBlackAndWhite(picture));
+  EXPECT_EQ(cv::countNonZero(picture.row(0)), 0);
+}
+
+TEST(Degrade, NoiseFollowsItsSeed) {
+  const Distortion noisy{.blurSigma = 0.8, .noiseSigma = 30, .threshold = 128};
+  const cv::Mat a = Degrade(Square(), noisy, 5);
+  EXPECT_EQ(cv::countNonZero(a != Degrade(Square(), noisy, 5)), 0);
+  EXPECT_GT(cv::countNonZero(a != Degrade(Square(), noisy, 6)), 0);
+}
+
+TEST(RandomDistortion, StaysMild) {
+  SampleRandom random(9);
+  for (int i = 0; i < 200; ++i) {
+    const Distortion d = RandomDistortion(random, 40);
+    EXPECT_LE(std::abs(d.degrees), 4.0);
+    EXPECT_LE(std::abs(d.embolden), 1.5);
+    EXPECT_TRUE(d.threshold == 0 || (d.threshold >= 80 && d.threshold < 176));
+  }
+}
+
+}  // namespace
+}  // namespace orvane::ocrtools

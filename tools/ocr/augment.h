@@ -1,0 +1,38 @@
+// Turns a clean font rendering into what a document camera delivers: slightly turned, strokes a
+// little thicker or thinner, blurred, noisy and thresholded at a level that varies.
+#pragma once
+
+#include <cstdint>
+
+#include <opencv2/core.hpp>
+
+namespace orvane::ocrtools {
+
+struct Distortion {
+  double degrees = 0;     // turn, counter-clockwise
+  double embolden = 0;    // stroke widening in pixels; negative thins
+  double blurSigma = 0;   // Gaussian blur before thresholding; 0: none
+  double noiseSigma = 0;  // grey-level noise before thresholding; 0: none
+  int threshold = 128;    // ink is at least this grey level; 0 keeps the grey picture
+};
+
+// A small deterministic generator: the same seed gives the same numbers on every platform.
+class SampleRandom {
+ public:
+  explicit SampleRandom(std::uint64_t seed) : state_(seed) {}
+  std::uint64_t Next();
+  double Uniform(double low, double high);  // in [low, high)
+
+ private:
+  std::uint64_t state_;
+};
+
+// A distortion drawn for one sample of a character `pixelSize` pixels high: mild enough that a
+// reader still knows the character.
+Distortion RandomDistortion(SampleRandom& random, int pixelSize);
+
+// Blurs, adds noise and thresholds an 8-bit grey picture (ink bright). The result is 0/255 unless
+// the threshold is 0; noise is drawn from `noiseSeed`.
+cv::Mat Degrade(const cv::Mat& grey, const Distortion& distortion, std::uint64_t noiseSeed);
+
+}  // namespace orvane::ocrtools
