@@ -1,0 +1,432 @@
+#include "imaging/page_detection.h"
+
+#include <algorithm>
+#include <cmath>
+#include <utility>
+
+#include <opencv2/imgproc.hpp>
+
+#include "imaging/opencv_compat.h"
+
+namespace orvane::imaging {
+
+namespace {
+
+using Contour = std::vector<cv::Point>;
+
+// Below this the shrunk copy has no room for the median and Sobel apertures.
+constexpr int kSmallestShrunkSide = 3;
+
+// The closed edge mask of the shrunk picture: summed gradients of every channel, thresholded at
+// mean + k * sqrt(deviation), then closed once.
+cv::Mat ClosedEdgeMask(const cv::Mat& shrunk, int medianAperture, int gradientAperture,
+                       double thresholdFactor) {
+  std::vector<cv::Mat> channels;
+  cv::split(shrunk, channels);
+  cv::Mat sum = cv::Mat::zeros(shrunk.size(), CV_32FC1);
+  cv::Mat dx;
+  cv::Mat dy;
+  for (cv::Mat& channel : channels) {
+    cv::medianBlur(channel, channel, medianAperture);
+    cv::Sobel(channel, dx, CV_32F, 1, 0, gradientAperture);
+    cv::Sobel(channel, dy, CV_32F, 0, 1, gradientAperture);
+    sum += cv::abs(dx);
+    sum += cv::abs(dy);
+  }
+  cv::Scalar mean;
+  cv::Scalar deviation;
+  cv::meanStdDev(sum, mean, deviation);
+  // The square root of the deviation itself keeps the threshold low on busy desks; tuned so.
+  const double threshold = mean[0] + thresholdFactor * std::sqrt(deviation[0]);
+  cv::Mat edges;
+  cv::threshold(sum, edges, threshold, 255, cv::THRESH_BINARY);
+  edges.convertTo(edges, CV_8U);
+  cv::dilate(edges, edges, cv::Mat());
+  cv::erode(edges, edges, cv::Mat());
+  return edges;
+}
+
+// Clears every edge 8-connected to the picture's border (explicit stack, no recursion).
+cv::Mat FloodFromBorder(const cv::Mat& closed) {
+  cv::Mat mask = closed.clone();
+  const int rows = mask.rows;
+  const int cols = mask.cols;
+  std::vector<cv::Point> stack;
+  stack.reserve(2 * (rows + cols));
+  for (int x = 0; x < cols; ++x) {
+    stack.emplace_back(x, 0);
+    stack.emplace_back(x, rows - 1);
+  }
+  for (int y = 0; y < rows; ++y) {
+    stack.emplace_back(0, y);
+    stack.emplace_back(cols - 1, y);
+  }
+  while (!stack.empty()) {
+    const cv::Point p = stack.back();
+    stack.pop_back();
+    mask.at<uchar>(p) = 0;
+    for (int ny = std::max(p.y - 1, 0); ny <= std::min(p.y + 1, rows - 1); ++ny) {
+      uchar* row = mask.ptr<uchar>(ny);
+      for (int nx = std::max(p.x - 1, 0); nx <= std::min(p.x + 1, cols - 1); ++nx) {
+        if (row[nx] > 125) {
+          row[nx] = 0;
+          stack.emplace_back(nx, ny);
+        }
+      }
+    }
+  }
+  return mask;
+}
+
+bool IsThin(float w, float h) { return w / h < 0.125f || h / w < 0.125f; }
+
+// Pages lying wholly inside the picture.
+std::vector<Contour> FirstPass(const cv::Mat& flooded, float minimumAreaRatio) {
+  const double smallest = flooded.rows * std::max<double>(minimumAreaRatio, 0.0325) * flooded.cols;
+  std::vector<Contour> kept;
+  for (Contour& contour : compat::FindOuterContours(flooded)) {
+    const cv::RotatedRect box = compat::MinAreaRect(contour);
+    const double w = box.size.width;
+    const double h = box.size.height;
+    if (w * h < smallest || w <= 0 || h <= 0) continue;
+    if (w / h < 0.125 || h / w < 0.125) continue;
+    Contour hull;
+    cv::convexHull(contour, hull);
+    if (cv::contourArea(hull) / (w * h) < 0.8) continue;
+    kept.push_back(std::move(contour));
+  }
+  return kept;
+}
+
+// Pages running off the picture: corner regions are closed through their corner, thin corner
+// strips (shadows, desk edges) erased, and the result searched again.
+std::vector<Contour> SecondPass(const cv::Mat& closed, float minimumAreaRatio) {
+  const int rows = closed.rows;
+  const int cols = closed.cols;
+  const double smallest = static_cast<double>(rows) * minimumAreaRatio * cols;
+  std::vector<Contour> general;
+  std::vector<Contour> cornerStrips;
+  std::vector<Contour> cornerPages;
+  for (Contour& contour : compat::FindOuterContours(closed)) {
+    const cv::Rect b = cv::boundingRect(contour);
+    const cv::RotatedRect box = compat::MinAreaRect(contour);
+    const float w = box.size.width;
+    const float h = box.size.height;
+    if (w == 0 || h == 0) continue;
+    const bool thin = IsThin(w, h);
+    const bool left = b.x <= 1;
+    const bool top = b.y <= 1;
+    const bool right = b.x + b.width >= cols - 1;
+    const bool bottom = b.y + b.height >= rows - 1;
+    if (thin && ((top && bottom) || (left && right))) continue;
+    const bool corner = (left && top && !right && !bottom) || (!left && top && right && !bottom) ||
+                        (!left && !top && right && bottom) || (left && !top && !right && bottom);
+    if (corner && thin) {
+      cornerStrips.push_back(std::move(contour));
+      continue;
+    }
+    if (corner && b.width * b.height > (rows * cols) / 3) {
+      cornerPages.push_back(std::move(contour));
+      continue;
+    }
+    if (!thin && static_cast<double>(w) * h > smallest) general.push_back(std::move(contour));
+  }
+  cv::Mat mask = cv::Mat::zeros(closed.size(), CV_8UC1);
+  cv::drawContours(mask, general, -1, cv::Scalar(255), cv::FILLED, cv::LINE_8);
+  for (const Contour& contour : cornerPages) CloseCornerRegion(mask, false, contour);
+  for (const Contour& contour : cornerStrips) CloseCornerRegion(mask, true, contour);
+  return compat::FindOuterContours(mask);
+}
+
+// Joins regions whose bounding boxes overlap by at least half of either box.
+void MergeOverlapping(std::vector<Contour>& contours) {
+  bool merged = true;
+  while (merged) {
+    merged = false;
+    for (std::size_t i = 0; i < contours.size() && !merged; ++i) {
+      for (std::size_t j = i + 1; j < contours.size() && !merged; ++j) {
+        const cv::Rect a = cv::boundingRect(contours[i]);
+        const cv::Rect b = cv::boundingRect(contours[j]);
+        const int left = std::max(a.x, b.x);
+        const int right = std::min(a.x + a.width, b.x + b.width);
+        const int top = std::max(a.y, b.y);
+        const int bottom = std::min(a.y + a.height, b.y + b.height);
+        if (left > right || top > bottom) continue;
+        const double overlap = static_cast<double>(right - left) * (bottom - top);
+        if (overlap / a.area() >= 0.5 || overlap / b.area() >= 0.5) {
+          contours[i].insert(contours[i].end(), contours[j].begin(), contours[j].end());
+          contours.erase(contours.begin() + static_cast<std::ptrdiff_t>(j));
+          merged = true;
+        }
+      }
+    }
+  }
+}
+
+// Columns c of an output row for which lo <= start + c * step <= hi.
+std::pair<int, int> InsideRange(double start, double step, double lo, double hi, int count) {
+  if (std::abs(step) < 1e-12) {
+    return (start >= lo && start <= hi) ? std::pair{0, count - 1} : std::pair{0, -1};
+  }
+  double a = (lo - start) / step;
+  double b = (hi - start) / step;
+  if (a > b) std::swap(a, b);
+  const int first = static_cast<int>(std::max(std::ceil(a - 1e-6), 0.0));
+  const int last = static_cast<int>(std::min(std::floor(b + 1e-6), count - 1.0));
+  return {first, last};
+}
+
+}  // namespace
+
+cv::Point2f RotatePointAboutCenter(const cv::RotatedRect& rect, float x, float y) {
+  const double a = rect.angle * 3.141592653589793 / 180.0;
+  const double dx = x - rect.center.x;
+  const double dy = y - rect.center.y;
+  return {static_cast<float>(rect.center.x + dx * std::cos(a) - dy * std::sin(a)),
+          static_cast<float>(rect.center.y + dx * std::sin(a) + dy * std::cos(a))};
+}
+
+std::vector<cv::Point> RotatedRectPolygon(const cv::RotatedRect& rect) {
+  const float cx = rect.center.x;
+  const float cy = rect.center.y;
+  const float hw = rect.size.width / 2;
+  const float hh = rect.size.height / 2;
+  const cv::Point2f corners[] = {{cx - hw, cy - hh}, {cx + hw, cy - hh}, {cx + hw, cy + hh},
+                                 {cx - hw, cy + hh}, {cx - hw, cy - hh}};
+  std::vector<cv::Point> polygon;
+  polygon.reserve(5);
+  for (const cv::Point2f& corner : corners) {
+    const cv::Point2f p = RotatePointAboutCenter(rect, corner.x, corner.y);
+    polygon.emplace_back(cvRound(p.x), cvRound(p.y));
+  }
+  return polygon;
+}
+
+cv::RotatedRect FixRotatedRect(const cv::RotatedRect& rect, const cv::Rect& bounds) {
+  const std::vector<cv::Point> box = {{bounds.x, bounds.y},
+                                      {bounds.x + bounds.width, bounds.y},
+                                      {bounds.x + bounds.width, bounds.y + bounds.height},
+                                      {bounds.x, bounds.y + bounds.height},
+                                      {bounds.x, bounds.y}};
+  const double smaller = std::min(rect.size.width, rect.size.height);
+  for (const cv::Point& corner : RotatedRectPolygon(rect)) {
+    const double distance = cv::pointPolygonTest(box, cv::Point2f(corner), true);
+    if (distance < 0 && -distance / smaller > 0.5) {
+      return cv::RotatedRect(
+          cv::Point2f(bounds.x + bounds.width * 0.5f, bounds.y + bounds.height * 0.5f),
+          cv::Size2f(static_cast<float>(bounds.width), static_cast<float>(bounds.height)), 0.0f);
+    }
+  }
+  return rect;
+}
+
+bool CloseCornerRegion(cv::Mat& mask, bool erase, const std::vector<cv::Point>& contour) {
+  if (contour.empty()) return false;
+  const int rows = mask.rows;
+  const int cols = mask.cols;
+  const cv::Rect b = cv::boundingRect(contour);
+
+  // Picks two points where the region leaves the picture's edges; a later point wins only when
+  // strictly more extreme.
+  struct Pick {
+    std::size_t index = 0;
+    cv::Point point;
+  };
+  const auto pick = [&contour](Pick start, auto eligible, auto better) {
+    for (std::size_t i = 0; i < contour.size(); ++i) {
+      if (eligible(contour[i]) && better(contour[i], start.point)) start = {i, contour[i]};
+    }
+    return start;
+  };
+  const auto largerX = [](const cv::Point& p, const cv::Point& q) { return p.x > q.x; };
+  const auto largerY = [](const cv::Point& p, const cv::Point& q) { return p.y > q.y; };
+  const auto smallerX = [](const cv::Point& p, const cv::Point& q) { return p.x < q.x; };
+  const auto smallerY = [](const cv::Point& p, const cv::Point& q) { return p.y < q.y; };
+
+  bool matched = true;
+  Pick a;
+  Pick bPick;
+  cv::Point corner;
+  if (b.x <= 1 && b.y <= 1) {
+    a = pick(Pick{}, [](const cv::Point& p) { return p.y <= 2; }, largerX);
+    bPick = pick(Pick{}, [](const cv::Point& p) { return p.x <= 2; }, largerY);
+    corner = {0, 0};
+  } else if (b.x + b.width >= cols - 2 && b.y <= 2) {
+    a = pick(Pick{0, {cols, 0}}, [](const cv::Point& p) { return p.y <= 2; }, smallerX);
+    bPick = pick(Pick{}, [cols](const cv::Point& p) { return p.x >= cols - 2; }, largerY);
+    corner = {cols - 1, 0};
+  } else if (b.x + b.width >= cols - 2 && b.y + b.height >= rows - 2) {
+    a = pick(Pick{0, {cols, 0}}, [rows](const cv::Point& p) { return p.y >= rows - 2; }, smallerX);
+    bPick = pick(Pick{0, {0, rows}}, [cols](const cv::Point& p) { return p.x >= cols - 2; },
+                 smallerY);
+    corner = {cols - 1, rows - 1};
+  } else if (b.x <= 1 && b.y + b.height >= rows - 1) {
+    a = pick(Pick{}, [rows](const cv::Point& p) { return p.y >= rows - 3; }, largerX);
+    bPick = pick(Pick{0, {0, rows}}, [](const cv::Point& p) { return p.x == 1; }, smallerY);
+    corner = {0, rows - 1};
+  } else {
+    matched = false;
+  }
+
+  std::vector<cv::Point> polygon;
+  if (matched) {
+    const std::size_t first = std::min(a.index, bPick.index);
+    const std::size_t last = std::max(a.index, bPick.index);
+    polygon.assign(contour.begin() + static_cast<std::ptrdiff_t>(first),
+                   contour.begin() + static_cast<std::ptrdiff_t>(last) + 1);
+    polygon.push_back(corner);
+    polygon.push_back(polygon.front() == a.point ? a.point : bPick.point);
+  } else {
+    polygon = contour;
+  }
+  const std::vector<std::vector<cv::Point>> polygons = {polygon};
+  if (erase) {
+    cv::polylines(mask, polygons, true, cv::Scalar(0), 3, cv::LINE_8);
+    cv::fillPoly(mask, polygons, cv::Scalar(0), cv::LINE_8);
+  } else {
+    cv::fillPoly(mask, polygons, cv::Scalar(255), cv::LINE_8);
+  }
+  return true;
+}
+
+bool FindDocumentRegions(const cv::Mat& picture, int medianAperture, int gradientAperture,
+                         float scale, float minimumAreaRatio, double thresholdFactor,
+                         std::vector<cv::RotatedRect>& regions) {
+  regions.clear();
+  if (picture.empty()) return false;
+  const double s = scale < 0.1f ? 0.1 : scale;
+  const cv::Size shrunkSize(static_cast<int>(std::lround(picture.cols * s)),
+                            static_cast<int>(std::lround(picture.rows * s)));
+  if (shrunkSize.width < kSmallestShrunkSide || shrunkSize.height < kSmallestShrunkSide)
+    return false;
+  cv::Mat shrunk;
+  cv::resize(picture, shrunk, shrunkSize, 0, 0, cv::INTER_LINEAR);
+
+  const cv::Mat closed = ClosedEdgeMask(shrunk, medianAperture, gradientAperture, thresholdFactor);
+  std::vector<Contour> kept = FirstPass(FloodFromBorder(closed), minimumAreaRatio);
+  if (kept.empty()) kept = SecondPass(closed, minimumAreaRatio);
+  MergeOverlapping(kept);
+  if (kept.empty()) return false;
+
+  for (const Contour& contour : kept) {
+    const cv::RotatedRect fixed =
+        FixRotatedRect(compat::MinAreaRect(contour), cv::boundingRect(contour));
+    regions.emplace_back(
+        cv::Point2f(static_cast<float>(fixed.center.x / s), static_cast<float>(fixed.center.y / s)),
+        cv::Size2f(static_cast<float>((fixed.size.width - gradientAperture) / s),
+                   static_cast<float>((fixed.size.height - gradientAperture) / s)),
+        fixed.angle);
+  }
+  return true;
+}
+
+bool FindDocumentBounds(const cv::Mat& picture, int medianAperture, int gradientAperture,
+                        float scale, float minimumAreaRatio, double thresholdFactor,
+                        cv::RotatedRect& bounds) {
+  std::vector<cv::RotatedRect> regions;
+  if (!FindDocumentRegions(picture, medianAperture, gradientAperture, scale, minimumAreaRatio,
+                           thresholdFactor, regions))
+    return false;
+  std::vector<cv::Point> corners;
+  for (const cv::RotatedRect& region : regions) {
+    const auto polygon = RotatedRectPolygon(region);
+    corners.insert(corners.end(), polygon.begin(), polygon.end());
+  }
+  bounds = compat::MinAreaRect(corners);
+  return true;
+}
+
+cv::Mat WarpRotatedRect(const cv::RotatedRect& rect, const cv::Mat& picture) {
+  if (picture.empty()) return {};
+  double angle = rect.angle;
+  int rows;
+  int cols;
+  double halfAcross;
+  double halfDown;
+  if (std::abs(angle) > 45) {
+    angle = angle > 45 ? angle - 90 : angle + 90;
+    rows = static_cast<int>(rect.size.width);
+    cols = static_cast<int>(rect.size.height);
+    halfAcross = rect.size.height / 2.0;
+    halfDown = rect.size.width / 2.0;
+  } else {
+    rows = static_cast<int>(rect.size.height);
+    cols = static_cast<int>(rect.size.width);
+    halfAcross = cols / 2.0;
+    halfDown = rows / 2.0;
+  }
+  if (rows < 1 || cols < 1) return {};
+  const double a = angle * 3.14159 / 180.0;
+  const double cosA = std::cos(a);
+  const double sinA = std::sin(a);
+  // Source of output (c, r): centre + (c - halfAcross) * (cos, sin) + (r - halfDown) * (-sin, cos).
+  const double x0 = rect.center.x - halfAcross * cosA + halfDown * sinA;
+  const double y0 = rect.center.y - halfAcross * sinA - halfDown * cosA;
+  const cv::Matx23d toSource(cosA, -sinA, x0, sinA, cosA, y0);
+  cv::Mat out;
+  cv::warpAffine(picture, out, toSource, cv::Size(cols, rows),
+                 cv::INTER_LINEAR | cv::WARP_INVERSE_MAP, cv::BORDER_CONSTANT, cv::Scalar::all(0));
+
+  // White wherever the source lies outside the picture.
+  const std::size_t pixelBytes = out.elemSize();
+  for (int r = 0; r < rows; ++r) {
+    const double rowX = x0 - r * sinA;
+    const double rowY = y0 + r * cosA;
+    const auto [xFirst, xLast] = InsideRange(rowX, cosA, 0, picture.cols - 1, cols);
+    const auto [yFirst, yLast] = InsideRange(rowY, sinA, 0, picture.rows - 1, cols);
+    const int first = std::max(xFirst, yFirst);
+    const int last = std::min(xLast, yLast);
+    uchar* row = out.ptr(r);
+    if (first > last) {
+      std::fill(row, row + cols * pixelBytes, uchar{255});
+      continue;
+    }
+    std::fill(row, row + first * pixelBytes, uchar{255});
+    std::fill(row + (last + 1) * pixelBytes, row + cols * pixelBytes, uchar{255});
+  }
+  return out;
+}
+
+cv::Mat CropRotatedRect(const cv::Mat& picture, const cv::RotatedRect& rect) {
+  if (rect.size.width < 1.0f || rect.size.height < 1.0f) return {};
+  return WarpRotatedRect(rect, picture);
+}
+
+bool DetectAndCropDocument(const cv::Mat& picture, int margin, double thresholdFactor,
+                           int medianAperture, int gradientAperture, float scale,
+                           float minimumAreaRatio, cv::Mat& out) {
+  cv::RotatedRect bounds;
+  if (!FindDocumentBounds(picture, medianAperture, gradientAperture, scale, minimumAreaRatio,
+                          thresholdFactor, bounds))
+    return false;
+  if (margin < 0) {
+    bounds.size.width -= 2.0f * margin;
+    bounds.size.height -= 2.0f * margin;
+  }
+  cv::Mat cut = WarpRotatedRect(bounds, picture);
+  if (cut.empty()) return false;
+  if (margin < 0) {
+    out = cut;
+    return true;
+  }
+  // A cut that the margin would swallow whole is no result.
+  if (cut.cols <= 2 * margin || cut.rows <= 2 * margin) return false;
+  out = cut(cv::Rect(margin, margin, cut.cols - 2 * margin, cut.rows - 2 * margin)).clone();
+  return true;
+}
+
+bool CropRoiToVector(const cv::Mat& picture, int x, int y, int width, int height,
+                     std::vector<cv::Mat>& pictures) {
+  if (picture.empty()) return false;
+  const long long x0 = std::max(x, 0);
+  const long long y0 = std::max(y, 0);
+  const long long x1 = std::min<long long>(static_cast<long long>(x) + width, picture.cols);
+  const long long y1 = std::min<long long>(static_cast<long long>(y) + height, picture.rows);
+  if (x1 - x0 <= 0 || y1 - y0 <= 0) return false;
+  pictures.push_back(picture(cv::Rect(static_cast<int>(x0), static_cast<int>(y0),
+                                      static_cast<int>(x1 - x0), static_cast<int>(y1 - y0)))
+                         .clone());
+  return true;
+}
+
+}  // namespace orvane::imaging
