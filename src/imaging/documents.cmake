@@ -4,6 +4,8 @@ target_sources(orvane_imaging PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/jpeg_file.cpp
   ${CMAKE_CURRENT_LIST_DIR}/image_file.cpp
   ${CMAKE_CURRENT_LIST_DIR}/tiff_writer.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/pdf_document.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/barcode.cpp
 )
 
 pkg_check_modules(ORVANE_DOCUMENT_LIBS REQUIRED IMPORTED_TARGET libjpeg libtiff-4 zbar)

@@ -1,0 +1,72 @@
+#include "imaging/barcode.h"
+
+#include <algorithm>
+#include <memory>
+
+#include <opencv2/imgproc.hpp>
+#include <zbar.h>
+
+#include "imaging/conversions.h"
+
+namespace orvane::imaging {
+namespace {
+
+// zbar's C interface sits in namespace zbar when included from C++.
+using namespace zbar;
+
+struct ScannerDeleter {
+  void operator()(zbar_image_scanner_t* scanner) const { zbar_image_scanner_destroy(scanner); }
+};
+struct ImageDeleter {
+  void operator()(zbar_image_t* image) const { zbar_image_destroy(image); }
+};
+
+void Scan(std::vector<std::string>& result, const cv::Mat& picture) {
+  cv::Mat grey = picture.channels() == 1 ? picture : ToGrey(picture, GreyConversion::kRgbToGreyOnBgr);
+  if (!grey.isContinuous()) grey = grey.clone();
+
+  std::unique_ptr<zbar_image_scanner_t, ScannerDeleter> scanner(zbar_image_scanner_create());
+  std::unique_ptr<zbar_image_t, ImageDeleter> image(zbar_image_create());
+  zbar_image_set_format(image.get(), zbar_fourcc('Y', '8', '0', '0'));
+  zbar_image_set_size(image.get(), static_cast<unsigned>(grey.cols), static_cast<unsigned>(grey.rows));
+  // zbar only reads the pixels; the matrix outlives the image.
+  zbar_image_set_data(image.get(), grey.data, grey.total(), nullptr);
+  if (zbar_scan_image(scanner.get(), image.get()) <= 0) return;
+
+  for (const zbar_symbol_t* symbol = zbar_image_first_symbol(image.get()); symbol != nullptr;
+       symbol = zbar_symbol_next(symbol)) {
+    const zbar_symbol_type_t type = zbar_symbol_get_type(symbol);
+    if (type == ZBAR_PARTIAL) continue;
+    result.emplace_back(zbar_get_symbol_name(type));
+    result.emplace_back(zbar_symbol_get_data(symbol), zbar_symbol_get_data_length(symbol));
+  }
+}
+
+}  // namespace
+
+cv::Mat BinarizeForBarcodes(const cv::Mat& picture, const BarcodeScanParams& params) {
+  cv::Mat grey = ToGrey(picture, GreyConversion::kBgrToGrey);
+  if (grey.empty()) return {};
+  cv::Mat small;
+  const cv::Size tenth(std::max(1, cvRound(grey.cols * 0.1)), std::max(1, cvRound(grey.rows * 0.1)));
+  cv::resize(grey, small, tenth, 0, 0, cv::INTER_LINEAR);
+  const int aperture = 2 * ((4 * params.medianBase + 1) / 20) + 1;
+  cv::medianBlur(small, small, aperture);
+  cv::Mat background;
+  cv::resize(small, background, grey.size(), 0, 0, cv::INTER_LINEAR);
+  cv::Mat threshold;
+  cv::subtract(background, cv::Scalar(params.offset), threshold);  // saturates at 0
+  cv::Mat paper;
+  cv::compare(grey, threshold, paper, cv::CMP_GT);
+  return paper;
+}
+
+bool ScanBarcodes(std::vector<std::string>& result, const cv::Mat& picture,
+                  const BarcodeScanParams& params, bool alreadyBinary) {
+  result.clear();
+  if (picture.empty() || picture.depth() != CV_8U) return false;
+  Scan(result, alreadyBinary ? picture : BinarizeForBarcodes(picture, params));
+  return true;
+}
+
+}  // namespace orvane::imaging

@@ -1,0 +1,34 @@
+// PDF documents through libharu: one picture per page, each page exactly as large as its
+// picture (one pixel per point). JPEG data is embedded as it is, black-and-white TIFF pages as
+// CCITT Group 4, every other picture re-encoded as JPEG first.
+#pragma once
+
+#include <filesystem>
+#include <vector>
+
+namespace orvane::imaging {
+
+// Writes one page per picture file, in list order, into `target` (replaced whole, or left as it
+// was). False when the list is empty, a picture cannot be read or libharu reports an error.
+bool WritePicturesToPdf(const std::filesystem::path& target,
+                        const std::vector<std::filesystem::path>& pictures);
+
+// The picture's path with its own extension replaced by ".pdf" (appended when it has none).
+std::filesystem::path PdfPathFor(const std::filesystem::path& picture);
+
+// Joins picture files into one multipage PDF for the multipage composer.
+class CPdfWriter {
+ public:
+  // The target becomes `path` with the file's own extension replaced by ".pdf"; a dot in a folder
+  // name stays. Always true.
+  bool EnsurePdfExtension(const std::filesystem::path& path);
+  // 0 when the PDF was written to the target, 1 when not (see WritePicturesToPdf).
+  int CreatePdfFromImages(const std::vector<std::filesystem::path>& files);
+
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+}  // namespace orvane::imaging
