@@ -17,6 +17,8 @@ packages=(
   # media and devices
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
   libasound2-dev libudev-dev libzip-dev
+  # the virtual camera prints a QR code on its page
+  libqrencode-dev
   # fonts: CJK texts, and a metric match for "Arial"
   fonts-wqy-zenhei fonts-liberation2
   # the character template is trained and checked on these (FreeType renders them)
