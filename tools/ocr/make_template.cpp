@@ -65,7 +65,9 @@ int main(int argc, char** argv) {
     std::printf("classes %zu, transform %d x %d, %d axes, delta %.6g\n", result.content.labels.size(),
                 result.content.transform.rows, result.content.transform.cols, options.principalAxes,
                 result.content.model.minorEigenvalue);
-    std::printf("held-out top-1 %.2f %% (%d of %d)\n", 100.0 * h.Accuracy(), h.correct, h.samples);
+    std::printf("held-out top-1 %.2f %% (%d of %d), distorted %.2f %% (%d of %d)\n", 100.0 * h.Accuracy(), h.correct,
+                h.samples, h.distortedSamples ? 100.0 * h.distortedCorrect / h.distortedSamples : 0.0,
+                h.distortedCorrect, h.distortedSamples);
     std::printf("calibration scale %.6g offset %.6g: correct under %.2f %.1f %%, wrong over %.2f %.1f %% (%zu wrong)\n",
                 result.content.calibration.scale, result.content.calibration.offset, kConfidentDistance,
                 100.0 * Fraction(h.correctDistances, true, kConfidentDistance), kBlankDistance,

@@ -50,7 +50,7 @@ std::string Utf8(char32_t codePoint) {
 
 }  // namespace
 
-std::vector<cv::Mat> HeldOutPictures(GlyphRenderer& renderer, char32_t codePoint, int size) {
+std::vector<cv::Mat> HeldOutPictures(GlyphRenderer& renderer, char32_t codePoint, int size, std::uint64_t seed) {
   const cv::Mat grey = renderer.Render(codePoint, size);
   if (grey.empty()) return {};
   std::vector<cv::Mat> pictures{Degrade(grey, Distortion{}, 0)};
@@ -59,6 +59,12 @@ std::vector<cv::Mat> HeldOutPictures(GlyphRenderer& renderer, char32_t codePoint
     cv::rotate(pictures.front(), turned, turn);
     pictures.push_back(turned);
   }
+  SampleRandom random(seed);
+  const Distortion distortion = RandomDistortion(random, size);
+  const cv::Mat distortedGrey = renderer.Render(codePoint, size, distortion.degrees, distortion.embolden);
+  const cv::Mat distorted = distortedGrey.empty() ? cv::Mat() : Degrade(distortedGrey, distortion, random.Next());
+  // Thinning can take all ink from a small character: then its clean picture stands in.
+  pictures.push_back(!distorted.empty() && cv::countNonZero(distorted) ? distorted : pictures.front());
   return pictures;
 }
 
@@ -149,7 +155,7 @@ BuildResult BuildTemplate(const BuildOptions& options, const FeatureFunction& fe
   Report(options, "held-out readings");
   RendererPool heldOut({options.heldOutFont}, threads);
   struct ClassReadings {
-    int samples = 0, correct = 0;
+    int samples = 0, correct = 0, distortedSamples = 0, distortedCorrect = 0;
     std::vector<double> correctDistances, wrongDistances;
   };
   std::vector<ClassReadings> readings(classCount);
@@ -157,19 +163,24 @@ BuildResult BuildTemplate(const BuildOptions& options, const FeatureFunction& fe
     GlyphRenderer& renderer = heldOut.Get(worker, 0);
     if (!renderer.HasGlyph(classes[c].codePoint)) return;
     std::vector<float> vector(d);
-    for (int size : options.heldOutSizes) {
-      const std::vector<cv::Mat> pictures = HeldOutPictures(renderer, classes[c].codePoint, size);
+    for (std::size_t s = 0; s < options.heldOutSizes.size(); ++s) {
+      const std::vector<cv::Mat> pictures = HeldOutPictures(renderer, classes[c].codePoint, options.heldOutSizes[s],
+                                                            SampleSeed(~options.seed, c, 0, s, 0));
       for (std::size_t i = 0; i < pictures.size(); ++i) {
         if (!features.extract(pictures[i], vector.data())) continue;
         const cv::Mat y = Project(content.transform, vector);
         const Reading reading = Classify(content.model, y.ptr<double>());
-        const bool upright = i == 0;
-        if (upright) ++readings[c].samples;
+        const bool upright = i == kCleanUpright || i == kDistortedUpright;
+        ClassReadings& r = readings[c];
+        if (i == kCleanUpright) {
+          ++r.samples;
+          r.correct += reading.label == c;
+        } else if (i == kDistortedUpright) {
+          ++r.distortedSamples;
+          r.distortedCorrect += reading.label == c;
+        }
         if (reading.label == c) {
-          if (upright) {
-            ++readings[c].correct;
-            readings[c].correctDistances.push_back(reading.distance);
-          }
+          if (upright) r.correctDistances.push_back(reading.distance);
         } else {
           readings[c].wrongDistances.push_back(reading.distance);
         }
@@ -180,6 +191,8 @@ BuildResult BuildTemplate(const BuildOptions& options, const FeatureFunction& fe
   for (const ClassReadings& r : readings) {
     result.heldOut.samples += r.samples;
     result.heldOut.correct += r.correct;
+    result.heldOut.distortedSamples += r.distortedSamples;
+    result.heldOut.distortedCorrect += r.distortedCorrect;
     correct.insert(correct.end(), r.correctDistances.begin(), r.correctDistances.end());
     wrong.insert(wrong.end(), r.wrongDistances.begin(), r.wrongDistances.end());
   }

@@ -47,8 +47,10 @@ struct BuildOptions {
 };
 
 struct HeldOutReport {
-  int samples = 0;  // upright pictures of the held-out font
+  int samples = 0;  // clean upright pictures of the held-out font
   int correct = 0;  // of those, read as their class
+  int distortedSamples = 0;  // upright pictures distorted as the training ones
+  int distortedCorrect = 0;
   std::vector<double> correctDistances;  // calibrated, of the correct upright readings
   std::vector<double> wrongDistances;    // calibrated, of every wrong reading, turned ones included
   double Accuracy() const { return samples ? static_cast<double>(correct) / samples : 0.0; }
@@ -63,8 +65,10 @@ struct BuildResult {
 // Throws std::runtime_error when a font cannot be opened or nothing can be trained.
 BuildResult BuildTemplate(const BuildOptions& options, const FeatureFunction& features);
 
-// The held-out test pictures of one class: the clean character in `font` at `size`, upright and
-// turned by 90, 180 and 270 degrees (the last three may read as some other class).
-std::vector<cv::Mat> HeldOutPictures(GlyphRenderer& renderer, char32_t codePoint, int size);
+// The held-out test pictures of one class in `renderer`'s font at `size`: the clean character
+// upright, turned by 90, 180 and 270 degrees (these may read as some other class), and upright with
+// a distortion drawn from `seed`. Empty when the font has no ink for it.
+enum HeldOutPicture { kCleanUpright, kTurned90, kTurned180, kTurned270, kDistortedUpright, kHeldOutPictureCount };
+std::vector<cv::Mat> HeldOutPictures(GlyphRenderer& renderer, char32_t codePoint, int size, std::uint64_t seed);
 
 }  // namespace orvane::ocrtools
