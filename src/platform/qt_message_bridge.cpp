@@ -1,24 +1,51 @@
 #include "platform/qt_message_bridge.h"
 
-#include <QMetaObject>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
 #include <QObject>
+#include <QSocketNotifier>
 #include <QTimer>
 #include <algorithm>
-#include <atomic>
+#include <cerrno>
 #include <chrono>
+#include <cstdint>
+#include <memory>
+#include <system_error>
 
 #include "platform/messages.h"
 
 namespace orvane::platform {
 
+// Other threads wake Qt's loop through an eventfd that a socket notifier watches: nothing passes
+// through Qt's own queues, so the messages stay wholly under the layer's lock.
 struct QtMessageBridge::Impl {
-  QObject context;  // queued drains die with it
+  int wakeFd = -1;
+  std::unique_ptr<QSocketNotifier> wakeNotifier;
   QTimer timerDue;  // the layer's next timer
-  std::atomic<bool> drainScheduled{false};
+  QObject context;  // the connections end with it
+
+  Impl() : wakeFd(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {
+    if (wakeFd < 0) throw std::system_error(errno, std::generic_category(), "eventfd");
+    wakeNotifier = std::make_unique<QSocketNotifier>(wakeFd, QSocketNotifier::Read);
+  }
+  ~Impl() {
+    wakeNotifier.reset();  // stops watching before the descriptor closes
+    close(wakeFd);
+  }
+  Impl(const Impl&) = delete;
+  Impl& operator=(const Impl&) = delete;
+
+  void Wake() const {
+    const std::uint64_t one = 1;
+    // Fails only when the counter is full, and then a wake is pending anyway.
+    [[maybe_unused]] const auto written = write(wakeFd, &one, sizeof one);
+  }
 
   void Drain() {
-    // Cleared first: whatever arrives from now on schedules another drain.
-    drainScheduled = false;
+    // Read first: whatever arrives from now on wakes the loop again.
+    std::uint64_t count = 0;
+    [[maybe_unused]] const auto got = read(wakeFd, &count, sizeof count);
     const auto next = DispatchPendingMessages();
     if (!next) {
       timerDue.stop();
@@ -31,19 +58,17 @@ struct QtMessageBridge::Impl {
 };
 
 QtMessageBridge::QtMessageBridge() : impl_(std::make_unique<Impl>()) {
-  impl_->timerDue.setSingleShot(true);
-  impl_->timerDue.setTimerType(Qt::PreciseTimer);
   Impl* impl = impl_.get();
+  impl->timerDue.setSingleShot(true);
+  impl->timerDue.setTimerType(Qt::PreciseTimer);
   QObject::connect(&impl->timerDue, &QTimer::timeout, &impl->context, [impl] { impl->Drain(); });
-  // Called from any thread, under the layer's queue lock: only schedule, never dispatch here.
-  SetExternalLoopWaker([impl] {
-    if (impl->drainScheduled.exchange(true)) return;
-    QMetaObject::invokeMethod(&impl->context, [impl] { impl->Drain(); }, Qt::QueuedConnection);
-  });
+  QObject::connect(impl->wakeNotifier.get(), &QSocketNotifier::activated, &impl->context,
+                   [impl] { impl->Drain(); });
+  SetExternalLoopWaker([impl] { impl->Wake(); });
 }
 
 QtMessageBridge::~QtMessageBridge() {
-  // After this returns no waker call is in flight; queued drains are discarded with `context`.
+  // After this returns no thread is inside Wake, so the descriptor can go.
   SetExternalLoopWaker({});
 }
 
