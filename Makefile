@@ -2,8 +2,14 @@
 JOBS ?= $(shell nproc)
 RELEASE_DIR := build/release
 TEST_DIR := build/asan
+TSAN_DIR := build/tsan
+# ThreadSanitizer runs the folders whose code hands data between threads: the message layer and
+# the camera's frame path. Qt and the other uninstrumented libraries would give false reports
+# elsewhere; those tests run under `make test` only.
+TSAN_TEST_DIRS := tests/platform tests/camera
+TSAN_TARGETS := platform_tests camera_tests
 
-.PHONY: all setup run test clean
+.PHONY: all setup run test test-tsan clean
 
 all: run
 
@@ -23,6 +29,17 @@ test: setup
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp \
 	  ctest --output-on-failure -j $(JOBS)
+
+# setarch -R: without address randomisation TSan never meets a mapping it cannot shadow.
+test-tsan: setup
+	cmake -S . -B $(TSAN_DIR) -DCMAKE_BUILD_TYPE=Debug -DORVANE_SANITIZE=OFF \
+	  -DORVANE_SANITIZE_THREAD=ON -DORVANE_BUILD_BENCH=OFF >/dev/null
+	cmake --build $(TSAN_DIR) -j $(JOBS) --target $(TSAN_TARGETS)
+	for dir in $(TSAN_TEST_DIRS); do \
+	  (cd $(TSAN_DIR)/$$dir && QT_QPA_PLATFORM=offscreen \
+	    TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$(CURDIR)/tests/tsan.supp \
+	    setarch $$(uname -m) -R ctest --output-on-failure --timeout 300 -j $(JOBS)) || exit 1; \
+	done
 
 clean:
 	rm -rf build
