@@ -5,4 +5,6 @@ target_sources(orvane_imaging PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/page_detection.cpp
   ${CMAKE_CURRENT_LIST_DIR}/perspective.cpp
   ${CMAKE_CURRENT_LIST_DIR}/frame_tests.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/watermark.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/capture_pipeline.cpp
 )

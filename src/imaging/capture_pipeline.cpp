@@ -1,0 +1,242 @@
+#include "imaging/capture_pipeline.h"
+
+#include <algorithm>
+#include <cmath>
+#include <exception>
+
+#include <opencv2/imgproc.hpp>
+
+#include "imaging/binarization.h"
+#include "imaging/conversions.h"
+#include "imaging/page_detection.h"
+#include "imaging/perspective.h"
+
+namespace orvane::imaging {
+
+namespace {
+
+constexpr float kCaptureMinimumAreaRatio = 0.01f;
+constexpr int kBinarizeElement = 21;
+constexpr int kBinarizeMedianBase = 301;
+constexpr int kBorderStripWidth = 20;
+constexpr int kBorderRunLength = 21;
+
+struct Messages {
+  const char* specialCharacters;
+  const char* notRecognised;
+  const char* savedIn;
+};
+
+constexpr Messages kMessages[] = {
+    {"条形码/二维码中含有特殊字符，不能作为文件名", "没有识别出条形码/二维码",
+     "条形码/二维码内容保存在"},
+    {"條碼/二維碼中含有特殊字元不能作為檔案名", "沒有識別出條碼/二維碼", "條碼/二維碼內容儲存在"},
+    {"Barcode/QR-code contains special characters so that can not be used as file name",
+     "It does not recognize a barcode/QR-code", "Barcode/QR-code saved in"},
+};
+
+// Whether the straightened page is believable: a real size, and corners near the detected
+// rectangle (a stray edge line can throw a corner far off).
+bool PlausibleStraightening(const cv::Mat& transform, cv::Size size, const cv::RotatedRect& page) {
+  if (transform.empty() || size.width < 1 || size.height < 1) return false;
+  cv::Mat inverse;
+  if (cv::invert(transform, inverse, cv::DECOMP_LU) == 0) return false;
+  const std::vector<cv::Point2f> outputCorners = {
+      {0, 0},
+      {float(size.width - 1), 0},
+      {float(size.width - 1), float(size.height - 1)},
+      {0, float(size.height - 1)}};
+  std::vector<cv::Point2f> corners;
+  cv::perspectiveTransform(outputCorners, corners, inverse);
+  const auto polygon = RotatedRectPolygon(page);
+  const double tolerance =
+      std::max(10.0, 0.1 * std::min(page.size.width, page.size.height));
+  for (const cv::Point2f& corner : corners) {
+    if (!std::isfinite(corner.x) || !std::isfinite(corner.y)) return false;
+    if (cv::pointPolygonTest(polygon, corner, true) < -tolerance) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+CCaptureImageHelper::CCaptureImageHelper(int language) {
+  if (language >= 0 && language < static_cast<int>(std::size(kMessages))) {
+    specialCharacterMessage_ = kMessages[language].specialCharacters;
+    notRecognisedMessage_ = kMessages[language].notRecognised;
+    savedInMessage_ = kMessages[language].savedIn;
+  }
+}
+
+void CCaptureImageHelper::SetSettings(const CSysParam& settings) { settings_ = settings; }
+
+cv::Mat CCaptureImageHelper::CutPage(const cv::Mat& source, const cv::Mat& work,
+                                     const cv::RotatedRect& page) const {
+  if (settings_.deformationRepair) {
+    cv::Size size;
+    const cv::Mat transform = DetectDocumentRect(source, page, kPageThresholdFactor,
+                                                 kPageMedianAperture, 0, kPageScale,
+                                                 kPageGradientAperture, size);
+    if (PlausibleStraightening(transform, size, page)) {
+      cv::Mat straight;
+      cv::warpPerspective(work, straight, transform, size, cv::INTER_LINEAR, cv::BORDER_CONSTANT,
+                          cv::Scalar::all(0));
+      return straight;
+    }
+  }
+  return CropRotatedRect(work, page);
+}
+
+ProcessResult CCaptureImageHelper::ProcessCapture(const cv::Mat& source,
+                                                  std::vector<cv::Mat>& pictures,
+                                                  const cv::Mat& work) {
+  if (source.empty()) return ProcessResult::kEmptySource;
+  const std::size_t before = pictures.size();
+  try {
+    const cv::Mat shown = work.empty() ? source : work;
+    // Without a page the picture as shown is kept (with a picture-in-picture inset), provided it
+    // is the same frame; the plain source otherwise.
+    const cv::Mat& uncut = shown.size() == source.size() ? shown : source;
+    std::vector<cv::Mat> results;
+    switch (settings_.cropMode) {
+      case 1:
+        if (!settings_.keepEveryDocument) {
+          cv::RotatedRect page;
+          cv::Mat cut;
+          if (FindDocumentBounds(source, kPageMedianAperture, kPageGradientAperture, kPageScale,
+                                 kCaptureMinimumAreaRatio, kPageThresholdFactor, page))
+            cut = CutPage(source, shown, page);
+          results.push_back(cut.empty() ? uncut.clone() : cut);
+        } else {
+          std::vector<cv::RotatedRect> pages;
+          if (!FindDocumentRegions(source, kPageMedianAperture, kPageGradientAperture, kPageScale,
+                                   kCaptureMinimumAreaRatio, kPageThresholdFactor, pages)) {
+            results.push_back(uncut.clone());
+          }
+          for (const cv::RotatedRect& page : pages) {
+            cv::Mat cut = CutPage(source, shown, page);
+            if (!cut.empty()) results.push_back(std::move(cut));
+          }
+        }
+        break;
+      case 2: {
+        const CropRect& crop = settings_.captureCrop;
+        CropRoiToVector(shown, crop.left, crop.top, crop.right - crop.left,
+                        crop.bottom - crop.top, results);
+        break;
+      }
+      default:
+        results.push_back(shown.clone());
+        break;
+    }
+
+    const bool blackAndWhite = settings_.colorMode == 2;
+    if (WatermarkOn() && blackAndWhite)
+      for (cv::Mat& picture : results) StampWithSettings(picture);
+    for (cv::Mat& picture : results) {
+      ApplyColorStep(picture, 0.5);
+      ApplyShadowStep(picture);
+    }
+    if (WatermarkOn() && !blackAndWhite)
+      for (cv::Mat& picture : results) StampWithSettings(picture);
+
+    pictures.insert(pictures.end(), std::make_move_iterator(results.begin()),
+                    std::make_move_iterator(results.end()));
+    return ProcessResult::kDone;
+  } catch (const std::exception&) {
+    // cv::Exception and allocation failures: report, keep nothing half-done.
+    pictures.resize(before);
+    return ProcessResult::kFailed;
+  }
+}
+
+cv::Mat CCaptureImageHelper::ApplyColorMode(const cv::Mat& picture) {
+  if (picture.empty()) return {};
+  try {
+    cv::Mat copy = picture.clone();
+    ApplyColorStep(copy, 0.4);
+    ApplyShadowStep(copy);
+    if (WatermarkOn()) {
+      StampWithSettings(copy);
+      // The blended text must not leave grey levels in a black-and-white page: decide each pixel
+      // as the bilevel writers do (below 125 is ink).
+      if (settings_.colorMode == 2 && copy.channels() == 1)
+        cv::threshold(copy, copy, 124, 255, cv::THRESH_BINARY);
+    }
+    return copy;
+  } catch (const std::exception&) {
+    return {};
+  }
+}
+
+void CCaptureImageHelper::ApplyColorStep(cv::Mat& picture, double factor) const {
+  switch (settings_.colorMode) {
+    case 1:
+      picture = ToGrey(picture, GreyConversion::kRgbToGreyOnBgr);
+      break;
+    case 2:
+      picture = BinarizeDocument(picture, kBinarizeElement, kBinarizeMedianBase, factor);
+      if (settings_.noiseSize > 0) RemoveSmallSpecks(picture, settings_.noiseSize);
+      CleanBorderStrips(picture, kBorderStripWidth, kBorderRunLength);
+      break;
+    case 3:
+      cv::bitwise_not(picture, picture);
+      break;
+    default:
+      break;
+  }
+}
+
+void CCaptureImageHelper::ApplyShadowStep(cv::Mat& picture) const {
+  if (!settings_.shadowRemoval) return;
+  if (settings_.colorMode == 0) {
+    picture = RemoveShadow(picture);
+  } else if (settings_.colorMode == 1) {
+    cv::Mat whitened;
+    if (CImageProcess().WhitenBackground(picture, whitened)) picture = whitened;
+  }
+}
+
+cv::Mat CCaptureImageHelper::RemoveShadow(const cv::Mat& picture) const {
+  if (picture.empty()) return {};
+  cv::Mat mask = BinarizeDocument(picture, kBinarizeElement, kBinarizeMedianBase, 0.5);
+  if (settings_.noiseSize > 0) RemoveSmallSpecks(mask, settings_.noiseSize);
+  CleanBorderStrips(mask, kBorderStripWidth, kBorderRunLength);
+  cv::Mat result = picture.clone();
+  result.setTo(cv::Scalar::all(255), mask == 255);
+  return result;
+}
+
+bool CCaptureImageHelper::SetWatermark(const std::string& text, int kind, int transparency,
+                                       int position, int fontHeight, int color) {
+  watermark_.picture.release();
+  watermark_.text.clear();
+  if (kind < 0) return true;
+  if (position < 0 || position > 4 || transparency < 0 || transparency > 100 || kind > 1)
+    return false;
+  if (kind == 1) return false;
+  if (fontHeight < 1) return false;
+  watermark_.text = text;
+  watermark_.position = position;
+  watermark_.color = color;
+  watermark_.transparency = transparency;
+  watermark_.fontHeight = fontHeight;
+  return true;
+}
+
+void CCaptureImageHelper::StampWatermarkText(cv::Mat& picture, const WatermarkSpec& spec) const {
+  StampWatermark(picture, spec);
+}
+
+bool CCaptureImageHelper::WatermarkOn() const {
+  return settings_.dateWatermark || settings_.customWatermark;
+}
+
+void CCaptureImageHelper::StampWithSettings(cv::Mat& picture) {
+  if (SetWatermark(settings_.GetWatermarkText(), 0, settings_.watermarkTransparency,
+                   settings_.watermarkPosition, settings_.watermarkSize,
+                   settings_.watermarkColor))
+    StampWatermarkText(picture, watermark_);
+}
+
+}  // namespace orvane::imaging

@@ -1,0 +1,95 @@
+// `CCaptureImageHelper`: turns the pictures a capture grabbed into finished pages: cutting (none,
+// detected page or pages, manual rectangle), optional perspective straightening, colour mode,
+// shadow removal and the text watermark. A caller makes one per operation, on one thread at a
+// time; it reads the settings only from its own copy.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <opencv2/core.hpp>
+
+#include "app/sys_param.h"
+#include "imaging/watermark.h"
+
+namespace orvane::imaging {
+
+enum class ProcessResult {
+  kDone,         // the results were appended
+  kEmptySource,  // nothing was done
+  kFailed,       // an image operation failed; nothing was appended
+};
+
+class CCaptureImageHelper {
+ public:
+  // Language 0 Simplified Chinese, 1 Traditional Chinese, 2 English; any other leaves the
+  // barcode messages empty.
+  explicit CCaptureImageHelper(int language);
+
+  void SetSettings(const CSysParam& settings);
+  const CSysParam& Settings() const { return settings_; }
+
+  // Cuts `source` (or `work`, the same frame as shown, when given: picture-in-picture) by the crop
+  // mode and finishes every cut; detection always looks at `source`. Appends to `pictures`.
+  ProcessResult ProcessCapture(const cv::Mat& source, std::vector<cv::Mat>& pictures,
+                               const cv::Mat& work = cv::Mat());
+  // Colour mode, shadow removal and watermark of one picture without cutting. Empty for an empty
+  // picture or when an image operation fails.
+  cv::Mat ApplyColorMode(const cv::Mat& picture);
+  // The colour picture with its paper (as black-and-white conversion sees it) turned pure white.
+  cv::Mat RemoveShadow(const cv::Mat& picture) const;
+
+  // Kind 0 is a text watermark; kind 1 (picture) is refused. A negative kind clears the
+  // watermark and succeeds. False for a position outside 0 ... 4, a transparency outside
+  // 0 ... 100 or a font height below 1.
+  bool SetWatermark(const std::string& text, int kind, int transparency, int position,
+                    int fontHeight, int color);
+  void StampWatermarkText(cv::Mat& picture, const WatermarkSpec& spec) const;
+  const WatermarkSpec& Watermark() const { return watermark_; }
+
+  // Saving, barcode naming and two-in-one merging of the finished pictures; defined with the
+  // image-file code, not here.
+  int SaveCaptures(const std::vector<cv::Mat>& pictures, const std::filesystem::path& baseName,
+                   std::vector<std::filesystem::path>& savedPaths);
+  std::filesystem::path SaveJpg(const cv::Mat& picture,
+                                const std::filesystem::path& pathWithoutExtension);
+  std::filesystem::path SaveTif(const cv::Mat& picture,
+                                const std::filesystem::path& pathWithoutExtension);
+  std::filesystem::path Merge2in1(const std::filesystem::path& first,
+                                  const std::filesystem::path& second,
+                                  const std::filesystem::path& outputBase, bool vertical, int gap);
+  std::filesystem::path MergeTopBottom(const std::filesystem::path& first,
+                                       const std::filesystem::path& second,
+                                       const std::filesystem::path& outputBase, int mergeKind,
+                                       int gap);
+  std::filesystem::path MergeSideBySide(const std::filesystem::path& first,
+                                        const std::filesystem::path& second,
+                                        const std::filesystem::path& outputBase, int mergeKind,
+                                        int gap);
+
+  // Barcode data collected while pages are merged or collected; the saving code appends to it.
+  std::vector<std::string>& CollectedCodes() { return collectedCodes_; }
+  const std::vector<std::string>& CollectedCodes() const { return collectedCodes_; }
+  const std::string& SpecialCharacterMessage() const { return specialCharacterMessage_; }
+  const std::string& SavedInMessage() const { return savedInMessage_; }
+  const std::string& NotRecognisedMessage() const { return notRecognisedMessage_; }
+
+ private:
+  // The cut of one detected page: straightened when deformation repair is on and the
+  // straightening is plausible, else the rotated crop. Empty when nothing can be cut.
+  cv::Mat CutPage(const cv::Mat& source, const cv::Mat& work, const cv::RotatedRect& page) const;
+  void ApplyColorStep(cv::Mat& picture, double factor) const;
+  void ApplyShadowStep(cv::Mat& picture) const;
+  bool WatermarkOn() const;
+  void StampWithSettings(cv::Mat& picture);
+
+  std::vector<std::string> collectedCodes_;
+  std::string specialCharacterMessage_;
+  std::string savedInMessage_;
+  std::string notRecognisedMessage_;
+  CSysParam settings_;
+  WatermarkSpec watermark_;
+};
+
+}  // namespace orvane::imaging
