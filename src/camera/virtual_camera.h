@@ -1,0 +1,85 @@
+// The virtual camera: a simulated V4L2 camera that presents itself as one of the document camera
+// models and films a built-in scene (a printed page with text and a QR code, turned a little on
+// a dark desk) or the pictures of a folder in turn. Chosen by ORVANE_VIRTUAL_CAMERA.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <opencv2/core.hpp>
+
+#include "platform/simulated_v4l2.h"
+
+namespace orvane {
+
+// Which model the camera claims to be, as discovery reads it back: ids, the sharpness range
+// that gives the model code, the gain range, the sizes offered and the still pin's size.
+struct VirtualCameraIdentity {
+  std::string vendorId = "3C4D";
+  std::string productId = "B514";
+  int sharpnessMinimum = 0;
+  int sharpnessMaximum = 15;
+  int sharpnessDefault = 10;
+  int gainMinimum = 0;
+  int gainMaximum = 100;
+  int gainDefault = 32;
+  std::vector<std::pair<int, int>> sizes = {{640, 480},   {1280, 720},  {1600, 1200},
+                                            {2592, 1944}, {3264, 2448}, {4160, 3120}};
+  int stillWidth = 4160;
+  int stillHeight = 3120;
+};
+
+// The scene as a BGR picture of the given size; `variant` picks the sensor noise.
+cv::Mat RenderVirtualScene(int width, int height, int variant);
+
+class VirtualCamera {
+ public:
+  // `pictures`: a folder whose pictures are shown in turn; empty for the built-in scene.
+  explicit VirtualCamera(VirtualCameraIdentity identity = {}, std::filesystem::path pictures = {});
+  ~VirtualCamera();  // stops and joins the frame producer
+  VirtualCamera(const VirtualCamera&) = delete;
+  VirtualCamera& operator=(const VirtualCamera&) = delete;
+
+  const std::shared_ptr<platform::SimulatedV4l2Camera>& Camera() const { return camera_; }
+  // The camera's own snapshot button: a still nobody asked for.
+  void PressButton();
+
+ private:
+  struct Frames {
+    std::uint32_t fourcc = 0;
+    int width = 0;
+    int height = 0;
+    int picture = -1;
+    std::vector<std::vector<std::uint8_t>> variants;
+  };
+  void Produce();
+  cv::Mat Picture(int width, int height, int variant);
+  std::vector<std::uint8_t> Encode(const cv::Mat& picture, std::uint32_t fourcc) const;
+  std::vector<std::uint8_t> Still();
+
+  VirtualCameraIdentity identity_;
+  std::vector<std::filesystem::path> pictures_;
+  int pictureIndex_ = 0;
+  std::shared_ptr<platform::SimulatedV4l2Camera> camera_;
+  std::mutex lock_;  // the still cache and the stop flag
+  std::condition_variable wake_;
+  bool stop_ = false;
+  std::vector<std::uint8_t> still_;
+  int stillPicture_ = -1;
+  std::thread producer_;
+};
+
+// The model description the virtual camera's device answers with.
+platform::SimulatedCameraModel VirtualCameraModel(const VirtualCameraIdentity& identity);
+
+// A backend holding one virtual camera. `setting` is the value of ORVANE_VIRTUAL_CAMERA: a folder
+// of pictures, or anything else for the built-in scene.
+std::shared_ptr<platform::IV4l2Backend> MakeVirtualCameraBackend(const std::string& setting);
+
+}  // namespace orvane
