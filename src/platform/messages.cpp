@@ -64,7 +64,8 @@ struct ThreadQueue {
   std::deque<std::shared_ptr<PendingSend>> sends;
   std::deque<PendingPost> posts;
   std::vector<Timer> timers;
-  std::function<void()> wake;  // set when the thread's loop is Qt's
+  std::function<void()> wake;  // set when the thread's loop is external
+  std::function<void(std::chrono::milliseconds)> runExternal;  // only used by the thread itself
   bool ended = false;
   bool quitRequested = false;
   int exitCode = 0;
@@ -183,6 +184,7 @@ class QueueHolder {
       std::lock_guard lock(queue_->mutex);
       queue_->ended = true;
       queue_->wake = nullptr;
+      queue_->runExternal = nullptr;
       std::move(queue_->sends.begin(), queue_->sends.end(), std::back_inserter(leftovers.sends));
       std::move(queue_->posts.begin(), queue_->posts.end(), std::back_inserter(leftovers.posts));
       leftovers.timers = std::move(queue_->timers);
@@ -448,6 +450,12 @@ bool DispatchMessagesUntil(const std::function<bool()>& done, std::chrono::milli
     std::unique_lock lock(self->mutex);
     const auto now = Clock::now();
     if (now >= end) break;
+    if (self->runExternal) {
+      const auto runExternal = self->runExternal;
+      lock.unlock();
+      runExternal(std::min(std::chrono::ceil<std::chrono::milliseconds>(end - now), kConditionPoll));
+      continue;
+    }
     if (HandleNext(*self, lock)) continue;
     auto wakeAt = std::min(end, now + kConditionPoll);
     if (const auto next = NextTimerDue(*self)) wakeAt = std::min(wakeAt, *next);
@@ -460,10 +468,11 @@ void DispatchMessagesFor(std::chrono::milliseconds duration) {
   DispatchMessagesUntil([] { return false; }, duration);
 }
 
-void SetExternalLoopWaker(std::function<void()> wake) {
+void SetExternalLoop(ExternalLoop loop) {
   const auto& self = CurrentQueue();
   std::lock_guard lock(self->mutex);
-  self->wake = std::move(wake);
+  self->wake = std::move(loop.wake);
+  self->runExternal = std::move(loop.run);
   if (self->wake && (!self->sends.empty() || !self->posts.empty() || !self->timers.empty())) {
     self->wake();
   }

@@ -97,17 +97,25 @@ void QuitMessageLoop(int exitCode = 0);
 
 // Handles the calling thread's sends, posts and timers until `done` returns true (checked after
 // each message and at least every few milliseconds) or `timeout` has passed. True when done.
-// This is the wait that keeps a thread answering while it waits for something else.
+// This is the wait that keeps a thread answering while it waits for something else; on a
+// thread whose loop is Qt's it runs Qt's loop, so the windows keep answering too.
 bool DispatchMessagesUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout);
 
 // Handles the calling thread's messages for `duration`.
 void DispatchMessagesFor(std::chrono::milliseconds duration);
 
 // Hooks for a thread whose loop is not the layer's (the Qt GUI thread).
-// `wake` is called from any thread, possibly often, whenever the calling thread has something
-// new to handle (a post, a send, a timer started); it must only arrange for
-// DispatchPendingMessages to run soon on this thread. An empty function detaches.
-void SetExternalLoopWaker(std::function<void()> wake);
+struct ExternalLoop {
+  // Called from any thread, possibly often, whenever the thread has something new to handle (a
+  // post, a send, a timer started); it must only arrange for DispatchPendingMessages to run
+  // soon on that thread.
+  std::function<void()> wake;
+  // Runs the external loop on its thread for about `slice`, the layer's messages included.
+  std::function<void(std::chrono::milliseconds slice)> run;
+};
+
+// Attaches the calling thread to an external loop; empty functions detach it.
+void SetExternalLoop(ExternalLoop loop);
 
 // Handles everything the calling thread has pending now, due timers included. Returns when the
 // next timer falls due, if one is running.

@@ -3,6 +3,7 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <QEventLoop>
 #include <QObject>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -64,12 +65,17 @@ QtMessageBridge::QtMessageBridge() : impl_(std::make_unique<Impl>()) {
   QObject::connect(&impl->timerDue, &QTimer::timeout, &impl->context, [impl] { impl->Drain(); });
   QObject::connect(impl->wakeNotifier.get(), &QSocketNotifier::activated, &impl->context,
                    [impl] { impl->Drain(); });
-  SetExternalLoopWaker([impl] { impl->Wake(); });
+  SetExternalLoop({[impl] { impl->Wake(); },
+                   [](std::chrono::milliseconds slice) {
+                     QEventLoop loop;
+                     QTimer::singleShot(slice, &loop, &QEventLoop::quit);
+                     loop.exec();
+                   }});
 }
 
 QtMessageBridge::~QtMessageBridge() {
   // After this returns no thread is inside Wake, so the descriptor can go.
-  SetExternalLoopWaker({});
+  SetExternalLoop({});
 }
 
 }  // namespace orvane::platform

@@ -83,5 +83,18 @@ TEST_F(QtMessageBridgeTest, TimersOfTheGuiThreadTickInQtsLoop) {
   EXPECT_EQ(ticks, 3);
 }
 
+TEST_F(QtMessageBridgeTest, DispatchingWaitOnTheGuiThreadKeepsQtsLoopTurning) {
+  bool qtTimerFired = false;
+  bool postHandled = false;
+  const TargetHandle target = CreateTarget([&](const Message&) -> MessageResult {
+    postHandled = true;
+    return 0;
+  });
+  QTimer::singleShot(10ms, &app_, [&] { qtTimerFired = true; });
+  std::jthread worker([&] { Post(target, kPing); });
+  EXPECT_TRUE(DispatchMessagesUntil([&] { return qtTimerFired && postHandled; }, 5s));
+  DestroyTarget(target);
+}
+
 }  // namespace
 }  // namespace orvane::platform
