@@ -6,8 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include "ocr/accuracy.h"
+#include "ocr/augment.h"
 #include "ocr/engine_features.h"
 #include "ocr/file_operator.h"
+#include "ocr/ocr_handle.h"
 #include "temp_folder.h"
 
 namespace orvane::ocrtools {
@@ -100,6 +103,40 @@ TEST_F(SmallTemplate, FileHoldsTheHeaderTheTransformAndFiveRecordsPerClass) {
   }
   EXPECT_EQ(file.LastReadState(), ocr::OcrReadState::kEnd);
   EXPECT_EQ(classes, 300);
+}
+
+TEST_F(SmallTemplate, EngineReadsTheFileAsItWasTrained) {
+  testing::TempFolder folder;
+  const auto path = folder.path() / "small.tpl";
+  ASSERT_TRUE(WriteTemplate(path, result_->content));
+  auto classes = TemplateClasses();
+  classes.resize(300);
+  const AccuracyReport report = MeasureAccuracy(path, classes, kZenHei, {30}, 2);
+  EXPECT_EQ(report.samples, 300);
+  EXPECT_EQ(report.correct, result_->heldOut.correct);
+
+  // The engine's distance is the builder's calibrated one.
+  ocr::COCRHandle engine;
+  ASSERT_TRUE(engine.Initialize(path));
+  GlyphRenderer renderer(kZenHei);
+  const FeatureFunction features = EngineFeatures();
+  std::vector<float> vector(features.dimension);
+  const TemplateContent& content = result_->content;
+  for (int c : {0, 57, 299}) {
+    const cv::Mat picture = Degrade(renderer.Render(classes[c].codePoint, 30), Distortion{}, 0);
+    char label[3] = {};
+    double distance = -1;
+    ASSERT_TRUE(engine.Recognize(picture.ptr(), picture.cols, picture.rows, label, 1, &distance));
+    ASSERT_TRUE(features.extract(picture, vector.data()));
+    cv::Mat column;
+    cv::Mat(vector).convertTo(column, CV_64F);
+    const cv::Mat y = content.transform * column;
+    const Reading reading = Classify(content.model, y.ptr<double>());
+    EXPECT_EQ(std::string(label, 2), content.labels[reading.label]);
+    EXPECT_NEAR(distance, content.calibration.scale * reading.distance + content.calibration.offset, 1e-9);
+  }
+  engine.Release();
+  engine.Destroy();
 }
 
 TEST(BuildTemplate, SameFileWhateverTheNumberOfThreads) {
