@@ -1,0 +1,154 @@
+#include "camera/virtual_camera.h"
+
+#include <linux/videodev2.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialog>
+#include <QSlider>
+#include <chrono>
+#include <thread>
+
+#include <gtest/gtest.h>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include "camera/device_page.h"
+#include "camera/frame.h"
+#include "camera/message_probe.h"
+#include "camera/usb_camera.h"
+#include "platform/message_ids.h"
+#include "temp_folder.h"
+
+namespace orvane {
+namespace {
+
+using platform::message_ids::kSnapshotButton;
+
+// Small sizes keep the scene quick to draw under the sanitizers.
+VirtualCameraIdentity SmallIdentity() {
+  VirtualCameraIdentity identity;
+  identity.sizes = {{320, 240}, {640, 480}};
+  identity.stillWidth = 640;
+  identity.stillHeight = 480;
+  return identity;
+}
+
+class VirtualCameraTest : public ::testing::Test {
+ protected:
+  VirtualCameraTest() { backend->Add(virtualCamera.Camera()); }
+
+  VirtualCamera virtualCamera{SmallIdentity()};
+  std::shared_ptr<platform::SimulatedV4l2Backend> backend = std::make_shared<platform::SimulatedV4l2Backend>();
+};
+
+bool WaitFilled(const CFrameSlot& slot) {
+  for (int i = 0; i < 600 && slot.State() != CFrameSlot::kFilled; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return slot.State() == CFrameSlot::kFilled;
+}
+
+TEST_F(VirtualCameraTest, IdentifiesAsItsModel) {
+  CUSBCamra camera(backend);
+  EXPECT_EQ(camera.ProbeDevice("3C4D", "B514"), 1);
+  ASSERT_EQ(camera.GetDeviceResolutionCount("3C4D", "B514", 0), 2);
+  PropertyRange sharpness, gain;
+  ASSERT_EQ(camera.GetProcAmpRange(4, &sharpness), 0);
+  EXPECT_EQ(sharpness.defaultValue, 10);
+  EXPECT_EQ(camera.GetProcAmpRange(9, &gain), 0);
+  EXPECT_TRUE(camera.HasStillPin("3C4D", "B514", 0));
+  std::vector<int> formats;
+  ASSERT_TRUE(camera.GetDeviceFormatList("3C4D", "B514", 0, &formats));
+  EXPECT_EQ(formats, (std::vector<int>{kFormatYUY2, kFormatMJPG}));
+  PropertyRange exposure;
+  EXPECT_EQ(camera.GetCameraControlRange(4, &exposure), 0);
+  EXPECT_EQ(camera.GetCameraControlRange(6, &exposure), 0);
+}
+
+// A page on a desk: bright in the middle, dark in the corners, in both formats.
+TEST_F(VirtualCameraTest, StreamsTheSceneInBothFormats) {
+  for (int mode : {kFormatYUY2, kFormatMJPG}) {
+    CUSBCamra camera(backend);
+    CFrameSlot raw, converted;
+    camera.SetFrameSink(&raw);
+    camera.SetFormatMode(mode);
+    camera.SetResolution(320, 240);
+    ASSERT_EQ(camera.Open("3C4D", "B514", "", {}, false, 0), 0);
+    ASSERT_TRUE(camera.Start());
+    ASSERT_TRUE(WaitFilled(raw)) << mode;
+    FrameConverter converter;
+    ASSERT_TRUE(converter.Convert(raw, converted)) << mode;
+    const cv::Mat bgr(240, 320, CV_8UC3, const_cast<std::uint8_t*>(converted.Data()));
+    cv::Mat grey;
+    cv::cvtColor(bgr, grey, cv::COLOR_BGR2GRAY);
+    EXPECT_GT(cv::mean(grey(cv::Rect(140, 100, 40, 40)))[0], 150) << mode;  // page (text is sparse)
+    EXPECT_LT(cv::mean(grey(cv::Rect(0, 0, 20, 20)))[0], 90) << mode;       // desk
+    camera.SetFrameSink(nullptr);
+    camera.Stop();
+  }
+}
+
+TEST_F(VirtualCameraTest, StillPinAndSnapshotButton) {
+  testing::MessageProbe window;
+  CUSBCamra camera(backend);
+  camera.SetResolution(320, 240);
+  ASSERT_EQ(camera.Open("3C4D", "B514", "", window.Handle(), true, 0), 0);
+  ASSERT_TRUE(camera.Start());
+  const cv::Mat still = camera.GrabStill();
+  ASSERT_EQ(still.cols, 640);  // the still pin's size, not the preview's
+  EXPECT_EQ(still.rows, 480);
+  EXPECT_EQ(window.Count(kSnapshotButton), 0);
+  virtualCamera.PressButton();
+  EXPECT_TRUE(window.WaitFor(kSnapshotButton, 1, std::chrono::seconds(5)));
+  EXPECT_EQ(window.Count(kSnapshotButton), 1);
+}
+
+TEST(VirtualCameraFolder, ShowsTheFolderPictures) {
+  testing::TempFolder folder;
+  cv::Mat red(60, 80, CV_8UC3, cv::Scalar(0, 0, 255));
+  ASSERT_TRUE(cv::imwrite((folder / "a.png").string(), red));
+  VirtualCamera virtualCamera(SmallIdentity(), folder.path());
+  auto backend = std::make_shared<platform::SimulatedV4l2Backend>();
+  backend->Add(virtualCamera.Camera());
+  CUSBCamra camera(backend);
+  CFrameSlot raw, converted;
+  camera.SetFrameSink(&raw);
+  camera.SetResolution(320, 240);
+  ASSERT_EQ(camera.Open("3C4D", "B514", "", {}, false, 0), 0);
+  ASSERT_TRUE(camera.Start());
+  ASSERT_TRUE(WaitFilled(raw));
+  FrameConverter converter;
+  ASSERT_TRUE(converter.Convert(raw, converted));
+  const std::uint8_t* centre = converted.Data() + (120 * 320 + 160) * 3;
+  EXPECT_LT(centre[0], 40);
+  EXPECT_GT(centre[2], 200);
+  camera.SetFrameSink(nullptr);
+}
+
+TEST_F(VirtualCameraTest, ControlsDialogDrivesTheCamera) {
+  int argc = 1;
+  char name[] = "camera_tests";
+  char* argv[] = {name, nullptr};
+  QApplication application(argc, argv);
+  auto device = virtualCamera.Camera()->Open();
+  const auto dialog = BuildDeviceControlsDialog(nullptr, *device, "Virtual Document Camera");
+  auto* sharpness = dialog->findChild<QSlider*>("Sharpness");
+  ASSERT_NE(sharpness, nullptr);
+  EXPECT_EQ(sharpness->value(), 10);
+  sharpness->setValue(3);
+  EXPECT_EQ(virtualCamera.Camera()->ControlValue(V4L2_CID_SHARPNESS), 3);
+  auto* focusAuto = dialog->findChild<QCheckBox*>("Focus, Automatic Continuous");
+  ASSERT_NE(focusAuto, nullptr);
+  focusAuto->setChecked(false);
+  EXPECT_EQ(virtualCamera.Camera()->ControlValue(V4L2_CID_FOCUS_AUTO), 0);
+  auto* exposure = dialog->findChild<QComboBox*>("Auto Exposure");
+  ASSERT_NE(exposure, nullptr);
+  ASSERT_EQ(exposure->count(), 2);  // manual and aperture priority
+  exposure->setCurrentIndex(0);
+  EXPECT_EQ(virtualCamera.Camera()->ControlValue(V4L2_CID_EXPOSURE_AUTO), V4L2_EXPOSURE_MANUAL);
+}
+
+}  // namespace
+}  // namespace orvane
