@@ -6,6 +6,8 @@ target_sources(orvane_imaging PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/tiff_writer.cpp
   ${CMAKE_CURRENT_LIST_DIR}/pdf_document.cpp
   ${CMAKE_CURRENT_LIST_DIR}/barcode.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/capture_saver.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/two_in_one.cpp
 )
 
 pkg_check_modules(ORVANE_DOCUMENT_LIBS REQUIRED IMPORTED_TARGET libjpeg libtiff-4 zbar)
