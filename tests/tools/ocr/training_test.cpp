@@ -54,7 +54,6 @@ TEST(TrainLda, FindsTheDiscriminatingPlaneAndWhitensWithinClass) {
   EXPECT_GT(right, projected.features.rows * 95 / 100);
   // Within-class scatter of the projection is the identity.
   cv::Mat within = cv::Mat::zeros(2, 2, CV_64F);
-  for (const auto& cls : model.classes) (void)cls;
   for (int n = 0; n < projected.features.rows; ++n) {
     const cv::Mat r = projected.features.row(n).t() - model.classes[samples.labels[n]].mean;
     within += r * r.t();
