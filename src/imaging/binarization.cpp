@@ -1,6 +1,8 @@
 #include "imaging/binarization.h"
 
 #include <algorithm>
+#include <array>
+#include <cfloat>
 #include <vector>
 
 #include <opencv2/imgproc.hpp>
@@ -17,6 +19,38 @@ constexpr int kInkLevel = 125;  // below this a pixel is ink
 double OtsuLevel(const cv::Mat& picture) {
   cv::Mat ignored;
   return cv::threshold(picture, ignored, 0, 255, cv::THRESH_BINARY | cv::THRESH_OTSU);
+}
+
+// Otsu's level from a histogram, as OpenCV computes it: the first level of the largest
+// between-class variance.
+int OtsuLevel(const std::array<int, 256>& histogram) {
+  double total = 0;
+  double mean = 0;
+  for (int i = 0; i < 256; ++i) {
+    total += histogram[i];
+    mean += static_cast<double>(i) * histogram[i];
+  }
+  if (total == 0) return 0;
+  mean /= total;
+  double q1 = 0;
+  double mean1 = 0;
+  double bestSigma = 0;
+  int best = 0;
+  for (int i = 0; i < 256; ++i) {
+    const double p = histogram[i] / total;
+    mean1 *= q1;
+    q1 += p;
+    const double q2 = 1 - q1;
+    if (std::min(q1, q2) < FLT_EPSILON || std::max(q1, q2) > 1 - FLT_EPSILON) continue;
+    mean1 = (mean1 + i * p) / q1;
+    const double mean2 = (mean - q1 * mean1) / q2;
+    const double sigma = q1 * q2 * (mean1 - mean2) * (mean1 - mean2);
+    if (sigma > bestSigma) {
+      bestSigma = sigma;
+      best = i;
+    }
+  }
+  return best;
 }
 
 }  // namespace
@@ -67,30 +101,28 @@ bool CImageProcess::WhitenBackground(const cv::Mat& source, cv::Mat& out) const 
 
 cv::Mat BinarizeDocument(const cv::Mat& source, int elementSize, int medianBase, double factor) {
   if (source.empty()) return {};
-  const cv::Mat grey = ToGrey(source, GreyConversion::kBgrToGrey);
+  CV_Assert(source.depth() == CV_8U);
+  const cv::Mat grey =
+      source.channels() == 1 ? source : ToGrey(source, GreyConversion::kBgrToGrey);
 
-  // Paper by background: not darker than the smoothed background by more than D.
-  cv::Mat byBackground;
+  // Background level: a wide median of a tenth-size copy, and how far below it ink may lie (D).
+  cv::Mat background;
+  int offset = 0;
   if (grey.rows >= 10 && grey.cols >= 10) {
     cv::Mat small;
     cv::resize(grey, small, cv::Size(), 0.1, 0.1, cv::INTER_LINEAR);
-    const int aperture = 2 * (medianBase / 20) + 1;
     cv::Mat median;
-    cv::medianBlur(small, median, aperture);
+    cv::medianBlur(small, median, 2 * (medianBase / 20) + 1);
     cv::Mat difference;
     cv::absdiff(small, median, difference);
-    const int offset = std::min(static_cast<int>(OtsuLevel(difference)), 30);
-    cv::Mat background;
+    // Capped so that a busy page cannot push its whole background to ink.
+    offset = std::min(static_cast<int>(OtsuLevel(difference)), 30);
     cv::resize(median, background, grey.size(), 0, 0, cv::INTER_LINEAR);
-    cv::subtract(background, cv::Scalar::all(offset), background);  // saturating
-    cv::compare(grey, background, byBackground, cv::CMP_GT);
-  } else {
-    // No room for a background estimate: a flat background rule would be a guess, so the
-    // contrast rule decides alone (every pixel is then paper unless dark against its neighbours).
-    byBackground = cv::Mat(grey.size(), CV_8UC1, cv::Scalar::all(255));
   }
+  // Without room for the background copy every flat neighbourhood counts as paper and the
+  // contrast rule decides alone.
 
-  // Paper by contrast, in busy neighbourhoods.
+  // Local maximum and minimum of the smoothed page.
   cv::Mat smooth;
   cv::GaussianBlur(grey, smooth, cv::Size(5, 5), 0);
   const cv::Mat element =
@@ -99,51 +131,66 @@ cv::Mat BinarizeDocument(const cv::Mat& source, int elementSize, int medianBase,
   cv::Mat localMin;
   cv::dilate(smooth, localMax, element);
   cv::erode(smooth, localMin, element);
-  cv::Mat contrast;
-  cv::subtract(localMax, localMin, contrast);
-  cv::Mat busy;
-  cv::threshold(contrast, busy, OtsuLevel(contrast), 255, cv::THRESH_BINARY);
-  cv::Mat scaledContrast;
-  contrast.convertTo(scaledContrast, CV_8U, factor);
-  cv::Mat level;
-  cv::subtract(localMax, scaledContrast, level);
-  cv::Mat byContrast;
-  cv::compare(grey, level, byContrast, cv::CMP_GT);
+  smooth.release();
 
-  return (busy & byContrast) | (~busy & byBackground);
+  // Busy neighbourhoods: contrast above its Otsu level. The per-pixel steps below are fused into
+  // two passes over the page; full-size intermediates would dominate the cost.
+  std::array<int, 256> histogram{};
+  for (int y = 0; y < grey.rows; ++y) {
+    const uchar* maxRow = localMax.ptr<uchar>(y);
+    const uchar* minRow = localMin.ptr<uchar>(y);
+    for (int x = 0; x < grey.cols; ++x) ++histogram[maxRow[x] - minRow[x]];
+  }
+  const int busyLevel = OtsuLevel(histogram);
+  std::array<uchar, 256> scaledContrast{};
+  for (int c = 0; c < 256; ++c)
+    scaledContrast[c] = cv::saturate_cast<uchar>(static_cast<float>(c) * static_cast<float>(factor));
+
+  cv::Mat result(grey.size(), CV_8UC1);
+  for (int y = 0; y < grey.rows; ++y) {
+    const uchar* g = grey.ptr<uchar>(y);
+    const uchar* maxRow = localMax.ptr<uchar>(y);
+    const uchar* minRow = localMin.ptr<uchar>(y);
+    const uchar* bg = background.empty() ? nullptr : background.ptr<uchar>(y);
+    uchar* out = result.ptr<uchar>(y);
+    for (int x = 0; x < grey.cols; ++x) {
+      const int contrast = maxRow[x] - minRow[x];
+      bool paper;
+      if (contrast > busyLevel) {
+        // Brighter than max - factor * contrast.
+        paper = g[x] > std::max(maxRow[x] - scaledContrast[contrast], 0);
+      } else {
+        // Not darker than the background by more than D.
+        paper = bg == nullptr || g[x] > std::max(bg[x] - offset, 0);
+      }
+      out[x] = paper ? 255 : 0;
+    }
+  }
+  return result;
 }
 
 bool RemoveSmallSpecks(cv::Mat& picture, int minimumSize) {
   if (picture.channels() > 1) return false;
-  if (minimumSize <= 0 || picture.empty()) return true;
+  // Every speck has at least one pixel, so a minimum of 1 or less whitens nothing.
+  if (minimumSize <= 1 || picture.empty()) return true;
   CV_Assert(picture.depth() == CV_8U);
-  cv::Mat visited = cv::Mat::zeros(picture.size(), CV_8UC1);
-  std::vector<cv::Point> stack;
-  std::vector<cv::Point> component;
-  for (int x = 0; x < picture.cols; ++x) {
-    for (int y = 0; y < picture.rows; ++y) {
-      if (picture.at<uchar>(y, x) >= kInkLevel || visited.at<uchar>(y, x)) continue;
-      component.clear();
-      visited.at<uchar>(y, x) = 1;
-      stack.push_back({x, y});
-      while (!stack.empty()) {
-        const cv::Point p = stack.back();
-        stack.pop_back();
-        component.push_back(p);
-        for (int dy = -1; dy <= 1; ++dy) {
-          for (int dx = -1; dx <= 1; ++dx) {
-            const int nx = p.x + dx;
-            const int ny = p.y + dy;
-            if (nx < 0 || ny < 0 || nx >= picture.cols || ny >= picture.rows) continue;
-            if (visited.at<uchar>(ny, nx) || picture.at<uchar>(ny, nx) >= kInkLevel) continue;
-            visited.at<uchar>(ny, nx) = 1;
-            stack.push_back({nx, ny});
-          }
-        }
-      }
-      if (static_cast<int>(component.size()) < minimumSize)
-        for (const cv::Point& p : component) picture.at<uchar>(p) = 255;
-    }
+  const cv::Mat ink = picture < kInkLevel;
+  cv::Mat labels;
+  cv::Mat stats;
+  cv::Mat centroids;
+  const int count = cv::connectedComponentsWithStats(ink, labels, stats, centroids, 8, CV_32S);
+  std::vector<uchar> whiten(static_cast<std::size_t>(count), 0);
+  bool any = false;
+  for (int label = 1; label < count; ++label) {
+    whiten[label] = stats.at<int>(label, cv::CC_STAT_AREA) < minimumSize;
+    any = any || whiten[label];
+  }
+  if (!any) return true;
+  for (int y = 0; y < picture.rows; ++y) {
+    const int* label = labels.ptr<int>(y);
+    uchar* row = picture.ptr<uchar>(y);
+    for (int x = 0; x < picture.cols; ++x)
+      if (whiten[label[x]]) row[x] = 255;
   }
   return true;
 }

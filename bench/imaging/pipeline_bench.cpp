@@ -1,0 +1,116 @@
+// Speed of page detection, cleaning and the whole capture pipeline on a full-size camera frame
+// (4160 x 3120), beside the cost of encoding the same frame as JPEG.
+#include <vector>
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <benchmark/benchmark.h>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include "imaging/binarization.h"
+#include "imaging/capture_pipeline.h"
+#include "imaging/conversions.h"
+#include "imaging/page_detection.h"
+
+namespace orvane::imaging {
+namespace {
+
+// A textured desk with a turned A4-like sheet of printed lines, drawn once.
+const cv::Mat& PagePhotograph() {
+  static const cv::Mat frame = [] {
+    const cv::Size size(4160, 3120);
+    cv::Mat noise(size, CV_8UC1);
+    cv::randu(noise, 0, 24);
+    std::vector<cv::Mat> channels(3);
+    for (int k = 0; k < 3; ++k) channels[k] = noise + cv::Scalar(45 + 25 * k);
+    cv::Mat desk;
+    cv::merge(channels, desk);
+    for (int x = 0; x < size.width; x += 40)
+      cv::line(desk, {x, 0}, {x + 900, size.height}, cv::Scalar(30, 50, 70), 6);
+    cv::Point2f corners[4];
+    const cv::RotatedRect sheet({2080, 1560}, {2970, 2100}, 7);
+    sheet.points(corners);
+    std::vector<cv::Point> polygon;
+    for (const auto& c : corners) polygon.emplace_back(cvRound(c.x), cvRound(c.y));
+    cv::fillConvexPoly(desk, polygon, cv::Scalar(228, 233, 236), cv::LINE_AA);
+    // Text lines inside the sheet, turned with it.
+    cv::Mat text(2100, 2970, CV_8UC1, cv::Scalar(0));
+    for (int y = 150; y < 1950; y += 60)
+      for (int x = 150; x < 2800; x += 240)
+        cv::putText(text, "Lorem", {x, y}, cv::FONT_HERSHEY_SIMPLEX, 1.6, 255, 4);
+    cv::Mat turned;
+    cv::Mat toFrame = cv::getRotationMatrix2D({1485, 1050}, -7, 1.0);
+    toFrame.at<double>(0, 2) += 2080 - 1485;
+    toFrame.at<double>(1, 2) += 1560 - 1050;
+    cv::warpAffine(text, turned, toFrame, size);
+    desk.setTo(cv::Scalar(40, 40, 45), turned > 128);
+    return desk;
+  }();
+  return frame;
+}
+
+void BM_FindDocumentBounds(benchmark::State& state) {
+  const cv::Mat& frame = PagePhotograph();
+  cv::RotatedRect page;
+  for (auto _ : state)
+    benchmark::DoNotOptimize(FindDocumentBounds(frame, 9, 3, 0.2f, 0.01f, 8.0, page));
+}
+BENCHMARK(BM_FindDocumentBounds)->Unit(benchmark::kMillisecond);
+
+void BM_DetectAndCropDocument(benchmark::State& state) {
+  const cv::Mat& frame = PagePhotograph();
+  cv::Mat page;
+  for (auto _ : state)
+    benchmark::DoNotOptimize(DetectAndCropDocument(frame, 0, 8.0, 9, 3, 0.2f, 0.01f, page));
+}
+BENCHMARK(BM_DetectAndCropDocument)->Unit(benchmark::kMillisecond);
+
+void BM_BinarizeDocument(benchmark::State& state) {
+  const cv::Mat& frame = PagePhotograph();
+  for (auto _ : state) benchmark::DoNotOptimize(BinarizeDocument(frame, 21, 301, 0.5));
+}
+BENCHMARK(BM_BinarizeDocument)->Unit(benchmark::kMillisecond);
+
+void BM_WhitenBackground(benchmark::State& state) {
+  const cv::Mat grey = ToGrey(PagePhotograph(), GreyConversion::kRgbToGreyOnBgr);
+  cv::Mat out;
+  for (auto _ : state) benchmark::DoNotOptimize(CImageProcess().WhitenBackground(grey, out));
+}
+BENCHMARK(BM_WhitenBackground)->Unit(benchmark::kMillisecond);
+
+void BM_ProcessCapture(benchmark::State& state) {
+  if (QCoreApplication::instance() == nullptr) {
+    static int argc = 1;
+    static char name[] = "imaging_bench";
+    static char* argv[] = {name, nullptr};
+    static QGuiApplication application(argc, argv);
+  }
+  CSysParam settings;
+  settings.cropMode = 1;
+  settings.colorMode = 2;
+  settings.noiseSize = 1;
+  settings.customWatermark = true;
+  settings.watermarkText = "Orvane capture station";
+  settings.watermarkSize = 120;
+  settings.watermarkPosition = 4;
+  settings.watermarkTransparency = 50;
+  const cv::Mat& frame = PagePhotograph();
+  for (auto _ : state) {
+    CCaptureImageHelper helper(2);
+    helper.SetSettings(settings);
+    std::vector<cv::Mat> pictures;
+    benchmark::DoNotOptimize(helper.ProcessCapture(frame, pictures));
+  }
+}
+BENCHMARK(BM_ProcessCapture)->Unit(benchmark::kMillisecond);
+
+void BM_JpegEncodeFrame(benchmark::State& state) {
+  const cv::Mat& frame = PagePhotograph();
+  std::vector<uchar> bytes;
+  for (auto _ : state) benchmark::DoNotOptimize(cv::imencode(".jpg", frame, bytes, {cv::IMWRITE_JPEG_QUALITY, 80}));
+}
+BENCHMARK(BM_JpegEncodeFrame)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace orvane::imaging
