@@ -64,7 +64,7 @@ bool Compress(const PixelRows& rows, std::FILE* file, unsigned char** memory,
   info.image_width = static_cast<JDIMENSION>(rows.width);
   info.image_height = static_cast<JDIMENSION>(rows.height);
   info.input_components = rows.components;
-  info.in_color_space = rows.components == 1 ? JCS_GRAYSCALE : JCS_RGB;
+  info.in_color_space = rows.components == 1 ? JCS_GRAYSCALE : JCS_EXT_BGR;
   jpeg_set_defaults(&info);
   jpeg_set_quality(&info, quality, TRUE);
   info.density_unit = 1;  // dots per inch
@@ -81,16 +81,11 @@ bool Compress(const PixelRows& rows, std::FILE* file, unsigned char** memory,
   return true;
 }
 
-// The picture as libjpeg wants it: grey as it is, BGR turned into RGB.
+// The picture's rows as libjpeg reads them: grey, or BGR, which libjpeg-turbo takes as it is.
 bool PrepareRows(const cv::Mat& picture, cv::Mat& storage, PixelRows& rows) {
   if (picture.empty() || picture.depth() != CV_8U) return false;
-  if (picture.channels() == 1) {
-    storage = picture;
-  } else if (picture.channels() == 3) {
-    cv::cvtColor(picture, storage, cv::COLOR_BGR2RGB);
-  } else {
-    return false;
-  }
+  if (picture.channels() != 1 && picture.channels() != 3) return false;
+  storage = picture;
   rows = {storage.ptr<unsigned char>(0), storage.step[0], storage.cols, storage.rows,
           storage.channels()};
   return true;

@@ -15,7 +15,11 @@ PendingFile::PendingFile(const fs::path& target) : target_(target) {
   const std::string extension = target.extension().string();
   fs::path folder = target.parent_path();
   if (folder.empty()) folder = ".";
-  std::string pattern = (folder / ("." + target.stem().string() + ".XXXXXX" + extension)).string();
+  std::string name = ".";
+  name += target.stem().string();
+  name += ".XXXXXX";
+  name += extension;
+  std::string pattern = (folder / name).string();
   fd_ = ::mkstemps(pattern.data(), static_cast<int>(extension.size()));
   if (fd_ < 0) return;
   ::fchmod(fd_, 0644);
