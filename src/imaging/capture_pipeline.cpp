@@ -8,6 +8,7 @@
 
 #include "imaging/binarization.h"
 #include "imaging/conversions.h"
+#include "imaging/opencv_compat.h"
 #include "imaging/page_detection.h"
 #include "imaging/perspective.h"
 
@@ -35,29 +36,6 @@ constexpr Messages kMessages[] = {
      "It does not recognize a barcode/QR-code", "Barcode/QR-code saved in"},
 };
 
-// Whether the straightened page is believable: a real size, and corners near the detected
-// rectangle (a stray edge line can throw a corner far off).
-bool PlausibleStraightening(const cv::Mat& transform, cv::Size size, const cv::RotatedRect& page) {
-  if (transform.empty() || size.width < 1 || size.height < 1) return false;
-  cv::Mat inverse;
-  if (cv::invert(transform, inverse, cv::DECOMP_LU) == 0) return false;
-  const std::vector<cv::Point2f> outputCorners = {
-      {0, 0},
-      {float(size.width - 1), 0},
-      {float(size.width - 1), float(size.height - 1)},
-      {0, float(size.height - 1)}};
-  std::vector<cv::Point2f> corners;
-  cv::perspectiveTransform(outputCorners, corners, inverse);
-  const auto polygon = RotatedRectPolygon(page);
-  const double tolerance =
-      std::max(10.0, 0.1 * std::min(page.size.width, page.size.height));
-  for (const cv::Point2f& corner : corners) {
-    if (!std::isfinite(corner.x) || !std::isfinite(corner.y)) return false;
-    if (cv::pointPolygonTest(polygon, corner, true) < -tolerance) return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 CCaptureImageHelper::CCaptureImageHelper(int language) {
@@ -77,12 +55,10 @@ cv::Mat CCaptureImageHelper::CutPage(const cv::Mat& source, const cv::Mat& work,
     const cv::Mat transform = DetectDocumentRect(source, page, kPageThresholdFactor,
                                                  kPageMedianAperture, 0, kPageScale,
                                                  kPageGradientAperture, size);
-    if (PlausibleStraightening(transform, size, page)) {
-      cv::Mat straight;
-      cv::warpPerspective(work, straight, transform, size, cv::INTER_LINEAR, cv::BORDER_CONSTANT,
-                          cv::Scalar::all(0));
+    cv::Mat straight;
+    if (IsPlausiblePageTransform(transform, size, page) &&
+        compat::WarpPerspective(work, straight, transform, size))
       return straight;
-    }
   }
   return CropRotatedRect(work, page);
 }

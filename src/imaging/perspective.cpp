@@ -222,4 +222,26 @@ cv::Mat DetectDocumentRect(const cv::Mat& picture, const cv::RotatedRect& pageRe
   return cv::getPerspectiveTransform(corners, targets);
 }
 
+bool IsPlausiblePageTransform(const cv::Mat& transform, cv::Size size,
+                              const cv::RotatedRect& page) {
+  if (transform.empty() || size.width < 1 || size.height < 1) return false;
+  cv::Mat inverse;
+  if (cv::invert(transform, inverse, cv::DECOMP_LU) == 0) return false;
+  const std::vector<cv::Point2f> outputCorners = {
+      {0, 0},
+      {float(size.width - 1), 0},
+      {float(size.width - 1), float(size.height - 1)},
+      {0, float(size.height - 1)}};
+  std::vector<cv::Point2f> corners;
+  cv::perspectiveTransform(outputCorners, corners, inverse);
+  const auto polygon = RotatedRectPolygon(page);
+  const double tolerance =
+      std::max(10.0, 0.1 * std::min(page.size.width, page.size.height));
+  for (const cv::Point2f& corner : corners) {
+    if (!std::isfinite(corner.x) || !std::isfinite(corner.y)) return false;
+    if (cv::pointPolygonTest(polygon, corner, true) < -tolerance) return false;
+  }
+  return true;
+}
+
 }  // namespace orvane::imaging

@@ -119,3 +119,26 @@ TEST(DetectDocumentRect, TrimZeroMapsTheFirstCornerToTheFarEnd) {
 
 }  // namespace
 }  // namespace orvane::imaging
+
+namespace orvane::imaging {
+namespace {
+
+TEST(IsPlausiblePageTransform, RefusesEmptySizesAndCornersFarFromThePage) {
+  const cv::RotatedRect page({300, 200}, {400, 300}, 0);
+  // Maps the page's own corners onto the output: plausible.
+  const std::vector<cv::Point2f> pageCorners = {{100, 50}, {499, 50}, {499, 349}, {100, 349}};
+  const std::vector<cv::Point2f> output = {{0, 0}, {399, 0}, {399, 299}, {0, 299}};
+  const cv::Mat fitting = cv::getPerspectiveTransform(pageCorners, output);
+  EXPECT_TRUE(IsPlausiblePageTransform(fitting, {400, 300}, page));
+  EXPECT_FALSE(IsPlausiblePageTransform(fitting, {0, 300}, page));
+  EXPECT_FALSE(IsPlausiblePageTransform(cv::Mat(), {400, 300}, page));
+  // One corner thrown 200 pixels off by a stray line.
+  std::vector<cv::Point2f> astray = pageCorners;
+  astray[2] = {699, 549};
+  EXPECT_FALSE(IsPlausiblePageTransform(cv::getPerspectiveTransform(astray, output), {400, 300},
+                                        page));
+  EXPECT_FALSE(IsPlausiblePageTransform(cv::Mat::zeros(3, 3, CV_64F), {400, 300}, page));
+}
+
+}  // namespace
+}  // namespace orvane::imaging
