@@ -17,14 +17,16 @@ cv::Mat AsDouble(const cv::Mat& m) {
   return result;
 }
 
-// Class means (classCount x D) and counts.
+// Class means (classCount x D, double) and counts, of float or double samples.
 cv::Mat ClassMeans(const cv::Mat& x, const std::vector<int>& labels, int classCount, std::vector<int>& counts) {
   cv::Mat means = cv::Mat::zeros(classCount, x.cols, CV_64F);
   counts.assign(classCount, 0);
+  cv::Mat row;
   for (int n = 0; n < x.rows; ++n) {
     const int c = labels[n];
     if (c < 0 || c >= classCount) throw std::invalid_argument("label outside the classes");
-    means.row(c) += x.row(n);
+    x.row(n).convertTo(row, CV_64F);
+    means.row(c) += row;
     ++counts[c];
   }
   for (int c = 0; c < classCount; ++c) {
@@ -34,17 +36,18 @@ cv::Mat ClassMeans(const cv::Mat& x, const std::vector<int>& labels, int classCo
   return means;
 }
 
-// x^T x for a tall matrix, each element summed over the rows in one fixed order.
-cv::Mat GramOfColumns(const cv::Mat& x, int threads) {
-  const cv::Mat columns = x.t();  // D x N, so each column is contiguous
+// The Gram matrix of the D rows of a D x N matrix: element (i, j) is the dot product of rows i and
+// j, summed in double in one fixed order whatever the number of threads.
+template <class T>
+cv::Mat GramOfRows(const cv::Mat& columns, int threads) {
   const int d = columns.rows;
   cv::Mat gram(d, d, CV_64F);
   ParallelFor(d, threads, [&](int i) {
-    const double* a = columns.ptr<double>(i);
+    const T* a = columns.ptr<T>(i);
     for (int j = i; j < d; ++j) {
-      const double* b = columns.ptr<double>(j);
+      const T* b = columns.ptr<T>(j);
       double sum = 0;
-      for (int n = 0; n < columns.cols; ++n) sum += a[n] * b[n];
+      for (int n = 0; n < columns.cols; ++n) sum += static_cast<double>(a[n]) * b[n];
       gram.at<double>(i, j) = sum;
       gram.at<double>(j, i) = sum;
     }
@@ -55,25 +58,37 @@ cv::Mat GramOfColumns(const cv::Mat& x, int threads) {
 }  // namespace
 
 cv::Mat TrainLda(const LabelledSamples& samples, int k, double regularisation, int threads) {
-  const cv::Mat x = AsDouble(samples.features);
+  // The samples stay in their own element type: the full build holds hundreds of thousands.
+  const cv::Mat& x = samples.features;
+  if (x.type() != CV_32F && x.type() != CV_64F) throw std::invalid_argument("samples are float or double");
   const int d = x.cols;
   if (k < 1 || k > d) throw std::invalid_argument("LDA dimension outside the feature dimension");
   if (static_cast<int>(samples.labels.size()) != x.rows) throw std::invalid_argument("one label per sample");
   std::vector<int> counts;
   const cv::Mat means = ClassMeans(x, samples.labels, samples.classCount, counts);
 
-  cv::Mat centred = x.clone();
-  for (int n = 0; n < x.rows; ++n) centred.row(n) -= means.row(samples.labels[n]);
-  cv::Mat within = GramOfColumns(centred, threads) / x.rows;
+  // Centred samples stored by feature (D x N), so each Gram element reads two contiguous rows.
+  cv::Mat centred(d, x.rows, x.type());
+  {
+    cv::Mat row;
+    for (int n = 0; n < x.rows; ++n) {
+      x.row(n).convertTo(row, CV_64F);
+      row -= means.row(samples.labels[n]);
+      cv::Mat column = row.t();
+      column.convertTo(centred.col(n), x.type());
+    }
+  }
+  cv::Mat within = (x.type() == CV_32F ? GramOfRows<float>(centred, threads) : GramOfRows<double>(centred, threads)) / x.rows;
+  centred.release();
   const double meanVariance = cv::trace(within)[0] / d;
   within = within * (1.0 - regularisation) + cv::Mat::eye(d, d, CV_64F) * (regularisation * meanVariance);
 
-  cv::Mat overall;
-  cv::reduce(x, overall, 0, cv::REDUCE_AVG, CV_64F);
+  cv::Mat overall = cv::Mat::zeros(1, d, CV_64F);
+  for (int c = 0; c < samples.classCount; ++c) overall += means.row(c) * (static_cast<double>(counts[c]) / x.rows);
   cv::Mat spread(samples.classCount, d, CV_64F);
   for (int c = 0; c < samples.classCount; ++c)
     spread.row(c) = (means.row(c) - overall) * std::sqrt(static_cast<double>(counts[c]) / x.rows);
-  const cv::Mat between = GramOfColumns(spread, threads);
+  const cv::Mat between = GramOfRows<double>(cv::Mat(spread.t()), threads);
 
   // Whiten the within-class scatter, then take the leading axes of the between-class scatter.
   cv::Mat values, vectors;
