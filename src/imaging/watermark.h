@@ -23,7 +23,8 @@ inline constexpr int kWatermarkKeyGrey = 168;
 // Draws `spec.text` onto `picture` (BGR or grey, changed in place) in the sans-serif face "Arial"
 // (or a metric-compatible one; CJK text falls back to an installed CJK face) with the requested
 // cell height, at the spec's position, blended by its transparency. Text reaching past the
-// picture is clipped. Needs a QGuiApplication (offscreen is enough); any thread.
+// picture is clipped. Needs a QGuiApplication (offscreen is enough), else throws
+// std::runtime_error, as it does when the text is too large to draw; any thread.
 void StampWatermark(cv::Mat& picture, const WatermarkSpec& spec);
 
 }  // namespace orvane::imaging

@@ -100,6 +100,8 @@ TEST(FindDocumentRegions, NothingOnAnEmptyDeskOrAnEmptyPicture) {
   EXPECT_TRUE(regions.empty());
   EXPECT_FALSE(FindDocumentRegions(cv::Mat(), 9, 3, 0.2f, 0.01f, 8.0, regions));
   EXPECT_FALSE(FindDocumentRegions(cv::Mat(8, 8, CV_8UC3), 9, 3, 0.2f, 0.01f, 8.0, regions));
+  EXPECT_FALSE(FindDocumentRegions(cv::Mat(20, 20, CV_8UC3, cv::Scalar::all(128)), 9, 3, 0.2f,
+                                   0.01f, 8.0, regions));
   cv::RotatedRect untouched({1, 2}, {3, 4}, -5);
   EXPECT_FALSE(FindDocumentBounds(cv::Mat(), 9, 3, 0.2f, 0.01f, 8.0, untouched));
   EXPECT_EQ(untouched.center, cv::Point2f(1, 2));

@@ -89,6 +89,9 @@ TEST_F(Watermark, TooWideTextIsClippedAndGreyPicturesStayGrey) {
   ASSERT_EQ(picture.type(), CV_8UC1);
   EXPECT_GT(cv::countNonZero(picture == 29), 20) << "red through the RGB-on-BGR grey";
 
+  cv::Mat small(100, 100, CV_8UC3, cv::Scalar::all(255));
+  EXPECT_NO_THROW(StampWatermark(small, Spec(4, 0, 0, 5000))) << "only the visible part is drawn";
+
   cv::Mat chinese(100, 300, CV_8UC3, cv::Scalar::all(255));
   WatermarkSpec spec = Spec(0, 0, 0);
   spec.text = "扫描文件";
