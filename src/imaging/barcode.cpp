@@ -64,12 +64,11 @@ cv::Mat BinarizeForBarcodes(const cv::Mat& picture, const BarcodeScanParams& par
   cv::resize(grey, small, tenth, 0, 0, cv::INTER_LINEAR);
   const int aperture = 2 * ((4 * params.medianBase + 1) / 20) + 1;
   cv::medianBlur(small, small, aperture);
-  cv::Mat background;
-  cv::resize(small, background, grey.size(), 0, 0, cv::INTER_LINEAR);
-  cv::Mat threshold;
-  cv::subtract(background, cv::Scalar(params.offset), threshold);  // saturates at 0
+  // Background, then threshold, then the result, all in one buffer: the page is large.
   cv::Mat paper;
-  cv::compare(grey, threshold, paper, cv::CMP_GT);
+  cv::resize(small, paper, grey.size(), 0, 0, cv::INTER_LINEAR);
+  cv::subtract(paper, cv::Scalar(params.offset), paper);  // saturates at 0
+  cv::compare(grey, paper, paper, cv::CMP_GT);
   return paper;
 }
 

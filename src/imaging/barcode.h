@@ -19,7 +19,9 @@ struct BarcodeScanParams {
 // Scans a grey or BGR picture and fills `result` with pairs: zbar's symbol type name
 // ("QR-Code", "EAN-13", "CODE-128", ...) then the symbol's data (UTF-8, read by its length, so
 // it may hold NUL bytes), in zbar's order. With `alreadyBinary` the picture goes to zbar as it
-// is. False (and an empty list) for an empty picture; true otherwise, found or not.
+// is. On full-size camera pages zbar follows every second or third row and column (codes there
+// are tens of pixels high). False (and an empty list) for an empty picture; true otherwise,
+// found or not.
 bool ScanBarcodes(std::vector<std::string>& result, const cv::Mat& picture,
                   const BarcodeScanParams& params, bool alreadyBinary);
 

@@ -58,6 +58,15 @@ TEST(SaveMatAsJpeg, KeepsRedRedAndGreyOneComponent) {
   cv::Mat grey = DecodeFile(folder / "grey.jpg");
   ASSERT_EQ(grey.type(), CV_8UC1);
   EXPECT_NEAR(grey.at<unsigned char>(3, 3), 100, 2);
+
+  // A view into a larger picture: its rows are read with the parent's stride.
+  cv::Mat parent(40, 40, CV_8UC3, cv::Scalar(255, 0, 0));
+  parent(cv::Rect(8, 8, 16, 16)).setTo(cv::Scalar(0, 0, 255));
+  ASSERT_TRUE(SaveMatAsJpeg(parent(cv::Rect(8, 8, 16, 16)), written, folder / "view.jpg", 96, 96, 90));
+  cv::Mat view = DecodeFile(folder / "view.jpg");
+  ASSERT_EQ(view.size(), cv::Size(16, 16));
+  EXPECT_GT(view.at<cv::Vec3b>(15, 15)[2], 225);
+  EXPECT_LT(view.at<cv::Vec3b>(15, 15)[0], 30);
 }
 
 TEST(SaveMatAsJpeg, RefusesWhatItCannotWriteAndLeavesNothing) {
