@@ -68,9 +68,11 @@ int main(int argc, char** argv) {
     std::printf("held-out top-1 %.2f %% (%d of %d), distorted %.2f %% (%d of %d)\n", 100.0 * h.Accuracy(), h.correct,
                 h.samples, h.distortedSamples ? 100.0 * h.distortedCorrect / h.distortedSamples : 0.0,
                 h.distortedCorrect, h.distortedSamples);
-    std::printf("calibration scale %.6g offset %.6g: correct under %.2f %.1f %%, wrong over %.2f %.1f %% (%zu wrong)\n",
+    std::printf("calibration scale %.6g offset %.6g: correct under %.2f %.1f %% (under %.2f %.1f %%), "
+                "wrong over %.2f %.1f %% (%zu wrong)\n",
                 result.content.calibration.scale, result.content.calibration.offset, kConfidentDistance,
                 100.0 * Fraction(h.correctDistances, true, kConfidentDistance), kBlankDistance,
+                100.0 * Fraction(h.correctDistances, true, kBlankDistance), kBlankDistance,
                 100.0 * Fraction(h.wrongDistances, false, kBlankDistance), h.wrongDistances.size());
     std::printf("wrote %s (%ju bytes) in %.1f s\n", output.string().c_str(),
                 static_cast<std::uintmax_t>(std::filesystem::file_size(output)), seconds());
