@@ -77,7 +77,7 @@ struct ThreadQueue {
   }
 };
 
-// Sets a queued send's outcome and wakes its sender; a send already taken is left alone.
+// Sets a send's outcome and wakes its sender; dropping leaves a send already taken alone.
 void FinishSend(PendingSend& send, SendState state, MessageResult result = 0) {
   std::lock_guard lock(send.sender->mutex);
   if (state == SendState::kDropped && send.state != SendState::kQueued) return;
