@@ -72,6 +72,22 @@ TEST(ScanBarcodes, BlankOrEmptyPageGivesNothing) {
   EXPECT_TRUE(found.empty());
 }
 
+// A faint code (ink 205 on paper 216) lies above the background-minus-offset threshold, so the
+// black-and-white copy loses it; with the already-binary flag zbar gets the picture itself.
+TEST(ScanBarcodes, AlreadyBinaryPictureGoesToZbarAsItIs) {
+  cv::Mat code = Fixture("qr_ascii.png");
+  cv::Mat faint(code.size(), CV_8UC1);
+  faint.setTo(216);
+  faint.setTo(205, code < 128);
+  cv::Mat page(400, 400, CV_8UC1, cv::Scalar(216));
+  faint.copyTo(page(cv::Rect(cv::Point(100, 100), faint.size())));
+  Strings found;
+  ASSERT_TRUE(ScanBarcodes(found, page, {131, 15}, false));
+  EXPECT_TRUE(found.empty());
+  ASSERT_TRUE(ScanBarcodes(found, page, {131, 15}, true));
+  EXPECT_EQ(found, (Strings{"QR-Code", "INV-2024-001"}));
+}
+
 // Lit from the left: the paper on the dark side is darker than the ink on the bright side, so
 // only a threshold that follows the local background separates them.
 TEST(ScanBarcodes, UnevenlyLitCodeIsStillRead) {
