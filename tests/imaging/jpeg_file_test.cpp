@@ -9,6 +9,7 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <jpeglib.h>
 #include <opencv2/core.hpp>
 
 #include "platform/file_io.h"
@@ -118,6 +119,39 @@ TEST(DecodeJpegToMat, GarbageAndTruncatedBytesGiveAnEmptyPicture) {
     SCOPED_TRACE(keep);
     EXPECT_TRUE(DecodeJpegToMat(reinterpret_cast<const std::uint8_t*>(jpeg.data()), keep).empty());
   }
+}
+
+// Four-component data as print workflows write it; libjpeg cannot turn it into RGB.
+std::string CmykJpeg() {
+  jpeg_compress_struct info;
+  jpeg_error_mgr errors;
+  info.err = jpeg_std_error(&errors);
+  jpeg_create_compress(&info);
+  unsigned char* memory = nullptr;
+  unsigned long size = 0;
+  jpeg_mem_dest(&info, &memory, &size);
+  info.image_width = 8;
+  info.image_height = 8;
+  info.input_components = 4;
+  info.in_color_space = JCS_CMYK;
+  jpeg_set_defaults(&info);
+  jpeg_start_compress(&info, TRUE);
+  std::vector<unsigned char> row(8 * 4, 100);
+  while (info.next_scanline < info.image_height) {
+    JSAMPROW rows[] = {row.data()};
+    jpeg_write_scanlines(&info, rows, 1);
+  }
+  jpeg_finish_compress(&info);
+  jpeg_destroy_compress(&info);
+  std::string bytes(reinterpret_cast<const char*>(memory), size);
+  std::free(memory);
+  return bytes;
+}
+
+TEST(DecodeJpegToMat, CmykGivesAnEmptyPicture) {
+  const std::string cmyk = CmykJpeg();
+  ASSERT_FALSE(cmyk.empty());
+  EXPECT_TRUE(DecodeJpegToMat(reinterpret_cast<const std::uint8_t*>(cmyk.data()), cmyk.size()).empty());
 }
 
 }  // namespace
