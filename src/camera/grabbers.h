@@ -42,6 +42,9 @@ class CSampleGrabberCallback {
   void SetSize(int width, int height);
   // A still is awaited from now on.
   void ClearReady() { ready_.store(false, std::memory_order_release); }
+  // The wait for a still was given up: the next unrequested still is the button again, not a
+  // late answer to the old request.
+  void CancelRequest() { ready_.store(true, std::memory_order_release); }
   bool Ready() const { return ready_.load(std::memory_order_acquire); }
   // A copy of the last still.
   cv::Mat GetPicture() const;

@@ -457,6 +457,7 @@ cv::Mat CUSBCamra::GrabStill() {
                                        std::chrono::milliseconds(kStillTimeoutMs)) ||
       !still_.Ready()) {
     liveStillWanted_ = false;
+    still_.CancelRequest();
     Log("CUSBCamra::GrabStill", __LINE__, "Time Out");
     NoticeTimeOut();
     return {};

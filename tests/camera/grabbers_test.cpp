@@ -124,6 +124,19 @@ TEST(CSampleGrabberCallback, RequestedStillsAreConvertedAndTurned) {
   EXPECT_EQ(grabber.GetPicture().cols, 4);
 }
 
+TEST(CSampleGrabberCallback, AGivenUpRequestGivesTheButtonBack) {
+  testing::MessageProbe window;
+  CSampleGrabberCallback grabber;
+  grabber.SetOwner(window.Handle());
+  grabber.SetSize(2, 2);
+  grabber.ClearReady();
+  grabber.CancelRequest();  // the source's wait timed out
+  std::vector<std::uint8_t> yuy2(8, 128);
+  grabber.BufferCB(0.0, yuy2.data(), 8);
+  EXPECT_EQ(window.Count(kSnapshotButton), 1);
+  EXPECT_TRUE(grabber.GetPicture().empty());
+}
+
 TEST(CSampleGrabberCallback, RotatePictureByQuarters) {
   // 1 2 3
   // 4 5 6
