@@ -5,7 +5,6 @@
 #include <limits>
 #include <new>
 
-#include <opencv2/core.hpp>
 
 namespace orvane::ocr {
 
@@ -117,10 +116,34 @@ OcrMatrixPtr MultiplyOcrMatrix(const OcrMatrix* a, const OcrMatrix* b) {
   if (!product) return nullptr;
   if (product->Count() == 0) return product;
   if (a->cols == 0) return product;  // an empty inner dimension sums nothing
-  const cv::Mat left(a->rows, a->cols, CV_64F, const_cast<std::uint8_t*>(a->data.data()));
-  const cv::Mat right(b->rows, b->cols, CV_64F, const_cast<std::uint8_t*>(b->data.data()));
-  cv::Mat result(product->rows, product->cols, CV_64F, product->data.data());
-  cv::gemm(left, right, 1.0, cv::noArray(), 0.0, result);
+  // Plain loops rather than a BLAS call: the engine multiplies a transform or a class's axes by one
+  // column per call, where the call overhead of a general routine outweighs the work.
+  const double* left = a->As<double>();
+  const double* right = b->As<double>();
+  double* out = product->As<double>();
+  const std::size_t inner = static_cast<std::size_t>(a->cols), cols = static_cast<std::size_t>(b->cols);
+  for (std::size_t i = 0; i < static_cast<std::size_t>(a->rows); ++i) {
+    const double* row = left + i * inner;
+    if (cols == 1) {
+      double partial[4] = {0.0, 0.0, 0.0, 0.0};  // independent sums keep the adder busy
+      std::size_t k = 0;
+      for (; k + 4 <= inner; k += 4) {
+        partial[0] += row[k] * right[k];
+        partial[1] += row[k + 1] * right[k + 1];
+        partial[2] += row[k + 2] * right[k + 2];
+        partial[3] += row[k + 3] * right[k + 3];
+      }
+      for (; k < inner; ++k) partial[0] += row[k] * right[k];
+      out[i] = (partial[0] + partial[1]) + (partial[2] + partial[3]);
+      continue;
+    }
+    double* target = out + i * cols;
+    for (std::size_t k = 0; k < inner; ++k) {
+      const double factor = row[k];
+      const double* source = right + k * cols;
+      for (std::size_t j = 0; j < cols; ++j) target[j] += factor * source[j];
+    }
+  }
   return product;
 }
 

@@ -52,6 +52,8 @@ void COCRMQDF::Release() {
   models_.shrink_to_fit();
   labels_.clear();
   labels_.shrink_to_fit();
+  meanRows_.clear();
+  meanRows_.shrink_to_fit();
   cosine_ = false;
   started_ = false;
 }
@@ -62,6 +64,14 @@ bool COCRMQDF::Load(const std::filesystem::path& templatePath) {
   bool ok = false;
   try {
     ok = Read(*file) && Consistent();
+    if (ok) {
+      // One block in file order: the coarse pass streams through it instead of chasing records.
+      const std::size_t k = static_cast<std::size_t>(models_.front().mean->rows);
+      meanRows_.resize(models_.size() * k);
+      for (std::size_t c = 0; c < models_.size(); ++c) {
+        std::copy_n(models_[c].mean->As<double>(), k, meanRows_.data() + c * k);
+      }
+    }
   } catch (const std::bad_alloc&) {
     ok = false;
   }
@@ -148,12 +158,12 @@ bool COCRMQDF::Recognize(const std::uint8_t* image, int width, int height, char*
     OcrMatrixPtr y = PrepareFeatureVector(image, width, height, *normalizer_, *extractor_, transform_.get(), cosine_);
     if (!y) return false;
 
+    const std::size_t k = static_cast<std::size_t>(models_.front().mean->rows);
+    if (y->rows != static_cast<int>(k) || y->cols != 1 || meanRows_.size() != models_.size() * k) return false;
+    std::vector<double> coarseDistances(models_.size());
+    measurer_->MeasureRows(meanRows_.data(), models_.size(), k, y->As<double>(), coarseDistances.data());
     CandidateSet coarse(static_cast<std::size_t>(std::max(kCoarseCandidates, n)));
-    for (std::size_t c = 0; c < models_.size(); ++c) {
-      double d = 0.0;
-      if (measurer_->Measure(*models_[c].mean, *y, &d) != 0) return false;
-      coarse.Offer({d, static_cast<int>(c)});
-    }
+    for (std::size_t c = 0; c < models_.size(); ++c) coarse.Offer({coarseDistances[c], static_cast<int>(c)});
 
     // Ties in the fine pass go to the better coarse rank.
     CandidateSet fine(coarse.Size());

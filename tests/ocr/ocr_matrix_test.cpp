@@ -83,6 +83,13 @@ TEST(OcrMatrix, MultiplyChecksTypesAndShapes) {
   EXPECT_EQ(product->As<double>()[0], -2.0);
   EXPECT_EQ(product->As<double>()[1], -2.0);
 
+  OcrMatrixPtr wide = Doubles(3, 2, {1, 2, 0, 1, -1, 0});
+  OcrMatrixPtr square = MultiplyOcrMatrix(a.get(), wide.get());
+  ASSERT_NE(square, nullptr);
+  EXPECT_EQ(square->rows, 2);
+  EXPECT_EQ(square->cols, 2);
+  EXPECT_EQ(std::vector<double>(square->As<double>(), square->As<double>() + 4), (std::vector<double>{-2, 4, -2, 13}));
+
   EXPECT_EQ(MultiplyOcrMatrix(b.get(), a.get()), nullptr);
   OcrMatrixPtr floats = CreateOcrMatrix(kOcrFloat, 3, 1);
   EXPECT_EQ(MultiplyOcrMatrix(a.get(), floats.get()), nullptr);
