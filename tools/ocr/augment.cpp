@@ -22,11 +22,12 @@ double SampleRandom::Uniform(double low, double high) {
 Distortion RandomDistortion(SampleRandom& random, int pixelSize) {
   Distortion distortion;
   distortion.degrees = random.Uniform(-4.0, 4.0);
-  // A stroke of a text font is about a tenth of the em; change it by up to a quarter.
-  distortion.embolden = random.Uniform(-0.25, 0.3) * std::max(1.0, pixelSize / 10.0);
+  // A stroke of a text font is about a tenth of the em: thicken it by up to a third, thin it less,
+  // since thin strokes of small characters break apart.
+  distortion.embolden = random.Uniform(-0.15, 0.3) * std::max(1.0, pixelSize / 10.0);
   distortion.blurSigma = random.Uniform(0.0, 1.0) < 0.5 ? random.Uniform(0.3, 0.5 + pixelSize / 40.0) : 0.0;
   distortion.noiseSigma = random.Uniform(0.0, 1.0) < 0.5 ? random.Uniform(2.0, 14.0) : 0.0;
-  distortion.threshold = random.Uniform(0.0, 1.0) < 0.15 ? 0 : static_cast<int>(random.Uniform(80.0, 176.0));
+  distortion.threshold = random.Uniform(0.0, 1.0) < 0.15 ? 0 : static_cast<int>(random.Uniform(90.0, 170.0));
   return distortion;
 }
 

@@ -56,7 +56,7 @@ TEST(RandomDistortion, StaysMild) {
     const Distortion d = RandomDistortion(random, 40);
     EXPECT_LE(std::abs(d.degrees), 4.0);
     EXPECT_LE(std::abs(d.embolden), 1.5);
-    EXPECT_TRUE(d.threshold == 0 || (d.threshold >= 80 && d.threshold < 176));
+    EXPECT_TRUE(d.threshold == 0 || (d.threshold >= 90 && d.threshold < 170));
   }
 }
 
