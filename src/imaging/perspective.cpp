@@ -8,6 +8,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "imaging/conversions.h"
+#include "imaging/median_filter.h"
 #include "imaging/page_detection.h"
 
 namespace orvane::imaging {
@@ -132,7 +133,7 @@ cv::Mat DetectDocumentRect(const cv::Mat& picture, const cv::RotatedRect& pageRe
   cv::Mat grey = ToGrey(picture, GreyConversion::kBgrToGrey);
   cv::Mat small;
   cv::resize(grey, small, cv::Size(), s, s, cv::INTER_LINEAR);
-  cv::medianBlur(small, small, medianAperture);
+  small = MedianBlurExact(small, medianAperture);
   cv::Mat gx;
   cv::Mat gy;
   cv::Sobel(small, gx, CV_32F, 1, 0, gradientAperture);
