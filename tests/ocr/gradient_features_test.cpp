@@ -68,6 +68,22 @@ TEST(GradientFeatures, BlockWeightsAreLinearInsideAndWholeAtTheOuterHalfBlock) {
   EXPECT_EQ(Bin(*f, 0, 1, 2), 0.0f);
 }
 
+TEST(GradientFeatures, AngleThatRoundsUpToAFullTurnStaysInTheLastSector) {
+  // At pixel (3,3) the rows above and below cancel up to float rounding: gy is about -3e-5 against
+  // gx of about 1310, and theta + 2 pi rounds to 2 pi itself. The share belongs to direction 0 of
+  // the pixel's own block, not to the next block.
+  OcrMatrixPtr image = ByteImage(8, 8);
+  Pixel(*image, 2, 2) = 6;
+  Pixel(*image, 2, 4) = 255;
+  Pixel(*image, 3, 4) = 255;
+  Pixel(*image, 4, 3) = 3;
+  Pixel(*image, 4, 4) = 255;
+  OcrMatrixPtr f = CGradientFeatureExtractorImp().Extract(*image, 0);
+  ASSERT_NE(f, nullptr);
+  EXPECT_NEAR(Bin(*f, 3, 3, 0), 1310.08f, 0.05f);
+  EXPECT_NEAR(Bin(*f, 3, 3, 7), 0.0f, 0.05f);
+}
+
 TEST(GradientFeatures, ImageSidesThatAreNotMultiplesOfEightStayInsideTheHistogram) {
   OcrMatrixPtr image = ByteImage(70, 5, 0);
   Pixel(*image, 68, 4) = 255;
