@@ -59,6 +59,7 @@ void COCRMQDF::Release() {
 }
 
 bool COCRMQDF::Load(const std::filesystem::path& templatePath) {
+  Release();  // a second load replaces the first instead of mixing two templates
   std::unique_ptr<CFileOperator> file = CreateFileOperator("Cmm");
   if (!file || file->Open(templatePath, false) != 0) return false;
   bool ok = false;

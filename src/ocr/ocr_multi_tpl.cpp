@@ -17,6 +17,7 @@ void COCRMultiTpl::Release() {
 }
 
 bool COCRMultiTpl::Load(const std::filesystem::path& templatePath) {
+  Release();  // a second load replaces the first instead of mixing two templates
   std::unique_ptr<CFileOperator> file = CreateFileOperator("Cmm");
   if (!file || file->Open(templatePath, false) != 0) return false;
   bool ok = true;

@@ -153,6 +153,44 @@ TEST_F(MqdfTest, EmptyImageOrMissingPartsLeaveTheBuffersAlone) {
   EXPECT_EQ(std::string(labels, 3), "xxx");
 }
 
+TEST_F(MqdfTest, EachCharacterIsNearestToTheClassBuiltFromItsOwnFeatures) {
+  // Means made of the prepared features of two pictures, through a transform of 16 rows.
+  std::vector<double> transform(16 * 512);
+  for (std::size_t i = 0; i < transform.size(); ++i) transform[i] = std::sin(0.37 * double(i)) * 0.01;
+  OcrMatrixPtr transformRecord = CreateOcrMatrix(kOcrDouble, 16, 512);
+  std::copy(transform.begin(), transform.end(), transformRecord->As<double>());
+  std::vector<std::uint8_t> bar(20 * 20, 0), ring(20 * 20, 0);
+  for (int y = 2; y < 18; ++y)
+    for (int x = 8; x < 12; ++x) bar[y * 20 + x] = 255;
+  for (int y = 3; y < 17; ++y)
+    for (int x = 3; x < 17; ++x)
+      if (y < 6 || y > 13 || x < 6 || x > 13) ring[y * 20 + x] = 200;
+  CLinearNormalizerImp normalizer;
+  CGradientFeatureExtractorImp extractor;
+  TemplateBytes t;
+  t.String("NEW:RLDA_PLUS_MQDF").String("-N").String("LN").String("-F").String("GRA").String("-S").String("L2")
+      .String("-TRS").Record(*transformRecord);
+  int index = 0;
+  for (const auto* picture : {&bar, &ring}) {
+    OcrMatrixPtr y = PrepareFeatureVector(picture->data(), 20, 20, normalizer, extractor, transformRecord.get(), false);
+    ASSERT_NE(y, nullptr);
+    ASSERT_EQ(y->rows, 16);
+    ASSERT_EQ(y->cols, 1);
+    t.String("+" + Label(index++)).Record(*y).Zeros(0, 16).Zeros(0, 1).Doubles(1, 1, {2}).Doubles(1, 1, {0.125});
+  }
+  COCRMQDF engine;
+  ASSERT_TRUE(engine.Load(Write(t)));
+  char labels[5];
+  double distances[2];
+  ASSERT_TRUE(engine.Recognize(bar.data(), 20, 20, labels, 2, distances));
+  EXPECT_EQ(std::string(labels), Label(0) + Label(1));
+  EXPECT_NEAR(distances[0], 0.125, 1e-9);
+  EXPECT_GT(distances[1], 0.125);
+  ASSERT_TRUE(engine.Recognize(ring.data(), 20, 20, labels, 2, distances));
+  EXPECT_EQ(std::string(labels), Label(1) + Label(0));
+  EXPECT_NEAR(distances[0], 0.125, 1e-9);
+}
+
 TEST_F(MqdfTest, DamagedTemplatesFailToLoad) {
   using Build = std::function<void(TemplateBytes&)>;
   const auto good = [](TemplateBytes& t) { AddClass(Header(t), {Label(0), {1, 0}}); };
@@ -206,7 +244,10 @@ TEST_F(MqdfTest, DamagedTemplatesFailToLoad) {
   good(sound);
   sound.String("a comment").String("-Tother");
   COCRMQDF engine;
-  EXPECT_TRUE(engine.Load(Write(sound)));
+  const auto soundPath = Write(sound);
+  EXPECT_TRUE(engine.Load(soundPath));
+  EXPECT_EQ(engine.ClassCount(), 1u);
+  EXPECT_TRUE(engine.Load(soundPath));
   EXPECT_EQ(engine.ClassCount(), 1u);
   EXPECT_FALSE(COCRMQDF().Load(folder_ / "missing.tpl"));
 }
