@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -157,7 +158,9 @@ OcrMatrixPtr CGaborMagFeatureExtractorImp::Extract(const OcrMatrix& image, int) 
   OcrMatrixPtr features = CreateOcrMatrix(kOcrFloat, 1, kOrientations * static_cast<int>(wavelengths.size()) * blocks);
   if (!features) return nullptr;
   const cv::Mat floats = AsFloatImage(image);
-  const float sigma = std::sqrt(2.0f) * static_cast<float>(image.rows / rowBlocks_) / std::numbers::pi_v<float>;
+  // Pictures of fewer than 8 rows have blocks of one row: a pooling width of 0 would divide by 0.
+  const float blockRows = static_cast<float>(std::max(image.rows / rowBlocks_, 1));
+  const float sigma = std::sqrt(2.0f) * blockRows / std::numbers::pi_v<float>;
   float* out = features->As<float>();
   for (int i = 0; i < kOrientations; ++i) {
     const float theta = i * std::numbers::pi_v<float> / 4.0f;
@@ -180,7 +183,8 @@ OcrMatrixPtr CGaborBFeatureExtractorImp::Extract(const OcrMatrix& image, int) {
       CreateOcrMatrix(kOcrFloat, 1, kOrientations * static_cast<int>(wavelengths.size()) * 2 * blocks);
   if (!features) return nullptr;
   const cv::Mat floats = AsFloatImage(image);
-  const float sigma = 0.375f * static_cast<float>(image.rows / rowBlocks_);
+  const float blockRows = static_cast<float>(std::max(image.rows / rowBlocks_, 1));
+  const float sigma = 0.375f * blockRows;
   float* out = features->As<float>();
   for (int i = 0; i < kOrientations; ++i) {
     const float theta = i * std::numbers::pi_v<float> / 4.0f;

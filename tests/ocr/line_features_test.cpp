@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "ocr/feature_extractor.h"
 #include "ocr/image_processor.h"
 #include "ocr_test_images.h"
@@ -148,6 +150,29 @@ TEST(ImageProcessor, CleaningRemovesAShortSpurOnly) {
   processor.CleanEndPoints(image);
   EXPECT_FALSE(image.Ink(2, 3));
   for (int c = 1; c < 6; ++c) EXPECT_TRUE(image.Ink(3, c)) << c;
+}
+
+}  // namespace
+}  // namespace orvane::ocr
+
+namespace orvane::ocr {
+namespace {
+
+TEST(FeatureExtractors, PicturesOfOddSizesStayInsideTheirZones) {
+  // Sides below 8 have blocks of no pixels, sides like 70 leave a remainder past the last block:
+  // both must land in the outer zones, never past the record.
+  const char* names[] = {"GRA", "CrossLine", "PPF", "CCF", "StrokePos", "HVH", "GAB", "GBF", "None"};
+  for (auto [rows, cols] : {std::pair{3, 5}, std::pair{70, 70}, std::pair{9, 66}}) {
+    OcrMatrixPtr image = testing::ByteImage(rows, cols, 0);
+    testing::FillRect(*image, rows / 4, 1, rows - rows / 4, cols - 1, 255);
+    for (const char* name : names) {
+      OcrMatrixPtr f = CreateFeatureExtractor(name)->Extract(*image, 0);
+      ASSERT_NE(f, nullptr) << name << " " << rows << "x" << cols;
+      double total = 0;
+      for (std::size_t i = 0; i < f->Count(); ++i) total += std::fabs(f->ValueAt(i));
+      EXPECT_GT(total, 0.0) << name << " " << rows << "x" << cols;
+    }
+  }
 }
 
 }  // namespace
