@@ -28,12 +28,15 @@ Distortion RandomDistortion(SampleRandom& random, int pixelSize) {
   distortion.blurSigma = random.Uniform(0.0, 1.0) < 0.5 ? random.Uniform(0.3, 0.5 + pixelSize / 40.0) : 0.0;
   distortion.noiseSigma = random.Uniform(0.0, 1.0) < 0.5 ? random.Uniform(2.0, 14.0) : 0.0;
   distortion.threshold = random.Uniform(0.0, 1.0) < 0.15 ? 0 : static_cast<int>(random.Uniform(90.0, 170.0));
+  if (distortion.threshold == 0 && random.Uniform(0.0, 1.0) < 0.5) distortion.paper = static_cast<int>(random.Uniform(10.0, 60.0));
   return distortion;
 }
 
 cv::Mat Degrade(const cv::Mat& grey, const Distortion& distortion, std::uint64_t noiseSeed) {
+  const bool onPaper = distortion.threshold == 0 && distortion.paper > 0;
   cv::Mat picture;
   grey.convertTo(picture, CV_32F);
+  if (onPaper) picture = picture * ((255.0 - distortion.paper) / 255.0) + distortion.paper;
   if (distortion.blurSigma > 0) cv::GaussianBlur(picture, picture, cv::Size(0, 0), distortion.blurSigma);
   if (distortion.noiseSigma > 0) {
     cv::Mat noise(picture.size(), CV_32F);
@@ -43,6 +46,10 @@ cv::Mat Degrade(const cv::Mat& grey, const Distortion& distortion, std::uint64_t
   }
   cv::Mat result;
   picture.convertTo(result, CV_8U);  // saturating
+  if (onPaper) {
+    const cv::Rect ink = cv::boundingRect(grey >= 128);
+    return ink.area() > 0 ? cv::Mat(result(ink)).clone() : result;
+  }
   if (distortion.threshold > 0)
     cv::threshold(result, result, distortion.threshold - 1, 255, cv::THRESH_BINARY);
   else  // a grey picture keeps a clean background: specks would stretch the ink's bounding box

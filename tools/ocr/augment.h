@@ -14,6 +14,9 @@ struct Distortion {
   double blurSigma = 0;   // Gaussian blur before thresholding; 0: none
   double noiseSigma = 0;  // grey-level noise before thresholding; 0: none
   int threshold = 128;    // ink is at least this grey level; 0 keeps the grey picture
+  // Grey pictures only: the paper's level under the ink, as the orientation detector reads an
+  // inverted camera picture cut to a character's box; 0 leaves a black background.
+  int paper = 0;
 };
 
 // A small deterministic generator: the same seed gives the same numbers on every platform.
@@ -32,7 +35,8 @@ class SampleRandom {
 Distortion RandomDistortion(SampleRandom& random, int pixelSize);
 
 // Blurs, adds noise and thresholds an 8-bit grey picture (ink bright). The result is 0/255 unless
-// the threshold is 0; noise is drawn from `noiseSeed`.
+// the threshold is 0; a grey picture on paper is cut to the ink's box. Noise is drawn from
+// `noiseSeed`.
 cv::Mat Degrade(const cv::Mat& grey, const Distortion& distortion, std::uint64_t noiseSeed);
 
 }  // namespace orvane::ocrtools

@@ -43,6 +43,17 @@ TEST(Degrade, ThresholdZeroKeepsGreyOnACleanBackground) {
   EXPECT_EQ(cv::countNonZero(picture.row(0)), 0);
 }
 
+TEST(Degrade, GreyOnPaperIsCutToTheInkAndKeepsThePaperLevel) {
+  const cv::Mat picture = Degrade(Square(), {.threshold = 0, .paper = 40}, 1);
+  // The square's half-intensity edge bounds it: 20 x 20, of which no pixel is below the paper.
+  EXPECT_NEAR(picture.cols, 20, 1);
+  EXPECT_NEAR(picture.rows, 20, 1);
+  double minimum = 0, maximum = 0;
+  cv::minMaxLoc(picture, &minimum, &maximum);
+  EXPECT_GE(minimum, 40);
+  EXPECT_EQ(maximum, 255);
+}
+
 TEST(Degrade, NoiseFollowsItsSeed) {
   const Distortion noisy{.blurSigma = 0.8, .noiseSigma = 30, .threshold = 128};
   const cv::Mat a = Degrade(Square(), noisy, 5);
