@@ -31,7 +31,7 @@ bool IsKindTag(const std::string& text) {
   return EqualsIgnoringCase(text, "NEW:MQDF") || EqualsIgnoringCase(text, "NEW:RLDA_PLUS_MQDF");
 }
 
-// The name string that follows a tag; empty optional-like flag when it is missing or no string.
+// The name string that follows a tag; false when it is missing or no string.
 bool ReadName(CFileOperator& file, std::string& name) {
   OcrMatrixPtr record = file.ReadMatrix();
   if (!IsOcrString(record.get())) return false;

@@ -10,6 +10,8 @@
 
 namespace orvane::ocr {
 
+class CFileOperator;
+
 class COCRMQDF : public COCRInterface {
  public:
   struct ClassModel {
@@ -36,7 +38,7 @@ class COCRMQDF : public COCRInterface {
   std::size_t ClassCount() const { return models_.size(); }
 
  private:
-  bool Read(class CFileOperator& file);
+  bool Read(CFileOperator& file);
   bool Consistent() const;
 
   OcrMatrixPtr transform_;

@@ -10,6 +10,8 @@
 
 namespace orvane::ocr {
 
+class CFileOperator;
+
 class COCRMultiTpl : public COCRInterface {
  public:
   COCRMultiTpl() = default;
@@ -41,7 +43,7 @@ class COCRMultiTpl : public COCRInterface {
     double distance;
   };
 
-  void Read(class CFileOperator& file);
+  void Read(CFileOperator& file);
   // Up to n candidates of one template, best first; false when the template cannot recognise.
   bool RecognizeWith(const Template& t, const std::uint8_t* image, int width, int height, int n,
                      std::vector<Scored>& out) const;
