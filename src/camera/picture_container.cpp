@@ -1,0 +1,438 @@
+#include "camera/picture_container.h"
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include <opencv2/imgproc.hpp>
+
+namespace orvane {
+
+namespace {
+
+bool IsLadderStep(float scale) {
+  return std::find(std::begin(CObjectContainer::kLadder), std::end(CObjectContainer::kLadder), scale) !=
+         std::end(CObjectContainer::kLadder);
+}
+
+// The smallest ladder step above `scale` (8 when there is none).
+float StepAbove(float scale) {
+  for (float step : CObjectContainer::kLadder)
+    if (step > scale) return step;
+  return CObjectContainer::kLadder[std::size(CObjectContainer::kLadder) - 1];
+}
+
+// Keeps [low, high) inside [0, limit): shifted first, then cut.
+void ClampSpan(int& low, int& high, int limit) {
+  if (low < 0) {
+    high -= low;
+    low = 0;
+    if (high > limit) high = limit;
+  } else if (high > limit) {
+    low -= high - limit;
+    high = limit;
+    if (low < 0) low = 0;
+  }
+}
+
+void ClampView(IntRect& view, int scaledWidth, int scaledHeight) {
+  ClampSpan(view.left, view.right, scaledWidth);
+  ClampSpan(view.top, view.bottom, scaledHeight);
+}
+
+}  // namespace
+
+CObjectContainer::~CObjectContainer() { active_ = nullptr; }
+
+float CObjectContainer::FitScale(cv::Size picture, cv::Size client) {
+  if (client.width <= 0 || picture.width <= 0 || picture.height <= 0) return 1.0f;
+  const float fit = std::min(static_cast<float>(client.height) / picture.height,
+                             static_cast<float>(client.width) / picture.width);
+  return fit > 1.0f ? 1.0f : fit;
+}
+
+ViewPlacement CObjectContainer::ComputeView(cv::Size picture, float scale, cv::Point windowAnchor,
+                                            cv::Point pictureAnchor, cv::Size client) {
+  ViewPlacement p;
+  const float s = scale < 0 ? 1.0f : scale;
+  p.scale = s;
+  const int w = picture.width;
+  const int h = picture.height;
+  if (pictureAnchor.x < 0 || pictureAnchor.x > w || pictureAnchor.y < 0 || pictureAnchor.y > h)
+    pictureAnchor = {w / 2, h / 2};
+  if (windowAnchor.x < 0 || windowAnchor.x > client.width || windowAnchor.y < 0 || windowAnchor.y > client.height)
+    windowAnchor = {client.width / 2, client.height / 2};
+  const int sw = static_cast<int>(w * s);
+  const int sh = static_cast<int>(h * s);
+  IntRect& v = p.view;
+  IntRect& d = p.destination;
+  if (sw <= client.width && sh <= client.height) {
+    v = {0, 0, sw, sh};
+    d.left = (client.width - sw) / 2;
+    d.right = d.left + sw;
+    d.top = (client.height - sh) / 2;
+    d.bottom = d.top + sh;
+    return p;
+  }
+  if (sw >= client.width && sh >= client.height) {
+    d = {0, 0, client.width, client.height};
+    v.left = RoundHalfAway(pictureAnchor.x * s) - windowAnchor.x;
+    v.right = v.left + client.width;
+    v.top = RoundHalfAway(pictureAnchor.y * s) - windowAnchor.y;
+    v.bottom = v.top + client.height;
+  } else if (sw >= client.width) {
+    d.left = 0;
+    d.right = client.width;
+    d.top = (client.height - sh) / 2;
+    d.bottom = d.top + sh;
+    v.top = 0;
+    v.bottom = sh;
+    v.left = RoundHalfAway(pictureAnchor.x * s) - windowAnchor.x;
+    v.right = v.left + d.Width();
+  } else {
+    d.top = 0;
+    d.bottom = client.height;
+    d.left = (client.width - sw) / 2;
+    d.right = d.left + sw;
+    v.left = 0;
+    v.right = sw;
+    v.top = RoundHalfAway(pictureAnchor.y * s) - windowAnchor.y;
+    v.bottom = v.top + d.Height();
+  }
+  ClampView(v, sw, sh);
+  return p;
+}
+
+cv::Mat CObjectContainer::RenderRegion(const cv::Mat& picture, const IntRect& region, float scale) {
+  if (picture.empty() || !IsLadderStep(scale) || region.Width() <= 0 || region.Height() <= 0) return {};
+  if (scale <= 1.0f) {
+    const int x0 = static_cast<int>(region.left / scale);
+    const int y0 = static_cast<int>(region.top / scale);
+    const int x1 = std::min(static_cast<int>(region.right / scale), picture.cols);
+    const int y1 = std::min(static_cast<int>(region.bottom / scale), picture.rows);
+    if (x0 < 0 || y0 < 0 || x1 <= x0 || y1 <= y0) return {};
+    cv::Mat out;
+    if (scale == 1.0f && x1 - x0 == region.Width() && y1 - y0 == region.Height())
+      out = picture(cv::Rect(x0, y0, x1 - x0, y1 - y0)).clone();
+    else
+      cv::resize(picture(cv::Rect(x0, y0, x1 - x0, y1 - y0)), out, {region.Width(), region.Height()}, 0, 0,
+                 cv::INTER_AREA);
+    return out;
+  }
+  // Each picture pixel becomes a k x k block of screen pixels; view pixel X shows column X / k.
+  const int k = static_cast<int>(scale);
+  if (region.left < 0 || region.top < 0 || (region.right - 1) / k >= picture.cols ||
+      (region.bottom - 1) / k >= picture.rows)
+    return {};
+  cv::Mat out(region.Height(), region.Width(), CV_8UC3);
+  std::vector<int> columns(region.Width());
+  for (int x = 0; x < region.Width(); ++x) columns[x] = (region.left + x) / k;
+  for (int y = 0; y < region.Height(); ++y) {
+    const cv::Vec3b* from = picture.ptr<cv::Vec3b>((region.top + y) / k);
+    cv::Vec3b* to = out.ptr<cv::Vec3b>(y);
+    for (int x = 0; x < region.Width(); ++x) to[x] = from[columns[x]];
+  }
+  return out;
+}
+
+void CObjectContainer::Place(float scale, cv::Point windowAnchor, cv::Point pictureAnchor) {
+  placement_ = ComputeView(picture_.size(), scale, windowAnchor, pictureAnchor, client_);
+  scale_ = placement_.scale;
+}
+
+void CObjectContainer::RenderFit() {
+  const int sw = static_cast<int>(picture_.cols * scale_);
+  const int sh = static_cast<int>(picture_.rows * scale_);
+  if (picture_.empty() || sw <= 0 || sh <= 0) {
+    clean_.release();
+    return;
+  }
+  cv::resize(picture_, clean_, {sw, sh}, 0, 0, scale_ <= 1.0f ? cv::INTER_AREA : cv::INTER_NEAREST);
+  dirty_ = true;
+}
+
+void CObjectContainer::RenderView() {
+  clean_ = RenderRegion(picture_, placement_.view, scale_);
+  dirty_ = true;
+}
+
+void CObjectContainer::RenderAfterPan(int dx, int dy) {
+  const IntRect& v = placement_.view;
+  if (clean_.cols != v.Width() || clean_.rows != v.Height() || std::abs(dx) >= v.Width() ||
+      std::abs(dy) >= v.Height() || !IsLadderStep(scale_)) {
+    RenderView();
+    return;
+  }
+  // The part still visible moves by (dx, dy); only the exposed strips are scaled afresh.
+  cv::Mat moved(clean_.size(), clean_.type());
+  const cv::Rect kept(std::max(0, -dx), std::max(0, -dy), v.Width() - std::abs(dx), v.Height() - std::abs(dy));
+  clean_(kept).copyTo(moved(kept + cv::Point(dx, dy)));
+  const auto paste = [&](const IntRect& strip) {
+    if (strip.Width() <= 0 || strip.Height() <= 0) return;
+    const cv::Mat part = RenderRegion(picture_, strip, scale_);
+    if (part.empty()) return;
+    part.copyTo(moved(cv::Rect(strip.left - v.left, strip.top - v.top, strip.Width(), strip.Height())));
+  };
+  if (dx > 0) paste({v.left, v.top, v.left + dx, v.bottom});
+  if (dx < 0) paste({v.right + dx, v.top, v.right, v.bottom});
+  if (dy > 0) paste({v.left, v.top, v.right, v.top + dy});
+  if (dy < 0) paste({v.left, v.bottom + dy, v.right, v.bottom});
+  clean_ = moved;
+  dirty_ = true;
+}
+
+void CObjectContainer::SetClientSize(cv::Size size) {
+  client_ = {std::max(size.width, 0), std::max(size.height, 0)};
+  dirty_ = true;
+  if (picture_.empty()) return;
+  const cv::Point clientCentre(client_.width / 2, client_.height / 2);
+  const cv::Point pictureCentre(picture_.cols / 2, picture_.rows / 2);
+  fitScale_ = FitScale(picture_.size(), client_);
+  if (fitMode_) {
+    Place(fitScale_, clientCentre, pictureCentre);
+    RenderFit();
+    return;
+  }
+  const int sw = static_cast<int>(picture_.cols * scale_);
+  const int sh = static_cast<int>(picture_.rows * scale_);
+  IntRect& d = placement_.destination;
+  IntRect& v = placement_.view;
+  if (sw < client_.width) {
+    d.left = (client_.width - sw) / 2;
+    d.right = d.left + sw;
+  } else {
+    d.left = 0;
+    d.right = client_.width;
+  }
+  if (sh < client_.height) {
+    d.top = (client_.height - sh) / 2;
+    d.bottom = d.top + sh;
+  } else {
+    d.top = 0;
+    d.bottom = client_.height;
+  }
+  v.right = v.left + d.Width();
+  v.bottom = v.top + d.Height();
+  ClampView(v, sw, sh);
+  RenderView();
+}
+
+void CObjectContainer::SetPicture(const cv::Mat& frame) {
+  if (frame.empty()) return;
+  cv::Mat colour = frame;
+  if (frame.channels() == 1) cv::cvtColor(frame, colour, cv::COLOR_GRAY2BGR);
+  if (colour.type() != CV_8UC3) return;
+  if (picture_.size() != colour.size()) scale_ = -1.0f;
+  colour.copyTo(picture_);
+  if (scale_ == -1.0f) {
+    fitScale_ = FitScale(picture_.size(), client_);
+    fitMode_ = true;
+    Place(fitScale_, {client_.width / 2, client_.height / 2}, {picture_.cols / 2, picture_.rows / 2});
+    RenderFit();
+  } else {
+    Render();
+  }
+  dirty_ = true;
+}
+
+cv::Point CObjectContainer::ViewPoint(cv::Point at) const {
+  return {at.x + placement_.view.left - placement_.destination.left,
+          at.y + placement_.view.top - placement_.destination.top};
+}
+
+void CObjectContainer::OnMouseWheel(int delta, cv::Point at) {
+  if (!InClient(at) || picture_.empty() || !InClient(lastMouse_)) return;
+  float s = scale_;
+  cv::Point windowAnchor(client_.width / 2, client_.height / 2);
+  cv::Point pictureAnchor(picture_.cols / 2, picture_.rows / 2);
+  const IntRect& d = placement_.destination;
+  if (d.Contains(lastMouse_)) {
+    windowAnchor = lastMouse_;
+    pictureAnchor = {RoundHalfAway((placement_.view.left + lastMouse_.x - d.left) / s),
+                     RoundHalfAway((placement_.view.top + lastMouse_.y - d.top) / s)};
+  }
+  if (delta > 0 && s < 8) {
+    if (IsLadderStep(s)) s = s >= 1 ? s + 1 : s * 2;
+    else s = StepAbove(s);
+    fitMode_ = fitScale_ > s;
+    if (fitMode_) s = fitScale_;
+  } else if (delta < 0 && !fitMode_ && !(s <= 0.125f && s >= fitScale_)) {
+    if (!IsLadderStep(s)) s = StepAbove(s);
+    s = s >= 2 ? s - 1 : s / 2;
+    if (s <= 0.125f) s = 0.125f;
+    fitMode_ = fitScale_ > s;
+    if (fitMode_) s = fitScale_;
+  }
+  Place(s, windowAnchor, pictureAnchor);
+  Render();
+}
+
+void CObjectContainer::OnMouseMove(cv::Point at) {
+  const cv::Point viewPoint = ViewPoint(at);
+  const float s = scale_ > 0 ? scale_ : 1.0f;
+  if (active_ != nullptr) active_->OnMouseMove(viewPoint, s);
+  if (active_ == nullptr || !active_->HitTest(viewPoint, s)) {
+    cursor_ = CursorShape::Arrow;
+    if (buttonDown_ && !fitMode_ && !picture_.empty()) {
+      IntRect moved = placement_.view;
+      const cv::Point shift = lastMouse_ - at;
+      moved.left += shift.x;
+      moved.right += shift.x;
+      moved.top += shift.y;
+      moved.bottom += shift.y;
+      ClampView(moved, static_cast<int>(picture_.cols * scale_), static_cast<int>(picture_.rows * scale_));
+      if (!(moved == placement_.view)) {
+        const int dx = placement_.view.left - moved.left;
+        const int dy = placement_.view.top - moved.top;
+        placement_.view = moved;
+        RenderAfterPan(dx, dy);
+      }
+    }
+  }
+  lastMouse_ = at;
+}
+
+void CObjectContainer::OnLButtonDown(cv::Point at) {
+  lastMouse_ = at;
+  buttonDown_ = true;
+  if (!InClient(at)) return;
+  const cv::Point viewPoint = ViewPoint(at);
+  const float s = scale_ > 0 ? scale_ : 1.0f;
+  if (box_) {
+    if (box_->OnLButtonDown(viewPoint, s)) {
+      if (track_) track_->SetSelected(false);
+      active_ = box_.get();
+      dirty_ = true;
+      return;
+    }
+    box_->SetSelected(false);
+    dirty_ = true;
+  }
+  if (track_) {
+    if (track_->OnLButtonDown(viewPoint, s)) active_ = track_.get();
+    else track_->SetSelected(false);
+    dirty_ = true;
+  }
+}
+
+void CObjectContainer::OnLButtonUp(cv::Point at) {
+  buttonDown_ = false;
+  if (active_ == nullptr) return;
+  active_->OnLButtonUp(ViewPoint(at), scale_ > 0 ? scale_ : 1.0f);
+  dirty_ = true;
+}
+
+void CObjectContainer::OnRButtonDown(cv::Point at) {
+  if (!track_) return;
+  CreateTrackRectangle();
+  lastMouse_ = at;
+  track_->OnLButtonDown(ViewPoint(at), scale_ > 0 ? scale_ : 1.0f);
+}
+
+void CObjectContainer::OnRButtonUp(cv::Point at) { OnLButtonUp(at); }
+
+void CObjectContainer::OnLButtonDblClk(cv::Point /*at*/) {
+  if (track_) track_->SetSelected(false);
+  dirty_ = true;
+  if (onDoubleClick_) onDoubleClick_();
+}
+
+void CObjectContainer::CreateTrackRectangle() {
+  if (active_ == track_.get()) active_ = nullptr;
+  track_ = std::make_unique<CTrackRectangle>();
+  track_->SetOwner(this);
+  active_ = track_.get();
+  dirty_ = true;
+}
+
+void CObjectContainer::DeleteTrackRectangle() {
+  if (active_ == track_.get()) active_ = nullptr;
+  track_.reset();
+  dirty_ = true;
+}
+
+bool CObjectContainer::GetTrackRect(IntRect* rect) const {
+  if (!track_) return false;
+  *rect = track_->GetRect();
+  return true;
+}
+
+bool CObjectContainer::CreateSubImageBox(int left, int top, int right, int bottom) {
+  if (!box_) {
+    box_ = std::make_unique<CSubImageBox>();
+    box_->SetOwner(this);
+  }
+  box_->SetRect(left, top, right, bottom);
+  dirty_ = true;
+  return true;
+}
+
+void CObjectContainer::DeleteSubImageBox() {
+  if (active_ == box_.get()) active_ = nullptr;
+  box_.reset();
+  dirty_ = true;
+}
+
+void CObjectContainer::RotateObjects(QuarterTurn turn) {
+  if (picture_.empty()) return;
+  const cv::Size before = picture_.size();
+  const int w = before.width;
+  const int h = before.height;
+  const auto turnPoint = [&](cv::Point p) -> cv::Point {
+    switch (turn) {
+      case QuarterTurn::Clockwise: return {h - 1 - p.y, p.x};
+      case QuarterTurn::CounterClockwise: return {p.y, w - 1 - p.x};
+      case QuarterTurn::Half: return {w - 1 - p.x, h - 1 - p.y};
+    }
+    return p;
+  };
+  if (track_) {
+    if (turn == QuarterTurn::Clockwise) track_->RotateClockwise(before);
+    else if (turn == QuarterTurn::CounterClockwise) track_->RotateCounterClockwise(before);
+    else track_->Rotate180(before);
+  }
+  const cv::Point centre(RoundHalfAway((placement_.view.left + placement_.view.right) / 2.0 / scale_),
+                         RoundHalfAway((placement_.view.top + placement_.view.bottom) / 2.0 / scale_));
+  cv::rotate(picture_, picture_,
+             turn == QuarterTurn::Clockwise          ? cv::ROTATE_90_CLOCKWISE
+             : turn == QuarterTurn::CounterClockwise ? cv::ROTATE_90_COUNTERCLOCKWISE
+                                                     : cv::ROTATE_180);
+  fitScale_ = FitScale(picture_.size(), client_);
+  Place(fitMode_ ? fitScale_ : scale_, {client_.width / 2, client_.height / 2}, turnPoint(centre));
+  // The next frame arrives turned; rendering the turned picture now keeps view and buffer in step.
+  Render();
+}
+
+int CObjectContainer::OnGetPicture(cv::Mat& image) const {
+  if (image.empty()) return 1;
+  if (box_) box_->ComposeInto(image);
+  return 0;
+}
+
+cv::Mat CObjectContainer::Compose() {
+  dirty_ = false;
+  if (client_.width <= 0 || client_.height <= 0) return {};
+  // A light grey panel with a black frame, drawn inverted as the original window did.
+  cv::Mat frame(client_, CV_8UC3, cv::Scalar::all(12));
+  cv::rectangle(frame, {0, 0}, {client_.width - 1, client_.height - 1}, cv::Scalar::all(255), 1);
+  const IntRect& d = placement_.destination;
+  if (picture_.empty() || clean_.empty() || clean_.cols != d.Width() || clean_.rows != d.Height()) return frame;
+  cv::Mat buffer = clean_.clone();
+  const float s = scale_;
+  if (box_) box_->Draw(buffer, placement_.view, s);
+  if (track_) track_->Draw(buffer, placement_.view, s);
+  const cv::Rect place(d.left, d.top, d.Width(), d.Height());
+  const cv::Rect visible = place & cv::Rect(0, 0, frame.cols, frame.rows);
+  buffer(visible - place.tl()).copyTo(frame(visible));
+  return frame;
+}
+
+void CObjectContainer::InvalidateViewRect(const IntRect& /*viewRect*/) { dirty_ = true; }
+
+bool CObjectContainer::GetPictureSize(cv::Size* size) const {
+  if (picture_.empty()) return false;
+  *size = picture_.size();
+  return true;
+}
+
+}  // namespace orvane
