@@ -136,6 +136,15 @@ TEST(CTiffWriter, ThreeKindsOfPagesReadBackPageByPage) {
   EXPECT_EQ(reader.U16(TIFFTAG_PHOTOMETRIC), PHOTOMETRIC_RGB);
   EXPECT_EQ(reader.U16(TIFFTAG_SAMPLESPERPIXEL), 3);
   EXPECT_FLOAT_EQ(reader.F(TIFFTAG_XRESOLUTION), 200.f);
+  // Quality 50 keeps the standard luminance table as it is (DC step 16; libtiff's default 75
+  // would halve it), so the quality pseudo-tag was taken after the compression was set.
+  std::uint32_t tablesSize = 0;
+  const unsigned char* tables = nullptr;
+  ASSERT_TRUE(TIFFGetField(reader.tiff, TIFFTAG_JPEGTABLES, &tablesSize, &tables));
+  const std::string jpegTables(reinterpret_cast<const char*>(tables), tablesSize);
+  const std::size_t dqt = jpegTables.find("\xFF\xDB");
+  ASSERT_NE(dqt, std::string::npos);
+  EXPECT_EQ(static_cast<unsigned char>(jpegTables[dqt + 5]), 16);
   std::vector<std::uint32_t> rgba = reader.Rgba();
   ASSERT_EQ(rgba.size(), 16u * 24u);
   EXPECT_GT(TIFFGetR(rgba[24 * 8 + 2]), 200u);  // left stays red
