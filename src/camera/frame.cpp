@@ -9,6 +9,9 @@
 
 #include <QImage>
 #include <opencv2/core/hal/intrin.hpp>
+#if defined(__x86_64__)
+#include <tmmintrin.h>
+#endif
 #include <opencv2/imgproc.hpp>
 #include <turbojpeg.h>
 
@@ -139,10 +142,81 @@ cv::Point RotatePoint(const cv::RotatedRect& rectangle, float x, float y) {
 
 namespace {
 
+#if defined(__x86_64__)
+// Byte shuffles that spread 16 blue, green and red bytes into 48 bytes of BGR pixels: output
+// vector `part`, channel `channel` (0x80 leaves a byte for the other channels).
+constexpr std::array<std::int8_t, 16> InterleaveMask(int part, int channel) {
+  std::array<std::int8_t, 16> mask{};
+  for (int j = 0; j < 16; ++j) {
+    const int n = 16 * part + j;
+    mask[j] = n % 3 == channel ? static_cast<std::int8_t>(n / 3) : static_cast<std::int8_t>(0x80);
+  }
+  return mask;
+}
+
+// Sixteen pixels (eight groups) at a time with SSSE3 byte shuffles, in 16-bit lanes in pixel
+// order. 298 C splits into 256 C + 42 C (and 409 E, 516 D, -208 E likewise), and
+// (256 k + x) >> 8 = k + (x >> 8) for an arithmetic shift, so
+//   R = C + E + ((42 C + 153 E + 128) >> 8)
+//   G = C - E + ((42 C - 100 D + 48 E + 128) >> 8)
+//   B = C + 2 D + ((42 C + 4 D + 128) >> 8)
+// are the formula's exact values with every partial sum inside 16 bits; the packs clamp.
+// Returns the first group it did not convert.
+__attribute__((target("ssse3"))) long long ConvertYuy2GroupsSsse3(const std::uint8_t* source,
+                                                                    std::uint8_t* destination, long long g,
+                                                                    long long last) {
+  const __m128i lumaMask = _mm_setr_epi8(0, -128, 2, -128, 4, -128, 6, -128, 8, -128, 10, -128, 12, -128, 14, -128);
+  const __m128i uMask = _mm_setr_epi8(1, -128, 1, -128, 5, -128, 5, -128, 9, -128, 9, -128, 13, -128, 13, -128);
+  const __m128i vMask = _mm_setr_epi8(3, -128, 3, -128, 7, -128, 7, -128, 11, -128, 11, -128, 15, -128, 15, -128);
+  static constexpr std::array<std::array<std::int8_t, 16>, 9> kMasks = {
+      InterleaveMask(0, 0), InterleaveMask(0, 1), InterleaveMask(0, 2), InterleaveMask(1, 0), InterleaveMask(1, 1),
+      InterleaveMask(1, 2), InterleaveMask(2, 0), InterleaveMask(2, 1), InterleaveMask(2, 2)};
+  __m128i masks[9];
+  for (int i = 0; i < 9; ++i) masks[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(kMasks[i].data()));
+  const __m128i lumaBias = _mm_set1_epi16(16), chromaBias = _mm_set1_epi16(128), rounding = _mm_set1_epi16(128);
+  const __m128i k42 = _mm_set1_epi16(42), k153 = _mm_set1_epi16(153), kMinus100 = _mm_set1_epi16(-100),
+                k48 = _mm_set1_epi16(48);
+  for (; g + 8 <= last; g += 8) {
+    __m128i channels[3][2];  // blue, green, red for pixels 0-7 and 8-15
+    for (int half = 0; half < 2; ++half) {
+      const __m128i in = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source + 4 * g + 16 * half));
+      const __m128i c = _mm_sub_epi16(_mm_shuffle_epi8(in, lumaMask), lumaBias);
+      const __m128i d = _mm_sub_epi16(_mm_shuffle_epi8(in, uMask), chromaBias);
+      const __m128i e = _mm_sub_epi16(_mm_shuffle_epi8(in, vMask), chromaBias);
+      const __m128i c42 = _mm_add_epi16(_mm_mullo_epi16(c, k42), rounding);
+      const __m128i redTail = _mm_srai_epi16(_mm_add_epi16(c42, _mm_mullo_epi16(e, k153)), 8);
+      const __m128i greenTail = _mm_srai_epi16(
+          _mm_add_epi16(c42, _mm_add_epi16(_mm_mullo_epi16(d, kMinus100), _mm_mullo_epi16(e, k48))), 8);
+      const __m128i blueTail = _mm_srai_epi16(_mm_add_epi16(c42, _mm_slli_epi16(d, 2)), 8);
+      channels[0][half] = _mm_add_epi16(_mm_add_epi16(c, _mm_add_epi16(d, d)), blueTail);
+      channels[1][half] = _mm_add_epi16(_mm_sub_epi16(c, e), greenTail);
+      channels[2][half] = _mm_add_epi16(_mm_add_epi16(c, e), redTail);
+    }
+    const __m128i blue = _mm_packus_epi16(channels[0][0], channels[0][1]);
+    const __m128i green = _mm_packus_epi16(channels[1][0], channels[1][1]);
+    const __m128i red = _mm_packus_epi16(channels[2][0], channels[2][1]);
+    for (int part = 0; part < 3; ++part) {
+      const __m128i out = _mm_or_si128(
+          _mm_or_si128(_mm_shuffle_epi8(blue, masks[3 * part]), _mm_shuffle_epi8(green, masks[3 * part + 1])),
+          _mm_shuffle_epi8(red, masks[3 * part + 2]));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(destination + 6 * g + 16 * part), out);
+    }
+  }
+  return g;
+}
+
+bool HasSsse3() {
+  static const bool has = (__builtin_cpu_init(), __builtin_cpu_supports("ssse3") != 0);
+  return has;
+}
+#endif
+
 // Groups [first, last) of four bytes Y0 U Y1 V, each giving two pixels.
 void ConvertYuy2Groups(const std::uint8_t* source, std::uint8_t* destination, long long first, long long last) {
   long long g = first;
-#if CV_SIMD128
+#if defined(__x86_64__)
+  if (HasSsse3()) g = ConvertYuy2GroupsSsse3(source, destination, g, last);
+#elif CV_SIMD128
   // Sixteen groups at a time. Every product pair goes through a 16 x 16 -> 32-bit dot product,
   // so the sums are the exact 32-bit sums of the formula; the packs clamp to 0..255.
   const cv::v_int16x8 lumaBias = cv::v_setall_s16(16);
