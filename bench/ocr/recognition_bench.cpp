@@ -51,12 +51,31 @@ std::filesystem::path GenerateTemplate() {
   return path;
 }
 
+// The template for this run; a generated one is removed when the program ends.
+class BenchTemplate {
+ public:
+  BenchTemplate() {
+    if (const char* given = std::getenv("ORVANE_OCR_TEMPLATE")) {
+      path_ = given;
+    } else {
+      path_ = GenerateTemplate();
+      generated_ = true;
+    }
+  }
+  ~BenchTemplate() {
+    std::error_code ignored;
+    if (generated_) std::filesystem::remove(path_, ignored);
+  }
+  const std::filesystem::path& Path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+  bool generated_ = false;
+};
+
 const std::filesystem::path& TemplatePath() {
-  static const std::filesystem::path path = [] {
-    if (const char* given = std::getenv("ORVANE_OCR_TEMPLATE")) return std::filesystem::path(given);
-    return GenerateTemplate();
-  }();
-  return path;
+  static const BenchTemplate benchTemplate;
+  return benchTemplate.Path();
 }
 
 // A 46 x 52 character-like picture: a box with a cross inside, strokes 4 pixels wide.
