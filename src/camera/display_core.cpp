@@ -1,0 +1,399 @@
+#include "camera/display_core.h"
+
+#include <future>
+#include <string>
+
+#include <opencv2/imgproc.hpp>
+
+#include "camera/picture_container.h"
+#include "imaging/page_detection.h"
+#include "platform/diagnostics.h"
+
+namespace orvane {
+
+namespace ids = platform::message_ids;
+
+namespace {
+
+// Messages only the display's own parts exchange.
+constexpr platform::MessageId kResize = ids::kUserBase + 0x90;      // payload: cv::Size
+constexpr platform::MessageId kMouse = ids::kUserBase + 0x91;       // payload: MouseInput
+constexpr platform::MessageId kClearPages = ids::kUserBase + 0x92;  // live detection went off
+
+constexpr auto kPollInterval = std::chrono::milliseconds(5);
+constexpr auto kSlowStop = std::chrono::milliseconds(3000);
+constexpr double kPi = 3.141592653589793;
+
+template <class T>
+T* Pointer(platform::LParam lParam) {
+  return reinterpret_cast<T*>(lParam);
+}
+
+template <class T>
+platform::LParam ToLParam(T* pointer) {
+  return reinterpret_cast<platform::LParam>(pointer);
+}
+
+// Joins a thread and logs when that took longer than the display ever expects.
+void JoinAndWarn(std::jthread& thread, const char* name) {
+  if (!thread.joinable()) return;
+  const auto started = std::chrono::steady_clock::now();
+  thread.join();
+  if (std::chrono::steady_clock::now() - started > kSlowStop)
+    platform::DebugOutput(std::string("display: the ") + name + " took more than 3 s to stop");
+}
+
+}  // namespace
+
+CDisplayCore::CDisplayCore() = default;
+
+CDisplayCore::~CDisplayCore() { Stop(); }
+
+bool CDisplayCore::Start(platform::TargetHandle parent) {
+  if (IsRunning()) return true;
+  Stop();
+  stopEvent_.Reset();
+  parent_ = parent;
+  std::promise<bool> ready;
+  std::future<bool> started = ready.get_future();
+  coreThread_ = std::jthread([this, &ready](std::stop_token stop) {
+    container_ = std::make_unique<CObjectContainer>();
+    container_->SetDoubleClickHandler([this] { platform::Post(parent_, ids::kPictureDoubleClick); });
+    const platform::TargetHandle target =
+        platform::CreateTarget([this](const platform::Message& message) { return Handle(message); }, "ShowVideoWindow");
+    target_.store(target);
+    ready.set_value(static_cast<bool>(target));
+    if (target) platform::RunMessageLoop(stop);
+    target_.store({});
+    platform::DestroyTarget(target);
+    container_.reset();
+  });
+  // A display thread that never comes up must not leave the caller waiting for ever.
+  if (started.wait_for(kSlowStop) != std::future_status::ready || !started.get()) {
+    coreThread_.request_stop();
+    coreThread_.join();
+    return false;
+  }
+  displayWorker_ = std::jthread([this](std::stop_token stop) { DisplayLoop(stop); });
+  conversionWorker_ = std::jthread([this](std::stop_token stop) { ConversionLoop(stop); });
+  return true;
+}
+
+void CDisplayCore::Stop() {
+  stopEvent_.Set();
+  // The stop tokens also cancel a send a worker is blocked in.
+  displayWorker_.request_stop();
+  conversionWorker_.request_stop();
+  JoinAndWarn(displayWorker_, "display worker");
+  JoinAndWarn(conversionWorker_, "conversion worker");
+  coreThread_.request_stop();
+  JoinAndWarn(coreThread_, "display thread");
+}
+
+platform::MessageResult CDisplayCore::Send(platform::MessageId id, platform::WParam wParam, platform::LParam lParam) {
+  const std::optional<platform::MessageResult> result = platform::TrySend(Target(), id, wParam, lParam);
+  return result.value_or(1);
+}
+
+void CDisplayCore::ApplyMargins(IntRect& rect) const {
+  int m[4];
+  {
+    std::lock_guard lock(marginsMutex_);
+    std::copy(std::begin(margins_), std::end(margins_), m);
+  }
+  for (int margin : m)
+    if (margin < 0) return;
+  const IntRect trimmed{rect.left + m[0], rect.top + m[1], rect.right - m[2], rect.bottom - m[3]};
+  if (trimmed.left < trimmed.right && trimmed.top < trimmed.bottom) rect = trimmed;
+}
+
+bool CDisplayCore::SetTrimMargins(int left, int top, int right, int bottom) {
+  const auto round4 = [](int m) { return static_cast<int>(m * 0.25 + 0.5) * 4; };
+  std::lock_guard lock(marginsMutex_);
+  margins_[0] = round4(left);
+  margins_[1] = round4(top);
+  margins_[2] = round4(right);
+  margins_[3] = round4(bottom);
+  return true;
+}
+
+bool CDisplayCore::SetRotation(int angle) {
+  if (angle % 90 != 0 || !IsRunning()) return false;
+  const int normalised = ((angle % 360) + 360) % 360;
+  if (normalised != rotation_.load()) Send(ids::kDisplaySettings, ids::kSettingRotation, normalised);
+  return true;
+}
+
+void CDisplayCore::SetAutoCrop(bool on, bool multiDocument, float minimumAreaRatio) {
+  if (on) {
+    minimumAreaRatio_.store(minimumAreaRatio);
+    multiDocument_.store(multiDocument);
+    liveDetection_.store(true);
+    Send(ids::kDeleteOverlay, ids::kOverlaySelection, 0);
+  } else {
+    liveDetection_.store(false);
+    Send(kClearPages, 0, 0);
+  }
+}
+
+platform::MessageResult CDisplayCore::EnableTrackRect(bool on) {
+  if (on) {
+    liveDetection_.store(false);
+    return Send(ids::kCreateOverlay, ids::kOverlaySelection, 0);
+  }
+  return Send(ids::kDeleteOverlay, ids::kOverlaySelection, 0);
+}
+
+bool CDisplayCore::GetTrackRect(IntRect* rect) { return Send(ids::kGetTrackRect, 0, ToLParam(rect)) == 0; }
+
+bool CDisplayCore::CreateSubImageBox(const IntRect& rect) {
+  IntRect copy = rect;
+  return Send(ids::kCreateOverlay, ids::kOverlaySubImageBox, ToLParam(&copy)) == 0;
+}
+
+void CDisplayCore::DeleteSubImageBox() { Send(ids::kDeleteOverlay, ids::kOverlaySubImageBox, 0); }
+
+cv::Mat CDisplayCore::GetPicture() {
+  cv::Mat picture;
+  Send(ids::kGetPicture, ids::kPictureCurrent, ToLParam(&picture));
+  return picture;
+}
+
+std::vector<cv::Mat> CDisplayCore::GetCroppedPictures() {
+  std::vector<cv::Mat> pictures;
+  Send(ids::kGetPicture, ids::kPictureCropped, ToLParam(&pictures));
+  return pictures;
+}
+
+cv::Mat CDisplayCore::GetShownPicture() {
+  cv::Mat picture;
+  Send(ids::kGetPicture, ids::kPictureShown, ToLParam(&picture));
+  return picture;
+}
+
+bool CDisplayCore::GetRecordingPicture(cv::Mat* picture) {
+  if (!recording_.load()) return false;
+  *picture = GetShownPicture();
+  return true;
+}
+
+void CDisplayCore::PostResize(cv::Size clientSize) {
+  platform::Message message;
+  message.id = kResize;
+  message.payload = clientSize;
+  platform::Post(Target(), std::move(message));
+}
+
+void CDisplayCore::PostMouse(const MouseInput& input) {
+  platform::Message message;
+  message.id = kMouse;
+  message.payload = input;
+  platform::Post(Target(), std::move(message));
+}
+
+ShownFrame CDisplayCore::TakeShownFrame() {
+  std::lock_guard lock(shownMutex_);
+  return shown_;
+}
+
+void CDisplayCore::PublishIfChanged() {
+  if (!container_->NeedsRepaint()) return;
+  cv::Mat composed = container_->Compose();
+  {
+    std::lock_guard lock(shownMutex_);
+    shown_.picture = std::move(composed);
+    shown_.cursor = container_->Cursor();
+    shown_.sequence = ++sequence_;
+  }
+  if (frameReady_) frameReady_();
+}
+
+platform::MessageResult CDisplayCore::Handle(const platform::Message& message) {
+  platform::MessageResult result = 0;
+  CObjectContainer& container = *container_;
+  switch (message.id) {
+    case ids::kProcessedFrame: {
+      const ProcessedFrame& frame = *Pointer<ProcessedFrame>(message.lParam);
+      current_ = frame.shownPicture;
+      pages_ = frame.pages;
+      container.SetPicture(frame.annotatedPicture);
+      if (CSubImageBox* box = container.SubImageBox()) {
+        if (liveDetection_.load() && !pages_.empty()) box->SetTurnedDisplay(true, pages_.front().angle * kPi / 180);
+        else box->SetTurnedDisplay(false, 0);
+      }
+      break;
+    }
+    case ids::kSecondaryFrame: {
+      const qvcam::CBGR24Data& frame = *Pointer<qvcam::CBGR24Data>(message.lParam);
+      if (CSubImageBox* box = container.SubImageBox()) box->SetSourceFrame(frame.Pixels(), frame.Width(), frame.Height());
+      break;
+    }
+    case ids::kCreateOverlay:
+      if (message.wParam == ids::kOverlaySelection) {
+        container.CreateTrackRectangle();
+      } else {
+        const IntRect& r = *Pointer<IntRect>(message.lParam);
+        container.CreateSubImageBox(r.left, r.top, r.right, r.bottom);
+      }
+      break;
+    case ids::kDeleteOverlay:
+      if (message.wParam == ids::kOverlaySelection) container.DeleteTrackRectangle();
+      else container.DeleteSubImageBox();
+      break;
+    case ids::kGetTrackRect:
+      result = container.GetTrackRect(Pointer<IntRect>(message.lParam)) ? 0 : 1;
+      break;
+    case ids::kDisplaySettings:
+      if (message.wParam == ids::kSettingRotation) {
+        const int next = static_cast<int>(message.lParam);
+        const int turn = ((next - rotation_.load()) % 360 + 360) % 360;
+        if (turn == 90) container.RotateObjects(QuarterTurn::Clockwise);
+        else if (turn == 270) container.RotateObjects(QuarterTurn::CounterClockwise);
+        else if (turn == 180) container.RotateObjects(QuarterTurn::Half);
+        rotation_.store(next);
+      }
+      break;
+    case ids::kGetPicture:
+      if (message.wParam == ids::kPictureCurrent) {
+        current_.copyTo(*Pointer<cv::Mat>(message.lParam));
+      } else if (message.wParam == ids::kPictureShown) {
+        if (current_.empty()) return 1;
+        cv::Mat& picture = *Pointer<cv::Mat>(message.lParam);
+        picture = current_.clone();
+        container.OnGetPicture(picture);
+      } else if (message.wParam == ids::kPictureCropped) {
+        if (current_.empty()) return 1;
+        auto& pictures = *Pointer<std::vector<cv::Mat>>(message.lParam);
+        const std::vector<cv::RotatedRect> pages = pages_;
+        cv::Mat picture = current_.clone();
+        container.OnGetPicture(picture);
+        if (!liveDetection_.load() || pages.empty()) {
+          IntRect r;
+          if (container.GetTrackRect(&r)) {
+            r.left = std::max(r.left, 0);
+            r.top = std::max(r.top, 0);
+            r.right = std::min(r.right, picture.cols);
+            r.bottom = std::min(r.bottom, picture.rows);
+            if (r.Width() >= 1 && r.Height() >= 1)
+              pictures.push_back(picture(cv::Rect(r.left, r.top, r.Width(), r.Height())).clone());
+          } else {
+            pictures.push_back(picture);
+          }
+        } else {
+          for (const cv::RotatedRect& page : pages) {
+            cv::Mat cut = imaging::CropRotatedRect(picture, page);
+            if (!cut.empty()) pictures.push_back(std::move(cut));
+          }
+        }
+      } else {
+        result = 1;
+      }
+      break;
+    case kClearPages:
+      pages_.clear();
+      break;
+    case kResize:
+      container.SetClientSize(std::any_cast<cv::Size>(message.payload));
+      break;
+    case kMouse: {
+      const MouseInput& input = std::any_cast<const MouseInput&>(message.payload);
+      const CursorShape before = container.Cursor();
+      switch (input.action) {
+        case MouseAction::Move: container.OnMouseMove(input.at); break;
+        case MouseAction::LeftDown: container.OnLButtonDown(input.at); break;
+        case MouseAction::LeftUp: container.OnLButtonUp(input.at); break;
+        case MouseAction::RightDown: container.OnRButtonDown(input.at); break;
+        case MouseAction::RightUp: container.OnRButtonUp(input.at); break;
+        case MouseAction::DoubleClick: container.OnLButtonDblClk(input.at); break;
+        case MouseAction::Wheel: container.OnMouseWheel(input.wheelDelta, input.at); break;
+      }
+      if (container.Cursor() != before) container.InvalidateViewRect({});
+      break;
+    }
+    default:
+      return 0;
+  }
+  PublishIfChanged();
+  return result;
+}
+
+void CDisplayCore::ConversionLoop(std::stop_token stop) {
+  FrameConverter converters[2];
+  while (!stop.stop_requested()) {
+    if (stopEvent_.Wait(kPollInterval)) break;
+    converters[0].SetFrameRateLimit(std::max(frameRateLimit_.load(), 0));
+    for (int i = 0; i < 2; ++i) converters[i].Convert(raw_[i], converted_[i]);
+  }
+}
+
+void CDisplayCore::DisplayLoop(std::stop_token stop) {
+  while (!stop.stop_requested()) {
+    if (stopEvent_.Wait(kPollInterval)) break;
+    if (converted_[kMainSlot].State() == CFrameSlot::kFilled) ProcessMainFrame(stop);
+    CFrameSlot& secondary = converted_[kSecondarySlot];
+    if (secondary.State() == CFrameSlot::kFilled) {
+      qvcam::CBGR24Data frame;
+      const bool copied = frame.SetData(secondary.Width(), secondary.Height(), secondary.Data());
+      secondary.MarkTaken();
+      if (copied) platform::TrySend(Target(), ids::kSecondaryFrame, 0, ToLParam(&frame), stop);
+    }
+  }
+}
+
+std::vector<cv::RotatedRect> CDisplayCore::DetectPages(const cv::Mat& picture) const {
+  const float scale = static_cast<long long>(picture.cols) * picture.rows > imaging::kLargeLiveFramePixels
+                          ? imaging::kLivePageScale
+                          : imaging::kPageScale;
+  const float ratio = minimumAreaRatio_.load();
+  const cv::RotatedRect whole(cv::Point2f(static_cast<float>(picture.cols / 2), static_cast<float>(picture.rows / 2)),
+                              cv::Size2f(static_cast<float>(picture.cols), static_cast<float>(picture.rows)), 0);
+  std::vector<cv::RotatedRect> pages;
+  if (multiDocument_.load()) {
+    if (!imaging::FindDocumentRegions(picture, imaging::kPageMedianAperture, imaging::kPageGradientAperture, scale,
+                                      ratio, imaging::kPageThresholdFactor, pages) ||
+        pages.empty())
+      pages = {whole};
+  } else {
+    cv::RotatedRect bounds;
+    if (!imaging::FindDocumentBounds(picture, imaging::kPageMedianAperture, imaging::kPageGradientAperture, scale,
+                                     ratio, imaging::kPageThresholdFactor, bounds))
+      bounds = whole;
+    pages = {bounds};
+  }
+  return pages;
+}
+
+void CDisplayCore::ProcessMainFrame(std::stop_token stop) {
+  CFrameSlot& slot = converted_[kMainSlot];
+  qvcam::CBGR24Data frame;
+  const bool copied = frame.SetData(slot.Width(), slot.Height(), slot.Data());
+  slot.MarkTaken();
+  if (!copied) return;
+  IntRect trim{0, 0, frame.Width(), frame.Height()};
+  ApplyMargins(trim);
+  if (!(trim == IntRect{0, 0, frame.Width(), frame.Height()})) {
+    const cv::Mat cut = frame.CropToMat(trim.left, trim.top, trim.right, trim.bottom);
+    if (cut.empty() || !frame.SetData(cut.cols, cut.rows, cut.data)) return;
+  }
+  qvcam::CBGR24Data turned;
+  if (!turned.SetRotated(rotation_.load(), frame.Width(), frame.Height(), frame.Pixels())) return;
+  ProcessedFrame processed;
+  processed.shownPicture = turned.ToMat();
+  if (liveDetection_.load()) {
+    processed.pages = DetectPages(processed.shownPicture);
+    processed.annotatedPicture = processed.shownPicture.clone();
+    for (const cv::RotatedRect& page : processed.pages) {
+      const float cx = page.center.x, cy = page.center.y;
+      const float hw = page.size.width / 2, hh = page.size.height / 2;
+      const cv::Point corners[4] = {RotatePoint(page, cx - hw, cy - hh), RotatePoint(page, cx + hw, cy - hh),
+                                    RotatePoint(page, cx + hw, cy + hh), RotatePoint(page, cx - hw, cy + hh)};
+      for (int i = 0; i < 4; ++i)
+        cv::line(processed.annotatedPicture, corners[i], corners[(i + 1) % 4], cv::Scalar(255, 0, 0), 9, cv::LINE_8);
+    }
+  } else {
+    processed.annotatedPicture = processed.shownPicture;
+  }
+  platform::TrySend(Target(), ids::kProcessedFrame, 0, ToLParam(&processed), stop);
+}
+
+}  // namespace orvane

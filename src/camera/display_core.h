@@ -1,0 +1,152 @@
+// The live display without its widget: the frame slots the camera writes into, the conversion
+// and display workers, and the display's own thread, which runs the message layer's loop and owns
+// everything shown (the current picture, the detected pages, the picture container and its
+// overlays). Each shown frame is composed there and handed to the view as the newest frame.
+//
+// Thread-safety: every public operation may be called from any thread other than the display's
+// own; the operations that touch what is shown are blocking sends to the display's thread.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include <opencv2/core.hpp>
+
+#include "camera/frame.h"
+#include "camera/overlays.h"
+#include "platform/events.h"
+#include "platform/messages.h"
+
+namespace orvane {
+
+class CObjectContainer;
+
+// What the display worker hands to the display's thread for one main frame.
+struct ProcessedFrame {
+  cv::Mat shownPicture;      // trimmed and turned, without outlines
+  cv::Mat annotatedPicture;  // the same with the page outlines drawn in
+  std::vector<cv::RotatedRect> pages;
+};
+
+enum class MouseAction { Move, LeftDown, LeftUp, RightDown, RightUp, DoubleClick, Wheel };
+
+struct MouseInput {
+  MouseAction action = MouseAction::Move;
+  cv::Point at;
+  int wheelDelta = 0;
+};
+
+// The newest composed client area and the cursor the view is to show over it.
+struct ShownFrame {
+  cv::Mat picture;
+  CursorShape cursor = CursorShape::Arrow;
+  std::uint64_t sequence = 0;
+};
+
+class CDisplayCore {
+ public:
+  static constexpr int kMainSlot = 0;
+  static constexpr int kSecondarySlot = 1;
+
+  CDisplayCore();
+  ~CDisplayCore();  // Stop()
+  CDisplayCore(const CDisplayCore&) = delete;
+  CDisplayCore& operator=(const CDisplayCore&) = delete;
+
+  // Called on the display's thread whenever a new frame is ready for the view (TakeShownFrame);
+  // must not block. Set before Start.
+  void SetFrameReadyHandler(std::function<void()> handler) { frameReady_ = std::move(handler); }
+  // Starts the display's thread, then the display worker and the conversion worker. Double
+  // clicks are posted on to `parent`. False when the display's thread could not be set up in
+  // time (nothing is left running).
+  bool Start(platform::TargetHandle parent);
+  // Stops the workers (cancelling a send one is blocked in), then the display's thread. Idempotent.
+  void Stop();
+  bool IsRunning() const { return target_.load().Id() != 0; }
+  platform::TargetHandle Target() const { return target_.load(); }
+
+  // The camera's frame sinks: kMainSlot and kSecondarySlot.
+  CFrameSlot* RawSlot(int index) { return &raw_[index]; }
+
+  // Trims (left, top, right, bottom) by the stored margins when all are set and none is
+  // negative; a trim that leaves nothing restores the rectangle.
+  void ApplyMargins(IntRect& rect) const;
+  // Margins rounded to multiples of 4; they apply from the next frame.
+  bool SetTrimMargins(int left, int top, int right, int bottom);
+  // A multiple of 90 (negative angles count backwards: -90 is 270); false otherwise or before
+  // Start. The overlays turn with the picture.
+  bool SetRotation(int angle);
+  int Rotation() const { return rotation_.load(); }
+  void SetAutoCrop(bool on, bool multiDocument, float minimumAreaRatio);
+  bool IsLiveDetection() const { return liveDetection_.load(); }
+  // On: a new selection rectangle to be drawn (live detection off); off: none. The send's result
+  // (0 done, 1 when the display is not running).
+  platform::MessageResult EnableTrackRect(bool on);
+  bool GetTrackRect(IntRect* rect);
+  bool CreateSubImageBox(const IntRect& rect);
+  void DeleteSubImageBox();
+  void SetRecording(bool on) { recording_.store(on); }
+  bool IsRecording() const { return recording_.load(); }
+  void SetFrameRateLimit(int framesPerSecond) { frameRateLimit_.store(framesPerSecond); }
+
+  // Copies of what the display holds; empty before the first frame.
+  cv::Mat GetPicture();
+  std::vector<cv::Mat> GetCroppedPictures();
+  cv::Mat GetShownPicture();
+  // The shown picture, only while the recording flag is on; otherwise `picture` is untouched and
+  // the result false.
+  bool GetRecordingPicture(cv::Mat* picture);
+
+  // From the view: posted, so the GUI thread never waits for the display.
+  void PostResize(cv::Size clientSize);
+  void PostMouse(const MouseInput& input);
+  ShownFrame TakeShownFrame();
+
+ private:
+  platform::MessageResult Handle(const platform::Message& message);
+  void ConversionLoop(std::stop_token stop);
+  void DisplayLoop(std::stop_token stop);
+  void ProcessMainFrame(std::stop_token stop);
+  std::vector<cv::RotatedRect> DetectPages(const cv::Mat& picture) const;
+  void PublishIfChanged();
+  platform::MessageResult Send(platform::MessageId id, platform::WParam wParam, platform::LParam lParam);
+
+  // Shared with the camera and the workers through their state words.
+  CFrameSlot raw_[2];
+  CFrameSlot converted_[2];
+
+  // Read by the workers without the display's thread.
+  mutable std::mutex marginsMutex_;
+  int margins_[4] = {-1, -1, -1, -1};
+  std::atomic<int> rotation_{0};
+  std::atomic<bool> liveDetection_{false};
+  std::atomic<bool> multiDocument_{false};
+  std::atomic<float> minimumAreaRatio_{0.03f};
+  std::atomic<bool> recording_{false};
+  std::atomic<int> frameRateLimit_{-1};
+
+  // Owned by the display's thread.
+  std::unique_ptr<CObjectContainer> container_;
+  cv::Mat current_;
+  std::vector<cv::RotatedRect> pages_;
+  platform::TargetHandle parent_;
+  std::uint64_t sequence_ = 0;
+
+  std::mutex shownMutex_;
+  ShownFrame shown_;
+
+  std::function<void()> frameReady_;
+  std::atomic<platform::TargetHandle> target_{};
+  platform::Event stopEvent_{platform::EventReset::kManual};
+  std::jthread coreThread_;
+  std::jthread displayWorker_;
+  std::jthread conversionWorker_;
+};
+
+}  // namespace orvane

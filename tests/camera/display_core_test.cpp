@@ -1,0 +1,226 @@
+#include "camera/display_core.h"
+
+#include <chrono>
+#include <thread>
+
+#include <gtest/gtest.h>
+#include <opencv2/imgproc.hpp>
+
+namespace orvane {
+namespace {
+
+using namespace std::chrono_literals;
+
+// A camera behind the frame sink: stores a BGR picture as the bottom-up RGB24 the camera stack
+// delivers, once the display has taken the previous frame.
+bool Feed(CFrameSlot& slot, const cv::Mat& bgr) {
+  if (slot.State() == CFrameSlot::kFilled) return false;
+  cv::Mat bottomUp;
+  cv::flip(bgr, bottomUp, 0);
+  return slot.Store(static_cast<int>(bottomUp.total() * 3), FrameSubtype::RGB24, bottomUp.data, bgr.cols, bgr.rows);
+}
+
+// Feeds `bgr` until the display's current picture has `size`.
+cv::Mat ShowUntil(CDisplayCore& core, const cv::Mat& bgr, cv::Size size) {
+  const auto deadline = std::chrono::steady_clock::now() + 5s;
+  while (std::chrono::steady_clock::now() < deadline) {
+    Feed(*core.RawSlot(CDisplayCore::kMainSlot), bgr);
+    cv::Mat picture = core.GetPicture();
+    if (picture.size() == size) return picture;
+    std::this_thread::sleep_for(2ms);
+  }
+  return {};
+}
+
+cv::Mat Pattern(int width, int height) {
+  cv::Mat picture(height, width, CV_8UC3);
+  cv::randu(picture, 0, 256);
+  return picture;
+}
+
+// A white page on a dark desk.
+cv::Mat Page(cv::Size frame, cv::Rect page) {
+  cv::Mat picture(frame, CV_8UC3, cv::Scalar::all(40));
+  cv::rectangle(picture, page, cv::Scalar::all(235), cv::FILLED);
+  return picture;
+}
+
+bool HasOutlineBlue(const cv::Mat& picture) {
+  cv::Mat mask;
+  cv::inRange(picture, cv::Scalar(255, 0, 0), cv::Scalar(255, 0, 0), mask);
+  return cv::countNonZero(mask) > 0;
+}
+
+class DisplayCoreTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(core.Start({})); }
+  CDisplayCore core;
+};
+
+TEST(CDisplayCoreMargins, RoundToFoursAndNeverTrimEverything) {
+  struct Case {
+    int margins[4];
+    IntRect expected;
+  };
+  const Case cases[] = {
+      {{5, 6, 1, 2}, {4, 8, 100, 76}},
+      {{0, 0, 0, 0}, {0, 0, 100, 80}},
+      {{52, 0, 48, 0}, {0, 0, 100, 80}},  // left + right = width: untrimmed
+      {{8, 40, 8, 40}, {0, 0, 100, 80}},
+  };
+  for (const Case& c : cases) {
+    CDisplayCore core;
+    IntRect rect{0, 0, 100, 80};
+    core.ApplyMargins(rect);
+    EXPECT_EQ(rect, (IntRect{0, 0, 100, 80})) << "no margins set yet";
+    core.SetTrimMargins(c.margins[0], c.margins[1], c.margins[2], c.margins[3]);
+    core.ApplyMargins(rect);
+    EXPECT_EQ(rect, c.expected) << c.margins[0] << " " << c.margins[1] << " " << c.margins[2] << " " << c.margins[3];
+  }
+}
+
+TEST_F(DisplayCoreTest, GettersAreEmptyBeforeTheFirstFrame) {
+  EXPECT_TRUE(core.GetPicture().empty());
+  EXPECT_TRUE(core.GetShownPicture().empty());
+  EXPECT_TRUE(core.GetCroppedPictures().empty());
+}
+
+TEST_F(DisplayCoreTest, TrimsThenTurnsEveryFrame) {
+  const cv::Mat frame = Pattern(64, 48);
+  core.SetTrimMargins(5, 6, 1, 2);  // 4, 8, 0, 4
+  const cv::Mat trimmed = frame(cv::Rect(4, 8, 60, 36));
+  cv::Mat picture = ShowUntil(core, frame, {60, 36});
+  ASSERT_FALSE(picture.empty());
+  EXPECT_EQ(cv::norm(picture, trimmed, cv::NORM_INF), 0);
+
+  ASSERT_TRUE(core.SetRotation(-90));
+  EXPECT_EQ(core.Rotation(), 270);
+  picture = ShowUntil(core, frame, {36, 60});
+  cv::Mat expected;
+  cv::rotate(trimmed, expected, cv::ROTATE_90_COUNTERCLOCKWISE);
+  ASSERT_FALSE(picture.empty());
+  EXPECT_EQ(cv::norm(picture, expected, cv::NORM_INF), 0);
+
+  EXPECT_FALSE(core.SetRotation(45));
+  EXPECT_EQ(core.Rotation(), 270);
+  EXPECT_TRUE(core.SetRotation(450));
+  EXPECT_EQ(core.Rotation(), 90);
+}
+
+TEST_F(DisplayCoreTest, OutlinesAreShownButNeverHandedOut) {
+  const cv::Mat frame = Page({320, 240}, {60, 40, 200, 150});
+  core.PostResize({320, 240});
+  core.SetAutoCrop(true, false, 0.03f);
+  ASSERT_FALSE(ShowUntil(core, frame, frame.size()).empty());
+  // Wait for a frame shown with detection on.
+  const auto deadline = std::chrono::steady_clock::now() + 5s;
+  while (!HasOutlineBlue(core.TakeShownFrame().picture) && std::chrono::steady_clock::now() < deadline) {
+    Feed(*core.RawSlot(CDisplayCore::kMainSlot), frame);
+    std::this_thread::sleep_for(2ms);
+  }
+  EXPECT_TRUE(HasOutlineBlue(core.TakeShownFrame().picture));
+  EXPECT_EQ(cv::norm(core.GetPicture(), frame, cv::NORM_INF), 0);
+  EXPECT_EQ(cv::norm(core.GetShownPicture(), frame, cv::NORM_INF), 0);
+  const std::vector<cv::Mat> pages = core.GetCroppedPictures();
+  ASSERT_EQ(pages.size(), 1u);
+  EXPECT_FALSE(HasOutlineBlue(pages[0]));
+  EXPECT_NEAR(pages[0].cols, 200, 12);
+  EXPECT_NEAR(pages[0].rows, 150, 12);
+}
+
+TEST_F(DisplayCoreTest, WithoutAPageTheCropIsTheWholePicture) {
+  const cv::Mat desk(240, 320, CV_8UC3, cv::Scalar::all(40));
+  for (bool detection : {true, false}) {
+    core.SetAutoCrop(detection, false, 0.03f);
+    ASSERT_FALSE(ShowUntil(core, desk, desk.size()).empty());
+    const std::vector<cv::Mat> pictures = core.GetCroppedPictures();
+    ASSERT_EQ(pictures.size(), 1u) << "detection " << detection;
+    EXPECT_EQ(pictures[0].size(), desk.size());
+  }
+}
+
+TEST_F(DisplayCoreTest, TheSelectionCutsThePicture) {
+  const cv::Mat frame = Pattern(320, 240);
+  core.PostResize({320, 240});  // scale 1, the picture fills the view
+  ASSERT_FALSE(ShowUntil(core, frame, frame.size()).empty());
+  EXPECT_EQ(core.EnableTrackRect(true), 0);
+  for (const MouseInput& input : {MouseInput{MouseAction::LeftDown, {10, 20}}, MouseInput{MouseAction::Move, {110, 120}},
+                                  MouseInput{MouseAction::LeftUp, {110, 120}}})
+    core.PostMouse(input);
+  // Sends may overtake the posted mouse input: wait for it to be handled.
+  IntRect rect;
+  const auto deadline = std::chrono::steady_clock::now() + 5s;
+  while ((!core.GetTrackRect(&rect) || rect.Width() == 0) && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(2ms);
+  EXPECT_EQ(rect, (IntRect{10, 20, 110, 120}));
+  const std::vector<cv::Mat> pictures = core.GetCroppedPictures();
+  ASSERT_EQ(pictures.size(), 1u);
+  EXPECT_EQ(cv::norm(pictures[0], frame(cv::Rect(10, 20, 100, 100)), cv::NORM_INF), 0);
+
+  core.EnableTrackRect(false);
+  EXPECT_FALSE(core.GetTrackRect(&rect));
+}
+
+TEST_F(DisplayCoreTest, TheRecordingFlagGatesItsGetter) {
+  const cv::Mat frame = Pattern(32, 24);
+  ASSERT_FALSE(ShowUntil(core, frame, frame.size()).empty());
+  cv::Mat picture(5, 5, CV_8UC3, cv::Scalar::all(7));
+  EXPECT_FALSE(core.GetRecordingPicture(&picture));
+  EXPECT_EQ(picture.size(), cv::Size(5, 5)) << "left untouched";
+  core.SetRecording(true);
+  EXPECT_TRUE(core.GetRecordingPicture(&picture));
+  EXPECT_EQ(cv::norm(picture, frame, cv::NORM_INF), 0);
+}
+
+TEST_F(DisplayCoreTest, TheSecondCameraIsComposedIntoHandedOutPictures) {
+  const cv::Mat frame(60, 80, CV_8UC3, cv::Scalar::all(0));
+  ASSERT_TRUE(core.CreateSubImageBox({40, 30, 80, 60}));
+  const cv::Mat inset(30, 40, CV_8UC3, cv::Scalar(0, 0, 255));
+  cv::Mat picture;
+  const auto deadline = std::chrono::steady_clock::now() + 5s;
+  do {
+    Feed(*core.RawSlot(CDisplayCore::kSecondarySlot), inset);
+    Feed(*core.RawSlot(CDisplayCore::kMainSlot), frame);
+    std::this_thread::sleep_for(2ms);
+    picture = core.GetShownPicture();
+  } while ((picture.empty() || picture.at<cv::Vec3b>(45, 60) != cv::Vec3b(0, 0, 255)) &&
+           std::chrono::steady_clock::now() < deadline);
+  ASSERT_FALSE(picture.empty());
+  EXPECT_EQ(picture.at<cv::Vec3b>(45, 60), cv::Vec3b(0, 0, 255));
+  EXPECT_EQ(picture.at<cv::Vec3b>(10, 10), cv::Vec3b(0, 0, 0));
+  EXPECT_TRUE(core.GetPicture().at<cv::Vec3b>(45, 60) == cv::Vec3b(0, 0, 0)) << "the current picture stays clean";
+}
+
+TEST(CDisplayCoreLifetime, StopsQuicklyWhileAWorkerIsBlockedAndAReaderPulls) {
+  auto core = std::make_unique<CDisplayCore>();
+  // A slow hand-off keeps the display's thread busy, so the display worker waits in its send.
+  core->SetFrameReadyHandler([] { std::this_thread::sleep_for(30ms); });
+  ASSERT_TRUE(core->Start({}));
+  core->PostResize({64, 48});
+  std::atomic<bool> running{true};
+  const cv::Mat frame = Pattern(64, 48);
+  std::thread camera([&] {
+    while (running) {
+      Feed(*core->RawSlot(CDisplayCore::kMainSlot), frame);
+      std::this_thread::sleep_for(1ms);
+    }
+  });
+  std::thread reader([&] {
+    while (running) {
+      core->GetPicture();
+      core->GetCroppedPictures();
+    }
+  });
+  std::this_thread::sleep_for(200ms);
+  const auto started = std::chrono::steady_clock::now();
+  core->Stop();
+  EXPECT_LT(std::chrono::steady_clock::now() - started, 1s);
+  EXPECT_TRUE(core->GetPicture().empty()) << "a stopped display answers at once";
+  running = false;
+  camera.join();
+  reader.join();
+  core.reset();
+}
+
+}  // namespace
+}  // namespace orvane
