@@ -19,6 +19,9 @@ setup:
 run: setup
 	cmake -S . -B $(RELEASE_DIR) -DCMAKE_BUILD_TYPE=Release -DORVANE_BUILD_TESTS=OFF -DORVANE_BUILD_BENCH=OFF >/dev/null
 	cmake --build $(RELEASE_DIR) -j $(JOBS) --target orvane resources
+	@# Without a camera attached the program shows its virtual one.
+	@if [ -z "$$ORVANE_VIRTUAL_CAMERA" ] && ! ls /dev/video* >/dev/null 2>&1; then \
+	  echo "No video device: using the virtual camera"; export ORVANE_VIRTUAL_CAMERA=1; fi; \
 	$(RELEASE_DIR)/bin/orvane
 
 test: setup
