@@ -1,0 +1,92 @@
+#include "camera/display_view.h"
+
+#include <QImage>
+#include <QMetaObject>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QWheelEvent>
+
+#include "camera/display_core.h"
+
+namespace orvane {
+
+namespace {
+
+Qt::CursorShape ToQt(CursorShape shape) {
+  switch (shape) {
+    case CursorShape::Cross: return Qt::CrossCursor;
+    case CursorShape::SizeAll: return Qt::SizeAllCursor;
+    case CursorShape::SizeNWSE: return Qt::SizeFDiagCursor;
+    case CursorShape::SizeNS: return Qt::SizeVerCursor;
+    case CursorShape::SizeNESW: return Qt::SizeBDiagCursor;
+    case CursorShape::SizeWE: return Qt::SizeHorCursor;
+    case CursorShape::Arrow: break;
+  }
+  return Qt::ArrowCursor;
+}
+
+cv::Point At(const QPointF& p) { return {static_cast<int>(p.x()), static_cast<int>(p.y())}; }
+
+}  // namespace
+
+CDisplayView::CDisplayView(CDisplayCore* core, QWidget* parent) : QWidget(parent), core_(core) {
+  setMouseTracking(true);
+  setFocusPolicy(Qt::WheelFocus);
+  setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void CDisplayView::OnFrameReady() {
+  if (repaintPending_.exchange(true)) return;
+  QMetaObject::invokeMethod(
+      this,
+      [this] {
+        repaintPending_.store(false);
+        update();
+      },
+      Qt::QueuedConnection);
+}
+
+void CDisplayView::paintEvent(QPaintEvent* /*event*/) {
+  const ShownFrame frame = core_->TakeShownFrame();
+  QPainter painter(this);
+  if (frame.picture.empty()) {
+    painter.fillRect(rect(), QColor(12, 12, 12));
+  } else {
+    const QImage image(frame.picture.data, frame.picture.cols, frame.picture.rows,
+                       static_cast<qsizetype>(frame.picture.step), QImage::Format_BGR888);
+    painter.drawImage(0, 0, image);
+  }
+  paintedSequence_ = frame.sequence;
+  if (frame.cursor != cursor_) {
+    cursor_ = frame.cursor;
+    setCursor(ToQt(cursor_));
+  }
+}
+
+void CDisplayView::resizeEvent(QResizeEvent* /*event*/) { core_->PostResize({width(), height()}); }
+
+void CDisplayView::mouseMoveEvent(QMouseEvent* event) {
+  core_->PostMouse({MouseAction::Move, At(event->position())});
+}
+
+void CDisplayView::mousePressEvent(QMouseEvent* event) {
+  if (event->button() == Qt::LeftButton) core_->PostMouse({MouseAction::LeftDown, At(event->position())});
+  else if (event->button() == Qt::RightButton) core_->PostMouse({MouseAction::RightDown, At(event->position())});
+  setFocus();
+}
+
+void CDisplayView::mouseReleaseEvent(QMouseEvent* event) {
+  if (event->button() == Qt::LeftButton) core_->PostMouse({MouseAction::LeftUp, At(event->position())});
+  else if (event->button() == Qt::RightButton) core_->PostMouse({MouseAction::RightUp, At(event->position())});
+}
+
+void CDisplayView::mouseDoubleClickEvent(QMouseEvent* event) {
+  if (event->button() == Qt::LeftButton) core_->PostMouse({MouseAction::DoubleClick, At(event->position())});
+}
+
+void CDisplayView::wheelEvent(QWheelEvent* event) {
+  core_->PostMouse({MouseAction::Wheel, At(event->position()), event->angleDelta().y()});
+  event->accept();
+}
+
+}  // namespace orvane

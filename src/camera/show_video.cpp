@@ -1,0 +1,62 @@
+#include "camera/show_video.h"
+
+#include "camera/display_core.h"
+#include "camera/display_view.h"
+
+namespace orvane {
+
+CShowVideoThread::CShowVideoThread() : core_(std::make_unique<CDisplayCore>()) {}
+
+CShowVideoThread::~CShowVideoThread() {
+  // No frame-ready call may reach the view once it is gone.
+  core_->Stop();
+  view_.reset();
+}
+
+QWidget* CShowVideoThread::GetHWnd() const { return view_.get(); }
+
+bool CShowVideoThread::Create(QWidget* parent, const IntRect& rect, platform::TargetHandle notify) {
+  core_->Stop();
+  view_.reset();
+  auto view = std::make_unique<CDisplayView>(core_.get(), parent);
+  CDisplayView* viewPointer = view.get();
+  core_->SetFrameReadyHandler([viewPointer] { viewPointer->OnFrameReady(); });
+  if (!core_->Start(notify)) {
+    core_->SetFrameReadyHandler({});
+    return false;
+  }
+  view_ = std::move(view);
+  view_->setGeometry(rect.left, rect.top, rect.Width(), rect.Height());
+  core_->PostResize({rect.Width(), rect.Height()});
+  view_->show();
+  return true;
+}
+
+void CShowVideoThread::ApplyMargins(IntRect& rect) const { core_->ApplyMargins(rect); }
+bool CShowVideoThread::SetRotation(int angle) { return core_->SetRotation(angle); }
+bool CShowVideoThread::SetTrimMargins(int left, int top, int right, int bottom) {
+  return core_->SetTrimMargins(left, top, right, bottom);
+}
+void CShowVideoThread::SetAutoCrop(bool on, bool multiDocument, float minimumAreaRatio) {
+  core_->SetAutoCrop(on, multiDocument, minimumAreaRatio);
+}
+platform::MessageResult CShowVideoThread::EnableTrackRect(bool on) { return core_->EnableTrackRect(on); }
+bool CShowVideoThread::GetTrackRect(IntRect* rect) { return core_->GetTrackRect(rect); }
+
+bool CShowVideoThread::Show(bool show) {
+  if (view_) view_->setVisible(show);
+  return true;
+}
+
+cv::Mat CShowVideoThread::GetPicture() { return core_->GetPicture(); }
+std::vector<cv::Mat> CShowVideoThread::GetCroppedPictures() { return core_->GetCroppedPictures(); }
+bool CShowVideoThread::CreateSubImageBox(const IntRect& rect) { return core_->CreateSubImageBox(rect); }
+void CShowVideoThread::DeleteSubImageBox() { core_->DeleteSubImageBox(); }
+bool CShowVideoThread::GetRecordingPicture(cv::Mat* picture) { return core_->GetRecordingPicture(picture); }
+cv::Mat CShowVideoThread::GetShownPicture() { return core_->GetShownPicture(); }
+CFrameSlot* CShowVideoThread::RawSlot(int index) { return core_->RawSlot(index); }
+void CShowVideoThread::SetRecording(bool on) { core_->SetRecording(on); }
+bool CShowVideoThread::IsRecording() const { return core_->IsRecording(); }
+void CShowVideoThread::SetFrameRateLimit(int framesPerSecond) { core_->SetFrameRateLimit(framesPerSecond); }
+
+}  // namespace orvane
