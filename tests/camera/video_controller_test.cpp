@@ -1,0 +1,199 @@
+#include "camera/video_controller.h"
+
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "camera/frame.h"
+
+namespace orvane {
+namespace {
+
+using Log = std::vector<std::string>;
+
+class FakeSource : public CVideoBaseClass {
+ public:
+  FakeSource(std::shared_ptr<Log> log, int number, std::vector<int>* openResults)
+      : log_(std::move(log)), name_("source " + std::to_string(number)), openResults_(openResults) {}
+  ~FakeSource() override { log_->push_back(name_ + " deleted"); }
+  int Open(const std::string&, const std::string&, const std::string&, platform::TargetHandle, bool, int) override {
+    log_->push_back(name_ + " open");
+    int result = 0;
+    if (!openResults_->empty()) {
+      result = openResults_->front();
+      openResults_->erase(openResults_->begin());
+    }
+    if (result >= 0) state_ = kStateOpened;
+    return result;
+  }
+  void SetFrameSink(CFrameSlot* slot) override { log_->push_back(name_ + (slot ? " attached" : " detached")); }
+  bool Start() override {
+    state_ = kStateRunning;
+    return true;
+  }
+  bool Stop() override {
+    if (state_ == kStateRunning) state_ = kStateOpened;
+    return true;
+  }
+  int GetState() override { return state_; }
+  int ProbeDevice(const std::string&, const std::string&) override { return 1; }
+  void SetRotation(int angle) override { log_->push_back(name_ + " rotation " + std::to_string(angle)); }
+
+ private:
+  std::shared_ptr<Log> log_;
+  std::string name_;
+  std::vector<int>* openResults_;
+  int state_ = kStateClosed;
+};
+
+class FakeDisplay : public CShowVideoPro {
+ public:
+  FakeDisplay(std::shared_ptr<Log> log, int number) : log_(std::move(log)), name_("display " + std::to_string(number)) {}
+  ~FakeDisplay() override { log_->push_back(name_ + " deleted"); }
+  QWidget* GetHWnd() const override { return nullptr; }
+  bool Create(QWidget*, const IntRect&, platform::TargetHandle) override { return true; }
+  void ApplyMargins(IntRect&) const override {}
+  bool SetRotation(int angle) override {
+    log_->push_back(name_ + " rotation " + std::to_string(angle));
+    return true;
+  }
+  bool SetTrimMargins(int, int, int, int) override {
+    log_->push_back(name_ + " margins");
+    return true;
+  }
+  void SetAutoCrop(bool, bool, float) override {}
+  platform::MessageResult EnableTrackRect(bool) override { return 0; }
+  bool GetTrackRect(IntRect*) override { return false; }
+  bool Show(bool) override { return true; }
+  cv::Mat GetPicture() override { return cv::Mat(2, 2, CV_8UC3, cv::Scalar::all(1)); }
+  std::vector<cv::Mat> GetCroppedPictures() override { return {}; }
+  bool CreateSubImageBox(const IntRect&) override {
+    log_->push_back(name_ + " box");
+    return true;
+  }
+  void DeleteSubImageBox() override {}
+  bool GetRecordingPicture(cv::Mat*) override { return false; }
+  cv::Mat GetShownPicture() override { return {}; }
+  CFrameSlot* RawSlot(int index) override { return &slots_[index]; }
+  void SetRecording(bool) override {}
+  bool IsRecording() const override { return false; }
+  void SetFrameRateLimit(int) override {}
+
+ private:
+  std::shared_ptr<Log> log_;
+  std::string name_;
+  CFrameSlot slots_[2];
+};
+
+class ControllerTest : public ::testing::Test {
+ protected:
+  ControllerTest()
+      : controller(CVideoController::Factories{
+            [this](int) -> std::unique_ptr<CVideoBaseClass> {
+              ++sourcesMade;
+              return std::make_unique<FakeSource>(log, sourcesMade, &openResults);
+            },
+            [this] { return std::make_unique<FakeDisplay>(log, ++displaysMade); }}) {
+    controller.Init(true, 0);
+  }
+  int Open() { return controller.OpenAndShow(nullptr, {}, "0000", "0000", "", 0, 0, 640, 480, false, 0); }
+  // Whether `first` appears in the log before `second`.
+  bool Before(const std::string& first, const std::string& second) const {
+    const auto a = std::find(log->begin(), log->end(), first);
+    const auto b = std::find(log->begin(), log->end(), second);
+    return a != log->end() && b != log->end() && a < b;
+  }
+
+  std::shared_ptr<Log> log = std::make_shared<Log>();
+  std::vector<int> openResults;
+  int sourcesMade = 0;
+  int displaysMade = 0;
+  CVideoController controller;
+};
+
+TEST_F(ControllerTest, SourcesAreDetachedBeforeTheirDisplayGoes) {
+  ASSERT_EQ(Open(), 0);
+  ASSERT_EQ(Open(), 0);
+  EXPECT_EQ(sourcesMade, 1) << "re-opening keeps the source object";
+  EXPECT_EQ(displaysMade, 2);
+  EXPECT_TRUE(Before("source 1 detached", "display 1 deleted"));
+  controller.CloseAll();
+  const Log& l = *log;
+  const auto lastDetach = std::find(l.rbegin(), l.rend(), "source 1 detached");
+  const auto displayGone = std::find(l.rbegin(), l.rend(), "display 2 deleted");
+  ASSERT_NE(lastDetach, l.rend());
+  ASSERT_NE(displayGone, l.rend());
+  EXPECT_GT(lastDetach - l.rbegin(), displayGone - l.rbegin()) << "detached before the display was deleted";
+  EXPECT_TRUE(Before("source 1 deleted", "display 2 deleted"));
+  EXPECT_EQ(controller.Display(), nullptr);
+  EXPECT_EQ(controller.MainSource(), nullptr);
+}
+
+TEST_F(ControllerTest, RotationIsNormalisedForDisplayAndSource) {
+  ASSERT_EQ(Open(), 0);
+  const std::pair<int, int> cases[] = {{90, 90}, {450, 90}, {-90, 270}, {180, 180}, {-450, 270}, {0, 0}, {720, 0}};
+  for (const auto& [angle, expected] : cases) {
+    log->clear();
+    controller.SetRotation(angle);
+    EXPECT_EQ(*log, (Log{"display 1 rotation " + std::to_string(expected), "source 1 rotation " + std::to_string(expected)}))
+        << angle;
+  }
+  log->clear();
+  controller.SetRotation(45);
+  EXPECT_TRUE(log->empty());
+}
+
+TEST_F(ControllerTest, OpenSecondaryBeforeAnyOpenFails) {
+  EXPECT_EQ(controller.OpenSecondary("1111", "2222", {0, 0, 100, 80}), kFail);
+  EXPECT_EQ(sourcesMade, 0);
+  EXPECT_EQ(controller.SecondarySource(), nullptr);
+}
+
+TEST_F(ControllerTest, ProbeDeviceLeavesNoTrace) {
+  EXPECT_EQ(controller.ProbeDevice("1111", "2222"), 1);
+  EXPECT_EQ(controller.MainSource(), nullptr);
+  EXPECT_EQ(*log, (Log{"source 1 deleted"}));
+  EXPECT_FALSE(controller.Start()) << "still without a source";
+}
+
+TEST_F(ControllerTest, AFailedMainOpenKeepsTheDisplayAndTheSecondary) {
+  ASSERT_EQ(Open(), 0);
+  ASSERT_EQ(controller.OpenSecondary("1111", "2222", {100, 80, 0, 0}), 0);
+  EXPECT_TRUE(Before("source 2 open", "display 1 box"));
+  CShowVideoPro* display = controller.Display();
+  CVideoBaseClass* secondary = controller.SecondarySource();
+  openResults = {kFail};
+  EXPECT_EQ(Open(), kFail);
+  EXPECT_EQ(controller.MainSource(), nullptr);
+  EXPECT_EQ(controller.Display(), display);
+  EXPECT_EQ(controller.SecondarySource(), secondary);
+  EXPECT_EQ(std::count(log->begin(), log->end(), "display 1 deleted"), 0);
+  EXPECT_EQ(std::count(log->begin(), log->end(), "source 2 deleted"), 0);
+  EXPECT_EQ(std::count(log->begin(), log->end(), "source 1 deleted"), 1);
+}
+
+TEST_F(ControllerTest, ASecondaryThatCannotOpenIsDropped) {
+  ASSERT_EQ(Open(), 0);
+  CShowVideoPro* display = controller.Display();
+  openResults = {kFail};
+  EXPECT_EQ(controller.OpenSecondary("1111", "2222", {0, 0, 100, 80}), kFail);
+  EXPECT_EQ(controller.SecondarySource(), nullptr);
+  EXPECT_EQ(controller.Display(), display);
+  EXPECT_EQ(std::count(log->begin(), log->end(), "display 1 box"), 0);
+  EXPECT_TRUE(controller.Start()) << "the main camera is not affected";
+}
+
+TEST_F(ControllerTest, NegativeMarginsAreRefused) {
+  ASSERT_EQ(Open(), 0);
+  log->clear();
+  EXPECT_FALSE(controller.SetTrimMargins(4, -1, 0, 0));
+  EXPECT_TRUE(log->empty());
+  EXPECT_TRUE(controller.SetTrimMargins(4, 4, 0, 0));
+  EXPECT_EQ(*log, (Log{"display 1 margins"}));
+}
+
+}  // namespace
+}  // namespace orvane
