@@ -102,6 +102,8 @@ void BM_ProcessCapture(benchmark::State& state) {
     static int argc = 1;
     static char name[] = "imaging_bench";
     static char* argv[] = {name, nullptr};
+    // The text watermark needs fonts, not a display.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     static QGuiApplication application(argc, argv);
   }
   CSysParam settings;
