@@ -193,12 +193,20 @@ void CDisplayCore::PostMouse(const MouseInput& input) {
 
 ShownFrame CDisplayCore::TakeShownFrame() {
   std::lock_guard lock(shownMutex_);
-  return shown_;
+  ShownFrame frame;
+  frame.picture = std::move(shown_.picture);
+  shown_.picture = cv::Mat();
+  frame.cursor = shown_.cursor;
+  frame.sequence = shown_.sequence;
+  return frame;
 }
 
 void CDisplayCore::PublishIfChanged() {
   if (!container_->NeedsRepaint()) return;
-  cv::Mat composed = container_->Compose();
+  cv::Mat composed;
+  // In the window system's own pixel layout, so the GUI thread paints without converting.
+  const cv::Mat bgr = container_->Compose();
+  if (!bgr.empty()) cv::cvtColor(bgr, composed, cv::COLOR_BGR2BGRA);
   {
     std::lock_guard lock(shownMutex_);
     shown_.picture = std::move(composed);

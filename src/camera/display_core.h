@@ -42,7 +42,7 @@ struct MouseInput {
   int wheelDelta = 0;
 };
 
-// The newest composed client area and the cursor the view is to show over it.
+// The newest composed client area (8-bit BGRA, alpha 255) and the cursor the view is to show.
 struct ShownFrame {
   cv::Mat picture;
   CursorShape cursor = CursorShape::Arrow;
@@ -106,6 +106,8 @@ class CDisplayCore {
   // From the view: posted, so the GUI thread never waits for the display.
   void PostResize(cv::Size clientSize);
   void PostMouse(const MouseInput& input);
+  // The newest frame, moved out: its picture is empty when nothing new was composed since the
+  // last take. Handing the buffer over whole means no picture is ever shared between threads.
   ShownFrame TakeShownFrame();
 
  private:

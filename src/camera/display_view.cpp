@@ -1,7 +1,6 @@
 #include "camera/display_view.h"
 
 #include <QImage>
-#include <QMetaObject>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QWheelEvent>
@@ -11,6 +10,8 @@
 namespace orvane {
 
 namespace {
+
+constexpr platform::MessageId kRepaint = platform::message_ids::kUserBase + 0x93;
 
 Qt::CursorShape ToQt(CursorShape shape) {
   switch (shape) {
@@ -33,27 +34,31 @@ CDisplayView::CDisplayView(CDisplayCore* core, QWidget* parent) : QWidget(parent
   setMouseTracking(true);
   setFocusPolicy(Qt::WheelFocus);
   setAttribute(Qt::WA_OpaquePaintEvent);
+  target_ = platform::CreateTarget([this](const platform::Message& message) -> platform::MessageResult {
+    if (message.id == kRepaint) {
+      repaintPending_.store(false);
+      update();
+    }
+    return 0;
+  });
 }
+
+CDisplayView::~CDisplayView() { platform::DestroyTarget(target_); }
 
 void CDisplayView::OnFrameReady() {
   if (repaintPending_.exchange(true)) return;
-  QMetaObject::invokeMethod(
-      this,
-      [this] {
-        repaintPending_.store(false);
-        update();
-      },
-      Qt::QueuedConnection);
+  platform::Post(target_, kRepaint);
 }
 
 void CDisplayView::paintEvent(QPaintEvent* /*event*/) {
-  const ShownFrame frame = core_->TakeShownFrame();
+  ShownFrame frame = core_->TakeShownFrame();
+  if (!frame.picture.empty()) picture_ = std::move(frame.picture);
   QPainter painter(this);
-  if (frame.picture.empty()) {
+  if (picture_.empty()) {
     painter.fillRect(rect(), QColor(12, 12, 12));
   } else {
-    const QImage image(frame.picture.data, frame.picture.cols, frame.picture.rows,
-                       static_cast<qsizetype>(frame.picture.step), QImage::Format_BGR888);
+    const QImage image(picture_.data, picture_.cols, picture_.rows, static_cast<qsizetype>(picture_.step),
+                       QImage::Format_RGB32);
     painter.drawImage(0, 0, image);
   }
   paintedSequence_ = frame.sequence;

@@ -46,7 +46,13 @@ cv::Mat Page(cv::Size frame, cv::Rect page) {
 }
 
 bool HasOutlineBlue(const cv::Mat& picture) {
+  if (picture.empty()) return false;
   cv::Mat mask;
+  if (picture.channels() == 4) {
+    cv::Mat bgr;
+    cv::cvtColor(picture, bgr, cv::COLOR_BGRA2BGR);
+    return HasOutlineBlue(bgr);
+  }
   cv::inRange(picture, cv::Scalar(255, 0, 0), cv::Scalar(255, 0, 0), mask);
   return cv::countNonZero(mask) > 0;
 }
@@ -114,11 +120,13 @@ TEST_F(DisplayCoreTest, OutlinesAreShownButNeverHandedOut) {
   ASSERT_FALSE(ShowUntil(core, frame, frame.size()).empty());
   // Wait for a frame shown with detection on.
   const auto deadline = std::chrono::steady_clock::now() + 5s;
-  while (!HasOutlineBlue(core.TakeShownFrame().picture) && std::chrono::steady_clock::now() < deadline) {
+  bool outlined = false;
+  while (!outlined && std::chrono::steady_clock::now() < deadline) {
     Feed(*core.RawSlot(CDisplayCore::kMainSlot), frame);
     std::this_thread::sleep_for(2ms);
+    outlined = HasOutlineBlue(core.TakeShownFrame().picture);
   }
-  EXPECT_TRUE(HasOutlineBlue(core.TakeShownFrame().picture));
+  EXPECT_TRUE(outlined);
   EXPECT_EQ(cv::norm(core.GetPicture(), frame, cv::NORM_INF), 0);
   EXPECT_EQ(cv::norm(core.GetShownPicture(), frame, cv::NORM_INF), 0);
   const std::vector<cv::Mat> pages = core.GetCroppedPictures();

@@ -14,6 +14,7 @@
 #include "camera/display_view.h"
 #include "camera/frame.h"
 #include "message_probe.h"
+#include "platform/qt_message_bridge.h"
 
 namespace orvane {
 namespace {
@@ -53,6 +54,7 @@ class ShowVideoTest : public ::testing::Test {
   char name[16] = "camera_tests";
   char* argv[2] = {name, nullptr};
   QApplication application;
+  platform::QtMessageBridge bridge;  // repaint requests reach the view through the message layer
   QWidget parent;
   CShowVideoThread display;  // destroyed before the parent and the application
 };
