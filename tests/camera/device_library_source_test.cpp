@@ -293,6 +293,34 @@ TEST_F(DeviceLibrarySourceTest, ExposureIsTheOnlyCameraControl) {
   EXPECT_EQ(source.SetCameraControl(4, -3), 1);
 }
 
+TEST_F(DeviceLibrarySourceTest, FailingSizeAndControlWritesAreNotReadBack) {
+  CRNXStreamerData source;
+  ASSERT_TRUE(OpenAndStart(source));
+  sim_.Fail("RNX_WMP_Video_SetResolu", -1);
+  sim_.Fail("RNX_WMP_Video_SetVideoCtrl", -1);
+  sim_.Fail("RNX_WMP_Video_GetResolu", -1);
+  EXPECT_EQ(source.SetResolution(640, 480), kSuccess);
+  EXPECT_EQ(source.SetCameraControl(4, -2), kSuccess);
+  int width = -1;
+  int height = -1;
+  source.GetCurrentResolution(&width, &height);
+  EXPECT_EQ(std::make_pair(width, height), std::make_pair(0, 0));
+  EXPECT_TRUE(WaitUntil([&] { return source.GetFrame().cols == 320; }));  // still at the old size
+}
+
+TEST_F(DeviceLibrarySourceTest, ASlowLibraryStillStopsAndDisconnects) {
+  sim_.Delay("RNX_WMP_Poll", 150);
+  sim_.Delay("RNX_WMP_ConnectDevice", 100);
+  CRNXStreamerData source;
+  ASSERT_TRUE(OpenAndStart(source));
+  ASSERT_TRUE(WaitUntil([&] { return !source.GetFrame().empty(); }));
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_TRUE(source.Stop());
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+  EXPECT_FALSE(sim_.Connected());
+  EXPECT_EQ(sim_.LentRecords(), 0);
+}
+
 TEST_F(DeviceLibrarySourceTest, OperationsItDoesNotServeKeepTheDefaults) {
   CRNXStreamerData source;
   ASSERT_TRUE(OpenAndStart(source));
