@@ -152,8 +152,9 @@ void HotplugMonitor::Run() {
     }
     if (!burst.empty() && Clock::now() >= lastEvent + quiet_) {
       for (DeviceChange& change : burst) {
-        const WParam kind = change.action == DeviceChange::Action::Arrival ? kDeviceArrival : kDeviceRemoval;
-        Post(window_, Message{kDeviceChangeMessage, kind, 0, std::move(change)});
+        const WParam kind = change.action == DeviceChange::Action::Arrival ? message_ids::kDeviceArrival
+                                                                           : message_ids::kDeviceRemoval;
+        Post(window_, Message{message_ids::kDeviceChange, kind, 0, std::move(change)});
       }
       burst.clear();
     }

@@ -10,15 +10,12 @@
 #include <string>
 #include <thread>
 
+#include "platform/message_ids.h"
 #include "platform/messages.h"
 
 namespace orvane::platform {
 
-// Posted to the window: wParam kDeviceArrival or kDeviceRemoval, payload a DeviceChange.
-inline constexpr MessageId kDeviceChangeMessage = 0x0219;
-inline constexpr WParam kDeviceArrival = 0x8000;
-inline constexpr WParam kDeviceRemoval = 0x8004;
-
+// Posted to the window as message_ids::kDeviceChange.
 struct DeviceChange {
   enum class Action { Arrival, Removal };
   Action action = Action::Arrival;

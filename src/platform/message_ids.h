@@ -44,6 +44,12 @@ inline constexpr MessageId kProcessedFrame = 0x46B;         // lParam: the frame
 inline constexpr MessageId kDisplaySettings = 0x46C;        // wParam 0 margins, 1 rotation
 inline constexpr MessageId kGetTrackRect = 0x46D;           // lParam: the rectangle; 0 when found
 
+// A camera was plugged in or pulled out: posted by the hot-plug monitor to the main window,
+// wParam kDeviceArrival or kDeviceRemoval, the payload a platform::DeviceChange.
+inline constexpr MessageId kDeviceChange = 0x0219;
+inline constexpr std::uintptr_t kDeviceArrival = 0x8000;
+inline constexpr std::uintptr_t kDeviceRemoval = 0x8004;
+
 // Skinned radio button: another button of its group became checked.
 inline constexpr MessageId kRadioUnchecked = 0x464;
 

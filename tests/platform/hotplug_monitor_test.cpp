@@ -54,7 +54,7 @@ class HotplugMonitorTest : public ::testing::Test {
     auto source = std::make_unique<FakeEventSource>();
     source_ = source.get();
     window_ = CreateTarget([this](const Message& message) {
-      if (message.id == kDeviceChangeMessage) {
+      if (message.id == message_ids::kDeviceChange) {
         const auto& change = std::any_cast<const DeviceChange&>(message.payload);
         received_.push_back({message.wParam, change});
       }
@@ -88,7 +88,7 @@ TEST_F(HotplugMonitorTest, APlugBurstGivesOneArrivalWithTheIds) {
   ASSERT_TRUE(WaitForCount(1));
   DispatchMessagesFor(150ms);  // nothing more follows
   ASSERT_EQ(received_.size(), 1u);
-  EXPECT_EQ(received_[0].first, kDeviceArrival);
+  EXPECT_EQ(received_[0].first, message_ids::kDeviceArrival);
   EXPECT_EQ(received_[0].second, kCameraIn);
 }
 
@@ -100,10 +100,10 @@ TEST_F(HotplugMonitorTest, OneNotificationPerDeviceAndActionInTheOrderSeen) {
   ASSERT_TRUE(WaitForCount(3));
   DispatchMessagesFor(150ms);
   ASSERT_EQ(received_.size(), 3u);
-  EXPECT_EQ(received_[0].first, kDeviceRemoval);
+  EXPECT_EQ(received_[0].first, message_ids::kDeviceRemoval);
   EXPECT_EQ(received_[0].second, kCameraOut);
   EXPECT_EQ(received_[1].second, kPortraitIn);
-  EXPECT_EQ(received_[2].first, kDeviceArrival);
+  EXPECT_EQ(received_[2].first, message_ids::kDeviceArrival);
   EXPECT_EQ(received_[2].second, kCameraIn);
 }
 
