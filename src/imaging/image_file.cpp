@@ -80,13 +80,4 @@ bool SaveMatByExtension(const fs::path& path, const cv::Mat& picture) {
   return pending.Commit();
 }
 
-cv::Mat LoadImageFile(const fs::path& path) {
-  if (path.empty()) return {};
-  try {
-    return cv::imread(path.string(), cv::IMREAD_COLOR | cv::IMREAD_IGNORE_ORIENTATION);
-  } catch (const cv::Exception&) {
-    return {};
-  }
-}
-
 }  // namespace orvane::imaging

@@ -13,11 +13,6 @@ namespace orvane::imaging {
 // failed write; never throws.
 bool SaveMatByExtension(const std::filesystem::path& path, const cv::Mat& picture);
 
-// The picture of the file as three-channel BGR, whatever the file's channel count; the file's
-// orientation tag is ignored, as the camera wrote the pixels upright. Empty when the path is
-// empty or the file cannot be read.
-cv::Mat LoadImageFile(const std::filesystem::path& path);
-
 // Uncompressed true-colour (BGR) or grey TGA, top row first. Empty for other pictures.
 std::string EncodeTga(const cv::Mat& picture);
 

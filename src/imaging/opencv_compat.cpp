@@ -39,7 +39,11 @@ std::vector<std::vector<cv::Point>> FindOuterContours(const cv::Mat& mask) {
 }
 
 cv::Mat ReadImage(const std::string& path, int flags) {
-  return cv::imread(path, flags | cv::IMREAD_IGNORE_ORIENTATION);
+  try {
+    return cv::imread(path, flags | cv::IMREAD_IGNORE_ORIENTATION);
+  } catch (const cv::Exception&) {  // a damaged file is no picture, never an escape
+    return {};
+  }
 }
 
 bool WarpPerspective(const cv::Mat& source, cv::Mat& out, const cv::Mat& transform,

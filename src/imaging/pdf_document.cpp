@@ -9,6 +9,7 @@
 #include <hpdf.h>
 #include <tiffio.h>
 
+#include "imaging/conversions.h"
 #include "imaging/image_file.h"
 #include "imaging/jpeg_file.h"
 #include "imaging/pending_file.h"
@@ -104,7 +105,7 @@ HPDF_Image LoadPicture(HPDF_Doc document, const fs::path& path) {
           HPDF_TRUE, HPDF_TRUE);
     }
   }
-  cv::Mat picture = LoadImageFile(path);
+  cv::Mat picture = LoadImageAsBgr(path);
   if (picture.empty()) return nullptr;
   const std::string jpeg = EncodeJpeg(picture, 96, 96, kReencodeQuality);
   if (jpeg.empty()) return nullptr;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <opencv2/imgcodecs.hpp>
 
+#include "imaging/conversions.h"
 #include "temp_folder.h"
 
 namespace orvane::imaging {
@@ -21,7 +22,7 @@ TEST(SaveMatByExtension, WritesByExtensionAndReadsBackInColour) {
   }
   for (const char* name : {"a.png", "b.BMP", "c.TIF", "d.ras"}) {
     SCOPED_TRACE(name);
-    cv::Mat back = LoadImageFile(folder / name);
+    cv::Mat back = LoadImageAsBgr(folder / name);
     ASSERT_EQ(back.type(), CV_8UC3);
     EXPECT_EQ(back.size(), grey.size());
     EXPECT_EQ(back.at<cv::Vec3b>(2, 3), cv::Vec3b(77, 77, 77));
@@ -55,11 +56,11 @@ TEST(EncodeTga, HeaderAndBgrPixelsTopRowFirst) {
   EXPECT_TRUE(EncodeTga(cv::Mat(2, 2, CV_8UC4)).empty());
 }
 
-TEST(LoadImageFile, MissingOrUnreadableFileGivesEmpty) {
+TEST(LoadImageAsBgr, MissingOrUnreadableFileGivesEmpty) {
   testing::TempFolder folder;
-  EXPECT_TRUE(LoadImageFile({}).empty());
-  EXPECT_TRUE(LoadImageFile(folder / "missing.png").empty());
-  EXPECT_TRUE(LoadImageFile(folder.path()).empty());
+  EXPECT_TRUE(LoadImageAsBgr({}).empty());
+  EXPECT_TRUE(LoadImageAsBgr(folder / "missing.png").empty());
+  EXPECT_TRUE(LoadImageAsBgr(folder.path()).empty());
 }
 
 }  // namespace

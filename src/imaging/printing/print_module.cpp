@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <QPrinter>
 
+#include "imaging/conversions.h"
 #include "imaging/image_file.h"
 #include "imaging/pdf_document.h"
 
@@ -65,7 +66,7 @@ bool CPrintModule::PrintImage(const fs::path& path) {
   }
   printer->setDocName(QString::fromStdString(path.string()));
 
-  const QImage picture = ToQImage(LoadImageFile(path));
+  const QImage picture = ToQImage(LoadImageAsBgr(path));
   log_.Write("Print模块pPpPicture:H=%d,W=%d", picture.height(), picture.width());
   if (picture.isNull()) {
     chooser_.ShowPrintFailure(failureText_);
