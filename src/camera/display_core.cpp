@@ -329,8 +329,11 @@ void CDisplayCore::ConversionLoop(std::stop_token stop) {
   FrameConverter converters[2];
   while (!stop.stop_requested()) {
     if (stopEvent_.Wait(kPollInterval)) break;
-    converters[0].SetFrameRateLimit(std::max(frameRateLimit_.load(), 0));
-    for (int i = 0; i < 2; ++i) converters[i].Convert(raw_[i], converted_[i]);
+    const int limit = std::max(frameRateLimit_.load(), 0);
+    for (int i = 0; i < 2; ++i) {
+      converters[i].SetFrameRateLimit(limit);
+      converters[i].Convert(raw_[i], converted_[i]);
+    }
   }
 }
 

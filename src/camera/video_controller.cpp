@@ -58,6 +58,7 @@ int CVideoController::OpenAndShow(QWidget* parent, platform::TargetHandle parent
   std::unique_ptr<CShowVideoPro> display = factories_.display();
   if (display && display->Create(parent, rect_, parentTarget)) {
     display_ = std::move(display);
+    display_->SetFrameRateLimit(-1);
     main.SetFrameSink(display_->RawSlot(CDisplayCore::kMainSlot));
     if (secondary_) secondary_->SetFrameSink(display_->RawSlot(CDisplayCore::kSecondarySlot));
     return result;
