@@ -1,0 +1,50 @@
+// Writes a video file with an optional sound track: ASF whatever the name's extension, WMV2
+// pictures and WMA2 sound, over FFmpeg. The file appears under its name only when finished.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+namespace orvane::platform {
+
+struct MediaFormat {
+  int width = 0;             // even, at least 2
+  int height = 0;            // even, at least 2
+  int framesPerSecond = 0;   // at least 1
+  int videoBitrate = 0;      // bits per second; 0 leaves the encoder's default
+  int audioSampleRate = 0;   // 0: a video-only file
+  int audioChannels = 0;     // 1 or 2 with sound
+};
+
+// Thread-bound: one thread opens, writes and finishes. A writer destroyed before `Finish`
+// removes its unfinished file, so a failed recording leaves nothing behind.
+class CMediaWriter {
+ public:
+  CMediaWriter();
+  ~CMediaWriter();
+  CMediaWriter(const CMediaWriter&) = delete;
+  CMediaWriter& operator=(const CMediaWriter&) = delete;
+
+  // False with `error` set on odd or missing sizes, a frame rate below 1, a sound format the
+  // encoder refuses, or a file that cannot be made.
+  bool Open(const std::filesystem::path& file, const MediaFormat& format, std::string* error);
+
+  // The next picture of the sequence: width x height packed BGR24 rows, `stride` bytes apart.
+  bool WriteVideoFrame(const std::uint8_t* bgr, std::ptrdiff_t stride);
+  // Interleaved signed 16-bit samples, `frames` per channel; ignored without a sound track.
+  bool WriteAudio(const std::int16_t* samples, int frames);
+
+  // Flushes both encoders, closes the file and moves it under its name.
+  bool Finish(std::string* error);
+
+  std::int64_t VideoFrames() const;
+  std::int64_t AudioFrames() const;  // per channel, as handed to the encoder
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+}  // namespace orvane::platform
