@@ -221,10 +221,18 @@ platform::MessageResult CDisplayCore::Handle(const platform::Message& message) {
   CObjectContainer& container = *container_;
   switch (message.id) {
     case ids::kProcessedFrame: {
-      const ProcessedFrame& frame = *Pointer<ProcessedFrame>(message.lParam);
+      ProcessedFrame& frame = *Pointer<ProcessedFrame>(message.lParam);
+      cv::Mat oldCurrent = std::move(current_);
+      cv::Mat oldPicture = container.Picture();
       current_ = frame.shownPicture;
       pages_ = frame.pages;
       container.SetPicture(frame.annotatedPicture);
+      // Nothing here holds the old buffers any more (every getter hands out deep copies): give
+      // them back to the worker. Without live detection both were one buffer.
+      const std::uint8_t* shownNow = container.Picture().data;
+      if (!oldPicture.empty() && oldPicture.data != oldCurrent.data && oldPicture.data != shownNow)
+        frame.recycled.push_back(oldPicture);
+      if (!oldCurrent.empty() && oldCurrent.data != shownNow) frame.recycled.push_back(oldCurrent);
       if (CSubImageBox* box = container.SubImageBox()) {
         if (liveDetection_.load() && !pages_.empty()) box->SetTurnedDisplay(true, pages_.front().angle * kPi / 180);
         else box->SetTurnedDisplay(false, 0);
@@ -376,23 +384,39 @@ std::vector<cv::RotatedRect> CDisplayCore::DetectPages(const cv::Mat& picture) c
 
 void CDisplayCore::ProcessMainFrame(std::stop_token stop) {
   CFrameSlot& slot = converted_[kMainSlot];
-  qvcam::CBGR24Data frame;
-  const bool copied = frame.SetData(slot.Width(), slot.Height(), slot.Data());
-  slot.MarkTaken();
-  if (!copied) return;
-  IntRect trim{0, 0, frame.Width(), frame.Height()};
-  ApplyMargins(trim);
-  if (!(trim == IntRect{0, 0, frame.Width(), frame.Height()})) {
-    const cv::Mat cut = frame.CropToMat(trim.left, trim.top, trim.right, trim.bottom);
-    if (cut.empty() || !frame.SetData(cut.cols, cut.rows, cut.data)) return;
+  const int width = slot.Width();
+  const int height = slot.Height();
+  if (width <= 0 || height <= 0 || slot.Length() < width * height * 3) {
+    slot.MarkTaken();
+    return;
   }
-  qvcam::CBGR24Data turned;
-  if (!turned.SetRotated(rotation_.load(), frame.Width(), frame.Height(), frame.Pixels())) return;
+  // Trim and turn in one pass straight out of the slot: a 4160 x 3120 frame is 39 MB, and every
+  // extra copy of it costs more than the turn itself.
+  const cv::Mat frame(height, width, CV_8UC3, const_cast<std::uint8_t*>(slot.Data()));
+  IntRect trim{0, 0, width, height};
+  ApplyMargins(trim);
+  const cv::Mat visible = frame(cv::Rect(trim.left, trim.top, trim.Width(), trim.Height()));
+  const auto reused = [this] {
+    cv::Mat buffer;
+    if (!pool_.empty()) {
+      buffer = std::move(pool_.back());
+      pool_.pop_back();
+    }
+    return buffer;
+  };
   ProcessedFrame processed;
-  processed.shownPicture = turned.ToMat();
+  processed.shownPicture = reused();
+  switch (rotation_.load()) {
+    case 90: cv::rotate(visible, processed.shownPicture, cv::ROTATE_90_CLOCKWISE); break;
+    case 180: cv::rotate(visible, processed.shownPicture, cv::ROTATE_180); break;
+    case 270: cv::rotate(visible, processed.shownPicture, cv::ROTATE_90_COUNTERCLOCKWISE); break;
+    default: visible.copyTo(processed.shownPicture); break;
+  }
+  slot.MarkTaken();
   if (liveDetection_.load()) {
     processed.pages = DetectPages(processed.shownPicture);
-    processed.annotatedPicture = processed.shownPicture.clone();
+    processed.annotatedPicture = reused();
+    processed.shownPicture.copyTo(processed.annotatedPicture);
     for (const cv::RotatedRect& page : processed.pages) {
       const float cx = page.center.x, cy = page.center.y;
       const float hw = page.size.width / 2, hh = page.size.height / 2;
@@ -404,7 +428,14 @@ void CDisplayCore::ProcessMainFrame(std::stop_token stop) {
   } else {
     processed.annotatedPicture = processed.shownPicture;
   }
-  platform::TrySend(Target(), ids::kProcessedFrame, 0, ToLParam(&processed), stop);
+  const bool handled = platform::TrySend(Target(), ids::kProcessedFrame, 0, ToLParam(&processed), stop).has_value();
+  // After a handled send the pictures belong to the display's thread: drop them, keep only what
+  // came back. Two buffers serve: the shown picture and its annotated copy.
+  processed.shownPicture.release();
+  processed.annotatedPicture.release();
+  if (handled)
+    for (cv::Mat& buffer : processed.recycled)
+      if (pool_.size() < 2) pool_.push_back(std::move(buffer));
 }
 
 }  // namespace orvane

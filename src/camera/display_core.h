@@ -32,6 +32,9 @@ struct ProcessedFrame {
   cv::Mat shownPicture;      // trimmed and turned, without outlines
   cv::Mat annotatedPicture;  // the same with the page outlines drawn in
   std::vector<cv::RotatedRect> pages;
+  // Filled by the display's thread: picture buffers it no longer holds, handed back for the next
+  // frames (fresh 39 MB buffers cost more in page faults than the copy into them).
+  std::vector<cv::Mat> recycled;
 };
 
 enum class MouseAction { Move, LeftDown, LeftUp, RightDown, RightUp, DoubleClick, Wheel };
@@ -139,6 +142,9 @@ class CDisplayCore {
   std::vector<cv::RotatedRect> pages_;
   platform::TargetHandle parent_;
   std::uint64_t sequence_ = 0;
+
+  // Owned by the display worker: buffers handed back, reused for the next frames.
+  std::vector<cv::Mat> pool_;
 
   std::mutex shownMutex_;
   ShownFrame shown_;

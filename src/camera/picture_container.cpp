@@ -223,7 +223,8 @@ void CObjectContainer::SetPicture(const cv::Mat& frame) {
   if (frame.channels() == 1) cv::cvtColor(frame, colour, cv::COLOR_GRAY2BGR);
   if (colour.type() != CV_8UC3) return;
   if (picture_.size() != colour.size()) scale_ = -1.0f;
-  colour.copyTo(picture_);
+  // Kept by reference: frames arrive as fresh copies that nobody writes to afterwards.
+  picture_ = colour;
   if (scale_ == -1.0f) {
     fitScale_ = FitScale(picture_.size(), client_);
     fitMode_ = true;
@@ -393,10 +394,12 @@ void CObjectContainer::RotateObjects(QuarterTurn turn) {
   }
   const cv::Point centre(RoundHalfAway((placement_.view.left + placement_.view.right) / 2.0 / scale_),
                          RoundHalfAway((placement_.view.top + placement_.view.bottom) / 2.0 / scale_));
-  cv::rotate(picture_, picture_,
+  cv::Mat turned;
+  cv::rotate(picture_, turned,
              turn == QuarterTurn::Clockwise          ? cv::ROTATE_90_CLOCKWISE
              : turn == QuarterTurn::CounterClockwise ? cv::ROTATE_90_COUNTERCLOCKWISE
                                                      : cv::ROTATE_180);
+  picture_ = turned;
   fitScale_ = FitScale(picture_.size(), client_);
   Place(fitMode_ ? fitScale_ : scale_, {client_.width / 2, client_.height / 2}, turnPoint(centre));
   // The next frame arrives turned; rendering the turned picture now keeps view and buffer in step.

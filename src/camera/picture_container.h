@@ -44,6 +44,7 @@ class CObjectContainer : public IOverlayOwner {
 
   void SetClientSize(cv::Size size);
   // Shows a new frame; a grey frame is shown as BGR. Zoom and pan survive frames of the same size.
+  // The frame is kept by reference: the caller must not write into it afterwards.
   void SetPicture(const cv::Mat& frame);
 
   void OnMouseWheel(int delta, cv::Point at);
@@ -82,6 +83,7 @@ class CObjectContainer : public IOverlayOwner {
   bool FitMode() const { return fitMode_; }
   const IntRect& View() const { return placement_.view; }
   const IntRect& Destination() const { return placement_.destination; }
+  const cv::Mat& Picture() const { return picture_; }
   // The clean rendering of the view, without overlays.
   const cv::Mat& CleanView() const { return clean_; }
 
