@@ -1,0 +1,153 @@
+#include "ocr/doc_ocr.h"
+
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <opencv2/imgproc.hpp>
+
+namespace orvane::ocr {
+namespace {
+
+TextLineRecord Line(std::string text, int x, int y, int width, int height) {
+  return {std::move(text), x, y, width, height};
+}
+
+std::string Join(std::vector<TextLineRecord> records) {
+  RecordList<TextLineRecord> lines;
+  for (TextLineRecord& r : records) lines.Append(std::move(r));
+  std::string text;
+  return CDocOCR::JoinLines(lines, &text) ? text : "<no lines>";
+}
+
+TEST(JoinLines, LinesBelowEachOtherBreakAndLinesSideBySideAreSpaced) {
+  struct Case {
+    const char* name;
+    std::vector<TextLineRecord> lines;
+    std::string text;
+  } cases[] = {
+      {"none", {}, "<no lines>"},
+      {"below", {Line("b", 0, 100, 300, 40), Line("a", 0, 0, 300, 40)}, "a\r\nb"},
+      {"beside", {Line("r", 400, 2, 300, 40), Line("l", 0, 0, 300, 40)}, "l      r"},
+      {"touching", {Line("a", 0, 0, 300, 40), Line("b", 0, 20, 300, 40)}, "a\r\nb"},
+      {"grid",
+       {Line("d", 400, 100, 300, 40), Line("c", 0, 100, 300, 40), Line("b", 400, 0, 300, 40), Line("a", 0, 0, 300, 40)},
+       "a      b\r\nc      d"},
+  };
+  for (Case& c : cases) EXPECT_EQ(Join(std::move(c.lines)), c.text) << c.name;
+}
+
+// A goes before C by height, C before B and B before A by their centres across: no strict order.
+// The list sort of A B C splits into A B and C, so C B A; a split into A and B C would give A C B.
+TEST(JoinLines, ACyclicSetOfLinesFollowsTheListSort) {
+  EXPECT_EQ(Join({Line("A", 200, 0, 10, 100), Line("B", 95, 30, 10, 60), Line("C", 0, 60, 10, 40)}),
+            "C      B      A");
+}
+
+TEST(JoinLines, LinesAtTheSamePlaceKeepTheirOrder) {
+  EXPECT_EQ(Join({Line("1", 0, 0, 10, 10), Line("2", 0, 0, 10, 10), Line("3", 0, 0, 10, 10)}),
+            "1      2      3");
+}
+
+cv::Mat Page(int width, int height, const std::vector<cv::Rect>& ink) {
+  cv::Mat page(height, width, CV_8UC1, cv::Scalar(255));
+  for (const cv::Rect& r : ink) page(r).setTo(0);
+  return page;
+}
+
+// A blob is smeared one width to either side: 11 x 31 in the open becomes 33 x 31 = 1023 pixels,
+// 16 x 32 at the left edge becomes 32 x 32 = 1024.
+TEST(AnalyzeLayout, KeepsBlobsOfAtLeast1024PixelsOfBox) {
+  EXPECT_TRUE(CDocOCR::AnalyzeLayout(Page(300, 200, {{100, 50, 11, 31}}), Page(300, 200, {{100, 50, 11, 31}})).empty());
+  const cv::Mat page = Page(300, 200, {{0, 50, 16, 32}});
+  const std::vector<LayoutLine> lines = CDocOCR::AnalyzeLayout(page, page);
+  ASSERT_EQ(lines.size(), 1u);
+  // Grown by one pixel and clipped at the left edge.
+  EXPECT_EQ(lines[0].box, cv::Rect(0, 49, 33, 34));
+  EXPECT_EQ(lines[0].image.size(), lines[0].box.size());
+  EXPECT_EQ(cv::countNonZero(lines[0].image), 16 * 32);
+}
+
+TEST(AnalyzeLayout, ABlobAtEveryEdgeIsClippedNotThrown) {
+  const cv::Mat page = Page(200, 120, {{0, 0, 40, 40}, {170, 90, 30, 30}});
+  std::vector<LayoutLine> lines;
+  ASSERT_NO_THROW(lines = CDocOCR::AnalyzeLayout(page, page));
+  ASSERT_EQ(lines.size(), 2u);
+  for (const LayoutLine& line : lines) {
+    EXPECT_EQ(line.box & cv::Rect(0, 0, 200, 120), line.box);
+    EXPECT_EQ(line.image.size(), line.box.size());
+  }
+}
+
+TEST(AnalyzeLayout, CharactersOfALineJoinAndLinesBelowStayApart) {
+  std::vector<cv::Rect> ink;
+  for (int i = 0; i < 5; ++i) {
+    ink.push_back({20 + 40 * i, 20, 30, 30});
+    ink.push_back({20 + 40 * i, 100, 30, 30});
+  }
+  const cv::Mat page = Page(260, 160, ink);
+  const std::vector<LayoutLine> lines = CDocOCR::AnalyzeLayout(page, page);
+  ASSERT_EQ(lines.size(), 2u);
+  for (const LayoutLine& line : lines) {
+    EXPECT_EQ(line.box.height, 32);
+    EXPECT_EQ(cv::countNonZero(line.image), 5 * 30 * 30);
+  }
+}
+
+// The line image holds only the coarse picture's ink inside the blob found in the fine one.
+TEST(AnalyzeLayout, LineImageIsTheCoarseInkInsideTheFineBlob) {
+  const cv::Mat fine = Page(200, 100, {{50, 30, 40, 40}});
+  const cv::Mat coarse = Page(200, 100, {{50, 30, 40, 40}, {0, 0, 200, 10}, {60, 40, 5, 5}});
+  const std::vector<LayoutLine> lines = CDocOCR::AnalyzeLayout(fine, coarse);
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(cv::countNonZero(lines[0].image), 40 * 40);
+}
+
+TEST(EstimateCharHeight, TakesTheEighthFromTheSmallest) {
+  int height = 0;
+  EXPECT_FALSE(CDocOCR::EstimateCharHeight(cv::Mat::zeros(40, 40, CV_8UC1), &height));
+
+  cv::Mat one = cv::Mat::zeros(40, 40, CV_8UC1);
+  one(cv::Rect(5, 3, 10, 17)).setTo(255);
+  ASSERT_TRUE(CDocOCR::EstimateCharHeight(one, &height));
+  EXPECT_EQ(height, 17);
+
+  cv::Mat eight = cv::Mat::zeros(40, 200, CV_8UC1);
+  for (int i = 0; i < 8; ++i) eight(cv::Rect(5 + 24 * i, 2, 10, 24 - i)).setTo(255);
+  ASSERT_TRUE(CDocOCR::EstimateCharHeight(eight, &height));
+  EXPECT_EQ(height, 18);
+}
+
+TEST(RemoveNoise, KeepsThinStrokesAndFlattensLargeDarkAreas) {
+  const cv::Mat page = Page(80, 60, {{10, 5, 2, 50}, {30, 10, 40, 40}});
+  const cv::Mat filtered = CDocOCR::RemoveNoise(page);
+  EXPECT_EQ(filtered.at<std::uint8_t>(30, 10), 0);  // the stroke
+  EXPECT_EQ(filtered.at<std::uint8_t>(30, 50), 255);  // inside the block
+  EXPECT_EQ(filtered.at<std::uint8_t>(30, 20), 255);  // paper
+  EXPECT_EQ(filtered.at<std::uint8_t>(0, 0), 255);  // outermost row
+}
+
+TEST(CombineCandidateImage, GreyInkInsideTheWidenedStrokeMask) {
+  cv::Mat lineCut = cv::Mat::zeros(7, 7, CV_8UC1);
+  lineCut.at<std::uint8_t>(3, 3) = 255;
+  const cv::Mat grey(7, 7, CV_8UC1, cv::Scalar(90));
+  const cv::Mat image = CDocOCR::CombineCandidateImage(lineCut, grey);
+  EXPECT_EQ(cv::countNonZero(image), 9);
+  EXPECT_EQ(image.at<std::uint8_t>(2, 2), 90);
+  EXPECT_EQ(image.at<std::uint8_t>(1, 1), 0);
+  EXPECT_TRUE(CDocOCR::CombineCandidateImage(cv::Mat(), grey).empty());
+}
+
+TEST(CDocOCR, WithoutATemplateNothingIsRecognisedAndTheTextStays) {
+  CDocOCR ocr;
+  std::string text = "kept";
+  int calls = 0;
+  EXPECT_FALSE(ocr.Recognize(Page(100, 100, {{10, 10, 40, 40}}), &text, [&](double, const char*) { return ++calls, 0; },
+                             false));
+  EXPECT_EQ(text, "kept");
+  EXPECT_EQ(calls, 0);
+  EXPECT_FALSE(ocr.Initialize("/nonexistent/OCR_RLDA_LN_Gra.tpl"));
+}
+
+}  // namespace
+}  // namespace orvane::ocr
