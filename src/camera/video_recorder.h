@@ -1,14 +1,28 @@
 // Records what a display shows into an ASF file, with sound when a capture device exists.
 #pragma once
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <deque>
+#include <filesystem>
+#include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
+#include <string>
+#include <thread>
+#include <vector>
 
 #include <opencv2/core.hpp>
 
 #include "camera/overlays.h"
+#include "camera/picture_source.h"
+#include "camera/video_source.h"
+#include "platform/audio_capture.h"
+#include "platform/media_writer.h"
 
 namespace orvane {
 
@@ -33,6 +47,79 @@ class CPictureQueue {
   const std::size_t capacity_;
   mutable std::mutex mutex_;
   std::deque<cv::Mat> pictures_;
+};
+
+inline constexpr int kInvalidArgument = static_cast<int>(0x80070057);  // E_INVALIDARG
+
+// Records the display's shown picture at the recording size and frame rate into an ASF file,
+// with sound from the first audio input when there is one.
+//
+// Three threads run while recording: the frame-pull thread asks the picture source for a
+// picture every frame period, letterboxes it and queues it (at most one second of pictures);
+// the audio thread collects the capture device's sound; the encoding loop, paced by the wall
+// clock, writes one picture per frame period (the oldest queued one, else the last one again,
+// black before the first) and all sound collected so far. Pacing by the clock keeps the
+// pictures' time stamps in step with the sound, whatever the display delivers.
+//
+// Thread-bound: Start and Stop run on the owner's thread; the picture source is called from the
+// frame-pull thread only, never after Stop has returned.
+class CVideoRecorder {
+ public:
+  using AudioSourceFactory = std::function<std::unique_ptr<platform::IAudioSource>()>;
+
+  explicit CVideoRecorder(AudioSourceFactory audioSources = DefaultAudioSource);
+  ~CVideoRecorder();  // stops a running recording
+  CVideoRecorder(const CVideoRecorder&) = delete;
+  CVideoRecorder& operator=(const CVideoRecorder&) = delete;
+
+  // Stops a running recording first. kSuccess once the threads run; kNullPointer without a
+  // display; kInvalidArgument for a size below 2 x 2 or a frame rate below 1; kFail when the
+  // file cannot be made (nothing is left on disk). An odd size is recorded one pixel smaller.
+  int Start(IPictureSource* display, const std::filesystem::path& file, int width, int height, int fps,
+            int bitrate);
+  // 1 when nothing is being recorded; kSuccess once the file is complete under its name; kFail
+  // when it could not be finished (then it is removed).
+  int Stop();
+
+  bool IsRecording() const { return encodeThread_.joinable(); }
+  bool HasSound() const { return audio_ != nullptr; }
+  const std::string& LastError() const { return lastError_; }
+
+ private:
+  static std::unique_ptr<platform::IAudioSource> DefaultAudioSource();
+  void FrameThreadProc();
+  void AudioThreadProc();
+  void EncodeThreadProc();
+  // Waits until `deadline` or until `stop` is set; true when it is time to stop.
+  bool WaitUntil(std::chrono::steady_clock::time_point deadline, const std::atomic<bool>& stop);
+
+  AudioSourceFactory audioSources_;
+  std::string lastError_;
+
+  // Fixed from Start to Stop.
+  int width_ = 0;
+  int height_ = 0;
+  std::chrono::nanoseconds framePeriod_{0};
+  std::chrono::steady_clock::time_point startTime_;
+  std::unique_ptr<platform::CMediaWriter> writer_;       // the encoding thread's alone
+  std::unique_ptr<platform::IAudioSource> audio_;        // the audio thread's alone
+  std::unique_ptr<CPictureQueue> queue_;
+
+  std::atomic<IPictureSource*> display_{nullptr};
+  std::atomic<bool> stopCapture_{false};  // the frame-pull and audio threads
+  std::atomic<bool> stopEncoding_{false};
+  std::mutex wakeMutex_;
+  std::condition_variable wake_;
+
+  std::mutex soundMutex_;
+  std::vector<std::int16_t> sound_;  // collected, not yet encoded
+
+  std::atomic<bool> finished_{false};  // set by the encoding thread when the file is complete
+  std::string encodeError_;            // written by the encoding thread before it ends
+
+  std::thread frameThread_;
+  std::thread audioThread_;
+  std::thread encodeThread_;
 };
 
 }  // namespace orvane

@@ -1,6 +1,14 @@
 #include "camera/video_recorder.h"
 
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <thread>
+
 #include <gtest/gtest.h>
+
+#include "platform/media_probe.h"
+#include "temp_folder.h"
 
 namespace orvane {
 namespace {
@@ -56,6 +64,156 @@ TEST(PictureQueueTest, DropsTheOldestWhenFull) {
     EXPECT_EQ(picture->at<std::uint8_t>(0, 0), expected);
   }
   EXPECT_FALSE(queue.TakeOldest().has_value());
+}
+
+using orvane::testing::ProbeMediaFile;
+using orvane::testing::TempFolder;
+using namespace std::chrono_literals;
+
+// A display: a blue picture while its recording flag is on, nothing otherwise.
+class FakePictureSource : public IPictureSource {
+ public:
+  explicit FakePictureSource(bool recording) : recording_(recording) {}
+  bool GetRecordingPicture(cv::Mat* picture) override {
+    ++calls_;
+    if (!recording_) return false;
+    *picture = cv::Mat(90, 200, CV_8UC3, cv::Scalar(255, 0, 0));
+    return true;
+  }
+  int Calls() const { return calls_.load(); }
+
+ private:
+  const bool recording_;
+  std::atomic<int> calls_{0};
+};
+
+// A microphone: a mono tone at the pace of the clock, as a capture device delivers it.
+class FakeAudioSource : public platform::IAudioSource {
+ public:
+  static constexpr int kRate = 22050;
+  int SampleRate() const override { return kRate; }
+  int Channels() const override { return 1; }
+  bool Read(std::vector<std::int16_t>* samples, int timeoutMs) override {
+    std::this_thread::sleep_for(std::chrono::milliseconds(std::min(timeoutMs, 20)));
+    const auto elapsed = std::chrono::steady_clock::now() - start_;
+    const auto due = std::chrono::duration_cast<std::chrono::microseconds>(elapsed).count() * kRate / 1'000'000;
+    for (; delivered_ < due; ++delivered_) {
+      samples->push_back(static_cast<std::int16_t>(8000 * std::sin(static_cast<double>(delivered_) * 0.05)));
+    }
+    return true;
+  }
+
+ private:
+  const std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+  std::int64_t delivered_ = 0;
+};
+
+CVideoRecorder::AudioSourceFactory WithSound(bool sound) {
+  if (!sound) return [] { return std::unique_ptr<platform::IAudioSource>(); };
+  return [] { return std::make_unique<FakeAudioSource>(); };
+}
+
+constexpr int kWidth = 160;
+constexpr int kHeight = 120;
+constexpr int kFps = 10;
+
+struct RecordingCase {
+  const char* name;
+  bool sound;
+};
+
+TEST(VideoRecorderTest, TwoSecondsBecomeAnAsfFileWithSoundOnlyWhenThereIsSome) {
+  const RecordingCase cases[] = {{"clip.avi", true}, {"clip.asf", false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempFolder folder;
+    FakePictureSource display(true);
+    CVideoRecorder recorder(WithSound(c.sound));
+    ASSERT_EQ(recorder.Start(&display, folder / c.name, kWidth, kHeight, kFps, 300000), kSuccess)
+        << recorder.LastError();
+    EXPECT_EQ(recorder.HasSound(), c.sound);
+    std::this_thread::sleep_for(2s);
+    ASSERT_EQ(recorder.Stop(), kSuccess) << recorder.LastError();
+
+    const auto probed = ProbeMediaFile(folder / c.name);
+    ASSERT_TRUE(probed.opened);
+    EXPECT_EQ(probed.container, "asf");
+    const auto* video = probed.Find("wmv2");
+    ASSERT_NE(video, nullptr);
+    // The recording size, with or without sound.
+    EXPECT_EQ(video->width, kWidth);
+    EXPECT_EQ(video->height, kHeight);
+    EXPECT_NEAR(video->packets, 2 * kFps, 3);
+    EXPECT_NEAR(video->frameRate, kFps, 0.5);
+    const auto* audio = probed.Find("wmav2");
+    if (c.sound) {
+      ASSERT_NE(audio, nullptr);
+      EXPECT_NEAR(audio->seconds, video->seconds, 0.25);
+    } else {
+      EXPECT_EQ(audio, nullptr);
+    }
+  }
+}
+
+TEST(VideoRecorderTest, WithoutPicturesTheFramesAreBlackAndStillKeepTime) {
+  TempFolder folder;
+  FakePictureSource display(false);  // recording flag off: no picture ever comes
+  CVideoRecorder recorder(WithSound(false));
+  ASSERT_EQ(recorder.Start(&display, folder / "clip.asf", kWidth, kHeight, kFps, 0), kSuccess);
+  std::this_thread::sleep_for(1s);
+  ASSERT_EQ(recorder.Stop(), kSuccess);
+
+  const auto probed = ProbeMediaFile(folder / "clip.asf");
+  const auto* video = probed.Find("wmv2");
+  ASSERT_NE(video, nullptr);
+  EXPECT_NEAR(video->packets, kFps, 2);
+  EXPECT_LT(video->meanY, 20);  // black is 16 in YUV
+  EXPECT_NEAR(video->meanU, 128, 3);
+  EXPECT_NEAR(video->meanV, 128, 3);
+}
+
+TEST(VideoRecorderTest, RefusedStartsLeaveNothingRunningAndNoFile) {
+  TempFolder folder;
+  FakePictureSource display(true);
+  struct Refusal {
+    IPictureSource* display;
+    std::filesystem::path file;
+    int width, height, fps, expected;
+  };
+  const Refusal refusals[] = {
+      {nullptr, folder / "a.asf", kWidth, kHeight, kFps, kNullPointer},
+      {&display, folder / "b.asf", kWidth, kHeight, 0, kInvalidArgument},
+      {&display, folder / "c.asf", 1, kHeight, kFps, kInvalidArgument},
+      {&display, folder / "missing" / "d.asf", kWidth, kHeight, kFps, kFail},
+  };
+  for (const auto& r : refusals) {
+    SCOPED_TRACE(r.file.string());
+    CVideoRecorder recorder(WithSound(true));
+    EXPECT_EQ(recorder.Start(r.display, r.file, r.width, r.height, r.fps, 0), r.expected);
+    EXPECT_FALSE(recorder.IsRecording());
+    EXPECT_FALSE(recorder.LastError().empty());
+    EXPECT_EQ(recorder.Stop(), 1);
+  }
+  EXPECT_TRUE(std::filesystem::is_empty(folder.path()));
+}
+
+TEST(VideoRecorderTest, StopEndsThePullsAndASecondStopIsHarmless) {
+  TempFolder folder;
+  FakePictureSource display(true);
+  CVideoRecorder recorder(WithSound(true));
+  ASSERT_EQ(recorder.Start(&display, folder / "clip.wmv", kWidth + 1, kHeight, 50, 0), kSuccess);
+  std::this_thread::sleep_for(200ms);
+  ASSERT_EQ(recorder.Stop(), kSuccess);
+  const int calls = display.Calls();
+  EXPECT_GT(calls, 0);
+  std::this_thread::sleep_for(100ms);
+  EXPECT_EQ(display.Calls(), calls);
+  EXPECT_EQ(recorder.Stop(), 1);
+  // An odd width is recorded one pixel narrower.
+  const auto probed = ProbeMediaFile(folder / "clip.wmv");
+  const auto* video = probed.Find("wmv2");
+  ASSERT_NE(video, nullptr);
+  EXPECT_EQ(video->width, kWidth);
 }
 
 }  // namespace
