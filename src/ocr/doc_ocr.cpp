@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <iostream>
 
 #include <opencv2/imgproc.hpp>
@@ -219,7 +220,11 @@ bool CDocOCR::EstimateCharHeight(const cv::Mat& lineImage, int* height) {
   std::vector<int> heights;
   heights.reserve(contours.size());
   for (const auto& contour : contours) heights.push_back(cv::boundingRect(contour).height);
-  std::sort(heights.begin(), heights.end());
+  // An eighth down from the tallest: the dots and short strokes that make up most of the blobs
+  // of Chinese characters must not set the height (from the smallest, a 40-pixel character
+  // measured 10 and no cut could ever hold a whole character); the few tallest are skipped as
+  // characters run together.
+  std::sort(heights.begin(), heights.end(), std::greater<>());
   *height = heights[heights.size() / 8];
   return true;
 }

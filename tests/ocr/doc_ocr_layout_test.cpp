@@ -103,7 +103,9 @@ TEST(AnalyzeLayout, LineImageIsTheCoarseInkInsideTheFineBlob) {
   EXPECT_EQ(cv::countNonZero(lines[0].image), 40 * 40);
 }
 
-TEST(EstimateCharHeight, TakesTheEighthFromTheSmallest) {
+// Chinese characters break into many small blobs: the height is taken an eighth down from the
+// tallest, so the dots do not make it small.
+TEST(EstimateCharHeight, TakesTheEighthFromTheTallest) {
   int height = 0;
   EXPECT_FALSE(CDocOCR::EstimateCharHeight(cv::Mat::zeros(40, 40, CV_8UC1), &height));
 
@@ -115,7 +117,16 @@ TEST(EstimateCharHeight, TakesTheEighthFromTheSmallest) {
   cv::Mat eight = cv::Mat::zeros(40, 200, CV_8UC1);
   for (int i = 0; i < 8; ++i) eight(cv::Rect(5 + 24 * i, 2, 10, 24 - i)).setTo(255);
   ASSERT_TRUE(CDocOCR::EstimateCharHeight(eight, &height));
-  EXPECT_EQ(height, 18);
+  EXPECT_EQ(height, 23);
+
+  // Seventeen dots and two characters' worth of tall strokes: the dots do not decide.
+  cv::Mat dotted = cv::Mat::zeros(40, 400, CV_8UC1);
+  for (int i = 0; i < 17; ++i) dotted(cv::Rect(5 + 20 * i, 10, 4, 4)).setTo(255);
+  dotted(cv::Rect(360, 2, 3, 30)).setTo(255);
+  dotted(cv::Rect(370, 2, 3, 30)).setTo(255);
+  dotted(cv::Rect(380, 1, 3, 36)).setTo(255);
+  ASSERT_TRUE(CDocOCR::EstimateCharHeight(dotted, &height));
+  EXPECT_EQ(height, 30);
 }
 
 TEST(RemoveNoise, KeepsThinStrokesAndFlattensLargeDarkAreas) {

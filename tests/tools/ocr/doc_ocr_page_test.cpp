@@ -1,0 +1,109 @@
+#include "ocr/doc_ocr.h"
+
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "ocr/class_list.h"
+#include "ocr/engine_features.h"
+#include "ocr/template_builder.h"
+#include "rendered_page.h"
+#include "temp_folder.h"
+
+namespace orvane::ocrtools {
+namespace {
+
+const FontFace kZenHei{"/usr/share/fonts/truetype/wqy/wqy-zenhei.ttc", "WenQuanYi Zen Hei"};
+constexpr std::size_t kClassCount = 300;
+
+// A few hundred classes from one font, trained at the size the pages are set in.
+BuildOptions PageBuild() {
+  BuildOptions options;
+  options.classes = TemplateClasses();
+  options.classes.resize(kClassCount);
+  options.trainingFonts = {kZenHei};
+  options.trainingSizes = {30, 40};
+  options.distortedPerSize = 2;
+  options.heldOutFont = kZenHei;
+  options.heldOutSizes = {36};
+  options.ldaDimension = 96;
+  options.principalAxes = 10;
+  options.threads = 3;
+  return options;
+}
+
+class SmallTemplatePage : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    folder_ = new orvane::testing::TempFolder();
+    path_ = folder_->path() / "small.tpl";
+    ASSERT_TRUE(WriteTemplate(path_, BuildTemplate(PageBuild(), EngineFeatures()).content));
+  }
+  static void TearDownTestSuite() {
+    delete folder_;
+    folder_ = nullptr;
+  }
+
+  // Lines of characters taken through the template's classes with a stride; `text` gets what
+  // the recogniser should read.
+  static std::vector<std::u32string> PageLines(int lines, int perLine, std::string* text = nullptr) {
+    const std::vector<TemplateClass> classes = TemplateClasses();
+    std::vector<std::u32string> out(lines);
+    std::string expected;
+    int k = 0;
+    for (auto& line : out) {
+      if (!expected.empty()) expected += "\r\n";
+      for (int i = 0; i < perLine; ++i, k += 7) {
+        line += classes[k % kClassCount].codePoint;
+        expected += ocr::OcrLabelToUtf8(classes[k % kClassCount].gbk);
+      }
+    }
+    if (text) *text = expected;
+    return out;
+  }
+
+  static orvane::testing::TempFolder* folder_;
+  static std::filesystem::path path_;
+};
+orvane::testing::TempFolder* SmallTemplatePage::folder_ = nullptr;
+std::filesystem::path SmallTemplatePage::path_;
+
+TEST_F(SmallTemplatePage, APageInTheTrainingFontReadsAsItsText) {
+  ocr::CDocOCR ocr;
+  ASSERT_TRUE(ocr.Initialize(path_));
+  GlyphRenderer renderer(kZenHei);
+  std::string expected;
+  const std::vector<std::u32string> lines = PageLines(3, 8, &expected);
+  std::string text;
+  std::vector<double> fractions;
+  ASSERT_TRUE(ocr.Recognize(testing::TypesetPage(renderer, lines, {}), &text,
+                            [&](double fraction, const char*) { return fractions.push_back(fraction), 0; }, false));
+  EXPECT_EQ(text, expected);
+  ASSERT_EQ(fractions.size(), 5u);
+  EXPECT_NEAR(fractions[2], 0.05 + 0.95 / 3, 1e-12);
+  EXPECT_DOUBLE_EQ(fractions.back(), 1.0);
+}
+
+TEST_F(SmallTemplatePage, ACancelAtTheFirstCallEndsTheRun) {
+  ocr::CDocOCR ocr;
+  ASSERT_TRUE(ocr.Initialize(path_));
+  GlyphRenderer renderer(kZenHei);
+  std::string text = "kept";
+  std::vector<std::string> calls;
+  EXPECT_FALSE(ocr.Recognize(testing::TypesetPage(renderer, PageLines(1, 4), {}), &text,
+                             [&](double, const char* status) { return calls.push_back(status), 3; }, false));
+  EXPECT_EQ(calls, std::vector<std::string>{"图像预处理"});
+  EXPECT_EQ(text, "kept");
+}
+
+TEST_F(SmallTemplatePage, ABlankPageHasNoLines) {
+  ocr::CDocOCR ocr;
+  ASSERT_TRUE(ocr.Initialize(path_));
+  std::string text = "kept";
+  EXPECT_FALSE(ocr.Recognize(cv::Mat(200, 300, CV_8UC3, cv::Scalar::all(255)), &text, nullptr, false));
+  EXPECT_EQ(text, "");
+}
+
+}  // namespace
+}  // namespace orvane::ocrtools

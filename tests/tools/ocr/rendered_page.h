@@ -1,0 +1,53 @@
+// Pages typeset from rendered characters for the page recogniser's and the orientation
+// detector's tests: black ink on white paper, one row of characters per line.
+#pragma once
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include <opencv2/core.hpp>
+
+#include "ocr/glyph_renderer.h"
+
+namespace orvane::ocrtools::testing {
+
+struct PageLayout {
+  int pixelSize = 40;
+  int gap = 8;         // between characters
+  int lineGap = 40;    // between lines
+  int margin = 40;
+};
+
+// Every line is a list of code points; each is centred in a cell pixelSize high.
+inline cv::Mat TypesetPage(GlyphRenderer& renderer, const std::vector<std::u32string>& lines, const PageLayout& layout) {
+  std::vector<std::vector<cv::Mat>> glyphs;
+  int width = 0;
+  for (const std::u32string& line : lines) {
+    glyphs.emplace_back();
+    int lineWidth = 0;
+    for (char32_t c : line) {
+      glyphs.back().push_back(renderer.Render(c, layout.pixelSize));
+      lineWidth += glyphs.back().back().cols + layout.gap;
+    }
+    width = std::max(width, lineWidth);
+  }
+  const int cell = layout.pixelSize + 8;
+  const int rows = 2 * layout.margin + static_cast<int>(lines.size()) * (cell + layout.lineGap);
+  cv::Mat page(rows, width + 2 * layout.margin, CV_8UC1, cv::Scalar(255));
+  int y = layout.margin;
+  for (const auto& line : glyphs) {
+    int x = layout.margin;
+    for (const cv::Mat& glyph : line) {
+      const int top = y + std::max(0, (cell - glyph.rows) / 2);
+      cv::Mat target = page(cv::Rect(x, top, glyph.cols, std::min(glyph.rows, rows - top)));
+      cv::Mat ink = 255 - glyph(cv::Rect(0, 0, target.cols, target.rows));
+      cv::min(target, ink, target);
+      x += glyph.cols + layout.gap;
+    }
+    y += cell + layout.lineGap;
+  }
+  return page;
+}
+
+}  // namespace orvane::ocrtools::testing
