@@ -45,6 +45,39 @@ void JoinAndWarn(std::jthread& thread, const char* name) {
 
 }  // namespace
 
+// Quarter turns in cache-sized tiles, in one pass (a transpose followed by a flip reads and writes
+// the 39 MB frame twice, with the transpose's writes striding across the whole picture).
+void TurnPicture(const cv::Mat& source, cv::Mat& destination, int angle) {
+  if (angle == 180) {
+    cv::flip(source, destination, -1);
+    return;
+  }
+  if (angle != 90 && angle != 270) {
+    source.copyTo(destination);
+    return;
+  }
+  const int w = source.cols;
+  const int h = source.rows;
+  destination.create(w, h, CV_8UC3);
+  constexpr int kTile = 64;
+  for (int y0 = 0; y0 < h; y0 += kTile) {
+    const int y1 = std::min(y0 + kTile, h);
+    for (int x0 = 0; x0 < w; x0 += kTile) {
+      const int x1 = std::min(x0 + kTile, w);
+      for (int y = y0; y < y1; ++y) {
+        const cv::Vec3b* from = source.ptr<cv::Vec3b>(y);
+        if (angle == 90) {
+          // Clockwise: column x, row y goes to column h - 1 - y, row x.
+          for (int x = x0; x < x1; ++x) destination.ptr<cv::Vec3b>(x)[h - 1 - y] = from[x];
+        } else {
+          // Counter-clockwise: column x, row y goes to column y, row w - 1 - x.
+          for (int x = x0; x < x1; ++x) destination.ptr<cv::Vec3b>(w - 1 - x)[y] = from[x];
+        }
+      }
+    }
+  }
+}
+
 CDisplayCore::CDisplayCore() = default;
 
 CDisplayCore::~CDisplayCore() { Stop(); }
@@ -406,12 +439,7 @@ void CDisplayCore::ProcessMainFrame(std::stop_token stop) {
   };
   ProcessedFrame processed;
   processed.shownPicture = reused();
-  switch (rotation_.load()) {
-    case 90: cv::rotate(visible, processed.shownPicture, cv::ROTATE_90_CLOCKWISE); break;
-    case 180: cv::rotate(visible, processed.shownPicture, cv::ROTATE_180); break;
-    case 270: cv::rotate(visible, processed.shownPicture, cv::ROTATE_90_COUNTERCLOCKWISE); break;
-    default: visible.copyTo(processed.shownPicture); break;
-  }
+  TurnPicture(visible, processed.shownPicture, rotation_.load());
   slot.MarkTaken();
   if (liveDetection_.load()) {
     processed.pages = DetectPages(processed.shownPicture);

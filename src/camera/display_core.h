@@ -52,6 +52,10 @@ struct ShownFrame {
   std::uint64_t sequence = 0;
 };
 
+// `source` (8-bit BGR) turned clockwise by 0, 90, 180 or 270 degrees into `destination`, whose
+// buffer is reused when it has the turned size already.
+void TurnPicture(const cv::Mat& source, cv::Mat& destination, int angle);
+
 class CDisplayCore {
  public:
   static constexpr int kMainSlot = 0;

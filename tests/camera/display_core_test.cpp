@@ -107,6 +107,23 @@ TEST_F(DisplayCoreTest, TrimsThenTurnsEveryFrame) {
   ASSERT_FALSE(picture.empty());
   EXPECT_EQ(cv::norm(picture, expected, cv::NORM_INF), 0);
 
+  // Every turn of a frame whose sides are not multiples of anything.
+  const cv::Mat odd = Pattern(71, 45);
+  core.SetTrimMargins(0, 0, 0, 0);
+  const std::pair<int, int> turns[] = {{90, cv::ROTATE_90_CLOCKWISE}, {180, cv::ROTATE_180}, {270, cv::ROTATE_90_COUNTERCLOCKWISE}};
+  for (const auto& [angle, code] : turns) {
+    ASSERT_TRUE(core.SetRotation(angle));
+    cv::rotate(odd, expected, code);
+    picture = ShowUntil(core, odd, expected.size());
+    // A 180 turn keeps the size: wait for the turned content rather than the size.
+    for (int i = 0; i < 100 && !picture.empty() && cv::norm(picture, expected, cv::NORM_INF) != 0; ++i) {
+      std::this_thread::sleep_for(5ms);
+      picture = ShowUntil(core, odd, expected.size());
+    }
+    ASSERT_FALSE(picture.empty()) << angle;
+    EXPECT_EQ(cv::norm(picture, expected, cv::NORM_INF), 0) << angle;
+  }
+
   EXPECT_FALSE(core.SetRotation(45));
   EXPECT_EQ(core.Rotation(), 270);
   EXPECT_TRUE(core.SetRotation(450));
