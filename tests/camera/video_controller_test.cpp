@@ -5,9 +5,18 @@
 #include <string>
 #include <vector>
 
+#include <chrono>
+#include <thread>
+
+#include <QApplication>
+#include <QWidget>
 #include <gtest/gtest.h>
 
 #include "camera/frame.h"
+#include "camera/usb_camera.h"
+#include "camera/virtual_camera.h"
+#include "platform/qt_message_bridge.h"
+#include "platform/simulated_v4l2.h"
 
 namespace orvane {
 namespace {
@@ -193,6 +202,48 @@ TEST_F(ControllerTest, NegativeMarginsAreRefused) {
   EXPECT_TRUE(log->empty());
   EXPECT_TRUE(controller.SetTrimMargins(4, 4, 0, 0));
   EXPECT_EQ(*log, (Log{"display 1 margins"}));
+}
+
+// The real display and USB source over the virtual camera: frames arrive turned, and closing
+// detaches and joins everything.
+TEST(ControllerWithVirtualCamera, ShowsTheCameraTurnedAndClosesCleanly) {
+  int argc = 1;
+  char name[] = "camera_tests";
+  char* argv[] = {name, nullptr};
+  QApplication application(argc, argv);
+  platform::QtMessageBridge bridge;
+  QWidget parent;
+  parent.resize(400, 300);
+  parent.show();
+  VirtualCameraIdentity identity;
+  identity.sizes = {{320, 240}};
+  identity.stillWidth = 320;
+  identity.stillHeight = 240;
+  VirtualCamera virtualCamera(identity);
+  auto backend = std::make_shared<platform::SimulatedV4l2Backend>();
+  backend->Add(virtualCamera.Camera());
+  CVideoController::Factories factories;
+  factories.source = [backend](int) { return std::make_unique<CUSBCamra>(backend); };
+  CVideoController controller(factories);
+  controller.Init(true, 0);
+  controller.SetResolution(320, 240);
+  ASSERT_EQ(controller.OpenAndShow(&parent, {}, "3C4D", "B514", "", 0, 0, 320, 240, false, 0), 0);
+  ASSERT_NE(controller.Display(), nullptr);
+  ASSERT_TRUE(controller.Start());
+  const auto pictureOfSize = [&](cv::Size size) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (std::chrono::steady_clock::now() < deadline) {
+      QApplication::processEvents(QEventLoop::AllEvents, 5);
+      if (controller.GetPicture().size() == size) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return false;
+  };
+  EXPECT_TRUE(pictureOfSize({320, 240}));
+  controller.SetRotation(-90);
+  EXPECT_TRUE(pictureOfSize({240, 320}));
+  controller.CloseAll();
+  EXPECT_EQ(controller.Display(), nullptr);
 }
 
 }  // namespace
