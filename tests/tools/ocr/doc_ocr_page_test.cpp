@@ -14,31 +14,15 @@
 namespace orvane::ocrtools {
 namespace {
 
-const FontFace kZenHei{"/usr/share/fonts/truetype/wqy/wqy-zenhei.ttc", "WenQuanYi Zen Hei"};
-constexpr std::size_t kClassCount = 300;
-
-// A few hundred classes from one font, trained at the size the pages are set in.
-BuildOptions PageBuild() {
-  BuildOptions options;
-  options.classes = TemplateClasses();
-  options.classes.resize(kClassCount);
-  options.trainingFonts = {kZenHei};
-  options.trainingSizes = {30, 40};
-  options.distortedPerSize = 2;
-  options.heldOutFont = kZenHei;
-  options.heldOutSizes = {36};
-  options.ldaDimension = 96;
-  options.principalAxes = 10;
-  options.threads = 3;
-  return options;
-}
+using testing::kPageClassCount;
+using testing::kPageFont;
 
 class SmallTemplatePage : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     folder_ = new orvane::testing::TempFolder();
     path_ = folder_->path() / "small.tpl";
-    ASSERT_TRUE(WriteTemplate(path_, BuildTemplate(PageBuild(), EngineFeatures()).content));
+    ASSERT_TRUE(WriteTemplate(path_, BuildTemplate(testing::PageTemplateOptions(), EngineFeatures()).content));
   }
   static void TearDownTestSuite() {
     delete folder_;
@@ -55,8 +39,8 @@ class SmallTemplatePage : public ::testing::Test {
     for (auto& line : out) {
       if (!expected.empty()) expected += "\r\n";
       for (int i = 0; i < perLine; ++i, k += 7) {
-        line += classes[k % kClassCount].codePoint;
-        expected += ocr::OcrLabelToUtf8(classes[k % kClassCount].gbk);
+        line += classes[k % kPageClassCount].codePoint;
+        expected += ocr::OcrLabelToUtf8(classes[k % kPageClassCount].gbk);
       }
     }
     if (text) *text = expected;
@@ -72,7 +56,7 @@ std::filesystem::path SmallTemplatePage::path_;
 TEST_F(SmallTemplatePage, APageInTheTrainingFontReadsAsItsText) {
   ocr::CDocOCR ocr;
   ASSERT_TRUE(ocr.Initialize(path_));
-  GlyphRenderer renderer(kZenHei);
+  GlyphRenderer renderer(kPageFont);
   std::string expected;
   const std::vector<std::u32string> lines = PageLines(3, 8, &expected);
   std::string text;
@@ -88,7 +72,7 @@ TEST_F(SmallTemplatePage, APageInTheTrainingFontReadsAsItsText) {
 TEST_F(SmallTemplatePage, ACancelAtTheFirstCallEndsTheRun) {
   ocr::CDocOCR ocr;
   ASSERT_TRUE(ocr.Initialize(path_));
-  GlyphRenderer renderer(kZenHei);
+  GlyphRenderer renderer(kPageFont);
   std::string text = "kept";
   std::vector<std::string> calls;
   EXPECT_FALSE(ocr.Recognize(testing::TypesetPage(renderer, PageLines(1, 4), {}), &text,

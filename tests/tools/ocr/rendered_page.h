@@ -8,9 +8,31 @@
 
 #include <opencv2/core.hpp>
 
+#include "ocr/class_list.h"
 #include "ocr/glyph_renderer.h"
+#include "ocr/template_builder.h"
 
 namespace orvane::ocrtools::testing {
+
+inline const FontFace kPageFont{"/usr/share/fonts/truetype/wqy/wqy-zenhei.ttc", "WenQuanYi Zen Hei"};
+inline constexpr std::size_t kPageClassCount = 300;
+
+// A template of a few hundred classes from the page font, trained at the sizes pages are set in;
+// built in seconds.
+inline BuildOptions PageTemplateOptions() {
+  BuildOptions options;
+  options.classes = TemplateClasses();
+  options.classes.resize(kPageClassCount);
+  options.trainingFonts = {kPageFont};
+  options.trainingSizes = {30, 40};
+  options.distortedPerSize = 2;
+  options.heldOutFont = kPageFont;
+  options.heldOutSizes = {36};
+  options.ldaDimension = 96;
+  options.principalAxes = 10;
+  options.threads = 3;
+  return options;
+}
 
 struct PageLayout {
   int pixelSize = 40;
