@@ -5,6 +5,8 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include "ocr/doc_ocr.h"
+
 namespace orvane::ocr {
 namespace {
 
@@ -138,7 +140,9 @@ bool CDocOrientation::DetectOrientation(cv::Mat picture, int* angle, bool binary
     const float down = static_cast<float>(box.height) / static_cast<float>(box.width);
     if (across < kMinAspect || down < kMinAspect) continue;
 
-    const cv::Mat blob = reading(box);
+    // Masked as page recognition masks its candidates: on rendered pages the bare cut let the
+    // classifier see the paper's grey and anti-aliased fringes and read fewer blobs the right way.
+    const cv::Mat blob = CDocOCR::CombineCandidateImage(mask(box), reading(box));
     const cv::Mat turns[4] = {blob, RotateMat90CCW(blob), RotateMat180(blob), RotateMat90CW(blob)};
     std::array<double, 4> distances{};
     bool read = true;
