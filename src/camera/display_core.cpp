@@ -1,6 +1,8 @@
 #include "camera/display_core.h"
 
+#include <cerrno>
 #include <future>
+#include <system_error>
 #include <string>
 
 #include <opencv2/imgproc.hpp>
@@ -87,9 +89,10 @@ bool CDisplayCore::Start(platform::TargetHandle parent) {
   Stop();
   stopEvent_.Reset();
   parent_ = parent;
+  lastError_ = 0;
   std::promise<bool> ready;
   std::future<bool> started = ready.get_future();
-  coreThread_ = std::jthread([this, &ready](std::stop_token stop) {
+  const auto run = [this, &ready](std::stop_token stop) {
     container_ = std::make_unique<CObjectContainer>();
     container_->SetDoubleClickHandler([this] { platform::Post(parent_, ids::kPictureDoubleClick); });
     const platform::TargetHandle target =
@@ -100,15 +103,28 @@ bool CDisplayCore::Start(platform::TargetHandle parent) {
     target_.store({});
     platform::DestroyTarget(target);
     container_.reset();
-  });
+  };
+  try {
+    coreThread_ = std::jthread(run);
+  } catch (const std::system_error& error) {
+    lastError_ = error.code().value();
+    return false;
+  }
   // A display thread that never comes up must not leave the caller waiting for ever.
   if (started.wait_for(kSlowStop) != std::future_status::ready || !started.get()) {
+    lastError_ = ETIMEDOUT;
     coreThread_.request_stop();
     coreThread_.join();
     return false;
   }
-  displayWorker_ = std::jthread([this](std::stop_token stop) { DisplayLoop(stop); });
-  conversionWorker_ = std::jthread([this](std::stop_token stop) { ConversionLoop(stop); });
+  try {
+    displayWorker_ = std::jthread([this](std::stop_token stop) { DisplayLoop(stop); });
+    conversionWorker_ = std::jthread([this](std::stop_token stop) { ConversionLoop(stop); });
+  } catch (const std::system_error& error) {
+    lastError_ = error.code().value();
+    Stop();
+    return false;
+  }
   return true;
 }
 

@@ -73,6 +73,8 @@ class CDisplayCore {
   // clicks are posted on to `parent`. False when the display's thread could not be set up in
   // time (nothing is left running).
   bool Start(platform::TargetHandle parent);
+  // The system error code of the last failed Start.
+  int LastError() const { return lastError_; }
   // Stops the workers (cancelling a send one is blocked in), then the display's thread. Idempotent.
   void Stop();
   bool IsRunning() const { return target_.load().Id() != 0; }
@@ -154,6 +156,7 @@ class CDisplayCore {
   ShownFrame shown_;
 
   std::function<void()> frameReady_;
+  int lastError_ = 0;
   std::atomic<platform::TargetHandle> target_{};
   platform::Event stopEvent_{platform::EventReset::kManual};
   std::jthread coreThread_;

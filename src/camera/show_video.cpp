@@ -1,5 +1,8 @@
 #include "camera/show_video.h"
 
+#include <QMessageBox>
+#include <QString>
+
 #include "camera/display_core.h"
 #include "camera/display_view.h"
 
@@ -23,6 +26,8 @@ bool CShowVideoThread::Create(QWidget* parent, const IntRect& rect, platform::Ta
   core_->SetFrameReadyHandler([viewPointer] { viewPointer->OnFrameReady(); });
   if (!core_->Start(notify)) {
     core_->SetFrameReadyHandler({});
+    QMessageBox::critical(parent, QString(),
+                          QString::fromUtf8("创建视频预览窗口失败，错误码：%1").arg(core_->LastError()));
     return false;
   }
   view_ = std::move(view);
