@@ -12,6 +12,8 @@ packages=(
   libturbojpeg0-dev libjpeg62-turbo-dev libtiff-dev libhpdf-dev libzbar-dev
   # recognition
   libtesseract-dev tesseract-ocr-eng
+  # only for the page-recognition check against Tesseract's Chinese data
+  tesseract-ocr-chi-sim
   # user interface
   qt6-base-dev qt6-image-formats-plugins libgl-dev
   # media and devices
