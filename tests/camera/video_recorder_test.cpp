@@ -70,13 +70,14 @@ using orvane::testing::ProbeMediaFile;
 using orvane::testing::TempFolder;
 using namespace std::chrono_literals;
 
-// A display: a blue picture while its recording flag is on, nothing otherwise.
+// A display: a blue picture while its recording flag is on, nothing otherwise; `pictures` limits
+// how many it hands out.
 class FakePictureSource : public IPictureSource {
  public:
-  explicit FakePictureSource(bool recording) : recording_(recording) {}
+  explicit FakePictureSource(bool recording, int pictures = 1 << 30) : recording_(recording), left_(pictures) {}
   bool GetRecordingPicture(cv::Mat* picture) override {
     ++calls_;
-    if (!recording_) return false;
+    if (!recording_ || left_.fetch_sub(1) <= 0) return false;
     *picture = cv::Mat(90, 200, CV_8UC3, cv::Scalar(255, 0, 0));
     return true;
   }
@@ -84,6 +85,7 @@ class FakePictureSource : public IPictureSource {
 
  private:
   const bool recording_;
+  std::atomic<int> left_;
   std::atomic<int> calls_{0};
 };
 
@@ -167,9 +169,24 @@ TEST(VideoRecorderTest, WithoutPicturesTheFramesAreBlackAndStillKeepTime) {
   const auto* video = probed.Find("wmv2");
   ASSERT_NE(video, nullptr);
   EXPECT_NEAR(video->packets, kFps, 2);
-  EXPECT_LT(video->meanY, 20);  // black is 16 in YUV
-  EXPECT_NEAR(video->meanU, 128, 3);
-  EXPECT_NEAR(video->meanV, 128, 3);
+  EXPECT_LT(video->first.y, 20);  // black is 16 in YUV
+  EXPECT_NEAR(video->first.u, 128, 3);
+  EXPECT_NEAR(video->first.v, 128, 3);
+}
+
+TEST(VideoRecorderTest, AMissingPictureRepeatsTheLastOne) {
+  TempFolder folder;
+  FakePictureSource display(true, 1);  // one picture, then the display has nothing more
+  CVideoRecorder recorder(WithSound(false));
+  ASSERT_EQ(recorder.Start(&display, folder / "clip.asf", kWidth, kHeight, kFps, 0), kSuccess);
+  std::this_thread::sleep_for(1s);
+  ASSERT_EQ(recorder.Stop(), kSuccess);
+
+  const auto probed = ProbeMediaFile(folder / "clip.asf");
+  const auto* video = probed.Find("wmv2");
+  ASSERT_NE(video, nullptr);
+  EXPECT_NEAR(video->packets, kFps, 2);
+  EXPECT_GT(video->last.u, 170);  // still the blue picture (letterboxed between black bands)
 }
 
 TEST(VideoRecorderTest, RefusedStartsLeaveNothingRunningAndNoFile) {

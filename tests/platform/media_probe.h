@@ -12,6 +12,11 @@ extern "C" {
 
 namespace orvane::testing {
 
+// Mean values of a decoded YUV 4:2:0 picture's planes; -1 when none was decoded.
+struct PlaneMeans {
+  double y = -1, u = -1, v = -1;
+};
+
 struct ProbedStream {
   std::string codec;  // "wmv2", "wmav2"
   int width = 0;
@@ -20,7 +25,8 @@ struct ProbedStream {
   double frameRate = 0;   // as the demuxer reports it
   int packets = 0;
   double seconds = 0;     // from the first packet's start to the last packet's end
-  double meanY = -1, meanU = -1, meanV = -1;  // of the first decoded picture (YUV 4:2:0)
+  PlaneMeans first;  // of the first decoded picture
+  PlaneMeans last;   // of the last decoded picture
 };
 
 struct ProbedFile {
@@ -82,11 +88,14 @@ inline ProbedFile ProbeMediaFile(const std::filesystem::path& file) {
     const auto index = static_cast<unsigned>(packet->stream_index);
     if (index < probed.streams.size()) {
       ProbedStream& entry = probed.streams[index];
-      if (decoders[index] != nullptr && entry.meanY < 0 && avcodec_send_packet(decoders[index], packet) >= 0 &&
-          avcodec_receive_frame(decoders[index], frame) >= 0 && frame->format == AV_PIX_FMT_YUV420P) {
-        entry.meanY = planeMean(frame, 0, frame->width, frame->height);
-        entry.meanU = planeMean(frame, 1, frame->width / 2, frame->height / 2);
-        entry.meanV = planeMean(frame, 2, frame->width / 2, frame->height / 2);
+      if (decoders[index] != nullptr && avcodec_send_packet(decoders[index], packet) >= 0) {
+        while (avcodec_receive_frame(decoders[index], frame) >= 0) {
+          if (frame->format != AV_PIX_FMT_YUV420P) continue;
+          entry.last = {planeMean(frame, 0, frame->width, frame->height),
+                        planeMean(frame, 1, frame->width / 2, frame->height / 2),
+                        planeMean(frame, 2, frame->width / 2, frame->height / 2)};
+          if (entry.first.y < 0) entry.first = entry.last;
+        }
       }
       const double base = av_q2d(context->streams[index]->time_base);
       ++probed.streams[index].packets;

@@ -65,8 +65,8 @@ TEST(MediaWriterTest, WritesAsfWithWmv2AndSoundOnlyWhenGiven) {
     EXPECT_EQ(video->packets, 2 * kFps);
     EXPECT_NEAR(video->frameRate, kFps, 0.5);
     // Blue stays blue: high Cb, low Cr (a swapped channel order would turn it red).
-    EXPECT_GT(video->meanU, 200);
-    EXPECT_LT(video->meanV, 128);
+    EXPECT_GT(video->first.u, 200);
+    EXPECT_LT(video->first.v, 128);
     const auto* audio = probed.Find("wmav2");
     if (c.withSound) {
       ASSERT_NE(audio, nullptr);
