@@ -120,6 +120,23 @@ void BM_TjDecompress2(benchmark::State& state) {
   tjDestroy(decompressor);
 }
 
+// turbojpeg's DCT scaling on the same frames: the decode at 1/1, 1/2, 1/4 and 1/8 of each side
+// (third argument: the denominator; fourth: the denoised, camera-like frame). Shows how much of a
+// decode is entropy decoding, which no scaling saves.
+void BM_TjDecompressScaled(benchmark::State& state) {
+  const int width = static_cast<int>(state.range(0)), height = static_cast<int>(state.range(1));
+  const int denominator = static_cast<int>(state.range(2));
+  const auto& jpeg = Jpeg(width, height, state.range(3) != 0);
+  const int w = (width + denominator - 1) / denominator, h = (height + denominator - 1) / denominator;
+  std::vector<std::uint8_t> out(static_cast<std::size_t>(w) * h * 3);
+  tjhandle decompressor = tjInitDecompress();
+  for (auto _ : state) {
+    tjDecompress2(decompressor, jpeg.data(), jpeg.size(), out.data(), w, w * 3, h, TJPF_BGR, 0);
+    benchmark::DoNotOptimize(out.data());
+  }
+  tjDestroy(decompressor);
+}
+
 // One camera frame from the streaming thread's callback into the raw slot, converted by the
 // conversion worker into the converted slot, which the display worker then takes.
 void BM_FramePathMJPG(benchmark::State& state) {
@@ -157,6 +174,9 @@ BENCHMARK(BM_CvtColorYUY2)
     ->UseRealTime();
 BENCHMARK(BM_DecodeMJPGToBGR24)->Args({4160, 3120})->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TjDecompress2)->Args({4160, 3120})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TjDecompressScaled)
+    ->ArgsProduct({{4160}, {3120}, {1, 2, 4, 8}, {0, 1}})
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FramePathMJPG)->Args({4160, 3120, 0})->Args({4160, 3120, 1})->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
 
 }  // namespace
