@@ -14,7 +14,6 @@ namespace {
 
 constexpr int kCoarseBlock = 51;
 constexpr int kFineBlock = 11;
-constexpr int kNoiseWindow = 5;
 constexpr double kWidthPerHeight = 1.2;
 
 struct Run {
@@ -112,7 +111,7 @@ bool CDocOCR::ProcessImage(cv::Mat picture, RecordList<TextLineRecord>* lines, c
   } else {
     cv::adaptiveThreshold(grey, coarse, 255, cv::ADAPTIVE_THRESH_GAUSSIAN_C, cv::THRESH_BINARY, kCoarseBlock,
                           kThresholdOffset);
-    cv::adaptiveThreshold(RemoveNoise(grey, kNoiseWindow), fine, 255, cv::ADAPTIVE_THRESH_GAUSSIAN_C,
+    cv::adaptiveThreshold(RemoveNoise(grey, kStrokeWindow), fine, 255, cv::ADAPTIVE_THRESH_GAUSSIAN_C,
                           cv::THRESH_BINARY, kFineBlock, kThresholdOffset);
   }
   const std::vector<LayoutLine> layout = AnalyzeLayout(fine, coarse);
@@ -141,28 +140,33 @@ cv::Mat CDocOCR::RemoveNoise(const cv::Mat& picture, int window) {
   const cv::Mat grey = ToGrey(picture);
   cv::Mat inv;
   cv::subtract(cv::Scalar::all(255), grey, inv);
-  cv::Mat response = cv::Mat::zeros(grey.size(), CV_8UC1);
-  const int rows = grey.rows;
-  const int cols = grey.cols;
+  // Whole-picture passes over shifted views. A pair with a pixel outside the picture must not
+  // lower the minimum: the border of 255 makes its maximum 255, which never does.
+  const int pad = window;
+  cv::Mat padded;
+  cv::copyMakeBorder(inv, padded, pad, pad, pad, pad, cv::BORDER_CONSTANT, cv::Scalar(255));
+  const cv::Size size = inv.size();
+  auto shifted = [&](int dc, int dr) { return padded(cv::Rect(cv::Point(pad + dc, pad + dr), size)); };
   static constexpr int kDirections[4][2] = {{1, 0}, {1, -1}, {0, -1}, {-1, -1}};  // (dc, dr)
-  for (int r = 1; r < rows - 1; ++r) {
-    for (int c = 1; c < cols - 1; ++c) {
-      const int centre = inv.at<std::uint8_t>(r, c);
-      int best = 0;
-      for (const auto& d : kDirections) {
-        int m = 255;
-        for (int k = 0; k < window; ++k) {
-          const int r1 = r + (k - (window - 1)) * d[1];
-          const int c1 = c + (k - (window - 1)) * d[0];
-          const int r2 = r + (k + 1) * d[1];
-          const int c2 = c + (k + 1) * d[0];
-          if (r1 < 0 || r1 >= rows || c1 < 0 || c1 >= cols || r2 < 0 || r2 >= rows || c2 < 0 || c2 >= cols) continue;
-          m = std::min(m, static_cast<int>(std::max(inv.at<std::uint8_t>(r1, c1), inv.at<std::uint8_t>(r2, c2))));
-        }
-        best = std::max(best, centre - m);
-      }
-      if (best > 0) response.at<std::uint8_t>(r, c) = static_cast<std::uint8_t>(best);
+  cv::Mat response = cv::Mat::zeros(size, CV_8UC1);
+  cv::Mat m;
+  cv::Mat pair;
+  cv::Mat gain;
+  for (const auto& d : kDirections) {
+    m = cv::Mat(size, CV_8UC1, cv::Scalar(255));
+    for (int k = 0; k < window; ++k) {
+      const int back = k - (window - 1);
+      cv::max(shifted(back * d[0], back * d[1]), shifted((k + 1) * d[0], (k + 1) * d[1]), pair);
+      cv::min(m, pair, m);
     }
+    cv::subtract(inv, m, gain);  // saturates at 0, as the best response starts at 0
+    cv::max(response, gain, response);
+  }
+  if (size.height > 0 && size.width > 0) {
+    response.row(0).setTo(0);
+    response.row(size.height - 1).setTo(0);
+    response.col(0).setTo(0);
+    response.col(size.width - 1).setTo(0);
   }
   cv::Mat result;
   cv::subtract(cv::Scalar::all(255), response, result);

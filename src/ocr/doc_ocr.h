@@ -40,6 +40,9 @@ class CDocOCR {
   static constexpr int kAlternatives = 1;
   static constexpr int kThresholdOffset = 25;
   static constexpr int kMinBlobArea = 1024;
+  // Nine pixels: at 300 DPI the strokes of 14- and 16-point characters are six to eight pixels
+  // wide, and a five-pixel window flattened them away with the large dark areas it is meant for.
+  static constexpr int kStrokeWindow = 9;
 
   CDocOCR() = default;
   virtual ~CDocOCR();
@@ -57,7 +60,8 @@ class CDocOCR {
   // The steps, public for their tests.
   bool ProcessImage(cv::Mat picture, RecordList<TextLineRecord>* lines, const OcrProgressCallback& progress,
                     bool binaryInput);
-  static cv::Mat RemoveNoise(const cv::Mat& grey, int window = 5);
+  // Keeps dark strokes narrower than `window` and flattens wider dark areas to paper.
+  static cv::Mat RemoveNoise(const cv::Mat& grey, int window = kStrokeWindow);
   static std::vector<LayoutLine> AnalyzeLayout(const cv::Mat& fine, const cv::Mat& coarse);
   bool RecognizeLine(const cv::Mat& lineImage, const cv::Mat& invertedGrey, std::string* text);
   RecordList<SegmentCandidate> SegmentLine(const cv::Mat& lineImage, const cv::Mat& invertedGrey);

@@ -1,5 +1,6 @@
 #include "ocr/doc_ocr.h"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -129,13 +130,48 @@ TEST(EstimateCharHeight, TakesTheEighthFromTheTallest) {
   EXPECT_EQ(height, 30);
 }
 
-TEST(RemoveNoise, KeepsThinStrokesAndFlattensLargeDarkAreas) {
-  const cv::Mat page = Page(80, 60, {{10, 5, 2, 50}, {30, 10, 40, 40}});
+// The stroke filter pixel by pixel, as a reference for the whole-picture passes.
+cv::Mat NaiveStrokeFilter(const cv::Mat& grey, int window) {
+  const cv::Mat inv = 255 - grey;
+  cv::Mat response = cv::Mat::zeros(grey.size(), CV_8UC1);
+  const int directions[4][2] = {{1, 0}, {1, -1}, {0, -1}, {-1, -1}};
+  auto inside = [&](int r, int c) { return r >= 0 && r < grey.rows && c >= 0 && c < grey.cols; };
+  for (int r = 1; r + 1 < grey.rows; ++r) {
+    for (int c = 1; c + 1 < grey.cols; ++c) {
+      int best = 0;
+      for (const auto& d : directions) {
+        int m = 255;
+        for (int k = 0; k < window; ++k) {
+          const int r1 = r + (k - (window - 1)) * d[1], c1 = c + (k - (window - 1)) * d[0];
+          const int r2 = r + (k + 1) * d[1], c2 = c + (k + 1) * d[0];
+          if (inside(r1, c1) && inside(r2, c2))
+            m = std::min(m, std::max<int>(inv.at<std::uint8_t>(r1, c1), inv.at<std::uint8_t>(r2, c2)));
+        }
+        best = std::max(best, inv.at<std::uint8_t>(r, c) - m);
+      }
+      response.at<std::uint8_t>(r, c) = static_cast<std::uint8_t>(best);
+    }
+  }
+  return 255 - response;
+}
+
+TEST(RemoveNoise, MatchesThePixelByPixelFilterOnAView) {
+  cv::Mat big(70, 90, CV_8UC1);
+  cv::randu(big, 0, 256);
+  cv::rectangle(big, {20, 20, 30, 20}, cv::Scalar(10), cv::FILLED);
+  const cv::Mat view = big(cv::Rect(7, 5, 61, 47));
+  for (int window : {5, 9}) EXPECT_EQ(cv::norm(CDocOCR::RemoveNoise(view, window), NaiveStrokeFilter(view, window), cv::NORM_INF), 0) << window;
+}
+
+TEST(RemoveNoise, KeepsStrokesNarrowerThanItsWindowAndFlattensWiderOnes) {
+  const cv::Mat page = Page(120, 60, {{10, 5, 2, 50}, {30, 5, 8, 50}, {60, 5, 40, 50}});
   const cv::Mat filtered = CDocOCR::RemoveNoise(page);
-  EXPECT_EQ(filtered.at<std::uint8_t>(30, 10), 0);  // the stroke
-  EXPECT_EQ(filtered.at<std::uint8_t>(30, 50), 255);  // inside the block
+  EXPECT_EQ(filtered.at<std::uint8_t>(30, 10), 0);  // a thin stroke
+  EXPECT_EQ(filtered.at<std::uint8_t>(30, 34), 0);  // an eight-pixel stroke of large print
+  EXPECT_EQ(filtered.at<std::uint8_t>(30, 80), 255);  // inside the block
   EXPECT_EQ(filtered.at<std::uint8_t>(30, 20), 255);  // paper
-  EXPECT_EQ(filtered.at<std::uint8_t>(0, 0), 255);  // outermost row
+  EXPECT_EQ(filtered.at<std::uint8_t>(0, 10), 255);  // outermost row
+  EXPECT_EQ(CDocOCR::RemoveNoise(page, 5).at<std::uint8_t>(30, 34), 255);  // what five pixels lose
 }
 
 TEST(CombineCandidateImage, GreyInkInsideTheWidenedStrokeMask) {
