@@ -91,3 +91,30 @@ TEST_F(SmallTemplatePage, ABlankPageHasNoLines) {
 
 }  // namespace
 }  // namespace orvane::ocrtools
+
+namespace orvane::ocrtools {
+namespace {
+
+// One blob 20 rows high gives a width limit of 24 columns. A column counts only with ink in the
+// next column too, so a bar w wide makes a run of w - 1: 25 wide is cut (its weakest column, the
+// leftmost of equals, goes), 24 wide is not.
+TEST_F(SmallTemplatePage, ARunAsWideAsTheLimitIsCutAndANarrowerOneIsNot) {
+  ocr::CDocOCR ocr;
+  ASSERT_TRUE(ocr.Initialize(path_));
+  struct Case {
+    int barWidth;
+    int firstColumn;
+  } cases[] = {{24, 10}, {25, 11}};
+  for (const Case& c : cases) {
+    cv::Mat line = cv::Mat::zeros(30, 60, CV_8UC1);
+    line(cv::Rect(10, 5, c.barWidth, 20)).setTo(255);
+    const auto candidates = ocr.SegmentLine(line, line);
+    ASSERT_EQ(candidates.Count(), 1) << c.barWidth;
+    EXPECT_EQ(candidates.Front().x, c.firstColumn) << c.barWidth;
+    EXPECT_EQ(candidates.Front().width, 23) << c.barWidth;
+    EXPECT_EQ(candidates.Front().height, 20) << c.barWidth;
+  }
+}
+
+}  // namespace
+}  // namespace orvane::ocrtools
