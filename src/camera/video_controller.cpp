@@ -9,6 +9,18 @@
 #include "camera/usb_camera.h"
 
 namespace orvane {
+namespace {
+
+class DisplayPictures final : public IPictureSource {
+ public:
+  explicit DisplayPictures(CShowVideoPro& display) : display_(display) {}
+  bool GetRecordingPicture(cv::Mat* picture) override { return display_.GetRecordingPicture(picture); }
+
+ private:
+  CShowVideoPro& display_;
+};
+
+}  // namespace
 
 std::unique_ptr<CVideoBaseClass> CreateVideoSource(int type) {
   if (type == kSourceDeviceLibrary) return std::make_unique<CRNXStreamerData>();
@@ -127,7 +139,32 @@ void CVideoController::CloseAll() {
   display_.reset();
 }
 
-int CVideoController::StopRecording() { return kNullPointer; }
+int CVideoController::StartRecording(const std::filesystem::path& file, int width, int height, int fps,
+                                     int bitrate) {
+  if (!display_) return kNullPointer;
+  StopRecording();
+  recorder_ = factories_.recorder();
+  if (!recorder_) return kFail;
+  recordingSource_ = std::make_unique<DisplayPictures>(*display_);
+  display_->SetRecording(true);
+  const int result = recorder_->Start(recordingSource_.get(), file, width, height, fps, bitrate);
+  if (result != kSuccess) {
+    // A recording that never started must not leave the display handing out pictures.
+    display_->SetRecording(false);
+    recorder_.reset();
+    recordingSource_.reset();
+  }
+  return result;
+}
+
+int CVideoController::StopRecording() {
+  if (!recorder_) return kNullPointer;
+  if (display_) display_->SetRecording(false);
+  const int result = recorder_->Stop();
+  recorder_.reset();
+  recordingSource_.reset();
+  return result;
+}
 
 void CVideoController::MoveDisplay() {
   if (display_ && display_->GetHWnd())

@@ -12,6 +12,7 @@
 
 #include "camera/overlays.h"
 #include "camera/show_video.h"
+#include "camera/video_recorder.h"
 #include "camera/video_source.h"
 #include "platform/messages.h"
 
@@ -30,6 +31,7 @@ class CVideoController {
   struct Factories {
     std::function<std::unique_ptr<CVideoBaseClass>(int type)> source = CreateVideoSource;
     std::function<std::unique_ptr<CShowVideoPro>()> display = [] { return std::make_unique<CShowVideoThread>(); };
+    std::function<std::unique_ptr<CVideoRecorder>()> recorder = [] { return std::make_unique<CVideoRecorder>(); };
   };
 
   CVideoController() = default;
@@ -53,7 +55,11 @@ class CVideoController {
   bool Start();
   bool Stop();
   void CloseAll();
-  // There is no recorder yet: nothing to stop (E_POINTER).
+  // Records the display's shown picture. E_POINTER without a display; a recording already
+  // running is stopped first; when the recorder cannot start, the display's recording flag is
+  // cleared again and the recorder's error returned.
+  int StartRecording(const std::filesystem::path& file, int width, int height, int fps, int bitrate);
+  // E_POINTER without a recording; otherwise the recorder's result once the file is finished.
   int StopRecording();
 
   void SetDisplayRect(int left, int top, int right, int bottom) { rect_ = {left, top, right, bottom}; }
@@ -97,6 +103,10 @@ class CVideoController {
   std::unique_ptr<CShowVideoPro> display_;
   std::unique_ptr<CVideoBaseClass> main_;
   std::unique_ptr<CVideoBaseClass> secondary_;
+  // The display seen as the recorder's picture source; declared before the recorder, which
+  // reads it until it is stopped.
+  std::unique_ptr<IPictureSource> recordingSource_;
+  std::unique_ptr<CVideoRecorder> recorder_;
   QWidget* parent_ = nullptr;
   platform::TargetHandle parentTarget_;
   bool autoCrop_ = false;

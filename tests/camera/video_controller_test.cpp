@@ -12,6 +12,8 @@
 #include <QWidget>
 #include <gtest/gtest.h>
 
+#include "temp_folder.h"
+
 #include "camera/frame.h"
 #include "camera/usb_camera.h"
 #include "camera/virtual_camera.h"
@@ -87,14 +89,18 @@ class FakeDisplay : public CShowVideoPro {
   bool GetRecordingPicture(cv::Mat*) override { return false; }
   cv::Mat GetShownPicture() override { return {}; }
   CFrameSlot* RawSlot(int index) override { return &slots_[index]; }
-  void SetRecording(bool) override {}
-  bool IsRecording() const override { return false; }
+  void SetRecording(bool on) override {
+    recording_ = on;
+    log_->push_back(name_ + (on ? " recording on" : " recording off"));
+  }
+  bool IsRecording() const override { return recording_; }
   void SetFrameRateLimit(int) override {}
 
  private:
   std::shared_ptr<Log> log_;
   std::string name_;
   CFrameSlot slots_[2];
+  bool recording_ = false;
 };
 
 class ControllerTest : public ::testing::Test {
@@ -105,7 +111,9 @@ class ControllerTest : public ::testing::Test {
               ++sourcesMade;
               return std::make_unique<FakeSource>(log, sourcesMade, &openResults);
             },
-            [this] { return std::make_unique<FakeDisplay>(log, ++displaysMade); }}) {
+            [this] { return std::make_unique<FakeDisplay>(log, ++displaysMade); },
+            // No microphone: the tests do not depend on the machine's sound card.
+            [] { return std::make_unique<CVideoRecorder>([] { return std::unique_ptr<platform::IAudioSource>(); }); }}) {
     controller.Init(true, 0);
   }
   int Open() { return controller.OpenAndShow(nullptr, {}, "0000", "0000", "", 0, 0, 640, 480, false, 0); }
@@ -206,6 +214,35 @@ TEST_F(ControllerTest, NegativeMarginsAreRefused) {
 
 // The real display and USB source over the virtual camera: frames arrive turned, and closing
 // detaches and joins everything.
+TEST_F(ControllerTest, RecordingNeedsADisplayAndStoppingNeedsARecording) {
+  EXPECT_EQ(controller.StartRecording("/tmp/never.asf", 64, 48, 10, 100000), kNullPointer);
+  EXPECT_EQ(controller.StopRecording(), kNullPointer);
+}
+
+TEST_F(ControllerTest, ARecorderThatCannotStartClearsTheRecordingFlag) {
+  ASSERT_GE(Open(), 0);
+  EXPECT_EQ(controller.StartRecording("/tmp/never.asf", 64, 48, 0, 100000), kInvalidArgument);
+  EXPECT_FALSE(controller.Display()->IsRecording());
+  EXPECT_TRUE(Before("display 1 recording on", "display 1 recording off"));
+  EXPECT_EQ(controller.StopRecording(), kNullPointer);  // no recorder was kept
+}
+
+TEST_F(ControllerTest, RecordingRunsUntilStoppedAndEndsWithTheDisplay) {
+  testing::TempFolder folder;
+  ASSERT_GE(Open(), 0);
+  ASSERT_EQ(controller.StartRecording(folder / "first.asf", 64, 48, 10, 100000), kSuccess);
+  EXPECT_TRUE(controller.Display()->IsRecording());
+  EXPECT_EQ(controller.StopRecording(), kSuccess);
+  EXPECT_FALSE(controller.Display()->IsRecording());
+  EXPECT_TRUE(std::filesystem::is_regular_file(folder / "first.asf"));
+
+  // Closing the camera finishes a recording still running before its display goes.
+  ASSERT_EQ(controller.StartRecording(folder / "second.asf", 64, 48, 10, 100000), kSuccess);
+  controller.CloseAll();
+  EXPECT_TRUE(Before("display 1 recording off", "display 1 deleted"));
+  EXPECT_TRUE(std::filesystem::is_regular_file(folder / "second.asf"));
+}
+
 TEST(ControllerWithVirtualCamera, ShowsTheCameraTurnedAndClosesCleanly) {
   int argc = 1;
   char name[] = "camera_tests";
