@@ -29,7 +29,7 @@ struct FakeCamera {
   std::string product;
   std::optional<PropertyRange> sharpness;
   bool gainReadable = true;
-  Sizes sizes;
+  Sizes sizes{};
   bool stillPin = false;
   std::vector<int> formats{kFormatYUY2};
 };
