@@ -85,7 +85,7 @@ class CapsOnlyDevice final : public IV4l2Device {
     auto* capability = static_cast<v4l2_capability*>(argument);
     capability->capabilities = caps_ | V4L2_CAP_DEVICE_CAPS | V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_META_CAPTURE;
     capability->device_caps = caps_;
-    std::strncpy(reinterpret_cast<char*>(capability->card), card_.c_str(), sizeof capability->card);
+    std::strncpy(reinterpret_cast<char*>(capability->card), card_.c_str(), sizeof capability->card - 1);
     return 0;
   }
   void* Map(std::size_t, std::uint32_t) override { return nullptr; }
