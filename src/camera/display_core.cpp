@@ -251,6 +251,9 @@ ShownFrame CDisplayCore::TakeShownFrame() {
 }
 
 void CDisplayCore::PublishIfChanged() {
+  // The coarsest decode that still gives a frame pixel per view pixel at the current scale.
+  const float scale = container_->Scale();
+  wantedReduction_.store(scale > 0 && scale * 4 <= 1 ? 4 : scale > 0 && scale * 2 <= 1 ? 2 : 1);
   if (!container_->NeedsRepaint()) return;
   cv::Mat composed;
   // In the window system's own pixel layout, so the GUI thread paints without converting.
@@ -273,15 +276,32 @@ platform::MessageResult CDisplayCore::Handle(const platform::Message& message) {
       ProcessedFrame& frame = *Pointer<ProcessedFrame>(message.lParam);
       cv::Mat oldCurrent = std::move(current_);
       cv::Mat oldPicture = container.Picture();
-      current_ = frame.shownPicture;
+      if (frame.reduction > 1) {
+        // Decoded at full resolution only when a getter asks for it.
+        current_ = cv::Mat();
+        currentSource_ = frame.source;
+        currentTrim_ = frame.trim;
+        currentRotation_ = frame.rotation;
+      } else {
+        current_ = frame.shownPicture;
+        currentSource_.reset();
+      }
       pages_ = frame.pages;
-      container.SetPicture(frame.annotatedPicture);
+      container.SetPicture(frame.annotatedPicture, frame.reduction);
+      liveReduction_.store(frame.reduction);
       // Nothing here holds the old buffers any more (every getter hands out deep copies): give
       // them back to the worker. Without live detection both were one buffer.
+      // Only buffers of the frame's own size serve the worker again (a full-resolution picture
+      // decoded for a getter does not).
       const std::uint8_t* shownNow = container.Picture().data;
-      if (!oldPicture.empty() && oldPicture.data != oldCurrent.data && oldPicture.data != shownNow)
-        frame.recycled.push_back(oldPicture);
-      if (!oldCurrent.empty() && oldCurrent.data != shownNow) frame.recycled.push_back(oldCurrent);
+      const auto giveBack = [&](const cv::Mat& buffer) {
+        if (!buffer.empty() && buffer.data != shownNow && buffer.size() == frame.shownPicture.size())
+          frame.recycled.push_back(buffer);
+      };
+      if (oldPicture.data != oldCurrent.data) giveBack(oldPicture);
+      giveBack(oldCurrent);
+      // A reduced frame's clean picture is not kept: the full one is decoded on demand.
+      if (frame.reduction > 1) giveBack(frame.shownPicture);
       if (CSubImageBox* box = container.SubImageBox()) {
         if (liveDetection_.load() && !pages_.empty()) box->SetTurnedDisplay(true, pages_.front().angle * kPi / 180);
         else box->SetTurnedDisplay(false, 0);
@@ -320,14 +340,14 @@ platform::MessageResult CDisplayCore::Handle(const platform::Message& message) {
       break;
     case ids::kGetPicture:
       if (message.wParam == ids::kPictureCurrent) {
-        current_.copyTo(*Pointer<cv::Mat>(message.lParam));
+        CurrentPicture().copyTo(*Pointer<cv::Mat>(message.lParam));
       } else if (message.wParam == ids::kPictureShown) {
-        if (current_.empty()) return 1;
+        if (CurrentPicture().empty()) return 1;
         cv::Mat& picture = *Pointer<cv::Mat>(message.lParam);
         picture = current_.clone();
         container.OnGetPicture(picture);
       } else if (message.wParam == ids::kPictureCropped) {
-        if (current_.empty()) return 1;
+        if (CurrentPicture().empty()) return 1;
         auto& pictures = *Pointer<std::vector<cv::Mat>>(message.lParam);
         const std::vector<cv::RotatedRect> pages = pages_;
         cv::Mat picture = current_.clone();
@@ -387,6 +407,7 @@ void CDisplayCore::ConversionLoop(std::stop_token stop) {
   while (!stop.stop_requested()) {
     if (stopEvent_.Wait(kPollInterval)) break;
     const int limit = std::max(frameRateLimit_.load(), 0);
+    converters[kMainSlot].SetReduction(wantedReduction_.load());
     for (int i = 0; i < 2; ++i) {
       converters[i].SetFrameRateLimit(limit);
       converters[i].Convert(raw_[i], converted_[i]);
@@ -408,43 +429,78 @@ void CDisplayCore::DisplayLoop(std::stop_token stop) {
   }
 }
 
-std::vector<cv::RotatedRect> CDisplayCore::DetectPages(const cv::Mat& picture) const {
-  const float scale = static_cast<long long>(picture.cols) * picture.rows > imaging::kLargeLiveFramePixels
-                          ? imaging::kLivePageScale
-                          : imaging::kPageScale;
+// `picture` is the frame at 1/reduction of each side; the pages come back in full-resolution
+// coordinates, found at the scale the full frame would have been searched at.
+std::vector<cv::RotatedRect> CDisplayCore::DetectPages(const cv::Mat& picture, int reduction) const {
+  const int width = picture.cols * reduction;
+  const int height = picture.rows * reduction;
+  const float scale = (static_cast<long long>(width) * height > imaging::kLargeLiveFramePixels ? imaging::kLivePageScale
+                                                                                             : imaging::kPageScale) *
+                      static_cast<float>(reduction);
   const float ratio = minimumAreaRatio_.load();
-  const cv::RotatedRect whole(cv::Point2f(static_cast<float>(picture.cols / 2), static_cast<float>(picture.rows / 2)),
-                              cv::Size2f(static_cast<float>(picture.cols), static_cast<float>(picture.rows)), 0);
+  const cv::RotatedRect whole(cv::Point2f(static_cast<float>(width / 2), static_cast<float>(height / 2)),
+                              cv::Size2f(static_cast<float>(width), static_cast<float>(height)), 0);
+  const auto toFull = [reduction](cv::RotatedRect page) {
+    page.center *= static_cast<float>(reduction);
+    page.size.width *= static_cast<float>(reduction);
+    page.size.height *= static_cast<float>(reduction);
+    return page;
+  };
   std::vector<cv::RotatedRect> pages;
   if (multiDocument_.load()) {
     if (!imaging::FindDocumentRegions(picture, imaging::kPageMedianAperture, imaging::kPageGradientAperture, scale,
                                       ratio, imaging::kPageThresholdFactor, pages) ||
         pages.empty())
       pages = {whole};
+    else
+      for (cv::RotatedRect& page : pages) page = toFull(page);
   } else {
     cv::RotatedRect bounds;
     if (!imaging::FindDocumentBounds(picture, imaging::kPageMedianAperture, imaging::kPageGradientAperture, scale,
                                      ratio, imaging::kPageThresholdFactor, bounds))
       bounds = whole;
+    else
+      bounds = toFull(bounds);
     pages = {bounds};
   }
   return pages;
+}
+
+const cv::Mat& CDisplayCore::CurrentPicture() {
+  if (!current_.empty() || !currentSource_) return current_;
+  int width = 0, height = 0;
+  if (!ReadMJPGSize(currentSource_->data(), static_cast<int>(currentSource_->size()), &width, &height)) return current_;
+  cv::Mat full(height, width, CV_8UC3);
+  int step = 0;
+  if (!DecodeMJPGToBGR24(currentSource_->data(), static_cast<int>(currentSource_->size()), full.data,
+                         full.total() * 3, &width, &height, &step))
+    return current_;
+  const IntRect& t = currentTrim_;
+  if (t.left < 0 || t.top < 0 || t.right > width || t.bottom > height || t.Width() <= 0 || t.Height() <= 0)
+    return current_;
+  TurnPicture(full(cv::Rect(t.left, t.top, t.Width(), t.Height())), current_, currentRotation_);
+  currentSource_.reset();
+  return current_;
 }
 
 void CDisplayCore::ProcessMainFrame(std::stop_token stop) {
   CFrameSlot& slot = converted_[kMainSlot];
   const int width = slot.Width();
   const int height = slot.Height();
-  if (width <= 0 || height <= 0 || slot.Length() < width * height * 3) {
+  const int reduction = slot.Reduction();
+  if (width <= 0 || height <= 0 || slot.Length() < width * height * 3 || reduction < 1 ||
+      (reduction > 1 && !slot.Source())) {
     slot.MarkTaken();
     return;
   }
   // Trim and turn in one pass straight out of the slot: a 4160 x 3120 frame is 39 MB, and every
-  // extra copy of it costs more than the turn itself.
+  // extra copy of it costs more than the turn itself. The margins are multiples of 4, so a
+  // reduced frame is trimmed by exactly its share of them.
   const cv::Mat frame(height, width, CV_8UC3, const_cast<std::uint8_t*>(slot.Data()));
-  IntRect trim{0, 0, width, height};
+  IntRect trim{0, 0, width * reduction, height * reduction};
   ApplyMargins(trim);
-  const cv::Mat visible = frame(cv::Rect(trim.left, trim.top, trim.Width(), trim.Height()));
+  const cv::Mat visible = frame(cv::Rect(trim.left / reduction, trim.top / reduction, trim.Width() / reduction,
+                                         trim.Height() / reduction));
   const auto reused = [this] {
     cv::Mat buffer;
     if (!pool_.empty()) {
@@ -454,20 +510,28 @@ void CDisplayCore::ProcessMainFrame(std::stop_token stop) {
     return buffer;
   };
   ProcessedFrame processed;
+  processed.reduction = reduction;
+  processed.source = slot.Source();
+  processed.trim = trim;
+  processed.rotation = rotation_.load();
   processed.shownPicture = reused();
-  TurnPicture(visible, processed.shownPicture, rotation_.load());
+  TurnPicture(visible, processed.shownPicture, processed.rotation);
   slot.MarkTaken();
   if (liveDetection_.load()) {
-    processed.pages = DetectPages(processed.shownPicture);
+    processed.pages = DetectPages(processed.shownPicture, reduction);
     processed.annotatedPicture = reused();
     processed.shownPicture.copyTo(processed.annotatedPicture);
+    // Outlines as the full picture would have them, drawn at the reduced frame's scale.
+    const int thickness = std::max(1, (9 + reduction / 2) / reduction);
     for (const cv::RotatedRect& page : processed.pages) {
       const float cx = page.center.x, cy = page.center.y;
       const float hw = page.size.width / 2, hh = page.size.height / 2;
-      const cv::Point corners[4] = {RotatePoint(page, cx - hw, cy - hh), RotatePoint(page, cx + hw, cy - hh),
-                                    RotatePoint(page, cx + hw, cy + hh), RotatePoint(page, cx - hw, cy + hh)};
+      cv::Point corners[4] = {RotatePoint(page, cx - hw, cy - hh), RotatePoint(page, cx + hw, cy - hh),
+                              RotatePoint(page, cx + hw, cy + hh), RotatePoint(page, cx - hw, cy + hh)};
+      for (cv::Point& corner : corners) corner /= reduction;
       for (int i = 0; i < 4; ++i)
-        cv::line(processed.annotatedPicture, corners[i], corners[(i + 1) % 4], cv::Scalar(255, 0, 0), 9, cv::LINE_8);
+        cv::line(processed.annotatedPicture, corners[i], corners[(i + 1) % 4], cv::Scalar(255, 0, 0), thickness,
+                 cv::LINE_8);
     }
   } else {
     processed.annotatedPicture = processed.shownPicture;

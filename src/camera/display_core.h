@@ -31,7 +31,14 @@ class CObjectContainer;
 struct ProcessedFrame {
   cv::Mat shownPicture;      // trimmed and turned, without outlines
   cv::Mat annotatedPicture;  // the same with the page outlines drawn in
-  std::vector<cv::RotatedRect> pages;
+  std::vector<cv::RotatedRect> pages;  // in full-resolution coordinates
+  // Above 1: both pictures are the frame decoded at 1/reduction of each side for the live view;
+  // the full-resolution picture is decoded from `source` (trimmed by `trim`, turned by
+  // `rotation`) only when a getter asks for it.
+  int reduction = 1;
+  std::shared_ptr<const std::vector<std::uint8_t>> source;
+  IntRect trim;
+  int rotation = 0;
   // Filled by the display's thread: picture buffers it no longer holds, handed back for the next
   // frames (fresh 39 MB buffers cost more in page faults than the copy into them).
   std::vector<cv::Mat> recycled;
@@ -103,6 +110,8 @@ class CDisplayCore {
   void SetRecording(bool on) { recording_.store(on); }
   bool IsRecording() const { return recording_.load(); }
   void SetFrameRateLimit(int framesPerSecond) { frameRateLimit_.store(framesPerSecond); }
+  // The factor by which each side of the last shown main frame was reduced for the live view.
+  int LiveReduction() const { return liveReduction_.load(); }
 
   // Copies of what the display holds; empty before the first frame.
   cv::Mat GetPicture();
@@ -124,7 +133,10 @@ class CDisplayCore {
   void ConversionLoop(std::stop_token stop);
   void DisplayLoop(std::stop_token stop);
   void ProcessMainFrame(std::stop_token stop);
-  std::vector<cv::RotatedRect> DetectPages(const cv::Mat& picture) const;
+  std::vector<cv::RotatedRect> DetectPages(const cv::Mat& picture, int reduction) const;
+  // The current picture at full resolution, decoded from the kept frame when the live view was
+  // reduced; empty before the first frame.
+  const cv::Mat& CurrentPicture();
   void PublishIfChanged();
   platform::MessageResult Send(platform::MessageId id, platform::WParam wParam, platform::LParam lParam);
 
@@ -141,10 +153,18 @@ class CDisplayCore {
   std::atomic<float> minimumAreaRatio_{0.03f};
   std::atomic<bool> recording_{false};
   std::atomic<int> frameRateLimit_{-1};
+  // Chosen by the display's thread from the view's scale: frames are decoded at 1/reduction of
+  // each side as long as that still gives at least one frame pixel per view pixel.
+  std::atomic<int> wantedReduction_{1};
+  std::atomic<int> liveReduction_{1};
 
   // Owned by the display's thread.
   std::unique_ptr<CObjectContainer> container_;
-  cv::Mat current_;
+  cv::Mat current_;  // full resolution; empty until decoded when the live view is reduced
+  // For a reduced live view: the compressed frame current_ is decoded from, with its trim and turn.
+  std::shared_ptr<const std::vector<std::uint8_t>> currentSource_;
+  IntRect currentTrim_;
+  int currentRotation_ = 0;
   std::vector<cv::RotatedRect> pages_;
   platform::TargetHandle parent_;
   std::uint64_t sequence_ = 0;

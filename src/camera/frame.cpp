@@ -92,6 +92,7 @@ void CFrameSlot::Publish(int length, FrameSubtype subtype, int width, int height
 bool CFrameSlot::Store(int length, FrameSubtype subtype, const std::uint8_t* bytes, int width,
                        int height) {
   if (length < 0 || (length > 0 && bytes == nullptr)) return false;
+  SetOrigin(1, nullptr);
   return StoreInPlace(length, subtype, width, height, [&](std::uint8_t* buffer) {
     if (length > 0) std::memcpy(buffer, bytes, static_cast<std::size_t>(length));
     return true;
@@ -321,11 +322,15 @@ bool ReadMJPGSize(const std::uint8_t* source, int length, int* width, int* heigh
 }
 
 bool DecodeMJPGToBGR24(const std::uint8_t* source, int length, std::uint8_t* destination,
-                       std::size_t capacity, int* width, int* height, int* rowStep) {
+                       std::size_t capacity, int* width, int* height, int* rowStep, int reduction) {
   if (source == nullptr || destination == nullptr) return false;
+  if (reduction != 1 && reduction != 2 && reduction != 4 && reduction != 8) return false;
   int w = 0;
   int h = 0;
   if (!ReadMJPGSize(source, length, &w, &h) || w <= 0 || h <= 0) return false;
+  // Asking for the scaled size makes the decoder pick the matching 1/2, 1/4 or 1/8 scaling.
+  w = (w + reduction - 1) / reduction;
+  h = (h + reduction - 1) / reduction;
   const std::size_t step = static_cast<std::size_t>(w) * 3;
   if (step * static_cast<std::size_t>(h) > capacity) return false;
   tjhandle handle = Decompressor();
@@ -351,6 +356,7 @@ bool FrameConverter::Convert(CFrameSlot& raw, CFrameSlot& converted) {
     const int outLength = static_cast<int>(bgrBytes);
     switch (raw.Subtype()) {
       case FrameSubtype::YUY2:
+        converted.SetOrigin(1, nullptr);
         stored = converted.StoreInPlace(outLength, FrameSubtype::RGB24, width, height, [&](std::uint8_t* out) {
           return ConvertYUY2ToBGR24(raw.Data(), raw.Length(), width, height, out);
         });
@@ -366,14 +372,27 @@ bool FrameConverter::Convert(CFrameSlot& raw, CFrameSlot& converted) {
             jpegHeight != height) {
           break;
         }
-        stored = converted.StoreInPlace(outLength, FrameSubtype::RGB24, width, height, [&](std::uint8_t* out) {
+        // Reduced only where the factor divides both sides, so the reduced picture maps onto the
+        // full one exactly (trims, turns and page rectangles scale by the same whole factor).
+        const int reduction = (reduction_ == 2 || reduction_ == 4) && width % reduction_ == 0 && height % reduction_ == 0
+                                  ? reduction_
+                                  : 1;
+        const int decodedWidth = width / reduction;
+        const int decodedHeight = height / reduction;
+        const int decodedLength = decodedWidth * decodedHeight * 3;
+        std::shared_ptr<const std::vector<std::uint8_t>> source;
+        if (reduction > 1) source = std::make_shared<const std::vector<std::uint8_t>>(raw.Data(), raw.Data() + raw.Length());
+        converted.SetOrigin(reduction, std::move(source));
+        stored = converted.StoreInPlace(decodedLength, FrameSubtype::RGB24, decodedWidth, decodedHeight, [&](std::uint8_t* out) {
           int w = 0, h = 0, step = 0;
-          return DecodeMJPGToBGR24(raw.Data(), raw.Length(), out, static_cast<std::size_t>(outLength), &w, &h, &step);
+          return DecodeMJPGToBGR24(raw.Data(), raw.Length(), out, static_cast<std::size_t>(decodedLength), &w, &h, &step,
+                                   reduction);
         });
         break;
       }
       case FrameSubtype::RGB24:
         if (raw.Length() < outLength) break;
+        converted.SetOrigin(1, nullptr);
         stored = converted.StoreInPlace(outLength, FrameSubtype::RGB24, width, height, [&](std::uint8_t* out) {
           const std::size_t rowBytes = static_cast<std::size_t>(width) * 3;
           for (int y = 0; y < height; ++y) {

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <opencv2/core.hpp>
 
@@ -47,6 +48,16 @@ class CFrameSlot {
     return true;
   }
 
+  // Where a converted frame came from: the factor by which each side was reduced in decoding,
+  // and the compressed frame itself, kept so the full resolution can be decoded on demand.
+  // Set by the writer before it stores; Store resets both (factor 1, no source).
+  void SetOrigin(int reduction, std::shared_ptr<const std::vector<std::uint8_t>> source) {
+    reduction_ = reduction;
+    source_ = std::move(source);
+  }
+  int Reduction() const { return reduction_; }
+  const std::shared_ptr<const std::vector<std::uint8_t>>& Source() const { return source_; }
+
   int State() const { return state_.load(std::memory_order_acquire); }
   void MarkTaken() { state_.store(kTaken, std::memory_order_release); }
 
@@ -68,6 +79,8 @@ class CFrameSlot {
   int width_ = 0;
   int height_ = 0;
   FrameSubtype subtype_ = FrameSubtype::None;
+  int reduction_ = 1;
+  std::shared_ptr<const std::vector<std::uint8_t>> source_;
   std::atomic<int> state_{kFree};
 };
 
@@ -87,9 +100,11 @@ bool ConvertYUY2ToBGR24(const std::uint8_t* source, int length, int width, int h
                         std::uint8_t* destination);
 
 // Decodes a JPEG frame into packed BGR24. `capacity` is the destination's size in bytes: a frame
-// whose picture does not fit is refused rather than written past the buffer.
+// whose picture does not fit is refused rather than written past the buffer. `reduction` 2, 4 or 8
+// decodes each side at that fraction by the decoder's DCT scaling (sides rounded up), which saves
+// most of the inverse transform and colour conversion of a large frame.
 bool DecodeMJPGToBGR24(const std::uint8_t* source, int length, std::uint8_t* destination,
-                       std::size_t capacity, int* width, int* height, int* rowStep);
+                       std::size_t capacity, int* width, int* height, int* rowStep, int reduction = 1);
 
 // Reads the JPEG header only: the picture's size, or false when it is not a JPEG.
 bool ReadMJPGSize(const std::uint8_t* source, int length, int* width, int* height);
@@ -99,15 +114,20 @@ bool ReadMJPGSize(const std::uint8_t* source, int length, int* width, int* heigh
 // failed conversion, so the next camera frame can come in). An MJPG frame whose picture differs
 // from the raw slot's size is skipped. `minMjpgIntervalMs` > 0 skips MJPG frames that arrive
 // sooner than that after the last decoded one. True when a converted frame was stored.
+// With a reduction of 2 or 4, MJPG frames whose sides it divides are decoded at that fraction of
+// each side and stored with their compressed bytes (CFrameSlot::SetOrigin); all else is stored
+// at full size.
 class FrameConverter {
  public:
   bool Convert(CFrameSlot& raw, CFrameSlot& converted);
   void SetFrameRateLimit(int framesPerSecond) { rateLimit_ = framesPerSecond; }
+  void SetReduction(int reduction) { reduction_ = reduction; }
 
  private:
   std::unique_ptr<std::uint8_t[]> scratch_;
   std::size_t scratchSize_ = 0;
   int rateLimit_ = 0;
+  int reduction_ = 1;
   std::int64_t lastMjpgMs_ = -1;
   std::uint8_t* Scratch(std::size_t size);
 };

@@ -136,27 +136,40 @@ cv::Mat CObjectContainer::RenderRegion(const cv::Mat& picture, const IntRect& re
 }
 
 void CObjectContainer::Place(float scale, cv::Point windowAnchor, cv::Point pictureAnchor) {
-  placement_ = ComputeView(picture_.size(), scale, windowAnchor, pictureAnchor, client_);
+  placement_ = ComputeView(pictureSize_, scale, windowAnchor, pictureAnchor, client_);
   scale_ = placement_.scale;
 }
 
 void CObjectContainer::RenderFit() {
-  const int sw = static_cast<int>(picture_.cols * scale_);
-  const int sh = static_cast<int>(picture_.rows * scale_);
+  const int sw = static_cast<int>(pictureSize_.width * scale_);
+  const int sh = static_cast<int>(pictureSize_.height * scale_);
   if (picture_.empty() || sw <= 0 || sh <= 0) {
     clean_.release();
     return;
   }
-  cv::resize(picture_, clean_, {sw, sh}, 0, 0, scale_ <= 1.0f ? cv::INTER_AREA : cv::INTER_NEAREST);
+  cv::resize(picture_, clean_, {sw, sh}, 0, 0, scale_ * reduction_ <= 1.0f ? cv::INTER_AREA : cv::INTER_NEAREST);
   dirty_ = true;
 }
 
+void CObjectContainer::ExpandIfZoomedPast() {
+  if (reduction_ == 1 || fitMode_) return;
+  const float frameScale = scale_ * reduction_;
+  if (frameScale <= 1.0f && IsLadderStep(frameScale)) return;
+  cv::Mat full;
+  cv::resize(picture_, full, pictureSize_, 0, 0, cv::INTER_NEAREST);
+  picture_ = full;
+  reduction_ = 1;
+}
+
 void CObjectContainer::RenderView() {
-  clean_ = RenderRegion(picture_, placement_.view, scale_);
+  ExpandIfZoomedPast();
+  // View pixels are picture pixels x scale, that is frame pixels x scale x reduction.
+  clean_ = RenderRegion(picture_, placement_.view, scale_ * reduction_);
   dirty_ = true;
 }
 
 void CObjectContainer::RenderAfterPan(int dx, int dy) {
+  ExpandIfZoomedPast();
   const IntRect& v = placement_.view;
   if (clean_.cols != v.Width() || clean_.rows != v.Height() || std::abs(dx) >= v.Width() ||
       std::abs(dy) >= v.Height() || !IsLadderStep(scale_)) {
@@ -169,7 +182,7 @@ void CObjectContainer::RenderAfterPan(int dx, int dy) {
   clean_(kept).copyTo(moved(kept + cv::Point(dx, dy)));
   const auto paste = [&](const IntRect& strip) {
     if (strip.Width() <= 0 || strip.Height() <= 0) return;
-    const cv::Mat part = RenderRegion(picture_, strip, scale_);
+    const cv::Mat part = RenderRegion(picture_, strip, scale_ * reduction_);
     if (part.empty()) return;
     part.copyTo(moved(cv::Rect(strip.left - v.left, strip.top - v.top, strip.Width(), strip.Height())));
   };
@@ -186,15 +199,15 @@ void CObjectContainer::SetClientSize(cv::Size size) {
   dirty_ = true;
   if (picture_.empty()) return;
   const cv::Point clientCentre(client_.width / 2, client_.height / 2);
-  const cv::Point pictureCentre(picture_.cols / 2, picture_.rows / 2);
-  fitScale_ = FitScale(picture_.size(), client_);
+  const cv::Point pictureCentre(pictureSize_.width / 2, pictureSize_.height / 2);
+  fitScale_ = FitScale(pictureSize_, client_);
   if (fitMode_) {
     Place(fitScale_, clientCentre, pictureCentre);
     RenderFit();
     return;
   }
-  const int sw = static_cast<int>(picture_.cols * scale_);
-  const int sh = static_cast<int>(picture_.rows * scale_);
+  const int sw = static_cast<int>(pictureSize_.width * scale_);
+  const int sh = static_cast<int>(pictureSize_.height * scale_);
   IntRect& d = placement_.destination;
   IntRect& v = placement_.view;
   if (sw < client_.width) {
@@ -217,18 +230,21 @@ void CObjectContainer::SetClientSize(cv::Size size) {
   RenderView();
 }
 
-void CObjectContainer::SetPicture(const cv::Mat& frame) {
-  if (frame.empty()) return;
+void CObjectContainer::SetPicture(const cv::Mat& frame, int reduction) {
+  if (frame.empty() || reduction < 1) return;
   cv::Mat colour = frame;
   if (frame.channels() == 1) cv::cvtColor(frame, colour, cv::COLOR_GRAY2BGR);
   if (colour.type() != CV_8UC3) return;
-  if (picture_.size() != colour.size()) scale_ = -1.0f;
+  const cv::Size size(colour.cols * reduction, colour.rows * reduction);
+  if (picture_.empty() || pictureSize_ != size) scale_ = -1.0f;
   // Kept by reference: frames arrive as fresh copies that nobody writes to afterwards.
   picture_ = colour;
+  pictureSize_ = size;
+  reduction_ = reduction;
   if (scale_ == -1.0f) {
-    fitScale_ = FitScale(picture_.size(), client_);
+    fitScale_ = FitScale(pictureSize_, client_);
     fitMode_ = true;
-    Place(fitScale_, {client_.width / 2, client_.height / 2}, {picture_.cols / 2, picture_.rows / 2});
+    Place(fitScale_, {client_.width / 2, client_.height / 2}, {pictureSize_.width / 2, pictureSize_.height / 2});
     RenderFit();
   } else {
     Render();
@@ -245,7 +261,7 @@ void CObjectContainer::OnMouseWheel(int delta, cv::Point at) {
   if (!InClient(at) || picture_.empty() || !InClient(lastMouse_)) return;
   float s = scale_;
   cv::Point windowAnchor(client_.width / 2, client_.height / 2);
-  cv::Point pictureAnchor(picture_.cols / 2, picture_.rows / 2);
+  cv::Point pictureAnchor(pictureSize_.width / 2, pictureSize_.height / 2);
   const IntRect& d = placement_.destination;
   if (d.Contains(lastMouse_)) {
     windowAnchor = lastMouse_;
@@ -281,7 +297,7 @@ void CObjectContainer::OnMouseMove(cv::Point at) {
       moved.right += shift.x;
       moved.top += shift.y;
       moved.bottom += shift.y;
-      ClampView(moved, static_cast<int>(picture_.cols * scale_), static_cast<int>(picture_.rows * scale_));
+      ClampView(moved, static_cast<int>(pictureSize_.width * scale_), static_cast<int>(pictureSize_.height * scale_));
       if (!(moved == placement_.view)) {
         const int dx = placement_.view.left - moved.left;
         const int dy = placement_.view.top - moved.top;
@@ -376,7 +392,7 @@ void CObjectContainer::DeleteSubImageBox() {
 
 void CObjectContainer::RotateObjects(QuarterTurn turn) {
   if (picture_.empty()) return;
-  const cv::Size before = picture_.size();
+  const cv::Size before = pictureSize_;
   const int w = before.width;
   const int h = before.height;
   const auto turnPoint = [&](cv::Point p) -> cv::Point {
@@ -400,7 +416,8 @@ void CObjectContainer::RotateObjects(QuarterTurn turn) {
              : turn == QuarterTurn::CounterClockwise ? cv::ROTATE_90_COUNTERCLOCKWISE
                                                      : cv::ROTATE_180);
   picture_ = turned;
-  fitScale_ = FitScale(picture_.size(), client_);
+  if (turn != QuarterTurn::Half) pictureSize_ = {pictureSize_.height, pictureSize_.width};
+  fitScale_ = FitScale(pictureSize_, client_);
   Place(fitMode_ ? fitScale_ : scale_, {client_.width / 2, client_.height / 2}, turnPoint(centre));
   // The next frame arrives turned; rendering the turned picture now keeps view and buffer in step.
   Render();
@@ -434,7 +451,7 @@ void CObjectContainer::InvalidateViewRect(const IntRect& /*viewRect*/) { dirty_ 
 
 bool CObjectContainer::GetPictureSize(cv::Size* size) const {
   if (picture_.empty()) return false;
-  *size = picture_.size();
+  *size = pictureSize_;
   return true;
 }
 

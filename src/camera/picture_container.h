@@ -44,8 +44,12 @@ class CObjectContainer : public IOverlayOwner {
 
   void SetClientSize(cv::Size size);
   // Shows a new frame; a grey frame is shown as BGR. Zoom and pan survive frames of the same size.
-  // The frame is kept by reference: the caller must not write into it afterwards.
-  void SetPicture(const cv::Mat& frame);
+  // The frame is kept by reference: the caller must not write into it afterwards. `reduction` > 1:
+  // the frame is the picture at that fraction of each side; picture coordinates, the view and
+  // the overlays stay those of the full picture (frame size x reduction). A reduced frame that
+  // would have to be enlarged in a zoomed view is first brought to full size, so a zoomed view
+  // never shows fewer pixels than the scale asks for.
+  void SetPicture(const cv::Mat& frame, int reduction = 1);
 
   void OnMouseWheel(int delta, cv::Point at);
   void OnMouseMove(cv::Point at);
@@ -83,7 +87,9 @@ class CObjectContainer : public IOverlayOwner {
   bool FitMode() const { return fitMode_; }
   const IntRect& View() const { return placement_.view; }
   const IntRect& Destination() const { return placement_.destination; }
+  // The frame as given (possibly reduced) and its reduction; the picture's size is GetPictureSize.
   const cv::Mat& Picture() const { return picture_; }
+  int Reduction() const { return reduction_; }
   // The clean rendering of the view, without overlays.
   const cv::Mat& CleanView() const { return clean_; }
 
@@ -95,6 +101,8 @@ class CObjectContainer : public IOverlayOwner {
   void RenderView();
   void RenderAfterPan(int dx, int dy);
   void Render() { fitMode_ ? RenderFit() : RenderView(); }
+  // Brings a reduced frame to full size when the zoomed view's scale needs more of it than it has.
+  void ExpandIfZoomedPast();
 
   cv::Size client_;
   CDrawObject* active_ = nullptr;
@@ -102,6 +110,8 @@ class CObjectContainer : public IOverlayOwner {
   std::unique_ptr<CSubImageBox> box_;
   bool buttonDown_ = false;
   cv::Mat picture_;
+  cv::Size pictureSize_;  // in picture coordinates: picture_'s size x reduction_
+  int reduction_ = 1;
   cv::Mat clean_;
   ViewPlacement placement_;
   float scale_ = -1.0f;

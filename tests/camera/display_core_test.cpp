@@ -4,6 +4,7 @@
 #include <thread>
 
 #include <gtest/gtest.h>
+#include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
 namespace orvane {
@@ -151,6 +152,65 @@ TEST_F(DisplayCoreTest, OutlinesAreShownButNeverHandedOut) {
   EXPECT_FALSE(HasOutlineBlue(pages[0]));
   EXPECT_NEAR(pages[0].cols, 200, 12);
   EXPECT_NEAR(pages[0].rows, 150, 12);
+}
+
+// A view much smaller than the camera's frames: the live view is decoded reduced, yet every
+// getter hands out the frame at full resolution, trimmed and turned, and the crop follows the page
+// in full-resolution coordinates.
+TEST(CDisplayCoreReducedView, GettersStayAtFullResolution) {
+  struct Case {
+    cv::Size client;
+    int rotation;
+    int margins[4];
+    int reduction;
+  };
+  const Case cases[] = {
+      {{80, 60}, 0, {0, 0, 0, 0}, 4},
+      {{160, 120}, 90, {8, 4, 12, 0}, 2},
+      {{58, 79}, 270, {4, 0, 0, 8}, 4},  // 232 x 316 fits at 0.25
+  };
+  const cv::Mat scene = Page({320, 240}, {60, 40, 200, 150});
+  std::vector<std::uint8_t> jpeg;
+  cv::imencode(".jpg", scene, jpeg);
+  cv::Mat decoded = cv::imdecode(jpeg, cv::IMREAD_COLOR);
+  ASSERT_EQ(decoded.size(), scene.size());
+  int w = 0, h = 0, step = 0;
+  ASSERT_TRUE(DecodeMJPGToBGR24(jpeg.data(), static_cast<int>(jpeg.size()), decoded.data, decoded.total() * 3, &w, &h, &step));
+  for (const Case& c : cases) {
+    CDisplayCore core;
+    ASSERT_TRUE(core.Start({}));
+    core.PostResize(c.client);
+    core.SetTrimMargins(c.margins[0], c.margins[1], c.margins[2], c.margins[3]);
+    ASSERT_TRUE(core.SetRotation(c.rotation));
+    core.SetAutoCrop(true, false, 0.03f);
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (core.LiveReduction() != c.reduction && std::chrono::steady_clock::now() < deadline) {
+      CFrameSlot& raw = *core.RawSlot(CDisplayCore::kMainSlot);
+      if (raw.State() != CFrameSlot::kFilled)
+        raw.Store(static_cast<int>(jpeg.size()), FrameSubtype::MJPG, jpeg.data(), scene.cols, scene.rows);
+      std::this_thread::sleep_for(2ms);
+    }
+    ASSERT_EQ(core.LiveReduction(), c.reduction) << "rotation " << c.rotation;
+    const cv::Mat trimmed =
+        decoded(cv::Rect(c.margins[0], c.margins[1], scene.cols - c.margins[0] - c.margins[2],
+                         scene.rows - c.margins[1] - c.margins[3]));
+    cv::Mat expected = trimmed;
+    if (c.rotation == 90) cv::rotate(trimmed, expected, cv::ROTATE_90_CLOCKWISE);
+    if (c.rotation == 270) cv::rotate(trimmed, expected, cv::ROTATE_90_COUNTERCLOCKWISE);
+    const cv::Mat picture = core.GetPicture();
+    ASSERT_EQ(picture.size(), expected.size()) << "rotation " << c.rotation;
+    EXPECT_EQ(cv::norm(picture, expected, cv::NORM_INF), 0) << "rotation " << c.rotation;
+    EXPECT_EQ(cv::norm(core.GetShownPicture(), expected, cv::NORM_INF), 0) << "rotation " << c.rotation;
+    const std::vector<cv::Mat> pages = core.GetCroppedPictures();
+    ASSERT_EQ(pages.size(), 1u);
+    EXPECT_FALSE(HasOutlineBlue(pages[0]));
+    const cv::Size page = c.rotation % 180 == 0 ? cv::Size(200, 150) : cv::Size(150, 200);
+    EXPECT_NEAR(std::max(pages[0].cols, pages[0].rows), std::max(page.width, page.height), 16) << "rotation " << c.rotation;
+    EXPECT_NEAR(std::min(pages[0].cols, pages[0].rows), std::min(page.width, page.height), 16) << "rotation " << c.rotation;
+    // The page's middle, cut from the full-resolution picture, is the page's paper.
+    const cv::Scalar middle = cv::mean(pages[0](cv::Rect(pages[0].cols / 4, pages[0].rows / 4, pages[0].cols / 2, pages[0].rows / 2)));
+    EXPECT_GT(middle[0], 200) << "rotation " << c.rotation;
+  }
 }
 
 TEST_F(DisplayCoreTest, WithoutAPageTheCropIsTheWholePicture) {

@@ -266,6 +266,36 @@ TEST(FrameConverter, ConvertsByKindAndAlwaysFreesTheRawSlot) {
   }
 }
 
+TEST(FrameConverter, DecodesMjpgReducedWhereTheFactorDividesBothSides) {
+  struct Case {
+    int width, height, reduction;
+    int expectedReduction;
+  };
+  const Case cases[] = {{64, 48, 2, 2}, {64, 48, 4, 4}, {64, 48, 1, 1}, {66, 48, 4, 1}, {64, 48, 3, 1}};
+  for (const Case& c : cases) {
+    cv::Mat picture(c.height, c.width, CV_8UC3);
+    cv::randu(picture, 0, 256);
+    std::vector<std::uint8_t> jpeg;
+    cv::imencode(".jpg", picture, jpeg);
+    CFrameSlot raw, converted;
+    FrameConverter converter;
+    converter.SetReduction(c.reduction);
+    raw.Store(static_cast<int>(jpeg.size()), FrameSubtype::MJPG, jpeg.data(), c.width, c.height);
+    ASSERT_TRUE(converter.Convert(raw, converted)) << c.width << " / " << c.reduction;
+    EXPECT_EQ(converted.Reduction(), c.expectedReduction);
+    EXPECT_EQ(converted.Width(), c.width / c.expectedReduction);
+    EXPECT_EQ(converted.Height(), c.height / c.expectedReduction);
+    EXPECT_EQ(converted.Length(), converted.Width() * converted.Height() * 3);
+    if (c.expectedReduction > 1) {
+      // The compressed frame travels along, byte for byte, for a full-resolution decode later.
+      ASSERT_TRUE(converted.Source());
+      EXPECT_EQ(*converted.Source(), jpeg);
+    } else {
+      EXPECT_FALSE(converted.Source());
+    }
+  }
+}
+
 TEST(FrameConverter, WaitsWhileTheConvertedFrameIsNotTaken) {
   CFrameSlot raw, converted;
   FrameConverter converter;

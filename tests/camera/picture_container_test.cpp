@@ -140,6 +140,37 @@ TEST(PictureContainer, PanningRendersWhatAFullRenderWould) {
   }
 }
 
+TEST(PictureContainer, AReducedFrameKeepsThePicturesCoordinatesAndRendersAsTheFullOne) {
+  const cv::Mat picture = Pattern(1000, 760);
+  CObjectContainer container;
+  container.SetClientSize({120, 90});
+  container.SetPicture(picture);
+  container.OnMouseMove({60, 45});
+  container.OnMouseWheel(120, {60, 45});
+  ASSERT_FLOAT_EQ(container.Scale(), 0.125f);
+  const IntRect view = container.View();
+  cv::Mat quarter;
+  cv::resize(picture, quarter, {250, 190}, 0, 0, cv::INTER_AREA);
+  container.SetPicture(quarter, 4);
+  EXPECT_EQ(container.View(), view) << "the zoom survives: the picture's size is the same";
+  cv::Size size;
+  ASSERT_TRUE(container.GetPictureSize(&size));
+  EXPECT_EQ(size, picture.size());
+  EXPECT_EQ(container.Reduction(), 4);
+  const cv::Mat full = CObjectContainer::RenderRegion(picture, view, 0.125f);
+  ASSERT_EQ(container.CleanView().size(), full.size());
+  EXPECT_LE(cv::norm(container.CleanView(), full, cv::NORM_INF), 1) << "averages of averages round once more";
+
+  // Zoomed past the reduced frame's own pixels: it is brought to full size rather than shown thin.
+  container.OnMouseWheel(120, {60, 45});
+  container.OnMouseWheel(120, {60, 45});
+  container.OnMouseWheel(120, {60, 45});
+  ASSERT_FLOAT_EQ(container.Scale(), 1.0f);
+  EXPECT_EQ(container.Reduction(), 1);
+  EXPECT_EQ(container.Picture().size(), picture.size());
+  EXPECT_EQ(container.CleanView().size(), cv::Size(container.View().Width(), container.View().Height()));
+}
+
 TEST(PictureContainer, DraggingInFitModeDoesNotPan) {
   CObjectContainer container;
   container.SetClientSize({100, 100});
