@@ -140,7 +140,10 @@ bool CMediaWriter::Open(const std::filesystem::path& file, const MediaFormat& fo
   state->target = file;
   state->format = format;
   // Written beside the target under a hidden name and renamed when finished.
-  state->partial = file.parent_path() / ("." + file.filename().string() + ".part");
+  std::string partialName = file.filename().string();
+  partialName.insert(0, 1, '.');
+  partialName += ".part";
+  state->partial = file.parent_path() / partialName;
   if (state->packet == nullptr) return fail("out of memory");
 
   // Forced by name: ".avi" or ".wmv" names get ASF too.

@@ -43,7 +43,10 @@ std::vector<PdfImage> Images(const std::string& pdf) {
     at = begin;
     if (dictionary.find("/Subtype /Image") == std::string::npos) continue;
     const long lengthObject = NumberAfter(dictionary, "/Length ");
-    const long length = NumberAfter(pdf, "\n" + std::to_string(lengthObject) + " 0 obj\n");
+    std::string lengthHeader = std::to_string(lengthObject);
+    lengthHeader.insert(0, 1, '\n');
+    lengthHeader += " 0 obj\n";
+    const long length = NumberAfter(pdf, lengthHeader);
     if (length < 0) return {};
     images.push_back({dictionary, pdf.substr(begin, static_cast<std::size_t>(length))});
   }
