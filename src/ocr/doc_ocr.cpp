@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
-#include <iostream>
 
 #include <opencv2/imgproc.hpp>
 
@@ -51,21 +50,11 @@ CDocOCR::~CDocOCR() { Release(); }
 
 bool CDocOCR::Initialize(const std::filesystem::path& templatePath) {
   Release();
-  handle_ = std::make_unique<COCRHandle>();
-  if (!handle_->Initialize(templatePath)) {
-    std::cout << "[CDocOCR::Initialize] 初始化字符模板失败" << std::endl;
-    Release();
-    return false;
-  }
-  return true;
+  handle_ = OpenOcrHandle(templatePath);
+  return handle_ != nullptr;
 }
 
-void CDocOCR::Release() {
-  if (!handle_) return;
-  handle_->Release();
-  handle_->Destroy();
-  handle_.reset();
-}
+void CDocOCR::Release() { CloseOcrHandle(handle_); }
 
 bool CDocOCR::Recognize(cv::Mat picture, std::string* text, const OcrProgressCallback& progress, bool binaryInput) {
   if (!handle_) return false;

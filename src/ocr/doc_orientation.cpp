@@ -1,7 +1,6 @@
 #include "ocr/doc_orientation.h"
 
 #include <algorithm>
-#include <iostream>
 
 #include <opencv2/imgproc.hpp>
 
@@ -55,21 +54,11 @@ CDocOrientation::~CDocOrientation() { Release(); }
 
 bool CDocOrientation::Initialize(const std::filesystem::path& templatePath) {
   Release();
-  handle_ = std::make_unique<COCRHandle>();
-  if (!handle_->Initialize(templatePath)) {
-    std::cout << "[CDocOCR::Initialize] 初始化字符模板失败" << std::endl;
-    Release();
-    return false;
-  }
-  return true;
+  handle_ = OpenOcrHandle(templatePath);
+  return handle_ != nullptr;
 }
 
-void CDocOrientation::Release() {
-  if (!handle_) return;
-  handle_->Release();
-  handle_->Destroy();
-  handle_.reset();
-}
+void CDocOrientation::Release() { CloseOcrHandle(handle_); }
 
 bool CDocOrientation::RecognizeBlob(int n, const cv::Mat& blob, std::string* text, std::vector<double>* distances) {
   if (!handle_ || blob.empty() || n < 1) return false;

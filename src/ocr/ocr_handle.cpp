@@ -1,5 +1,7 @@
 #include "ocr/ocr_handle.h"
 
+#include <iostream>
+
 #include "ocr/file_operator.h"
 #include "ocr/ocr_mqdf.h"
 #include "ocr/ocr_multi_tpl.h"
@@ -37,5 +39,20 @@ bool COCRHandle::Recognize(const std::uint8_t* image, int width, int height, cha
 }
 
 void COCRHandle::Destroy() { engine_.reset(); }
+
+std::unique_ptr<COCRHandle> OpenOcrHandle(const std::filesystem::path& templatePath) {
+  auto handle = std::make_unique<COCRHandle>();
+  if (handle->Initialize(templatePath)) return handle;
+  std::cout << "[CDocOCR::Initialize] 初始化字符模板失败" << std::endl;
+  CloseOcrHandle(handle);
+  return nullptr;
+}
+
+void CloseOcrHandle(std::unique_ptr<COCRHandle>& handle) {
+  if (!handle) return;
+  handle->Release();
+  handle->Destroy();
+  handle.reset();
+}
 
 }  // namespace orvane::ocr

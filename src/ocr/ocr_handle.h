@@ -34,4 +34,10 @@ class COCRHandle {
   std::unique_ptr<COCRInterface> engine_;
 };
 
+// A holder with its engine loaded from `templatePath`, for a recogniser that owns it for its
+// life; nothing, with the message on the standard output, when the template cannot be loaded.
+std::unique_ptr<COCRHandle> OpenOcrHandle(const std::filesystem::path& templatePath);
+// Frees and deletes the holder's engine, then the holder; nothing when there is none.
+void CloseOcrHandle(std::unique_ptr<COCRHandle>& handle);
+
 }  // namespace orvane::ocr
