@@ -9,7 +9,6 @@
 #include "ocr/engine_features.h"
 #include "ocr/template_builder.h"
 #include "rendered_page.h"
-#include "temp_folder.h"
 
 namespace orvane::ocrtools {
 namespace {
@@ -19,15 +18,7 @@ using testing::kPageFont;
 
 class SmallTemplatePage : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    folder_ = new orvane::testing::TempFolder();
-    path_ = folder_->path() / "small.tpl";
-    ASSERT_TRUE(WriteTemplate(path_, BuildTemplate(testing::PageTemplateOptions(), EngineFeatures()).content));
-  }
-  static void TearDownTestSuite() {
-    delete folder_;
-    folder_ = nullptr;
-  }
+  static void SetUpTestSuite() { ASSERT_FALSE(testing::SmallPageTemplate().empty()); }
 
   // Lines of characters taken through the template's classes with a stride; `text` gets what
   // the recogniser should read.
@@ -47,15 +38,11 @@ class SmallTemplatePage : public ::testing::Test {
     return out;
   }
 
-  static orvane::testing::TempFolder* folder_;
-  static std::filesystem::path path_;
 };
-orvane::testing::TempFolder* SmallTemplatePage::folder_ = nullptr;
-std::filesystem::path SmallTemplatePage::path_;
 
 TEST_F(SmallTemplatePage, APageInTheTrainingFontReadsAsItsText) {
   ocr::CDocOCR ocr;
-  ASSERT_TRUE(ocr.Initialize(path_));
+  ASSERT_TRUE(ocr.Initialize(testing::SmallPageTemplate()));
   GlyphRenderer renderer(kPageFont);
   std::string expected;
   const std::vector<std::u32string> lines = PageLines(3, 8, &expected);
@@ -71,7 +58,7 @@ TEST_F(SmallTemplatePage, APageInTheTrainingFontReadsAsItsText) {
 
 TEST_F(SmallTemplatePage, ACancelAtTheFirstCallEndsTheRun) {
   ocr::CDocOCR ocr;
-  ASSERT_TRUE(ocr.Initialize(path_));
+  ASSERT_TRUE(ocr.Initialize(testing::SmallPageTemplate()));
   GlyphRenderer renderer(kPageFont);
   std::string text = "kept";
   std::vector<std::string> calls;
@@ -83,7 +70,7 @@ TEST_F(SmallTemplatePage, ACancelAtTheFirstCallEndsTheRun) {
 
 TEST_F(SmallTemplatePage, ABlankPageHasNoLines) {
   ocr::CDocOCR ocr;
-  ASSERT_TRUE(ocr.Initialize(path_));
+  ASSERT_TRUE(ocr.Initialize(testing::SmallPageTemplate()));
   std::string text = "kept";
   EXPECT_FALSE(ocr.Recognize(cv::Mat(200, 300, CV_8UC3, cv::Scalar::all(255)), &text, nullptr, false));
   EXPECT_EQ(text, "");
@@ -100,7 +87,7 @@ namespace {
 // leftmost of equals, goes), 24 wide is not.
 TEST_F(SmallTemplatePage, ARunAsWideAsTheLimitIsCutAndANarrowerOneIsNot) {
   ocr::CDocOCR ocr;
-  ASSERT_TRUE(ocr.Initialize(path_));
+  ASSERT_TRUE(ocr.Initialize(testing::SmallPageTemplate()));
   struct Case {
     int barWidth;
     int firstColumn;

@@ -5,22 +5,13 @@
 
 #include "ocr/engine_features.h"
 #include "rendered_page.h"
-#include "temp_folder.h"
 
 namespace orvane::ocrtools {
 namespace {
 
 class SmallTemplateOrientation : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    folder_ = new orvane::testing::TempFolder();
-    path_ = folder_->path() / "small.tpl";
-    ASSERT_TRUE(WriteTemplate(path_, BuildTemplate(testing::PageTemplateOptions(), EngineFeatures()).content));
-  }
-  static void TearDownTestSuite() {
-    delete folder_;
-    folder_ = nullptr;
-  }
+  static void SetUpTestSuite() { ASSERT_FALSE(testing::SmallPageTemplate().empty()); }
 
   // Three lines of the template's characters, every eleventh class.
   static cv::Mat Page(int firstClass) {
@@ -33,16 +24,12 @@ class SmallTemplateOrientation : public ::testing::Test {
     return testing::TypesetPage(renderer, lines, {});
   }
 
-  static orvane::testing::TempFolder* folder_;
-  static std::filesystem::path path_;
 };
-orvane::testing::TempFolder* SmallTemplateOrientation::folder_ = nullptr;
-std::filesystem::path SmallTemplateOrientation::path_;
 
 // A page turned counter-clockwise by t needs a counter-clockwise turn of 360 - t to stand upright.
 TEST_F(SmallTemplateOrientation, APageTurnedByEachQuarterIsFound) {
   ocr::CDocOrientation detector;
-  ASSERT_TRUE(detector.Initialize(path_));
+  ASSERT_TRUE(detector.Initialize(testing::SmallPageTemplate()));
   for (int first : {0, 5}) {
     cv::Mat upright = Page(first);
     if (first == 5) upright.convertTo(upright, -1, 0.75);  // grey paper, as a camera sees it
@@ -65,7 +52,7 @@ TEST_F(SmallTemplateOrientation, APageTurnedByEachQuarterIsFound) {
 
 TEST_F(SmallTemplateOrientation, APageWithoutCharacterSizedBlobsIsUndecided) {
   ocr::CDocOrientation detector;
-  ASSERT_TRUE(detector.Initialize(path_));
+  ASSERT_TRUE(detector.Initialize(testing::SmallPageTemplate()));
   cv::Mat page(300, 300, CV_8UC1, cv::Scalar(255));
   cv::line(page, {40, 150}, {280, 150}, cv::Scalar(0), 3);  // a rule: far from square
   int angle = -1;

@@ -9,8 +9,11 @@
 #include <opencv2/core.hpp>
 
 #include "ocr/class_list.h"
+#include "ocr/engine_features.h"
 #include "ocr/glyph_renderer.h"
 #include "ocr/template_builder.h"
+#include "ocr/template_file.h"
+#include "temp_folder.h"
 
 namespace orvane::ocrtools::testing {
 
@@ -32,6 +35,18 @@ inline BuildOptions PageTemplateOptions() {
   options.principalAxes = 10;
   options.threads = 3;
   return options;
+}
+
+// The page template, built once per test program into a folder removed at exit; empty when it
+// could not be written.
+inline const std::filesystem::path& SmallPageTemplate() {
+  static const orvane::testing::TempFolder folder;
+  static const std::filesystem::path path = [] {
+    std::filesystem::path file = folder / "small.tpl";
+    if (!WriteTemplate(file, BuildTemplate(PageTemplateOptions(), EngineFeatures()).content)) file.clear();
+    return file;
+  }();
+  return path;
 }
 
 struct PageLayout {
