@@ -6,6 +6,8 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include "camera/area_resize.h"
+
 namespace orvane {
 
 namespace {
@@ -115,8 +117,7 @@ cv::Mat CObjectContainer::RenderRegion(const cv::Mat& picture, const IntRect& re
     if (scale == 1.0f && x1 - x0 == region.Width() && y1 - y0 == region.Height())
       out = picture(cv::Rect(x0, y0, x1 - x0, y1 - y0)).clone();
     else
-      cv::resize(picture(cv::Rect(x0, y0, x1 - x0, y1 - y0)), out, {region.Width(), region.Height()}, 0, 0,
-                 cv::INTER_AREA);
+      ShrinkByAreaAverage(picture(cv::Rect(x0, y0, x1 - x0, y1 - y0)), out, {region.Width(), region.Height()});
     return out;
   }
   // Each picture pixel becomes a k x k block of screen pixels; view pixel X shows column X / k.
@@ -147,7 +148,8 @@ void CObjectContainer::RenderFit() {
     clean_.release();
     return;
   }
-  cv::resize(picture_, clean_, {sw, sh}, 0, 0, scale_ * reduction_ <= 1.0f ? cv::INTER_AREA : cv::INTER_NEAREST);
+  if (scale_ * reduction_ <= 1.0f) ShrinkByAreaAverage(picture_, clean_, {sw, sh});
+  else cv::resize(picture_, clean_, {sw, sh}, 0, 0, cv::INTER_NEAREST);
   dirty_ = true;
 }
 

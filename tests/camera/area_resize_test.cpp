@@ -1,0 +1,66 @@
+#include "camera/area_resize.h"
+
+#include <gtest/gtest.h>
+
+#include <opencv2/imgproc.hpp>
+
+namespace orvane {
+namespace {
+
+struct ShrinkCase {
+  cv::Size source;
+  cv::Size destination;
+  int channels;
+};
+
+class ShrinkByAreaAverageTest : public ::testing::TestWithParam<ShrinkCase> {};
+
+// A picture with edges, gradients and fine detail, so a wrong weight or an off-by-one source
+// index shows against OpenCV's own area shrink.
+cv::Mat Pattern(cv::Size size, int channels) {
+  cv::Mat picture(size, CV_8UC(channels));
+  cv::randu(picture, 0, 256);
+  cv::rectangle(picture, {size.width / 5, size.height / 4}, {size.width / 2, size.height * 3 / 4},
+                cv::Scalar::all(255), cv::FILLED);
+  for (int y = 0; y < size.height; y += 7) picture.row(y).setTo(cv::Scalar::all(0));
+  return picture;
+}
+
+TEST_P(ShrinkByAreaAverageTest, MatchesOpenCvAreaShrinkWithinOneLevel) {
+  const ShrinkCase c = GetParam();
+  // A view inside a larger picture, so the row stride differs from the row length.
+  const cv::Mat whole = Pattern(c.source + cv::Size(13, 5), c.channels);
+  const cv::Mat source = whole(cv::Rect(cv::Point(7, 3), c.source));
+  cv::Mat expected, shrunk;
+  cv::resize(source, expected, c.destination, 0, 0, cv::INTER_AREA);
+  ShrinkByAreaAverage(source, shrunk, c.destination);
+  ASSERT_EQ(shrunk.size(), c.destination);
+  ASSERT_EQ(shrunk.type(), source.type());
+  cv::Mat difference;
+  cv::absdiff(shrunk, expected, difference);
+  double largest = 0;
+  cv::minMaxLoc(difference.reshape(1), nullptr, &largest);
+  EXPECT_LE(largest, 1.0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, ShrinkByAreaAverageTest,
+                         ::testing::Values(ShrinkCase{{2080, 1560}, {1280, 960}, 3},  // a live frame fitted
+                                           ShrinkCase{{640, 480}, {320, 240}, 3},     // exactly half
+                                           ShrinkCase{{101, 77}, {33, 50}, 3},        // odd, unequal ratios
+                                           ShrinkCase{{300, 200}, {300, 199}, 1},     // barely shrunk
+                                           ShrinkCase{{1040, 780}, {175, 131}, 3},    // nearly six to one
+                                           ShrinkCase{{97, 61}, {1, 1}, 4},           // to one pixel
+                                           ShrinkCase{{64, 48}, {64, 48}, 3}));       // the same size
+
+TEST(ShrinkByAreaAverageTest, AFlatPictureStaysFlat) {
+  // The weights of every destination pixel add up to one: no row or column drifts brighter.
+  const cv::Mat grey(1560, 2080, CV_8UC3, cv::Scalar(200, 17, 255));
+  cv::Mat shrunk;
+  ShrinkByAreaAverage(grey, shrunk, {1277, 953});
+  cv::Mat difference;
+  cv::absdiff(shrunk, cv::Scalar(200, 17, 255), difference);
+  EXPECT_EQ(cv::countNonZero(difference.reshape(1)), 0);
+}
+
+}  // namespace
+}  // namespace orvane
