@@ -5,6 +5,7 @@
 #include <system_error>
 #include <string>
 
+#include <opencv2/core/hal/intrin.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include "camera/picture_container.h"
@@ -43,6 +44,33 @@ void JoinAndWarn(std::jthread& thread, const char* name) {
   thread.join();
   if (std::chrono::steady_clock::now() - started > kSlowStop)
     platform::DebugOutput(std::string("display: the ") + name + " took more than 3 s to stop");
+}
+
+}  // namespace
+
+namespace {
+
+// BGR to the window system's BGRA on this thread (OpenCV's conversion would wake its worker pool
+// for a few milliseconds of work, every frame).
+void ToBgra(const cv::Mat& bgr, cv::Mat& bgra) {
+  bgra.create(bgr.size(), CV_8UC4);
+  const cv::v_uint8x16 opaque = cv::v_setall_u8(255);
+  for (int y = 0; y < bgr.rows; ++y) {
+    const std::uint8_t* in = bgr.ptr<std::uint8_t>(y);
+    std::uint8_t* out = bgra.ptr<std::uint8_t>(y);
+    int x = 0;
+    for (; x + 16 <= bgr.cols; x += 16) {
+      cv::v_uint8x16 b, g, r;
+      cv::v_load_deinterleave(in + 3 * x, b, g, r);
+      cv::v_store_interleave(out + 4 * x, b, g, r, opaque);
+    }
+    for (; x < bgr.cols; ++x) {
+      out[4 * x] = in[3 * x];
+      out[4 * x + 1] = in[3 * x + 1];
+      out[4 * x + 2] = in[3 * x + 2];
+      out[4 * x + 3] = 255;
+    }
+  }
 }
 
 }  // namespace
@@ -130,6 +158,8 @@ bool CDisplayCore::Start(platform::TargetHandle parent) {
 
 void CDisplayCore::Stop() {
   stopEvent_.Set();
+  convertedReady_.Set();
+  convertedTaken_.Set();
   // The stop tokens also cancel a send a worker is blocked in.
   displayWorker_.request_stop();
   conversionWorker_.request_stop();
@@ -258,7 +288,7 @@ void CDisplayCore::PublishIfChanged() {
   cv::Mat composed;
   // In the window system's own pixel layout, so the GUI thread paints without converting.
   const cv::Mat bgr = container_->Compose();
-  if (!bgr.empty()) cv::cvtColor(bgr, composed, cv::COLOR_BGR2BGRA);
+  if (!bgr.empty()) ToBgra(bgr, composed);
   {
     std::lock_guard lock(shownMutex_);
     shown_.picture = std::move(composed);
@@ -404,26 +434,41 @@ platform::MessageResult CDisplayCore::Handle(const platform::Message& message) {
 
 void CDisplayCore::ConversionLoop(std::stop_token stop) {
   FrameConverter converters[2];
-  while (!stop.stop_requested()) {
-    if (stopEvent_.Wait(kPollInterval)) break;
+  bool busy = false;
+  while (!stop.stop_requested() && !stopEvent_.Wait(std::chrono::milliseconds(0))) {
+    // Straight on after a frame: at 30 frames a second a pause per frame would cost a frame.
+    // Waiting for the display worker ends as soon as it takes its frame; the camera's frames are
+    // looked for every poll interval.
+    if (!busy) convertedTaken_.Wait(kPollInterval);
     const int limit = std::max(frameRateLimit_.load(), 0);
     converters[kMainSlot].SetReduction(wantedReduction_.load());
+    busy = false;
     for (int i = 0; i < 2; ++i) {
       converters[i].SetFrameRateLimit(limit);
-      converters[i].Convert(raw_[i], converted_[i]);
+      if (converters[i].Convert(raw_[i], converted_[i])) {
+        busy = true;
+        convertedReady_.Set();
+      }
     }
   }
 }
 
 void CDisplayCore::DisplayLoop(std::stop_token stop) {
-  while (!stop.stop_requested()) {
-    if (stopEvent_.Wait(kPollInterval)) break;
-    if (converted_[kMainSlot].State() == CFrameSlot::kFilled) ProcessMainFrame(stop);
+  bool busy = false;
+  while (!stop.stop_requested() && !stopEvent_.Wait(std::chrono::milliseconds(0))) {
+    if (!busy) convertedReady_.Wait(kPollInterval);
+    busy = false;
+    if (converted_[kMainSlot].State() == CFrameSlot::kFilled) {
+      ProcessMainFrame(stop);
+      busy = true;
+    }
     CFrameSlot& secondary = converted_[kSecondarySlot];
     if (secondary.State() == CFrameSlot::kFilled) {
+      busy = true;
       qvcam::CBGR24Data frame;
       const bool copied = frame.SetData(secondary.Width(), secondary.Height(), secondary.Data());
       secondary.MarkTaken();
+      convertedTaken_.Set();
       if (copied) platform::TrySend(Target(), ids::kSecondaryFrame, 0, ToLParam(&frame), stop);
     }
   }
@@ -491,6 +536,7 @@ void CDisplayCore::ProcessMainFrame(std::stop_token stop) {
   if (width <= 0 || height <= 0 || slot.Length() < width * height * 3 || reduction < 1 ||
       (reduction > 1 && !slot.Source())) {
     slot.MarkTaken();
+    convertedTaken_.Set();
     return;
   }
   // Trim and turn in one pass straight out of the slot: a 4160 x 3120 frame is 39 MB, and every
@@ -517,6 +563,7 @@ void CDisplayCore::ProcessMainFrame(std::stop_token stop) {
   processed.shownPicture = reused();
   TurnPicture(visible, processed.shownPicture, processed.rotation);
   slot.MarkTaken();
+  convertedTaken_.Set();
   if (liveDetection_.load()) {
     processed.pages = DetectPages(processed.shownPicture, reduction);
     processed.annotatedPicture = reused();

@@ -179,6 +179,9 @@ class CDisplayCore {
   int lastError_ = 0;
   std::atomic<platform::TargetHandle> target_{};
   platform::Event stopEvent_{platform::EventReset::kManual};
+  // The hand-offs between the two workers, so neither waits out a poll interval per frame.
+  platform::Event convertedReady_{platform::EventReset::kAuto};
+  platform::Event convertedTaken_{platform::EventReset::kAuto};
   std::jthread coreThread_;
   std::jthread displayWorker_;
   std::jthread conversionWorker_;

@@ -352,6 +352,7 @@ bool FrameConverter::Convert(CFrameSlot& raw, CFrameSlot& converted) {
   const int height = raw.Height();
   const long long bgrBytes = 3LL * width * height;
   bool stored = false;
+  bool released = false;
   if (width > 0 && height > 0 && bgrBytes <= INT32_MAX) {
     const int outLength = static_cast<int>(bgrBytes);
     switch (raw.Subtype()) {
@@ -380,13 +381,16 @@ bool FrameConverter::Convert(CFrameSlot& raw, CFrameSlot& converted) {
         const int decodedWidth = width / reduction;
         const int decodedHeight = height / reduction;
         const int decodedLength = decodedWidth * decodedHeight * 3;
-        std::shared_ptr<const std::vector<std::uint8_t>> source;
-        if (reduction > 1) source = std::make_shared<const std::vector<std::uint8_t>>(raw.Data(), raw.Data() + raw.Length());
-        converted.SetOrigin(reduction, std::move(source));
+        // Decoded from a copy: the camera's next frame can land in the raw slot while this one
+        // decodes (holding the slot for a whole decode drops every other frame at 30 a second).
+        auto source = std::make_shared<const std::vector<std::uint8_t>>(raw.Data(), raw.Data() + raw.Length());
+        raw.MarkTaken();
+        released = true;
+        converted.SetOrigin(reduction, reduction > 1 ? source : nullptr);
         stored = converted.StoreInPlace(decodedLength, FrameSubtype::RGB24, decodedWidth, decodedHeight, [&](std::uint8_t* out) {
           int w = 0, h = 0, step = 0;
-          return DecodeMJPGToBGR24(raw.Data(), raw.Length(), out, static_cast<std::size_t>(decodedLength), &w, &h, &step,
-                                   reduction);
+          return DecodeMJPGToBGR24(source->data(), static_cast<int>(source->size()), out,
+                                   static_cast<std::size_t>(decodedLength), &w, &h, &step, reduction);
         });
         break;
       }
@@ -405,7 +409,8 @@ bool FrameConverter::Convert(CFrameSlot& raw, CFrameSlot& converted) {
         break;
     }
   }
-  raw.MarkTaken();
+  // A frame the camera stored after an early release is the next one to convert.
+  if (!released) raw.MarkTaken();
   return stored;
 }
 
