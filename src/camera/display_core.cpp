@@ -5,10 +5,10 @@
 #include <system_error>
 #include <string>
 
-#include <opencv2/core/hal/intrin.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include "camera/picture_container.h"
+#include "camera/screen_picture.h"
 #include "imaging/page_detection.h"
 #include "platform/diagnostics.h"
 
@@ -48,32 +48,6 @@ void JoinAndWarn(std::jthread& thread, const char* name) {
 
 }  // namespace
 
-namespace {
-
-// BGR to the window system's BGRA on this thread (OpenCV's conversion would wake its worker pool
-// for a few milliseconds of work, every frame).
-void ToBgra(const cv::Mat& bgr, cv::Mat& bgra) {
-  bgra.create(bgr.size(), CV_8UC4);
-  const cv::v_uint8x16 opaque = cv::v_setall_u8(255);
-  for (int y = 0; y < bgr.rows; ++y) {
-    const std::uint8_t* in = bgr.ptr<std::uint8_t>(y);
-    std::uint8_t* out = bgra.ptr<std::uint8_t>(y);
-    int x = 0;
-    for (; x + 16 <= bgr.cols; x += 16) {
-      cv::v_uint8x16 b, g, r;
-      cv::v_load_deinterleave(in + 3 * x, b, g, r);
-      cv::v_store_interleave(out + 4 * x, b, g, r, opaque);
-    }
-    for (; x < bgr.cols; ++x) {
-      out[4 * x] = in[3 * x];
-      out[4 * x + 1] = in[3 * x + 1];
-      out[4 * x + 2] = in[3 * x + 2];
-      out[4 * x + 3] = 255;
-    }
-  }
-}
-
-}  // namespace
 
 // Quarter turns in cache-sized tiles, in one pass (a transpose followed by a flip reads and writes
 // the 39 MB frame twice, with the transpose's writes striding across the whole picture).
@@ -288,7 +262,7 @@ void CDisplayCore::PublishIfChanged() {
   cv::Mat composed;
   // In the window system's own pixel layout, so the GUI thread paints without converting.
   const cv::Mat bgr = container_->Compose();
-  if (!bgr.empty()) ToBgra(bgr, composed);
+  if (!bgr.empty()) ConvertBgrToBgra(bgr, composed);
   {
     std::lock_guard lock(shownMutex_);
     shown_.picture = std::move(composed);
@@ -566,8 +540,14 @@ void CDisplayCore::ProcessMainFrame(std::stop_token stop) {
   convertedTaken_.Set();
   if (liveDetection_.load()) {
     processed.pages = DetectPages(processed.shownPicture, reduction);
-    processed.annotatedPicture = reused();
-    processed.shownPicture.copyTo(processed.annotatedPicture);
+    // A reduced frame's clean picture is never kept (the getters decode the full frame), so its
+    // outlines go straight into it; a full-resolution frame keeps a clean copy for the getters.
+    if (reduction > 1) {
+      processed.annotatedPicture = processed.shownPicture;
+    } else {
+      processed.annotatedPicture = reused();
+      processed.shownPicture.copyTo(processed.annotatedPicture);
+    }
     // Outlines as the full picture would have them, drawn at the reduced frame's scale.
     const int thickness = std::max(1, (9 + reduction / 2) / reduction);
     for (const cv::RotatedRect& page : processed.pages) {

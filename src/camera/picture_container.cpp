@@ -6,7 +6,7 @@
 
 #include <opencv2/imgproc.hpp>
 
-#include "camera/area_resize.h"
+#include "camera/screen_picture.h"
 
 namespace orvane {
 

@@ -1,10 +1,11 @@
-#include "camera/area_resize.h"
+#include "camera/screen_picture.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <vector>
 
+#include <opencv2/core/hal/intrin.hpp>
 #include <opencv2/imgproc.hpp>
 
 namespace orvane {
@@ -118,6 +119,31 @@ void ShrinkByAreaAverage(const cv::Mat& source, cv::Mat& destination, cv::Size s
     ShrinkRow(column.data(), across, channels, size.width, result.ptr<std::uint8_t>(y));
   }
   destination = result;
+}
+
+void ConvertBgrToBgra(const cv::Mat& bgr, cv::Mat& bgra) {
+  if (bgr.empty() || bgr.type() != CV_8UC3) {
+    bgra.release();
+    return;
+  }
+  bgra.create(bgr.size(), CV_8UC4);
+  const cv::v_uint8x16 opaque = cv::v_setall_u8(255);
+  for (int y = 0; y < bgr.rows; ++y) {
+    const std::uint8_t* in = bgr.ptr<std::uint8_t>(y);
+    std::uint8_t* out = bgra.ptr<std::uint8_t>(y);
+    int x = 0;
+    for (; x + 16 <= bgr.cols; x += 16) {
+      cv::v_uint8x16 b, g, r;
+      cv::v_load_deinterleave(in + 3 * x, b, g, r);
+      cv::v_store_interleave(out + 4 * x, b, g, r, opaque);
+    }
+    for (; x < bgr.cols; ++x) {
+      out[4 * x] = in[3 * x];
+      out[4 * x + 1] = in[3 * x + 1];
+      out[4 * x + 2] = in[3 * x + 2];
+      out[4 * x + 3] = 255;
+    }
+  }
 }
 
 }  // namespace orvane

@@ -1,4 +1,4 @@
-#include "camera/area_resize.h"
+#include "camera/screen_picture.h"
 
 #include <gtest/gtest.h>
 
@@ -60,6 +60,18 @@ TEST(ShrinkByAreaAverageTest, AFlatPictureStaysFlat) {
   cv::Mat difference;
   cv::absdiff(shrunk, cv::Scalar(200, 17, 255), difference);
   EXPECT_EQ(cv::countNonZero(difference.reshape(1)), 0);
+}
+
+TEST(ConvertBgrToBgraTest, MatchesOpenCvOnAViewWithAnUnevenWidth) {
+  // 37 columns: two vector blocks and a tail of five pixels, in rows with a longer stride.
+  cv::Mat whole(9, 45, CV_8UC3);
+  cv::randu(whole, 0, 256);
+  const cv::Mat view = whole(cv::Rect(3, 2, 37, 6));
+  cv::Mat expected, converted;
+  cv::cvtColor(view, expected, cv::COLOR_BGR2BGRA);
+  ConvertBgrToBgra(view, converted);
+  ASSERT_EQ(converted.type(), CV_8UC4);
+  EXPECT_EQ(cv::norm(converted, expected, cv::NORM_INF), 0);
 }
 
 }  // namespace

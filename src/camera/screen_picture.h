@@ -1,0 +1,20 @@
+// Pictures made for the screen on the calling thread: the live view does this every frame, and
+// spreading a few milliseconds of work over OpenCV's worker pool costs several times the work
+// itself in hand-over and spinning.
+#pragma once
+
+#include <opencv2/core.hpp>
+
+namespace orvane {
+
+// Each destination pixel is the mean of the source area it covers, partly covered source pixels
+// weighted by their share, as OpenCV's INTER_AREA shrinks (within one grey level: the weights are
+// fixed point). 8-bit pictures of 1 to 4 channels shrunk at most 8 times in either direction;
+// anything else goes to cv::resize.
+void ShrinkByAreaAverage(const cv::Mat& source, cv::Mat& destination, cv::Size size);
+
+// An 8-bit BGR picture in the window system's 32-bit BGRA layout, opaque; anything else gives an
+// empty picture.
+void ConvertBgrToBgra(const cv::Mat& bgr, cv::Mat& bgra);
+
+}  // namespace orvane
