@@ -22,6 +22,8 @@ namespace {
 constexpr platform::MessageId kResize = ids::kUserBase + 0x90;      // payload: cv::Size
 constexpr platform::MessageId kMouse = ids::kUserBase + 0x91;       // payload: MouseInput
 constexpr platform::MessageId kClearPages = ids::kUserBase + 0x92;  // live detection went off
+constexpr platform::MessageId kGetRecipe = ids::kUserBase + 0x93;   // lParam: PictureRecipe*
+constexpr platform::MessageId kComposeBox = ids::kUserBase + 0x94;  // lParam: cv::Mat*, the inset drawn in
 
 constexpr auto kPollInterval = std::chrono::milliseconds(5);
 constexpr auto kSlowStop = std::chrono::milliseconds(3000);
@@ -48,6 +50,22 @@ void JoinAndWarn(std::jthread& thread, const char* name) {
 
 }  // namespace
 
+
+cv::Mat DecodeTrimmedAndTurned(const std::vector<std::uint8_t>& jpeg, const IntRect& trim, int rotation) {
+  const int length = static_cast<int>(jpeg.size());
+  int width = 0, height = 0;
+  if (!ReadMJPGSize(jpeg.data(), length, &width, &height)) return {};
+  const IntRect& t = trim;
+  if (t.left < 0 || t.top < 0 || t.right > width || t.bottom > height || t.Width() <= 0 || t.Height() <= 0) return {};
+  cv::Mat full(height, width, CV_8UC3);
+  int step = 0;
+  if (!DecodeMJPGToBGR24(jpeg.data(), length, full.data, full.total() * 3, &width, &height, &step)) return {};
+  // Untrimmed and unturned, the decoded frame is the picture (a 39 MB copy saved per picture).
+  if (rotation == 0 && t.left == 0 && t.top == 0 && t.right == width && t.bottom == height) return full;
+  cv::Mat turned;
+  TurnPicture(full(cv::Rect(t.left, t.top, t.Width(), t.Height())), turned, rotation);
+  return turned;
+}
 
 // Quarter turns in cache-sized tiles, in one pass (a transpose followed by a flip reads and writes
 // the 39 MB frame twice, with the transpose's writes striding across the whole picture).
@@ -206,11 +224,14 @@ bool CDisplayCore::CreateSubImageBox(const IntRect& rect) {
 
 void CDisplayCore::DeleteSubImageBox() { Send(ids::kDeleteOverlay, ids::kOverlaySubImageBox, 0); }
 
-cv::Mat CDisplayCore::GetPicture() {
-  cv::Mat picture;
-  Send(ids::kGetPicture, ids::kPictureCurrent, ToLParam(&picture));
-  return picture;
+cv::Mat CDisplayCore::BuildCurrentPicture() {
+  PictureRecipe recipe;
+  Send(kGetRecipe, 0, ToLParam(&recipe));
+  if (!recipe.source) return recipe.picture;
+  return DecodeTrimmedAndTurned(*recipe.source, recipe.trim, recipe.rotation);
 }
+
+cv::Mat CDisplayCore::GetPicture() { return BuildCurrentPicture(); }
 
 std::vector<cv::Mat> CDisplayCore::GetCroppedPictures() {
   std::vector<cv::Mat> pictures;
@@ -219,8 +240,8 @@ std::vector<cv::Mat> CDisplayCore::GetCroppedPictures() {
 }
 
 cv::Mat CDisplayCore::GetShownPicture() {
-  cv::Mat picture;
-  Send(ids::kGetPicture, ids::kPictureShown, ToLParam(&picture));
+  cv::Mat picture = BuildCurrentPicture();
+  if (!picture.empty()) Send(kComposeBox, 0, ToLParam(&picture));
   return picture;
 }
 
@@ -343,14 +364,8 @@ platform::MessageResult CDisplayCore::Handle(const platform::Message& message) {
       }
       break;
     case ids::kGetPicture:
-      if (message.wParam == ids::kPictureCurrent) {
-        CurrentPicture().copyTo(*Pointer<cv::Mat>(message.lParam));
-      } else if (message.wParam == ids::kPictureShown) {
-        if (CurrentPicture().empty()) return 1;
-        cv::Mat& picture = *Pointer<cv::Mat>(message.lParam);
-        picture = current_.clone();
-        container.OnGetPicture(picture);
-      } else if (message.wParam == ids::kPictureCropped) {
+      // The current and shown pictures are built on the caller's thread (kGetRecipe).
+      if (message.wParam == ids::kPictureCropped) {
         if (CurrentPicture().empty()) return 1;
         auto& pictures = *Pointer<std::vector<cv::Mat>>(message.lParam);
         const std::vector<cv::RotatedRect> pages = pages_;
@@ -380,6 +395,20 @@ platform::MessageResult CDisplayCore::Handle(const platform::Message& message) {
       break;
     case kClearPages:
       pages_.clear();
+      break;
+    case kGetRecipe: {
+      PictureRecipe& recipe = *Pointer<PictureRecipe>(message.lParam);
+      if (!current_.empty()) {
+        recipe.picture = current_.clone();
+      } else if (currentSource_) {
+        recipe.source = currentSource_;
+        recipe.trim = currentTrim_;
+        recipe.rotation = currentRotation_;
+      }
+      break;
+    }
+    case kComposeBox:
+      container.OnGetPicture(*Pointer<cv::Mat>(message.lParam));
       break;
     case kResize:
       container.SetClientSize(std::any_cast<cv::Size>(message.payload));
@@ -487,17 +516,9 @@ std::vector<cv::RotatedRect> CDisplayCore::DetectPages(const cv::Mat& picture, i
 
 const cv::Mat& CDisplayCore::CurrentPicture() {
   if (!current_.empty() || !currentSource_) return current_;
-  int width = 0, height = 0;
-  if (!ReadMJPGSize(currentSource_->data(), static_cast<int>(currentSource_->size()), &width, &height)) return current_;
-  cv::Mat full(height, width, CV_8UC3);
-  int step = 0;
-  if (!DecodeMJPGToBGR24(currentSource_->data(), static_cast<int>(currentSource_->size()), full.data,
-                         full.total() * 3, &width, &height, &step))
-    return current_;
-  const IntRect& t = currentTrim_;
-  if (t.left < 0 || t.top < 0 || t.right > width || t.bottom > height || t.Width() <= 0 || t.Height() <= 0)
-    return current_;
-  TurnPicture(full(cv::Rect(t.left, t.top, t.Width(), t.Height())), current_, currentRotation_);
+  cv::Mat decoded = DecodeTrimmedAndTurned(*currentSource_, currentTrim_, currentRotation_);
+  if (decoded.empty()) return current_;
+  current_ = std::move(decoded);
   currentSource_.reset();
   return current_;
 }

@@ -63,6 +63,10 @@ struct ShownFrame {
 // buffer is reused when it has the turned size already.
 void TurnPicture(const cv::Mat& source, cv::Mat& destination, int angle);
 
+// A compressed frame decoded at full resolution, cut to `trim` and turned by `rotation`; empty
+// when it does not decode or the trim does not fit it.
+cv::Mat DecodeTrimmedAndTurned(const std::vector<std::uint8_t>& jpeg, const IntRect& trim, int rotation);
+
 class CDisplayCore {
  public:
   static constexpr int kMainSlot = 0;
@@ -137,6 +141,16 @@ class CDisplayCore {
   // The current picture at full resolution, decoded from the kept frame when the live view was
   // reduced; empty before the first frame.
   const cv::Mat& CurrentPicture();
+  // What a getter needs to build the current picture on its own thread: a copy of it, or the
+  // compressed frame with its trim and turn. The decode then never holds up the live view (a
+  // recording pulls a picture every frame).
+  struct PictureRecipe {
+    cv::Mat picture;
+    std::shared_ptr<const std::vector<std::uint8_t>> source;
+    IntRect trim;
+    int rotation = 0;
+  };
+  cv::Mat BuildCurrentPicture();
   void PublishIfChanged();
   platform::MessageResult Send(platform::MessageId id, platform::WParam wParam, platform::LParam lParam);
 
