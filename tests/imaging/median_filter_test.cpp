@@ -16,10 +16,13 @@ TEST(MedianBlurExact, EqualsOpenCvsMedianEverywhereIncludingTheBorder) {
     for (int aperture : {3, 5, 9, 15}) {
       cv::Mat expected;
       cv::medianBlur(picture, expected, aperture);
-      const cv::Mat actual = MedianBlurExact(picture, aperture);
-      ASSERT_EQ(actual.size(), picture.size());
-      EXPECT_EQ(cv::countNonZero(actual != expected), 0)
-          << picture.size() << " aperture " << aperture;
+      // Both kernels, whichever the processor would pick.
+      for (bool wide : {false, true}) {
+        const cv::Mat actual = MedianBlurExact(picture, aperture, wide);
+        ASSERT_EQ(actual.size(), picture.size());
+        EXPECT_EQ(cv::countNonZero(actual != expected), 0)
+            << picture.size() << " aperture " << aperture << (wide ? " wide" : " narrow");
+      }
     }
   }
 }
