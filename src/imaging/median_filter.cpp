@@ -85,10 +85,15 @@ cv::Mat MedianBlurExact(const cv::Mat& source, int aperture, bool allowWide) {
   cv::Mat rank(source.rows, width + extra, CV_8UC1, cv::Scalar(aperture * aperture / 2 + 1));
   cv::Mat shifted(padded.size(), CV_8UC1);
   for (int bit = 7; bit >= 0; --bit) {
+    const cv::v_uint8x16 lowBits = cv::v_setall_u8(static_cast<uchar>(0xFF >> bit));
     for (int y = 0; y < padded.rows; ++y) {
       const uchar* in = padded.ptr<uchar>(y);
       uchar* out = shifted.ptr<uchar>(y);
-      for (int x = 0; x < padded.cols; ++x) out[x] = static_cast<uchar>(in[x] >> bit);
+      int x = 0;
+      // Bytes shifted as 16-bit lanes, the bits that crossed over masked off.
+      for (; x + 16 <= padded.cols; x += 16)
+        cv::v_store(out + x, cv::v_reinterpret_as_u8(cv::v_reinterpret_as_u16(cv::v_load(in + x)) >> bit) & lowBits);
+      for (; x < padded.cols; ++x) out[x] = static_cast<uchar>(in[x] >> bit);
     }
     for (int y = 0; y < source.rows; ++y) {
       if (wide) MedianBitRowWide(shifted, y, aperture, bit, blocks, median.ptr<uchar>(y), rank.ptr<uchar>(y));
