@@ -139,7 +139,8 @@ bool CDisplayCore::Start(platform::TargetHandle parent) {
   }
   try {
     displayWorker_ = std::jthread([this](std::stop_token stop) { DisplayLoop(stop); });
-    conversionWorker_ = std::jthread([this](std::stop_token stop) { ConversionLoop(stop); });
+    for (int worker = 0; worker < kConversionWorkers; ++worker)
+      conversionWorkers_[worker] = std::jthread([this, worker](std::stop_token stop) { ConversionLoop(stop, worker); });
   } catch (const std::system_error& error) {
     lastError_ = error.code().value();
     Stop();
@@ -154,9 +155,9 @@ void CDisplayCore::Stop() {
   convertedTaken_.Set();
   // The stop tokens also cancel a send a worker is blocked in.
   displayWorker_.request_stop();
-  conversionWorker_.request_stop();
+  for (std::jthread& worker : conversionWorkers_) worker.request_stop();
   JoinAndWarn(displayWorker_, "display worker");
-  JoinAndWarn(conversionWorker_, "conversion worker");
+  for (std::jthread& worker : conversionWorkers_) JoinAndWarn(worker, "conversion worker");
   coreThread_.request_stop();
   JoinAndWarn(coreThread_, "display thread");
 }
@@ -435,25 +436,71 @@ platform::MessageResult CDisplayCore::Handle(const platform::Message& message) {
   return result;
 }
 
-void CDisplayCore::ConversionLoop(std::stop_token stop) {
-  FrameConverter converters[2];
+// The main camera's frames are shared by the conversion workers: a 4160 x 3120 MJPG frame can take
+// about as long to decode as the camera takes to send the next one, and a single decoder then
+// drops frames. Each worker takes the newest raw frame under a lock, decodes it on its own and
+// hands it over in the order the frames were taken; a frame overtaken by a later one is dropped.
+// The first worker also converts the second camera's frames.
+void CDisplayCore::ConversionLoop(std::stop_token stop, int worker) {
+  FrameConverter mainConverter;
+  FrameConverter secondaryConverter;
+  CFrameSlot taken;
+  CFrameSlot decoded;
   bool busy = false;
-  while (!stop.stop_requested() && !stopEvent_.Wait(std::chrono::milliseconds(0))) {
+  while (!stop.stop_requested()) {
     // Straight on after a frame: at 30 frames a second a pause per frame would cost a frame.
-    // Waiting for the display worker ends as soon as it takes its frame; the camera's frames are
-    // looked for every poll interval.
-    if (!busy) convertedTaken_.Wait(kPollInterval);
-    const int limit = std::max(frameRateLimit_.load(), 0);
-    converters[kMainSlot].SetReduction(wantedReduction_.load());
+    if (stopEvent_.Wait(busy ? std::chrono::milliseconds(0) : kPollInterval)) break;
     busy = false;
-    for (int i = 0; i < 2; ++i) {
-      converters[i].SetFrameRateLimit(limit);
-      if (converters[i].Convert(raw_[i], converted_[i])) {
+    if (worker == 0) {
+      secondaryConverter.SetFrameRateLimit(std::max(frameRateLimit_.load(), 0));
+      if (secondaryConverter.Convert(raw_[kSecondarySlot], converted_[kSecondarySlot])) {
         busy = true;
         convertedReady_.Set();
       }
     }
+    std::uint64_t sequence = 0;
+    if (!TakeMainFrame(taken, sequence)) continue;
+    busy = true;
+    mainConverter.SetReduction(wantedReduction_.load());
+    if (mainConverter.Convert(taken, decoded)) DeliverMainFrame(decoded, sequence, stop);
   }
+}
+
+bool CDisplayCore::TakeMainFrame(CFrameSlot& taken, std::uint64_t& sequence) {
+  std::lock_guard lock(takeMutex_);
+  CFrameSlot& raw = raw_[kMainSlot];
+  if (raw.State() != CFrameSlot::kFilled) return false;
+  const int limit = frameRateLimit_.load();
+  if (raw.Subtype() == FrameSubtype::MJPG && limit >= 1) {
+    // Frames that come sooner than the limit allows after the last one taken are skipped.
+    const auto now = std::chrono::steady_clock::now();
+    if (lastTaken_ && now - *lastTaken_ < std::chrono::milliseconds(1000 / limit)) {
+      raw.MarkTaken();
+      return false;
+    }
+    lastTaken_ = now;
+  }
+  const bool stored = taken.Store(raw.Length(), raw.Subtype(), raw.Data(), raw.Width(), raw.Height());
+  raw.MarkTaken();
+  if (!stored) return false;
+  sequence = ++takenSequence_;
+  return true;
+}
+
+void CDisplayCore::DeliverMainFrame(CFrameSlot& decoded, std::uint64_t sequence, std::stop_token stop) {
+  std::unique_lock lock(deliverMutex_);
+  while (!stop.stop_requested() && sequence > deliveredSequence_) {
+    if (converted_[kMainSlot].TakeOver(decoded)) {
+      deliveredSequence_ = sequence;
+      convertedReady_.Set();
+      return;
+    }
+    // The display worker still has the previous frame to take.
+    lock.unlock();
+    convertedTaken_.Wait(kPollInterval);
+    lock.lock();
+  }
+  decoded.MarkTaken();
 }
 
 void CDisplayCore::DisplayLoop(std::stop_token stop) {

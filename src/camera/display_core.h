@@ -13,6 +13,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -134,7 +135,12 @@ class CDisplayCore {
 
  private:
   platform::MessageResult Handle(const platform::Message& message);
-  void ConversionLoop(std::stop_token stop);
+  void ConversionLoop(std::stop_token stop, int worker);
+  // The newest main-camera frame copied out of the raw slot, numbered in the order taken.
+  bool TakeMainFrame(CFrameSlot& taken, std::uint64_t& sequence);
+  // Hands a decoded main frame to the display worker once it has taken the previous one; drops
+  // it when a later frame got there first or the worker stops.
+  void DeliverMainFrame(CFrameSlot& decoded, std::uint64_t sequence, std::stop_token stop);
   void DisplayLoop(std::stop_token stop);
   void ProcessMainFrame(std::stop_token stop);
   std::vector<cv::RotatedRect> DetectPages(const cv::Mat& picture, int reduction) const;
@@ -157,6 +163,12 @@ class CDisplayCore {
   // Shared with the camera and the workers through their state words.
   CFrameSlot raw_[2];
   CFrameSlot converted_[2];
+  // Between the conversion workers: who takes the next main frame, and in which order they go on.
+  std::mutex takeMutex_;
+  std::uint64_t takenSequence_ = 0;
+  std::optional<std::chrono::steady_clock::time_point> lastTaken_;
+  std::mutex deliverMutex_;
+  std::uint64_t deliveredSequence_ = 0;
 
   // Read by the workers without the display's thread.
   mutable std::mutex marginsMutex_;
@@ -198,7 +210,8 @@ class CDisplayCore {
   platform::Event convertedTaken_{platform::EventReset::kAuto};
   std::jthread coreThread_;
   std::jthread displayWorker_;
-  std::jthread conversionWorker_;
+  static constexpr int kConversionWorkers = 2;
+  std::jthread conversionWorkers_[kConversionWorkers];
 };
 
 }  // namespace orvane

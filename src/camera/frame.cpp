@@ -89,6 +89,18 @@ void CFrameSlot::Publish(int length, FrameSubtype subtype, int width, int height
   state_.store(kFilled, std::memory_order_release);
 }
 
+bool CFrameSlot::TakeOver(CFrameSlot& filled) {
+  if (State() == kFilled || filled.State() != kFilled) return false;
+  std::swap(buffer_, filled.buffer_);
+  std::swap(capacity_, filled.capacity_);
+  reduction_ = filled.reduction_;
+  source_ = std::move(filled.source_);
+  filled.source_.reset();
+  Publish(filled.length_, filled.subtype_, filled.width_, filled.height_);
+  filled.MarkTaken();
+  return true;
+}
+
 bool CFrameSlot::Store(int length, FrameSubtype subtype, const std::uint8_t* bytes, int width,
                        int height) {
   if (length < 0 || (length > 0 && bytes == nullptr)) return false;

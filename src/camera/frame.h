@@ -58,6 +58,11 @@ class CFrameSlot {
   int Reduction() const { return reduction_; }
   const std::shared_ptr<const std::vector<std::uint8_t>>& Source() const { return source_; }
 
+  // Moves the frame of `filled` (which the caller holds filled) here without copying: the two
+  // buffers change places, this slot is published and `filled` marked taken. Refused (false,
+  // nothing changed) while this slot is still filled or when `filled` is not.
+  bool TakeOver(CFrameSlot& filled);
+
   int State() const { return state_.load(std::memory_order_acquire); }
   void MarkTaken() { state_.store(kTaken, std::memory_order_release); }
 

@@ -1,5 +1,6 @@
 #include "camera/display_core.h"
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -274,6 +275,38 @@ TEST_F(DisplayCoreTest, TheSecondCameraIsComposedIntoHandedOutPictures) {
   EXPECT_EQ(picture.at<cv::Vec3b>(45, 60), cv::Vec3b(0, 0, 255));
   EXPECT_EQ(picture.at<cv::Vec3b>(10, 10), cv::Vec3b(0, 0, 0));
   EXPECT_TRUE(core.GetPicture().at<cv::Vec3b>(45, 60) == cv::Vec3b(0, 0, 0)) << "the current picture stays clean";
+}
+
+// The conversion workers decode frames side by side; the view still gets them in the order the
+// camera sent them, whichever decode finishes first.
+TEST_F(DisplayCoreTest, FramesAreShownInTheOrderTheCameraSentThem) {
+  core.PostResize({160, 120});
+  std::vector<std::vector<std::uint8_t>> frames;
+  for (int n = 1; n <= 60; ++n) {
+    std::vector<std::uint8_t> jpeg;
+    cv::imencode(".jpg", cv::Mat(240, 320, CV_8UC3, cv::Scalar::all(100 + 2 * n)), jpeg);
+    frames.push_back(std::move(jpeg));
+  }
+  std::vector<int> seen;
+  std::size_t next = 0;
+  const auto deadline = std::chrono::steady_clock::now() + 10s;
+  while ((next < frames.size() || seen.empty() || seen.back() < 60) && std::chrono::steady_clock::now() < deadline) {
+    CFrameSlot& raw = *core.RawSlot(CDisplayCore::kMainSlot);
+    if (next < frames.size() && raw.State() != CFrameSlot::kFilled) {
+      raw.Store(static_cast<int>(frames[next].size()), FrameSubtype::MJPG, frames[next].data(), 320, 240);
+      ++next;
+    }
+    const ShownFrame shown = core.TakeShownFrame();
+    // The empty view's dark panel comes before the first frame.
+    if (!shown.picture.empty() && shown.picture.at<cv::Vec4b>(60, 80)[0] > 100) {
+      const int number = (shown.picture.at<cv::Vec4b>(60, 80)[0] - 100 + 1) / 2;
+      if (seen.empty() || seen.back() != number) seen.push_back(number);
+    }
+    std::this_thread::sleep_for(1ms);
+  }
+  ASSERT_FALSE(seen.empty());
+  EXPECT_EQ(seen.back(), 60);
+  EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end())) << ::testing::PrintToString(seen);
 }
 
 TEST(CDisplayCoreLifetime, StopsQuicklyWhileAWorkerIsBlockedAndAReaderPulls) {

@@ -1,6 +1,8 @@
 #include "camera/frame.h"
 
+#include <algorithm>
 #include <cstring>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -101,6 +103,35 @@ TEST(CFrameSlot, StoresOnlyWhenNotFilledAndKeepsTheLargestCapacity) {
   EXPECT_EQ(slot.Data()[0], 2);
   EXPECT_FALSE(slot.Store(-1, FrameSubtype::MJPG, small.data(), 8, 4));
   EXPECT_FALSE(slot.Store(10, FrameSubtype::MJPG, nullptr, 8, 4));
+}
+
+TEST(CFrameSlot, TakeOverMovesAFilledFrameWithoutCopying) {
+  CFrameSlot from, to;
+  const auto bytes = Bytes(300, 7);
+  auto source = std::make_shared<const std::vector<std::uint8_t>>(Bytes(20, 9));
+  from.SetOrigin(2, source);
+  ASSERT_TRUE(from.StoreInPlace(300, FrameSubtype::RGB24, 10, 10, [&](std::uint8_t* out) {
+    std::copy(bytes.begin(), bytes.end(), out);
+    return true;
+  }));
+  const std::uint8_t* buffer = from.Data();
+  ASSERT_TRUE(to.TakeOver(from));
+  EXPECT_EQ(to.State(), CFrameSlot::kFilled);
+  EXPECT_EQ(from.State(), CFrameSlot::kTaken);
+  EXPECT_EQ(to.Data(), buffer);
+  EXPECT_EQ(to.Length(), 300);
+  EXPECT_EQ(to.Width(), 10);
+  EXPECT_EQ(to.Subtype(), FrameSubtype::RGB24);
+  EXPECT_EQ(to.Reduction(), 2);
+  EXPECT_EQ(to.Source(), source);
+  EXPECT_EQ(from.Source(), nullptr);
+  // Neither a frame the reader has not taken yet nor an empty slot is moved.
+  ASSERT_TRUE(from.Store(300, FrameSubtype::MJPG, bytes.data(), 10, 10));
+  EXPECT_FALSE(to.TakeOver(from));
+  EXPECT_EQ(from.State(), CFrameSlot::kFilled);
+  to.MarkTaken();
+  from.MarkTaken();
+  EXPECT_FALSE(to.TakeOver(from));
 }
 
 // Producer and consumer on one slot: every frame the consumer sees is whole (all its bytes carry
