@@ -439,13 +439,16 @@ cv::Mat CObjectContainer::Compose() {
   cv::rectangle(frame, {0, 0}, {client_.width - 1, client_.height - 1}, cv::Scalar::all(255), 1);
   const IntRect& d = placement_.destination;
   if (picture_.empty() || clean_.empty() || clean_.cols != d.Width() || clean_.rows != d.Height()) return frame;
-  cv::Mat buffer = clean_.clone();
   const float s = scale_;
-  if (box_) box_->Draw(buffer, placement_.view, s);
-  if (track_) track_->Draw(buffer, placement_.view, s);
   const cv::Rect place(d.left, d.top, d.Width(), d.Height());
   const cv::Rect visible = place & cv::Rect(0, 0, frame.cols, frame.rows);
-  buffer(visible - place.tl()).copyTo(frame(visible));
+  // The overlays draw straight into the frame where the picture fits in it whole (drawing clips
+  // to the picture's part of the frame either way); one copy of the picture less per frame.
+  cv::Mat buffer = visible == place ? frame(place) : cv::Mat(place.size(), frame.type());
+  clean_.copyTo(buffer);
+  if (box_) box_->Draw(buffer, placement_.view, s);
+  if (track_) track_->Draw(buffer, placement_.view, s);
+  if (visible != place) buffer(visible - place.tl()).copyTo(frame(visible));
   return frame;
 }
 
