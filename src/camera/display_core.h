@@ -1,7 +1,8 @@
 // The live display without its widget: the frame slots the camera writes into, the conversion
-// and display workers, and the display's own thread, which runs the message layer's loop and owns
-// everything shown (the current picture, the detected pages, the picture container and its
-// overlays). Each shown frame is composed there and handed to the view as the newest frame.
+// workers (two, sharing the main camera's frames) and the display worker, and the display's own
+// thread, which runs the message layer's loop and owns everything shown (the current picture, the
+// detected pages, the picture container and its overlays). Each shown frame is composed there and
+// handed to the view as the newest frame.
 //
 // Thread-safety: every public operation may be called from any thread other than the display's
 // own; the operations that touch what is shown are blocking sends to the display's thread.
