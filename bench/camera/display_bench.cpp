@@ -165,8 +165,8 @@ void BM_LiveDisplay(benchmark::State& state) {
   if (recording) {
     puller = std::jthread([&](std::stop_token stop) {
       auto next = std::chrono::steady_clock::now();
+      cv::Mat picture;  // kept from pull to pull, as the recorder keeps it
       while (!stop.stop_requested()) {
-        cv::Mat picture;
         if (display.GetRecordingPicture(&picture) && !picture.empty()) ++pulled;
         next += std::chrono::milliseconds(40);
         std::this_thread::sleep_until(std::max(next, std::chrono::steady_clock::now()));

@@ -51,20 +51,23 @@ void JoinAndWarn(std::jthread& thread, const char* name) {
 }  // namespace
 
 
-cv::Mat DecodeTrimmedAndTurned(const std::vector<std::uint8_t>& jpeg, const IntRect& trim, int rotation) {
+cv::Mat DecodeTrimmedAndTurned(const std::vector<std::uint8_t>& jpeg, const IntRect& trim, int rotation,
+                               cv::Mat reuse) {
   const int length = static_cast<int>(jpeg.size());
   int width = 0, height = 0;
   if (!ReadMJPGSize(jpeg.data(), length, &width, &height)) return {};
   const IntRect& t = trim;
   if (t.left < 0 || t.top < 0 || t.right > width || t.bottom > height || t.Width() <= 0 || t.Height() <= 0) return {};
-  cv::Mat full(height, width, CV_8UC3);
+  // Untrimmed and unturned, the decoded frame is the picture (a 39 MB copy saved per picture).
+  const bool whole = rotation == 0 && t.left == 0 && t.top == 0 && t.right == width && t.bottom == height;
+  const bool reusable = whole && reuse.rows == height && reuse.cols == width && reuse.type() == CV_8UC3 &&
+                        reuse.isContinuous();
+  cv::Mat full = reusable ? reuse : cv::Mat(height, width, CV_8UC3);
   int step = 0;
   if (!DecodeMJPGToBGR24(jpeg.data(), length, full.data, full.total() * 3, &width, &height, &step)) return {};
-  // Untrimmed and unturned, the decoded frame is the picture (a 39 MB copy saved per picture).
-  if (rotation == 0 && t.left == 0 && t.top == 0 && t.right == width && t.bottom == height) return full;
-  cv::Mat turned;
-  TurnPicture(full(cv::Rect(t.left, t.top, t.Width(), t.Height())), turned, rotation);
-  return turned;
+  if (whole) return full;
+  TurnPicture(full(cv::Rect(t.left, t.top, t.Width(), t.Height())), reuse, rotation);
+  return reuse;
 }
 
 // Quarter turns in cache-sized tiles, in one pass (a transpose followed by a flip reads and writes
@@ -225,11 +228,11 @@ bool CDisplayCore::CreateSubImageBox(const IntRect& rect) {
 
 void CDisplayCore::DeleteSubImageBox() { Send(ids::kDeleteOverlay, ids::kOverlaySubImageBox, 0); }
 
-cv::Mat CDisplayCore::BuildCurrentPicture() {
+cv::Mat CDisplayCore::BuildCurrentPicture(cv::Mat reuse) {
   PictureRecipe recipe;
   Send(kGetRecipe, 0, ToLParam(&recipe));
   if (!recipe.source) return recipe.picture;
-  return DecodeTrimmedAndTurned(*recipe.source, recipe.trim, recipe.rotation);
+  return DecodeTrimmedAndTurned(*recipe.source, recipe.trim, recipe.rotation, std::move(reuse));
 }
 
 cv::Mat CDisplayCore::GetPicture() { return BuildCurrentPicture(); }
@@ -240,15 +243,19 @@ std::vector<cv::Mat> CDisplayCore::GetCroppedPictures() {
   return pictures;
 }
 
-cv::Mat CDisplayCore::GetShownPicture() {
-  cv::Mat picture = BuildCurrentPicture();
+cv::Mat CDisplayCore::ShownPicture(cv::Mat reuse) {
+  cv::Mat picture = BuildCurrentPicture(std::move(reuse));
   if (!picture.empty()) Send(kComposeBox, 0, ToLParam(&picture));
   return picture;
 }
 
 bool CDisplayCore::GetRecordingPicture(cv::Mat* picture) {
   if (!recording_.load()) return false;
-  *picture = GetShownPicture();
+  // The recorder pulls a picture every frame into the same matrix: its buffer is written again
+  // when nobody else holds it (a fresh 39 MB buffer costs its page faults every time).
+  cv::Mat previous = std::move(*picture);
+  const bool own = previous.u != nullptr && previous.u->refcount == 1;
+  *picture = ShownPicture(own ? std::move(previous) : cv::Mat());
   return true;
 }
 

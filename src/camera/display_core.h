@@ -66,8 +66,10 @@ struct ShownFrame {
 void TurnPicture(const cv::Mat& source, cv::Mat& destination, int angle);
 
 // A compressed frame decoded at full resolution, cut to `trim` and turned by `rotation`; empty
-// when it does not decode or the trim does not fit it.
-cv::Mat DecodeTrimmedAndTurned(const std::vector<std::uint8_t>& jpeg, const IntRect& trim, int rotation);
+// when it does not decode or the trim does not fit it. The picture is written into `reuse` when
+// that has its size and type (its buffer must not be shared).
+cv::Mat DecodeTrimmedAndTurned(const std::vector<std::uint8_t>& jpeg, const IntRect& trim, int rotation,
+                               cv::Mat reuse = {});
 
 class CDisplayCore {
  public:
@@ -122,7 +124,7 @@ class CDisplayCore {
   // Copies of what the display holds; empty before the first frame.
   cv::Mat GetPicture();
   std::vector<cv::Mat> GetCroppedPictures();
-  cv::Mat GetShownPicture();
+  cv::Mat GetShownPicture() { return ShownPicture({}); }
   // The shown picture, only while the recording flag is on; otherwise `picture` is untouched and
   // the result false.
   bool GetRecordingPicture(cv::Mat* picture);
@@ -157,7 +159,9 @@ class CDisplayCore {
     IntRect trim;
     int rotation = 0;
   };
-  cv::Mat BuildCurrentPicture();
+  cv::Mat BuildCurrentPicture(cv::Mat reuse = {});
+  // The shown picture; `reuse` is a buffer nobody else holds, written into when it has the size.
+  cv::Mat ShownPicture(cv::Mat reuse);
   void PublishIfChanged();
   platform::MessageResult Send(platform::MessageId id, platform::WParam wParam, platform::LParam lParam);
 

@@ -258,6 +258,41 @@ TEST_F(DisplayCoreTest, TheRecordingFlagGatesItsGetter) {
   EXPECT_EQ(cv::norm(picture, frame, cv::NORM_INF), 0);
 }
 
+// The recorder pulls into the same matrix every frame, and the display writes the next picture
+// into its buffer; a buffer the caller still shares elsewhere must never be written.
+TEST(CDisplayCoreRecording, PullsNeverOverwriteAPictureHeldElsewhere) {
+  CDisplayCore core;
+  ASSERT_TRUE(core.Start({}));
+  core.PostResize({80, 60});  // a quarter of the frames: shown decoded reduced, handed out in full
+  core.SetRecording(true);
+  std::vector<std::uint8_t> jpegs[2];
+  cv::Mat decoded[2];
+  for (int i = 0; i < 2; ++i) {
+    cv::imencode(".jpg", Pattern(320, 240), jpegs[i]);
+    decoded[i] = cv::imdecode(jpegs[i], cv::IMREAD_COLOR);
+  }
+  // Shows frame i until the recording picture is that frame at full size.
+  cv::Mat picture;
+  const auto pullUntil = [&](int i) {
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (std::chrono::steady_clock::now() < deadline) {
+      CFrameSlot& raw = *core.RawSlot(CDisplayCore::kMainSlot);
+      if (raw.State() != CFrameSlot::kFilled)
+        raw.Store(static_cast<int>(jpegs[i].size()), FrameSubtype::MJPG, jpegs[i].data(), 320, 240);
+      if (core.GetRecordingPicture(&picture) && picture.size() == decoded[i].size() && core.LiveReduction() == 4 &&
+          cv::norm(picture, decoded[i], cv::NORM_INF) <= 2)
+        return true;
+      std::this_thread::sleep_for(2ms);
+    }
+    return false;
+  };
+  ASSERT_TRUE(pullUntil(0));
+  const cv::Mat held = picture;  // shared: the next pull must leave this buffer alone
+  ASSERT_TRUE(pullUntil(1));
+  EXPECT_LE(cv::norm(held, decoded[0], cv::NORM_INF), 2);
+  EXPECT_NE(held.data, picture.data);
+}
+
 TEST_F(DisplayCoreTest, TheSecondCameraIsComposedIntoHandedOutPictures) {
   const cv::Mat frame(60, 80, CV_8UC3, cv::Scalar::all(0));
   ASSERT_TRUE(core.CreateSubImageBox({40, 30, 80, 60}));
