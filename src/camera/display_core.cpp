@@ -50,7 +50,6 @@ void JoinAndWarn(std::jthread& thread, const char* name) {
 
 }  // namespace
 
-
 cv::Mat DecodeTrimmedAndTurned(const std::vector<std::uint8_t>& jpeg, const IntRect& trim, int rotation,
                                cv::Mat reuse) {
   const int length = static_cast<int>(jpeg.size());
