@@ -53,36 +53,24 @@ Taps ComputeTaps(int sourceLength, int destinationLength) {
   return taps;
 }
 
-constexpr std::uint32_t kHalf = 1u << (2 * kWeightBits - 1);
+// Destination rows shrunk across together, one per 16-bit vector lane: every lane of a vector
+// then follows the same taps, so the across pass runs eight rows per instruction.
+constexpr int kLanes = 8;
 
-// One destination row from a row already shrunk down: fixed tap and channel counts unroll into
-// straight-line code, which is most of the speed.
-template <int Channels, int Count>
-void ShrinkRowFixed(const std::uint16_t* column, const Taps& across, int width, std::uint8_t* out) {
-  for (int x = 0; x < width; ++x) {
-    const std::uint16_t* weights = &across.weights[static_cast<std::size_t>(x) * Count];
-    const std::uint16_t* from = column + static_cast<std::size_t>(across.first[x]) * Channels;
-    std::uint32_t total[Channels] = {};
-    for (int k = 0; k < Count; ++k)
-      for (int c = 0; c < Channels; ++c) total[c] += static_cast<std::uint32_t>(from[k * Channels + c]) * weights[k];
-    for (int c = 0; c < Channels; ++c)
-      out[x * Channels + c] = static_cast<std::uint8_t>((total[c] + kHalf) >> (2 * kWeightBits));
+// Eight rows of eight 16-bit values turned into eight columns.
+[[gnu::always_inline]] inline void Transpose8x8(cv::v_uint16x8 (&v)[kLanes]) {
+  cv::v_uint16x8 a[kLanes];
+  for (int i = 0; i < kLanes; i += 2) cv::v_zip(v[i], v[i + 1], a[i], a[i + 1]);
+  cv::v_uint32x4 b[kLanes];
+  for (int i = 0; i < kLanes; i += 4) {
+    cv::v_zip(cv::v_reinterpret_as_u32(a[i]), cv::v_reinterpret_as_u32(a[i + 2]), b[i], b[i + 1]);
+    cv::v_zip(cv::v_reinterpret_as_u32(a[i + 1]), cv::v_reinterpret_as_u32(a[i + 3]), b[i + 2], b[i + 3]);
   }
-}
-
-void ShrinkRow(const std::uint16_t* column, const Taps& across, int channels, int width, std::uint8_t* out) {
-  if (channels == 3 && across.count == 2) return ShrinkRowFixed<3, 2>(column, across, width, out);
-  if (channels == 3 && across.count == 3) return ShrinkRowFixed<3, 3>(column, across, width, out);
-  if (channels == 3 && across.count == 4) return ShrinkRowFixed<3, 4>(column, across, width, out);
-  if (channels == 3 && across.count == 5) return ShrinkRowFixed<3, 5>(column, across, width, out);
-  for (int x = 0; x < width; ++x) {
-    const std::uint16_t* weights = &across.weights[static_cast<std::size_t>(x) * across.count];
-    const std::uint16_t* from = column + static_cast<std::size_t>(across.first[x]) * channels;
-    for (int c = 0; c < channels; ++c) {
-      std::uint32_t total = 0;
-      for (int k = 0; k < across.count; ++k) total += static_cast<std::uint32_t>(from[k * channels + c]) * weights[k];
-      out[x * channels + c] = static_cast<std::uint8_t>((total + kHalf) >> (2 * kWeightBits));
-    }
+  for (int i = 0; i < kLanes / 2; ++i) {
+    cv::v_float64x2 low, high;
+    cv::v_zip(cv::v_reinterpret_as_f64(b[i]), cv::v_reinterpret_as_f64(b[i + 4]), low, high);
+    v[2 * i] = cv::v_reinterpret_as_u16(low);
+    v[2 * i + 1] = cv::v_reinterpret_as_u16(high);
   }
 }
 
@@ -100,23 +88,94 @@ void ShrinkByAreaAverage(const cv::Mat& source, cv::Mat& destination, cv::Size s
   const Taps across = ComputeTaps(source.cols, size.width);
   const Taps down = ComputeTaps(source.rows, size.height);
   const int rowValues = source.cols * channels;
+  const int outValues = size.width * channels;
+  // Padded so that the zero-weight taps past the last pixel read zeros, and to whole blocks of
+  // eight for the transposes.
+  const int paddedValues = (rowValues + across.count * channels + kLanes - 1) / kLanes * kLanes;
+  const int paddedOut = (outValues + kLanes - 1) / kLanes * kLanes;
+  // The across weights as fractions of 65536 for the high half of a 16-bit product (256 / 256,
+  // a pixel covered whole, becomes 65535: a 1/65536 error).
+  std::vector<std::uint16_t> acrossWeights(across.weights.size());
+  for (std::size_t i = 0; i < acrossWeights.size(); ++i)
+    acrossWeights[i] = static_cast<std::uint16_t>(std::min(across.weights[i] * kWeightOne, 65535));
+  std::vector<std::uint16_t> rows(static_cast<std::size_t>(kLanes) * paddedValues, 0);
+  std::vector<std::uint16_t> lanes(static_cast<std::size_t>(kLanes) * paddedValues);
+  std::vector<std::uint16_t> shrunk(static_cast<std::size_t>(kLanes) * paddedOut, 0);
   cv::Mat result(size, source.type());
-  // Down first: each destination row is a weighted sum of a few whole source rows, which the
-  // compiler turns into wide vector code; the row then shrinks across.
-  // Padded so that the zero-weight taps past the last pixel read zeros, not past the end.
-  std::vector<std::uint16_t> column(static_cast<std::size_t>(rowValues + across.count * channels), 0);
-  for (int y = 0; y < size.height; ++y) {
-    const std::uint16_t* rowWeights = &down.weights[static_cast<std::size_t>(y) * down.count];
-    std::fill(column.begin(), column.begin() + rowValues, std::uint16_t{0});
-    for (int k = 0; k < down.count; ++k) {
-      const std::uint16_t weight = rowWeights[k];
-      if (weight == 0) continue;
-      const std::uint8_t* in = source.ptr<std::uint8_t>(down.first[y] + k);
-      std::uint16_t* sum = column.data();
+  for (int y0 = 0; y0 < size.height; y0 += kLanes) {
+    // Down: each destination row is a weighted sum of a few whole source rows (wide vector code
+    // from the compiler), in 8-bit fixed point. Rows past the last repeat it.
+    for (int lane = 0; lane < kLanes; ++lane) {
+      const int y = std::min(y0 + lane, size.height - 1);
+      const std::uint16_t* rowWeights = &down.weights[static_cast<std::size_t>(y) * down.count];
+      std::uint16_t* sum = &rows[static_cast<std::size_t>(lane) * paddedValues];
+      const std::uint8_t* in[kLargestStep + 1];
+      std::uint16_t weight[kLargestStep + 1];
+      int taps = 0;
+      for (int k = 0; k < down.count; ++k) {
+        if (rowWeights[k] == 0) continue;
+        in[taps] = source.ptr<std::uint8_t>(down.first[y] + k);
+        weight[taps++] = rowWeights[k];
+      }
       // 255 x 256 fits in 16 bits, and the weights of one destination row add up to 256.
-      for (int x = 0; x < rowValues; ++x) sum[x] = static_cast<std::uint16_t>(sum[x] + in[x] * weight);
+      int x = 0;
+      for (; x + 16 <= rowValues; x += 16) {
+        cv::v_uint16x8 low = cv::v_setzero_u16(), high = cv::v_setzero_u16();
+        for (int k = 0; k < taps; ++k) {
+          cv::v_uint16x8 a, b;
+          cv::v_expand(cv::v_load(in[k] + x), a, b);
+          const cv::v_uint16x8 w = cv::v_setall_u16(weight[k]);
+          low += cv::v_mul_wrap(a, w);
+          high += cv::v_mul_wrap(b, w);
+        }
+        cv::v_store(sum + x, low);
+        cv::v_store(sum + x + 8, high);
+      }
+      for (; x < rowValues; ++x) {
+        unsigned total = 0;
+        for (int k = 0; k < taps; ++k) total += in[k][x] * weight[k];
+        sum[x] = static_cast<std::uint16_t>(total);
+      }
     }
-    ShrinkRow(column.data(), across, channels, size.width, result.ptr<std::uint8_t>(y));
+    // Value by value, the eight rows side by side.
+    for (int i = 0; i < paddedValues; i += kLanes) {
+      cv::v_uint16x8 block[kLanes];
+      for (int lane = 0; lane < kLanes; ++lane)
+        block[lane] = cv::v_load(&rows[static_cast<std::size_t>(lane) * paddedValues + i]);
+      Transpose8x8(block);
+      for (int q = 0; q < kLanes; ++q) cv::v_store(&lanes[static_cast<std::size_t>(i + q) * kLanes], block[q]);
+    }
+    // Across: the same taps for all eight rows.
+    for (int x = 0; x < size.width; ++x) {
+      const std::uint16_t* weights = &acrossWeights[static_cast<std::size_t>(x) * across.count];
+      const std::size_t first = static_cast<std::size_t>(across.first[x]) * channels;
+      for (int c = 0; c < channels; ++c) {
+        cv::v_uint16x8 total = cv::v_setzero_u16();
+        for (int k = 0; k < across.count; ++k)
+          total += cv::v_mul_hi(cv::v_load(&lanes[(first + static_cast<std::size_t>(k) * channels + c) * kLanes]),
+                                cv::v_setall_u16(weights[k]));
+        cv::v_store(&shrunk[static_cast<std::size_t>(x * channels + c) * kLanes], total);
+      }
+    }
+    // Back to rows, rounded to 8 bits.
+    const cv::v_uint16x8 half = cv::v_setall_u16(kWeightOne / 2);
+    for (int j = 0; j < paddedOut; j += kLanes) {
+      cv::v_uint16x8 block[kLanes];
+      for (int q = 0; q < kLanes; ++q) block[q] = cv::v_load(&shrunk[static_cast<std::size_t>(j + q) * kLanes]);
+      Transpose8x8(block);
+      for (int lane = 0; lane < kLanes && y0 + lane < size.height; ++lane) {
+        // The totals stay under 65280 + 3, so adding the half cannot overflow.
+        const cv::v_uint16x8 rounded = (block[lane] + half) >> kWeightBits;
+        std::uint8_t* out = result.ptr<std::uint8_t>(y0 + lane) + j;
+        if (j + kLanes <= outValues) {
+          cv::v_store_low(out, cv::v_pack(rounded, rounded));
+        } else {
+          alignas(16) std::uint8_t bytes[2 * kLanes];
+          cv::v_store_low(bytes, cv::v_pack(rounded, rounded));
+          std::copy_n(bytes, outValues - j, out);
+        }
+      }
+    }
   }
   destination = result;
 }
