@@ -476,15 +476,10 @@ bool CDisplayCore::TakeMainFrame(CFrameSlot& taken, std::uint64_t& sequence) {
   std::lock_guard lock(takeMutex_);
   CFrameSlot& raw = raw_[kMainSlot];
   if (raw.State() != CFrameSlot::kFilled) return false;
-  const int limit = frameRateLimit_.load();
-  if (raw.Subtype() == FrameSubtype::MJPG && limit >= 1) {
-    // Frames that come sooner than the limit allows after the last one taken are skipped.
-    const auto now = std::chrono::steady_clock::now();
-    if (lastTaken_ && now - *lastTaken_ < std::chrono::milliseconds(1000 / limit)) {
-      raw.MarkTaken();
-      return false;
-    }
-    lastTaken_ = now;
+  // MJPG frames that come sooner than the limit allows after the last one taken are skipped.
+  if (raw.Subtype() == FrameSubtype::MJPG && !mainGate_.Admit(frameRateLimit_.load())) {
+    raw.MarkTaken();
+    return false;
   }
   const bool stored = taken.Store(raw.Length(), raw.Subtype(), raw.Data(), raw.Width(), raw.Height());
   raw.MarkTaken();

@@ -14,7 +14,6 @@
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <thread>
 #include <vector>
 
@@ -171,7 +170,7 @@ class CDisplayCore {
   // Between the conversion workers: who takes the next main frame, and in which order they go on.
   std::mutex takeMutex_;
   std::uint64_t takenSequence_ = 0;
-  std::optional<std::chrono::steady_clock::time_point> lastTaken_;
+  FrameRateGate mainGate_;
   std::mutex deliverMutex_;
   std::uint64_t deliveredSequence_ = 0;
 

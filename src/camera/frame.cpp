@@ -64,12 +64,6 @@ tjhandle Decompressor() {
   return decompressor.handle;
 }
 
-std::int64_t NowMs() {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(
-             std::chrono::steady_clock::now().time_since_epoch())
-      .count();
-}
-
 }  // namespace
 
 bool CFrameSlot::Reserve(int length) {
@@ -87,6 +81,13 @@ void CFrameSlot::Publish(int length, FrameSubtype subtype, int width, int height
   height_ = height;
   subtype_ = subtype;
   state_.store(kFilled, std::memory_order_release);
+}
+
+bool FrameRateGate::Admit(int framesPerSecond) {
+  const auto now = std::chrono::steady_clock::now();
+  if (framesPerSecond >= 1 && last_ && now - *last_ < std::chrono::milliseconds(1000 / framesPerSecond)) return false;
+  last_ = now;
+  return true;
 }
 
 bool CFrameSlot::TakeOver(CFrameSlot& filled) {
@@ -375,9 +376,7 @@ bool FrameConverter::Convert(CFrameSlot& raw, CFrameSlot& converted) {
         });
         break;
       case FrameSubtype::MJPG: {
-        const std::int64_t now = NowMs();
-        if (rateLimit_ >= 1 && lastMjpgMs_ >= 0 && now - lastMjpgMs_ < 1000 / rateLimit_) break;
-        lastMjpgMs_ = now;
+        if (!mjpgGate_.Admit(rateLimit_)) break;
         int jpegWidth = 0;
         int jpegHeight = 0;
         // A frame of another size than the slot announces would not match its buffer.

@@ -3,9 +3,11 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -114,6 +116,17 @@ bool DecodeMJPGToBGR24(const std::uint8_t* source, int length, std::uint8_t* des
 // Reads the JPEG header only: the picture's size, or false when it is not a JPEG.
 bool ReadMJPGSize(const std::uint8_t* source, int length, int* width, int* height);
 
+// Lets frames through no closer together than a rate allows: the first always, later ones only
+// once 1000 / framesPerSecond ms have passed since the last one let through; a rate of 0 or less
+// lets every frame through.
+class FrameRateGate {
+ public:
+  bool Admit(int framesPerSecond);
+
+ private:
+  std::optional<std::chrono::steady_clock::time_point> last_;
+};
+
 // The conversion worker's step for one pair of slots: converts a filled raw slot into the
 // converted slot when that one has been taken, then marks the raw slot taken (also after a
 // failed conversion, so the next camera frame can come in). An MJPG frame whose picture differs
@@ -132,8 +145,8 @@ class FrameConverter {
   std::unique_ptr<std::uint8_t[]> scratch_;
   std::size_t scratchSize_ = 0;
   int rateLimit_ = 0;
+  FrameRateGate mjpgGate_;
   int reduction_ = 1;
-  std::int64_t lastMjpgMs_ = -1;
   std::uint8_t* Scratch(std::size_t size);
 };
 

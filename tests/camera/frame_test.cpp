@@ -1,6 +1,7 @@
 #include "camera/frame.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <memory>
 #include <thread>
@@ -103,6 +104,16 @@ TEST(CFrameSlot, StoresOnlyWhenNotFilledAndKeepsTheLargestCapacity) {
   EXPECT_EQ(slot.Data()[0], 2);
   EXPECT_FALSE(slot.Store(-1, FrameSubtype::MJPG, small.data(), 8, 4));
   EXPECT_FALSE(slot.Store(10, FrameSubtype::MJPG, nullptr, 8, 4));
+}
+
+TEST(FrameRateGate, LetsFramesThroughNoCloserThanTheRate) {
+  FrameRateGate gate;
+  EXPECT_TRUE(gate.Admit(5));
+  EXPECT_FALSE(gate.Admit(5)) << "a second frame within 200 ms";
+  EXPECT_TRUE(gate.Admit(0)) << "no limit";
+  EXPECT_TRUE(gate.Admit(-1)) << "no limit";
+  std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  EXPECT_TRUE(gate.Admit(1000)) << "more than 1 ms after the last one";
 }
 
 TEST(CFrameSlot, TakeOverMovesAFilledFrameWithoutCopying) {
