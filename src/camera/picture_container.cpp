@@ -42,6 +42,23 @@ void ClampView(IntRect& view, int scaledWidth, int scaledHeight) {
   ClampSpan(view.top, view.bottom, scaledHeight);
 }
 
+// One axis of the view: a picture no larger than the window is centred and shown whole; a larger
+// one fills the window with the scaled picture point `scaledAnchor` under `windowAnchor`.
+void PlaceAxis(int scaled, int client, float scaledAnchor, int windowAnchor, int& destinationLow,
+               int& destinationHigh, int& viewLow, int& viewHigh) {
+  if (scaled <= client) {
+    destinationLow = (client - scaled) / 2;
+    destinationHigh = destinationLow + scaled;
+    viewLow = 0;
+    viewHigh = scaled;
+  } else {
+    destinationLow = 0;
+    destinationHigh = client;
+    viewLow = RoundHalfAway(scaledAnchor) - windowAnchor;
+    viewHigh = viewLow + client;
+  }
+}
+
 }  // namespace
 
 CObjectContainer::~CObjectContainer() { active_ = nullptr; }
@@ -68,39 +85,8 @@ ViewPlacement CObjectContainer::ComputeView(cv::Size picture, float scale, cv::P
   const int sh = static_cast<int>(h * s);
   IntRect& v = p.view;
   IntRect& d = p.destination;
-  if (sw <= client.width && sh <= client.height) {
-    v = {0, 0, sw, sh};
-    d.left = (client.width - sw) / 2;
-    d.right = d.left + sw;
-    d.top = (client.height - sh) / 2;
-    d.bottom = d.top + sh;
-    return p;
-  }
-  if (sw >= client.width && sh >= client.height) {
-    d = {0, 0, client.width, client.height};
-    v.left = RoundHalfAway(pictureAnchor.x * s) - windowAnchor.x;
-    v.right = v.left + client.width;
-    v.top = RoundHalfAway(pictureAnchor.y * s) - windowAnchor.y;
-    v.bottom = v.top + client.height;
-  } else if (sw >= client.width) {
-    d.left = 0;
-    d.right = client.width;
-    d.top = (client.height - sh) / 2;
-    d.bottom = d.top + sh;
-    v.top = 0;
-    v.bottom = sh;
-    v.left = RoundHalfAway(pictureAnchor.x * s) - windowAnchor.x;
-    v.right = v.left + d.Width();
-  } else {
-    d.top = 0;
-    d.bottom = client.height;
-    d.left = (client.width - sw) / 2;
-    d.right = d.left + sw;
-    v.left = 0;
-    v.right = sw;
-    v.top = RoundHalfAway(pictureAnchor.y * s) - windowAnchor.y;
-    v.bottom = v.top + d.Height();
-  }
+  PlaceAxis(sw, client.width, pictureAnchor.x * s, windowAnchor.x, d.left, d.right, v.left, v.right);
+  PlaceAxis(sh, client.height, pictureAnchor.y * s, windowAnchor.y, d.top, d.bottom, v.top, v.bottom);
   ClampView(v, sw, sh);
   return p;
 }
