@@ -157,15 +157,19 @@ TEST(VideoRecorderTest, TwoSecondsBecomeAnAsfFileWithSoundOnlyWhenThereIsSome) {
   }
 }
 
-TEST(VideoRecorderTest, WithoutPicturesTheFramesAreBlackAndStillKeepTime) {
+// One second recorded without sound from `display`, read back.
+orvane::testing::ProbedFile RecordOneSecond(FakePictureSource& display) {
   TempFolder folder;
-  FakePictureSource display(false);  // recording flag off: no picture ever comes
   CVideoRecorder recorder(WithSound(false));
-  ASSERT_EQ(recorder.Start(&display, folder / "clip.asf", kWidth, kHeight, kFps, 0), kSuccess);
+  EXPECT_EQ(recorder.Start(&display, folder / "clip.asf", kWidth, kHeight, kFps, 0), kSuccess);
   std::this_thread::sleep_for(1s);
-  ASSERT_EQ(recorder.Stop(), kSuccess);
+  EXPECT_EQ(recorder.Stop(), kSuccess);
+  return ProbeMediaFile(folder / "clip.asf");
+}
 
-  const auto probed = ProbeMediaFile(folder / "clip.asf");
+TEST(VideoRecorderTest, WithoutPicturesTheFramesAreBlackAndStillKeepTime) {
+  FakePictureSource display(false);  // recording flag off: no picture ever comes
+  const auto probed = RecordOneSecond(display);
   const auto* video = probed.Find("wmv2");
   ASSERT_NE(video, nullptr);
   EXPECT_NEAR(video->packets, kFps, 2);
@@ -175,14 +179,8 @@ TEST(VideoRecorderTest, WithoutPicturesTheFramesAreBlackAndStillKeepTime) {
 }
 
 TEST(VideoRecorderTest, AMissingPictureRepeatsTheLastOne) {
-  TempFolder folder;
   FakePictureSource display(true, 1);  // one picture, then the display has nothing more
-  CVideoRecorder recorder(WithSound(false));
-  ASSERT_EQ(recorder.Start(&display, folder / "clip.asf", kWidth, kHeight, kFps, 0), kSuccess);
-  std::this_thread::sleep_for(1s);
-  ASSERT_EQ(recorder.Stop(), kSuccess);
-
-  const auto probed = ProbeMediaFile(folder / "clip.asf");
+  const auto probed = RecordOneSecond(display);
   const auto* video = probed.Find("wmv2");
   ASSERT_NE(video, nullptr);
   EXPECT_NEAR(video->packets, kFps, 2);
