@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <opencv2/core.hpp>
@@ -20,22 +21,26 @@ namespace orvane::ocrtools::testing {
 inline const FontFace kPageFont{"/usr/share/fonts/truetype/wqy/wqy-zenhei.ttc", "WenQuanYi Zen Hei"};
 inline constexpr std::size_t kPageClassCount = 300;
 
-// A template of a few hundred classes from the page font, trained at the sizes pages are set in;
-// built in seconds.
-inline BuildOptions PageTemplateOptions() {
+// A template of the first `classCount` classes from the page font, built in seconds: trained at
+// `trainingSizes`, checked at a size it was not trained on.
+inline BuildOptions SmallTemplateOptions(std::size_t classCount, std::vector<int> trainingSizes, int heldOutSize,
+                                         int threads) {
   BuildOptions options;
   options.classes = TemplateClasses();
-  options.classes.resize(kPageClassCount);
+  options.classes.resize(classCount);
   options.trainingFonts = {kPageFont};
-  options.trainingSizes = {30, 40};
+  options.trainingSizes = std::move(trainingSizes);
   options.distortedPerSize = 2;
   options.heldOutFont = kPageFont;
-  options.heldOutSizes = {36};
+  options.heldOutSizes = {heldOutSize};
   options.ldaDimension = 96;
   options.principalAxes = 10;
-  options.threads = 3;
+  options.threads = threads;
   return options;
 }
+
+// The page template's options: trained at the sizes pages are set in.
+inline BuildOptions PageTemplateOptions() { return SmallTemplateOptions(kPageClassCount, {30, 40}, 36, 3); }
 
 // The page template, built once per test program into a folder removed at exit; empty when it
 // could not be written.

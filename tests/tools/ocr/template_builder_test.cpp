@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <fstream>
 #include <iterator>
+#include <memory>
 
 #include <gtest/gtest.h>
 
@@ -11,27 +12,15 @@
 #include "ocr/engine_features.h"
 #include "ocr/file_operator.h"
 #include "ocr/ocr_handle.h"
+#include "rendered_page.h"
 #include "temp_folder.h"
 
 namespace orvane::ocrtools {
 namespace {
 
-const FontFace kZenHei{"/usr/share/fonts/truetype/wqy/wqy-zenhei.ttc", "WenQuanYi Zen Hei"};
-
 // A few hundred classes from one font; checked at a size it was not trained on.
 BuildOptions SmallBuild(std::size_t classCount, int threads) {
-  BuildOptions options;
-  options.classes = TemplateClasses();
-  options.classes.resize(classCount);
-  options.trainingFonts = {kZenHei};
-  options.trainingSizes = {22, 40};
-  options.distortedPerSize = 2;
-  options.heldOutFont = kZenHei;
-  options.heldOutSizes = {30};
-  options.ldaDimension = 96;
-  options.principalAxes = 10;
-  options.threads = threads;
-  return options;
+  return testing::SmallTemplateOptions(classCount, {22, 40}, 30, threads);
 }
 
 std::string FileBytes(const std::filesystem::path& path) {
@@ -41,14 +30,13 @@ std::string FileBytes(const std::filesystem::path& path) {
 
 class SmallTemplate : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() { result_ = new BuildResult(BuildTemplate(SmallBuild(300, 4), EngineFeatures())); }
-  static void TearDownTestSuite() {
-    delete result_;
-    result_ = nullptr;
+  static void SetUpTestSuite() {
+    result_ = std::make_unique<BuildResult>(BuildTemplate(SmallBuild(300, 4), EngineFeatures()));
   }
-  static BuildResult* result_;
+  static void TearDownTestSuite() { result_.reset(); }
+  static std::unique_ptr<BuildResult> result_;
 };
-BuildResult* SmallTemplate::result_ = nullptr;
+std::unique_ptr<BuildResult> SmallTemplate::result_;
 
 TEST_F(SmallTemplate, ReadsUnseenSizesOfItsFont) {
   EXPECT_EQ(result_->heldOut.samples, 300);
@@ -72,7 +60,7 @@ TEST_F(SmallTemplate, CalibrationSeparatesCorrectFromWrongReadings) {
 }
 
 TEST_F(SmallTemplate, FileHoldsTheHeaderTheTransformAndFiveRecordsPerClass) {
-  testing::TempFolder folder;
+  orvane::testing::TempFolder folder;
   const auto path = folder.path() / "small.tpl";
   ASSERT_TRUE(WriteTemplate(path, result_->content));
   ocr::CCmmFileOperatorImp file;
@@ -106,19 +94,19 @@ TEST_F(SmallTemplate, FileHoldsTheHeaderTheTransformAndFiveRecordsPerClass) {
 }
 
 TEST_F(SmallTemplate, EngineReadsTheFileAsItWasTrained) {
-  testing::TempFolder folder;
+  orvane::testing::TempFolder folder;
   const auto path = folder.path() / "small.tpl";
   ASSERT_TRUE(WriteTemplate(path, result_->content));
   auto classes = TemplateClasses();
   classes.resize(300);
-  const AccuracyReport report = MeasureAccuracy(path, classes, kZenHei, {30}, 2);
+  const AccuracyReport report = MeasureAccuracy(path, classes, testing::kPageFont, {30}, 2);
   EXPECT_EQ(report.samples, 300);
   EXPECT_EQ(report.correct, result_->heldOut.correct);
 
   // The engine's distance is the builder's calibrated one.
   ocr::COCRHandle engine;
   ASSERT_TRUE(engine.Initialize(path));
-  GlyphRenderer renderer(kZenHei);
+  GlyphRenderer renderer(testing::kPageFont);
   const FeatureFunction features = EngineFeatures();
   std::vector<float> vector(features.dimension);
   const TemplateContent& content = result_->content;
@@ -140,7 +128,7 @@ TEST_F(SmallTemplate, EngineReadsTheFileAsItWasTrained) {
 }
 
 TEST(BuildTemplate, SameFileWhateverTheNumberOfThreads) {
-  testing::TempFolder folder;
+  orvane::testing::TempFolder folder;
   const auto one = folder.path() / "one.tpl";
   const auto three = folder.path() / "three.tpl";
   ASSERT_TRUE(WriteTemplate(one, BuildTemplate(SmallBuild(40, 1), EngineFeatures()).content));
