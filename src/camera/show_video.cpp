@@ -1,10 +1,10 @@
 #include "camera/show_video.h"
 
-#include <QMessageBox>
-#include <QString>
+#include <string>
 
 #include "camera/display_core.h"
 #include "camera/display_view.h"
+#include "platform/user_notice.h"
 
 namespace orvane {
 
@@ -26,8 +26,8 @@ bool CShowVideoThread::Create(QWidget* parent, const IntRect& rect, platform::Ta
   core_->SetFrameReadyHandler([viewPointer] { viewPointer->OnFrameReady(); });
   if (!core_->Start(notify)) {
     core_->SetFrameReadyHandler({});
-    QMessageBox::critical(parent, QString(),
-                          QString::fromUtf8("创建视频预览窗口失败，错误码：%1").arg(core_->LastError()));
+    platform::ShowUserNotice(
+        {"创建视频预览窗口失败，错误码：" + std::to_string(core_->LastError()), "", platform::NoticeIcon::kError});
     return false;
   }
   view_ = std::move(view);

@@ -2,9 +2,7 @@
 
 #include <linux/videodev2.h>
 
-#include <QApplication>
 #include <QComboBox>
-#include <QMessageBox>
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -18,6 +16,7 @@
 #include "platform/message_ids.h"
 #include "platform/snapshot_button.h"
 #include "platform/special_folders.h"
+#include "platform/user_notice.h"
 
 namespace orvane {
 
@@ -104,12 +103,7 @@ std::vector<std::uint32_t> ListFourccs(platform::IV4l2Device& device) {
 long ExposureToLog(long raw) { return std::lround(std::log2(std::max(raw, 1L) * 1e-4)); }
 long ExposureFromLog(long value) { return std::lround(std::exp2(static_cast<double>(value)) * 1e4); }
 
-void NoticeTimeOut() {
-  // Only a program with widgets can show the box; anything else has the log line.
-  if (qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr) {
-    QMessageBox::warning(nullptr, QString(), QStringLiteral("Time Out"));
-  }
-}
+void NoticeTimeOut() { platform::ShowUserNotice({"Time Out", "", platform::NoticeIcon::kWarning}); }
 
 }  // namespace
 

@@ -1,32 +1,36 @@
-// The capture station's start: branding, settings and folders, in the order the main window
-// runs them. The main window itself is not there yet; the program reports where its files are.
-#include <cstdio>
-#include <filesystem>
+// The capture station: the application runs the main window for the life of the program.
+#include <QApplication>
 
-#include "app/oem_data.h"
-#include "app/sys_param.h"
-#include "platform/special_folders.h"
+#include "platform/qt_message_bridge.h"
+#include "ui/main_window.h"
+#include "ui/presenter.h"
+#include "ui/termination.h"
 
-int main() {
-  namespace fs = std::filesystem;
-  using namespace orvane;
+namespace orvane::ui {
 
-  const fs::path branding = platform::ProgramFolder() / "data.dat";
-  if (COemData::Instance().Load(branding) == -1) {
-    std::fprintf(stderr, "orvane: cannot read the branding file %s\n", branding.c_str());
-    return 1;
+// `COrvaneApp`: the Qt application, the message layer's bridge into its loop, and the main window.
+class COrvaneApp {
+ public:
+  COrvaneApp(int& argc, char** argv) : application_(argc, argv) {}
+
+  int InitInstance() {
+    // The bridge lives inside the application object's life and goes before it.
+    platform::QtMessageBridge bridge;
+    QtPresenter presenter;
+    COrvaneDlg window(StationEnvironment::Program(presenter));
+    if (window.OnInitDialog() == StartUp::kEnd) return 0;
+    TerminationSignals termination([&window] { window.close(); });
+    window.show();
+    return QApplication::exec();
   }
 
-  CSysParam settings;
-  const fs::path iniPath = platform::RoamingAppDataFolder() / "Sys.ini";
-  settings.SetIniPath(iniPath);
-  settings.Load();
-  settings.ResolveStorageFolders(NamingHooks::System().localTime());
+ private:
+  QApplication application_;
+};
 
-  const fs::path common = GetCommonDataFolder();
-  if (common.empty()) std::fprintf(stderr, "orvane: Create a temporary folder fails\n");
+}  // namespace orvane::ui
 
-  std::printf("Sys.ini: %s; common data folder: %s; storage folder: %s\n", iniPath.c_str(),
-              common.empty() ? "(none)" : common.c_str(), settings.currentStorageFolder.c_str());
-  return 0;
+int main(int argc, char* argv[]) {
+  orvane::ui::COrvaneApp application(argc, argv);
+  return application.InitInstance();
 }

@@ -1,0 +1,73 @@
+#include "ui/free_name_dialog.h"
+
+#include "app/sys_param.h"
+#include "ui/presenter.h"
+
+namespace orvane::ui {
+namespace {
+
+struct Texts {
+  const char* forbidden;
+  const char* empty;
+  const char* exists;
+};
+
+// Simplified Chinese when made; Traditional Chinese and English by language.
+constexpr Texts kTexts[] = {
+    {"文件名中不能包含下列任何字符:\n/ \\ : * ? < > |", "文件名不能为空！", "当前文件已存在，是否覆盖？"},
+    {"檔案名中不能包含下列任何字元:\n/ \\ : * ? < > |", "檔案名不能為空!", "當前文件已存在，請重新輸入？"},
+    {"File name contains unsupported characters, such as \n/ \\ : * ? < > |", "File name is empty.",
+     "File exists, overwrite it ?"},
+};
+
+}  // namespace
+
+CCustomFileNameDlg::CCustomFileNameDlg(QWidget* parent, bool watermarkMode, int language, IPresenter& presenter)
+    : QDialog(parent), presenter_(presenter), watermarkMode_(watermarkMode) {
+  const Texts& texts = kTexts[language >= 1 && language <= 2 ? language : 0];
+  forbiddenText_ = texts.forbidden;
+  emptyText_ = texts.empty;
+  existsText_ = texts.exists;
+
+  setWindowTitle(QString::fromUtf8(watermarkMode ? "水印名" : "文件名"));
+  // The label reads the same in every language.
+  label_.setText(QString::fromUtf8(watermarkMode ? "水印名:" : "文件名:"));
+  connect(&buttons_, &QDialogButtonBox::accepted, this, &QDialog::accept);
+  connect(&buttons_, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  layout_.addWidget(&label_);
+  layout_.addWidget(&edit_);
+  layout_.addWidget(&buttons_);
+  edit_.setFocus();
+}
+
+CCustomFileNameDlg::~CCustomFileNameDlg() = default;
+
+bool CCustomFileNameDlg::TryAccept() {
+  name_ = edit_.text().toStdString();
+  if (name_.empty()) {
+    presenter_.ShowMessage(this, emptyText_, "", MessageIcon::kError);
+    return false;
+  }
+  // Besides the characters the message names, nothing the file-name builder would refuse later
+  // (control characters, "..") is taken: the capture would be lost without a word.
+  if (!IsValidNamePart(name_)) {
+    presenter_.ShowMessage(this, forbiddenText_, "", MessageIcon::kError);
+    name_.clear();
+    edit_.clear();
+    return false;
+  }
+  if (watermarkMode_) return true;
+  const std::filesystem::path file = folder_ / (name_ + "." + extension_);
+  std::error_code error;
+  if (std::filesystem::exists(file, error)) {
+    return presenter_.ShowMessage(this, existsText_, "", MessageIcon::kQuestion, MessageButtons::kYesNo) ==
+           MessageAnswer::kYes;
+  }
+  return true;
+}
+
+void CCustomFileNameDlg::accept() {
+  if (TryAccept()) QDialog::accept();
+}
+
+}  // namespace orvane::ui

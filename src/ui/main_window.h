@@ -1,0 +1,229 @@
+// `COrvaneDlg`: the capture station's main window. It owns the settings record, one camera
+// controller per camera, the thumbnail strip and the logo; it starts the station up in a fixed
+// order, runs every command on the GUI thread and closes down in order.
+//
+// Thread-bound to the GUI thread. Workers reach it only through its message target.
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <ctime>
+#include <deque>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QFrame>
+#include <QGroupBox>
+#include <QIntValidator>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QShortcut>
+#include <QSlider>
+#include <QWidget>
+
+#include <opencv2/core.hpp>
+
+#include "app/sys_param.h"
+#include "camera/camera_models.h"
+#include "camera/video_controller.h"
+#include "platform/messages.h"
+#include "ui/control_ids.h"
+#include "ui/grab_per_view.h"
+#include "ui/image_button.h"
+#include "ui/message_texts.h"
+#include "ui/prefix_combo.h"
+
+namespace orvane::platform {
+class SoundPlayer;
+}
+
+namespace orvane::ui {
+
+class IPresenter;
+class CSplashDlg;
+
+// What the station takes from its surroundings. The program uses the real ones (Program());
+// tests put the virtual camera, the device-library simulator and a scripted presenter here.
+struct StationEnvironment {
+  std::filesystem::path programFolder;  // data.dat and the character template
+  std::filesystem::path settingsFile;   // Sys.ini
+  IPresenter* presenter = nullptr;      // must outlive the window
+  CVideoController::Factories controllers;
+  std::shared_ptr<ICameraProbe> cameraProbe;  // camera discovery's questions
+  std::function<std::tm()> localTime;         // the clock of file names
+  // The start-up's waits for a camera to settle; the windows keep painting meanwhile.
+  std::function<void(std::chrono::milliseconds)> pause;
+  // Plays the shutter sound without waiting for it.
+  std::function<void(const std::filesystem::path&)> playSound;
+
+  // The program's own: the program folder, $XDG_CONFIG_HOME/Sys.ini, the cameras of the video
+  // backend, the system clock, and the ALSA player.
+  static StationEnvironment Program(IPresenter& presenter);
+};
+
+// How start-up ended.
+enum class StartUp { kRunning, kEnd };
+
+// Kinds of a thumbnail.
+inline constexpr int kThumbnailPicture = 0;
+inline constexpr int kThumbnailDocument = 1;
+
+class COrvaneDlg : public QWidget {
+ public:
+  explicit COrvaneDlg(StationEnvironment environment, QWidget* parent = nullptr);
+  ~COrvaneDlg() override;
+  COrvaneDlg(const COrvaneDlg&) = delete;
+  COrvaneDlg& operator=(const COrvaneDlg&) = delete;
+
+  // Branding, settings, cameras, controls and keys, in that order. kEnd: the program is to end
+  // (what the user must know has been shown); the window is not to be shown then.
+  StartUp OnInitDialog();
+
+  // Every button, key and menu entry ends here. A command that arrives while another runs (a
+  // still grab keeps the windows answering while it waits) is run after it, in order.
+  void OnCommand(ControlId id);
+  // The window's numbered messages (the camera's button, the feature dialogs, the prefix combo).
+  platform::MessageResult OnWndMsg(const platform::Message& message);
+  platform::TargetHandle Target() const { return target_; }
+
+  CSysParam GetSysParam() const { return settings_; }
+  void SetMessageLanguage(int language);
+  const CMessageTexts& MessageTexts() const { return texts_; }
+  // Controls to members (true) or members to controls (false); no handler runs while filling.
+  void UpdateData(bool saveAndValidate);
+  // The running number, naming mode and prefix of the controls into the settings record.
+  void SyncNaming();
+
+  void OnCapture();
+  void AddToThumbnails(const std::filesystem::path& path, int kind, const std::optional<std::filesystem::path>& preview);
+  std::vector<cv::Mat> GrabProcessedImages();
+  static void DeleteTempFiles();
+
+  // Closing in order: crop rectangles and naming kept, Sys.ini saved, cameras closed. Runs once.
+  void Shutdown();
+
+  // For the tests and the layout.
+  StationCameras Cameras() const { return {document_.get(), portrait_.get(), third_.get()}; }
+  const std::vector<std::unique_ptr<CImageButton>>& Thumbnails() const { return thumbnails_; }
+  const CImageButton* Logo() const { return logo_.get(); }
+  QWidget* Control(ControlId id) const;
+  bool Busy() const { return busy_; }
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  template <class Widget, class... Args>
+  Widget& Make(ControlId id, Args&&... args);
+  void CreateControls();
+  void ConnectControls();
+  void LayOut();
+  void CreateAccelerators();
+
+  // Start-up.
+  StartUp Fail(const std::string& text, bool stopIcon = false);
+  void LoadSettings();
+  void IdentifyCameras();
+  bool OpenDocumentCamera();
+  void OpenSideCameras();
+  void NudgeFocus();
+  void CreateThumbnails();
+  void ApplyExposure();
+  void RestoreStates();
+  void Pause(std::chrono::milliseconds duration);
+  std::unique_ptr<CVideoController> MakeController(int sourceType) const;
+  int StillPinFlag() const { return settings_.channelFlag || settings_.stillCapture ? 1 : 0; }
+
+  void RunCommand(ControlId id);
+  NamingHooks Naming();
+  void PlayShutter();
+  CVideoController* ActiveCamera() const;
+  int& ActiveRotation();
+
+  // The panel's handlers.
+  void Rotate(int step);
+  void OnCropNone();
+  void OnCropAuto();
+  void OnCropCustom();
+  void OnColorMode(int mode);
+  void OnNamingMode(int mode);
+  void OnIndexChanged();
+  void OnBarcodeCheck();
+  void OnExposureSlider(int position);
+  void OnAutoExposure();
+  void OnFocusNudge();
+  void OnVideoParams();
+  void OnBrowseFolder();
+  void OnMiddleKey();
+  void OnPrefixChanged();
+
+  StationEnvironment environment_;
+  platform::TargetHandle target_;
+  std::unique_ptr<platform::SoundPlayer> soundPlayer_;
+
+  CMessageTexts texts_;
+  std::string noticeText_;
+  CSysParam settings_;
+  int twoInOneState_ = 0;
+  std::array<int, 3> rotation_{};  // document, portrait, third
+  IntRect displayRect_;
+  IntRect secondDisplayRect_;
+  int selectedThumbnail_ = -1;
+  QPoint lastMouse_;
+  std::unique_ptr<CVideoController> document_;
+  std::unique_ptr<CVideoController> portrait_;
+  std::unique_ptr<CVideoController> third_;
+  std::vector<std::unique_ptr<CImageButton>> thumbnails_;
+  std::unique_ptr<CImageButton> logo_;
+  int thumbnailsAdded_ = 0;
+  int captureState_ = 0;
+  float continuousInterval_ = 5.0f;
+  int exposureShown_ = 0;
+  int exposurePosition_ = 0;  // the last value sent to the camera
+  int runningIndexShown_ = 0;
+  int namingRadio_ = 0;
+  std::array<int, 128> controlIdTable_{};
+  float dpiValue_ = -1.0f;
+  std::unique_ptr<CCameraModelTable> models_;
+  std::unique_ptr<CSplashDlg> splash_;
+
+  bool initialised_ = false;
+  bool shutDown_ = false;
+  bool busy_ = false;
+  bool closeWanted_ = false;
+  std::deque<ControlId> waiting_;
+
+  // Controls, all children of the window (group frames are siblings of what they frame, so no
+  // control is deleted twice).
+  std::vector<std::unique_ptr<QWidget>> controls_;
+  std::vector<std::pair<ControlId, QWidget*>> byId_;
+  std::unique_ptr<QButtonGroup> namingGroup_;
+  std::unique_ptr<QButtonGroup> cropGroup_;
+  std::unique_ptr<QButtonGroup> colourGroup_;
+  std::vector<std::unique_ptr<QShortcut>> accelerators_;
+  QPushButton* buttons_[15] = {};
+  QSlider* exposureSlider_ = nullptr;
+  QLineEdit* exposureEdit_ = nullptr;
+  QLineEdit* indexEdit_ = nullptr;
+  std::unique_ptr<QIntValidator> indexValidator_;
+  CMyComboBox* prefixCombo_ = nullptr;
+  QLabel* notice_ = nullptr;
+  QFrame* preview_ = nullptr;
+  bool filling_ = false;
+};
+
+}  // namespace orvane::ui

@@ -1,0 +1,55 @@
+#include "ui/message_texts.h"
+
+namespace orvane::ui {
+
+std::optional<CMessageTexts> MessageTextsFor(int language) {
+  switch (language) {
+    case 0:
+      return CMessageTexts{
+          "没有找到高拍仪设备，请检查高拍仪设备是否连接正确",
+          "创建临时文件夹失败",
+          "高拍仪设备可能被其他程序占用，请检查",
+          "没有识别出条码，或识别出的条码内容不适合作为文件名！",
+          "正在把图像合并为多页TIF文件",
+          "正在把图像合并为多页PDF文件",
+          "正在进行图像合并",
+          "文档设备可能被占用，所选分辨率无法启用",
+          "人像设备可能被占用，所选分辨率无法启用",
+          "只能使用一个设备录制视频",
+          "高拍仪设备被拔出或接触不良，请检查！",
+      };
+    case 1:
+      return CMessageTexts{
+          "沒有找到高拍儀設備,請檢查高拍儀設備是否連接正確",
+          "創建暫存檔案夾失敗",
+          "高拍儀設備已被其他程式佔用",
+          // The barcode text has no Traditional Chinese form of its own.
+          "没有识别出条码，或识别出的条码内容不适合作为文件名！",
+          "正在把圖像合併為多頁TIF檔",
+          "正在把圖像合併為多頁PDF檔",
+          "正在進行圖像合併",
+          "文檔設備可能被佔用，所選解析度無法啟用",
+          "人像設備可能被佔用，所選解析度無法啟用",
+          "祗能使用一個設備進行錄影！",
+          "高拍儀設備被拔出或接觸不良，請檢查！",
+      };
+    case 2:
+      return CMessageTexts{
+          "Please check whether the device is properly connected",
+          "Create a temporary folder fails",
+          "The device may be used by other programs, please check!",
+          "Contents of the bar code is empty, or is not suitable as file name!",
+          "Making Multi-page .TIF",
+          "Making Multi-page .PDF",
+          "Combining 2 images to 1",
+          "DOC-device may be occupied, selected resolution can not be enabled",
+          "POR-device may be occupied, selected resolution can not be enabled",
+          "When recording video, only one device can be use !",
+          "USB connection is not reliable, please check!",
+      };
+    default:
+      return std::nullopt;
+  }
+}
+
+}  // namespace orvane::ui

@@ -1,0 +1,26 @@
+// The main window's message texts in the three interface languages.
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace orvane::ui {
+
+struct CMessageTexts {
+  std::string notConnected;
+  std::string folderFailure;
+  std::string deviceBusy;
+  std::string barcodeName;
+  std::string tiffInProgress;
+  std::string pdfInProgress;
+  std::string mergeInProgress;
+  std::string documentResolution;
+  std::string portraitResolution;
+  std::string oneRecordingDevice;
+  std::string unplugged;
+};
+
+// Language 0 Simplified Chinese, 1 Traditional Chinese, 2 English; nothing for any other.
+std::optional<CMessageTexts> MessageTextsFor(int language);
+
+}  // namespace orvane::ui

@@ -1,0 +1,66 @@
+#include "ui/presenter.h"
+
+#include <QDesktopServices>
+#include <QMessageBox>
+#include <QUrl>
+
+#include "ui/free_name_dialog.h"
+
+namespace orvane::ui {
+namespace {
+
+QMessageBox::Icon BoxIcon(MessageIcon icon) {
+  switch (icon) {
+    case MessageIcon::kInformation: return QMessageBox::Information;
+    case MessageIcon::kWarning: return QMessageBox::Warning;
+    case MessageIcon::kError: return QMessageBox::Critical;
+    case MessageIcon::kQuestion: return QMessageBox::Question;
+    case MessageIcon::kNone: break;
+  }
+  return QMessageBox::NoIcon;
+}
+
+QMessageBox::StandardButtons BoxButtons(MessageButtons buttons) {
+  switch (buttons) {
+    case MessageButtons::kOkCancel: return QMessageBox::Ok | QMessageBox::Cancel;
+    case MessageButtons::kYesNo: return QMessageBox::Yes | QMessageBox::No;
+    case MessageButtons::kYesNoCancel: return QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
+    case MessageButtons::kOk: break;
+  }
+  return QMessageBox::Ok;
+}
+
+}  // namespace
+
+MessageAnswer QtPresenter::ShowMessage(QWidget* owner, const std::string& text, const std::string& caption,
+                                       MessageIcon icon, MessageButtons buttons) {
+  QMessageBox box(BoxIcon(icon), QString::fromStdString(caption), QString::fromStdString(text), BoxButtons(buttons),
+                  owner);
+  switch (box.exec()) {
+    case QMessageBox::Yes: return MessageAnswer::kYes;
+    case QMessageBox::No: return MessageAnswer::kNo;
+    case QMessageBox::Cancel: return MessageAnswer::kCancel;
+    default: return buttons == MessageButtons::kOk ? MessageAnswer::kOk : MessageAnswer::kCancel;
+  }
+}
+
+std::optional<std::string> QtPresenter::AskFreeName(QWidget* owner, int language, const std::filesystem::path& folder,
+                                                    const std::string& extension) {
+  CCustomFileNameDlg dialog(owner, false, language, *this);
+  dialog.SetFolder(folder);
+  dialog.SetExtension(extension);
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  return dialog.GetName();
+}
+
+bool QtPresenter::OpenFile(const std::filesystem::path& file) {
+  return QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(file.string())));
+}
+
+bool QtPresenter::OpenFolder(const std::filesystem::path& folder) { return OpenFile(folder); }
+
+bool QtPresenter::OpenLink(const std::string& link) {
+  return QDesktopServices::openUrl(QUrl::fromUserInput(QString::fromStdString(link)));
+}
+
+}  // namespace orvane::ui

@@ -1,0 +1,45 @@
+// Everything the windows ask or tell the user goes through one presenter: message boxes, the
+// free-name prompt, and opening a file, folder or link with the desktop. The program shows real
+// boxes (QtPresenter); tests script the answers and record what was shown or opened.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+
+class QWidget;
+
+namespace orvane::ui {
+
+enum class MessageIcon { kNone, kInformation, kWarning, kError, kQuestion };
+enum class MessageButtons { kOk, kOkCancel, kYesNo, kYesNoCancel };
+enum class MessageAnswer { kOk, kCancel, kYes, kNo };
+
+class IPresenter {
+ public:
+  virtual ~IPresenter() = default;
+
+  // A modal box owned by `owner` (may be null); the button the user pressed.
+  virtual MessageAnswer ShowMessage(QWidget* owner, const std::string& text, const std::string& caption,
+                                    MessageIcon icon, MessageButtons buttons = MessageButtons::kOk) = 0;
+  // The free file name for a picture in `folder` with `extension` (no dot); nothing on Cancel.
+  virtual std::optional<std::string> AskFreeName(QWidget* owner, int language, const std::filesystem::path& folder,
+                                                 const std::string& extension) = 0;
+  // The desktop's program for the file, folder or link. False when none could be started.
+  virtual bool OpenFile(const std::filesystem::path& file) = 0;
+  virtual bool OpenFolder(const std::filesystem::path& folder) = 0;
+  virtual bool OpenLink(const std::string& link) = 0;
+};
+
+class QtPresenter : public IPresenter {
+ public:
+  MessageAnswer ShowMessage(QWidget* owner, const std::string& text, const std::string& caption, MessageIcon icon,
+                            MessageButtons buttons) override;
+  std::optional<std::string> AskFreeName(QWidget* owner, int language, const std::filesystem::path& folder,
+                                         const std::string& extension) override;
+  bool OpenFile(const std::filesystem::path& file) override;
+  bool OpenFolder(const std::filesystem::path& folder) override;
+  bool OpenLink(const std::string& link) override;
+};
+
+}  // namespace orvane::ui
