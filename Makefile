@@ -3,11 +3,12 @@ JOBS ?= $(shell nproc)
 RELEASE_DIR := build/release
 TEST_DIR := build/asan
 TSAN_DIR := build/tsan
-# ThreadSanitizer runs the folders whose code hands data between threads: the message layer and
-# the camera's frame path. Qt and the other uninstrumented libraries would give false reports
-# elsewhere; those tests run under `make test` only.
-TSAN_TEST_DIRS := tests/platform tests/camera
-TSAN_TARGETS := platform_tests camera_tests
+# ThreadSanitizer runs the folders whose code hands data between threads: the message layer, the
+# camera's frame path and the main window's start, capture and close (also the built program under
+# Xvfb). Qt and the other uninstrumented libraries would give false reports elsewhere; those tests
+# run under `make test` only.
+TSAN_TEST_DIRS := tests/platform tests/camera tests/ui
+TSAN_TARGETS := platform_tests camera_tests ui_tests ui_person_files
 
 .PHONY: all setup run test test-tsan clean
 

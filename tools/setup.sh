@@ -27,6 +27,8 @@ packages=(
   libfreetype-dev fonts-wqy-microhei fonts-arphic-ukai fonts-arphic-uming fonts-noto-cjk
   # a locale with a decimal comma, for the tests of locale-independent numbers
   locales
+  # the station used as a person would: a virtual screen, keys sent to it, screenshots read
+  xvfb xdotool imagemagick
 )
 
 as_root=()

@@ -20,6 +20,9 @@ std::uint16_t Le16(std::span<const std::uint8_t> bytes, std::size_t at) {
 // A shutter sound is a fraction of a second; anything far larger is no sound of ours.
 constexpr std::size_t kLargestFile = 16u << 20;
 
+// A machine without a sound card is no fault: ALSA's own complaints are not printed.
+void QuietAlsaError(const char*, int, const char*, int, const char*, ...) {}
+
 }  // namespace
 
 std::optional<WaveSound> ParseWave(std::span<const std::uint8_t> file) {
@@ -57,7 +60,7 @@ std::optional<WaveSound> ParseWave(std::span<const std::uint8_t> file) {
   return sound;
 }
 
-SoundPlayer::SoundPlayer() : worker_([this](std::stop_token stop) { Run(stop); }) {}
+SoundPlayer::SoundPlayer() : worker_([this](std::stop_token stop) { Run(stop); }) { snd_lib_error_set_handler(QuietAlsaError); }
 
 SoundPlayer::~SoundPlayer() {
   worker_.request_stop();

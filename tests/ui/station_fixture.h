@@ -1,0 +1,106 @@
+// A station in a folder of its own: a program folder with its branding file, Sys.ini, the data
+// and pictures folders, simulated V4L2 cameras and a scripted presenter. The main window runs on
+// the offscreen platform with the message layer drained from Qt's loop.
+#pragma once
+
+#include <chrono>
+#include <deque>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "app/ini_file.h"
+#include "camera/virtual_camera.h"
+#include "platform/simulated_v4l2.h"
+#include "temp_folder.h"
+#include "ui/main_window.h"
+#include "ui/presenter.h"
+
+namespace orvane::ui::testing {
+
+// The Qt application and the message bridge are made by the test program's main.
+void EnsureApplication();
+
+// Handles Qt's events and the message layer until `done` or the time is up.
+bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds timeout = std::chrono::seconds(10));
+
+class ScriptedPresenter : public IPresenter {
+ public:
+  struct Shown {
+    std::string text;
+    MessageIcon icon;
+  };
+  MessageAnswer ShowMessage(QWidget*, const std::string& text, const std::string&, MessageIcon icon,
+                            MessageButtons buttons) override {
+    shown.push_back({text, icon});
+    if (!answers.empty()) {
+      const MessageAnswer answer = answers.front();
+      answers.pop_front();
+      return answer;
+    }
+    return buttons == MessageButtons::kOk ? MessageAnswer::kOk : MessageAnswer::kYes;
+  }
+  std::optional<std::string> AskFreeName(QWidget*, int, const std::filesystem::path&, const std::string&) override {
+    if (freeNames.empty()) return std::nullopt;
+    std::optional<std::string> name = freeNames.front();
+    freeNames.pop_front();
+    return name;
+  }
+  bool OpenFile(const std::filesystem::path& file) override {
+    opened.push_back(file.string());
+    return true;
+  }
+  bool OpenFolder(const std::filesystem::path& folder) override {
+    opened.push_back(folder.string());
+    return true;
+  }
+  bool OpenLink(const std::string& link) override {
+    opened.push_back(link);
+    return true;
+  }
+
+  std::vector<Shown> shown;
+  std::deque<MessageAnswer> answers;
+  std::deque<std::optional<std::string>> freeNames;
+  std::vector<std::string> opened;
+};
+
+// A camera model as discovery and the USB source see it, without frames of its own.
+platform::SimulatedCameraModel CameraModel(const VirtualCameraIdentity& identity, bool stillPin = true);
+
+class StationTest : public ::testing::Test {
+ protected:
+  StationTest();
+  ~StationTest() override;
+
+  // Sys.ini as the station finds it; lines of "[SECTION]" and "KEY=value".
+  void WriteSettings(const std::string& text);
+  std::string Setting(std::string_view section, std::string_view key) const;
+  // Every file under the pictures folder.
+  std::vector<std::filesystem::path> Pictures() const;
+  StationEnvironment Environment();
+  // Makes the window and runs its start-up.
+  StartUp Start();
+  // Waits for the document camera's first frame.
+  bool WaitForPicture();
+
+  ::orvane::testing::TempFolder folder;
+  std::filesystem::path programFolder;
+  std::filesystem::path settingsFile;
+  std::filesystem::path picturesFolder;
+  std::shared_ptr<platform::SimulatedV4l2Backend> backend = std::make_shared<platform::SimulatedV4l2Backend>();
+  ScriptedPresenter presenter;
+  std::vector<std::filesystem::path> sounds;
+  std::unique_ptr<COrvaneDlg> window;
+
+ private:
+  std::filesystem::path oldWorkingFolder_;
+  std::vector<std::unique_ptr<::orvane::testing::ScopedEnvironment>> environment_;
+};
+
+}  // namespace orvane::ui::testing
