@@ -662,7 +662,7 @@ void COrvaneDlg::OnBrowseFolder() { environment_.presenter->OpenFolder(settings_
 void COrvaneDlg::Shutdown() {
   if (shutDown_) return;
   shutDown_ = true;
-  if (initialised_) {
+  if (settingsLoaded_) {
     // The rectangle read last decides whether a manual crop has anything to keep.
     IntRect last;
     if (document_ && document_->GetTrackRect(&last)) settings_.documentCrop = {last.left, last.top, last.right, last.bottom};

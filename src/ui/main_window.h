@@ -201,6 +201,7 @@ class COrvaneDlg : public QWidget {
   std::unique_ptr<CCameraModelTable> models_;
   std::unique_ptr<CSplashDlg> splash_;
 
+  bool settingsLoaded_ = false;
   bool initialised_ = false;
   bool shutDown_ = false;
   bool busy_ = false;

@@ -64,12 +64,17 @@ void COrvaneDlg::OnCapture() {
   if (pictures.empty()) return;
 
   UpdateData(true);
-  imaging::CCaptureImageHelper pipeline(settings_.language);
-  pipeline.SetSettings(settings_);
+  // Pages are saved and shown one by one: the windows that merge or collect them are not offered,
+  // whatever the settings file says of them.
+  CSysParam saving = settings_;
+  saving.merge = false;
+  saving.multipageKind = 0;
+  imaging::CCaptureImageHelper pipeline(saving.language);
+  pipeline.SetSettings(saving);
   std::vector<fs::path> saved;
   pipeline.SaveCaptures(pictures, base, saved);
 
-  if (!settings_.merge && settings_.multipageKind == 0) {
+  if (!saving.merge && saving.multipageKind == 0) {
     for (const fs::path& path : saved) {
       const std::string extension = LowerExtension(path);
       if (extension == "tga" || extension == "ras") {

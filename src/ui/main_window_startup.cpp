@@ -58,6 +58,7 @@ void COrvaneDlg::LoadSettings() {
   settings_.SetIniPath(environment_.settingsFile);
   settings_.Load();
   settings_.ResolveStorageFolders(environment_.localTime());
+  settingsLoaded_ = true;
 }
 
 void COrvaneDlg::IdentifyCameras() {
@@ -214,10 +215,6 @@ void COrvaneDlg::ApplyExposure() {
 
 void COrvaneDlg::RestoreStates() {
   filling_ = true;
-  // The collecting modes need the merge and composer windows, which the station does not offer:
-  // pages are saved and shown one by one.
-  settings_.merge = false;
-  settings_.multipageKind = 0;
   const int rotation = settings_.rotation;
   settings_.rotation = 0;
   if (rotation == 90) Rotate(90);

@@ -135,3 +135,27 @@ TEST_F(StartUpTest, ClosingSavesTheSettingsOnce) {
 
 }  // namespace
 }  // namespace orvane::ui::testing
+
+namespace orvane::ui::testing {
+namespace {
+
+TEST_F(StartUpTest, ADeviceLibraryCameraThatCannotStartIsSaidToBeBusy) {
+  ::orvane::testing::SimulatorControl simulator;
+  simulator.Fail("RNX_WMP_Video_Begin", -1);
+  EXPECT_EQ(Start(), StartUp::kEnd);
+  ASSERT_EQ(presenter.shown.size(), 1u);
+  EXPECT_EQ(presenter.shown[0].text, "高拍仪设备可能被其他程序占用，请检查");
+  EXPECT_EQ(presenter.shown[0].icon, MessageIcon::kError);
+}
+
+TEST_F(StartUpTest, ACameraHeldByAnotherProgramIsReported) {
+  auto camera = std::make_shared<platform::SimulatedV4l2Camera>(CameraModel(VirtualCameraIdentity{}));
+  camera->SetHeldElsewhere(true);
+  backend->Add(camera);
+  EXPECT_EQ(Start(), StartUp::kEnd);
+  ASSERT_EQ(presenter.shown.size(), 1u);
+  EXPECT_EQ(presenter.shown[0].text, "没有找到高拍仪设备，请检查高拍仪设备是否连接正确");
+}
+
+}  // namespace
+}  // namespace orvane::ui::testing
