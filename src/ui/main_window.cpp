@@ -582,8 +582,17 @@ void COrvaneDlg::OnExposureSlider(int position) {
     exposureSlider_->setValue(exposurePosition_);
   }
   document_->SetCameraControl(4, exposurePosition_);
-  settings_.exposure = exposurePosition_;
-  exposureShown_ = exposurePosition_;
+  ShowExposure(exposurePosition_);
+}
+
+void COrvaneDlg::ShowExposure(int value) {
+  settings_.exposure = value;
+  exposurePosition_ = value;
+  exposureShown_ = value;
+  {
+    const QSignalBlocker quiet(exposureSlider_);
+    exposureSlider_->setValue(value);
+  }
   UpdateData(false);
 }
 
@@ -599,14 +608,7 @@ void COrvaneDlg::OnAutoExposure() {
   long value = 0;
   long flags = 0;
   document_->GetCameraControl(4, &value, &flags);
-  settings_.exposure = static_cast<int>(value);
-  exposurePosition_ = settings_.exposure;
-  exposureShown_ = settings_.exposure;
-  {
-    const QSignalBlocker quiet(exposureSlider_);
-    exposureSlider_->setValue(exposurePosition_);
-  }
-  UpdateData(false);
+  ShowExposure(static_cast<int>(value));
   document_->SetCameraControl(4, value);
   exposureSlider_->setEnabled(true);
 }
@@ -615,6 +617,11 @@ void COrvaneDlg::OnFocusNudge() {
   if (!document_ || settings_.documentCamera.kind != 5) return;
   PropertyRange range;
   if (document_->GetCameraControlRange(6, &range) != kSuccess) return;
+  FocusOnce(range);
+}
+
+void COrvaneDlg::FocusOnce(const PropertyRange& range) {
+  // Above the range is automatic focus; once it has settled, its value is kept by hand.
   document_->SetCameraControl(6, range.maximum + 10);
   Pause(std::chrono::milliseconds(std::max(0, settings_.documentCamera.width / 2)));
   long value = 0;
@@ -645,14 +652,7 @@ void COrvaneDlg::OnVideoParams() {
   settings_.autoExposure = automatic;
   exposureSlider_->setEnabled(!automatic);
   static_cast<QCheckBox*>(Control(ControlId::AutoExposure))->setChecked(automatic);
-  settings_.exposure = static_cast<int>(value);
-  exposurePosition_ = settings_.exposure;
-  exposureShown_ = settings_.exposure;
-  {
-    const QSignalBlocker quiet(exposureSlider_);
-    exposureSlider_->setValue(exposurePosition_);
-  }
-  UpdateData(false);
+  ShowExposure(static_cast<int>(value));
 }
 
 void COrvaneDlg::OnBrowseFolder() { environment_.presenter->OpenFolder(settings_.currentStorageFolder); }

@@ -166,6 +166,9 @@ class COrvaneDlg : public QWidget {
   void OnExposureSlider(int position);
   void OnAutoExposure();
   void OnFocusNudge();
+  void FocusOnce(const PropertyRange& range);
+  // The exposure as the camera has it: record, slider and field.
+  void ShowExposure(int value);
   void OnVideoParams();
   void OnBrowseFolder();
   void OnMiddleKey();

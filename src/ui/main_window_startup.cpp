@@ -155,13 +155,8 @@ void COrvaneDlg::NudgeFocus() {
   if (document_->GetCameraControlRange(6, &range) != kSuccess) return;
   document_->SetCameraControl(6, range.defaultValue);
   Pause(std::chrono::milliseconds(500));
-  document_->SetCameraControl(6, range.maximum + 10);
-  if (kind != 5) return;
-  Pause(std::chrono::milliseconds(std::max(0, settings_.documentCamera.width / 2)));
-  long value = 0;
-  long flags = 0;
-  document_->GetCameraControl(6, &value, &flags);
-  document_->SetCameraControl(6, value);
+  if (kind == 5) FocusOnce(range);
+  else document_->SetCameraControl(6, range.maximum + 10);
 }
 
 void COrvaneDlg::CreateThumbnails() {

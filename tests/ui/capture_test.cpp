@@ -187,16 +187,25 @@ class SlowStill {
   std::thread thread_;
 };
 
-TEST_F(StationTest, ATriggerDuringASlowStillWaitRunsAfterIt) {
-  // A still-capture model (its profile allows the still pin) of a size of its own.
-  VirtualCameraIdentity identity = SmallCamera();
-  identity.productId = "B514";
-  identity.sizes = {{640, 480}, {1280, 960}};
-  auto camera = std::make_shared<platform::SimulatedV4l2Camera>(CameraModel(identity));
-  backend->Add(camera);
-  WriteSettings("[Camera]\nStillCapture=true\n[IMAGE]\nDocCamWidth=640\nDocCamHeight=480\nXDPI=200\nYDPI=200\n");
-  ASSERT_EQ(Start(), StartUp::kRunning);
-  ASSERT_TRUE(window->GetSysParam().stillCapture);
+class StillTest : public StationTest {
+ protected:
+  // A still-capture model (its profile allows the still pin) of a size of its own, whose stills
+  // nobody delivers but the test.
+  void StartWithStillCamera() {
+    VirtualCameraIdentity identity = SmallCamera();
+    identity.productId = "B514";
+    identity.sizes = {{640, 480}, {1280, 960}};
+    camera = std::make_shared<platform::SimulatedV4l2Camera>(CameraModel(identity));
+    backend->Add(camera);
+    WriteSettings("[Camera]\nStillCapture=true\n[IMAGE]\nDocCamWidth=640\nDocCamHeight=480\nXDPI=200\nYDPI=200\n");
+    ASSERT_EQ(Start(), StartUp::kRunning);
+    ASSERT_TRUE(window->GetSysParam().stillCapture);
+  }
+  std::shared_ptr<platform::SimulatedV4l2Camera> camera;
+};
+
+TEST_F(StillTest, ATriggerDuringASlowStillWaitRunsAfterIt) {
+  StartWithStillCamera();
   SlowStill still(camera, [this] { platform::Post(window->Target(), ids::kSnapshotButton); });
   window->OnCommand(ControlId::Capture);
   ASSERT_TRUE(WaitFor([&] { return Pictures().size() == 2 && !window->Busy(); }));
@@ -211,14 +220,8 @@ TEST_F(StationTest, ATriggerDuringASlowStillWaitRunsAfterIt) {
   EXPECT_EQ(window->GetSysParam().runningIndex, 2);
 }
 
-TEST_F(StationTest, ClosingDuringAStillWaitClosesAfterTheCapture) {
-  VirtualCameraIdentity identity = SmallCamera();
-  identity.productId = "B514";
-  identity.sizes = {{640, 480}, {1280, 960}};
-  auto camera = std::make_shared<platform::SimulatedV4l2Camera>(CameraModel(identity));
-  backend->Add(camera);
-  WriteSettings("[Camera]\nStillCapture=true\n[IMAGE]\nDocCamWidth=640\nDocCamHeight=480\nXDPI=200\nYDPI=200\n");
-  ASSERT_EQ(Start(), StartUp::kRunning);
+TEST_F(StillTest, ClosingDuringAStillWaitClosesAfterTheCapture) {
+  StartWithStillCamera();
   SlowStill still(camera, [] {});
   QMetaObject::invokeMethod(window.get(), [this] { window->OnCommand(ControlId::Capture); }, Qt::QueuedConnection);
   // The close arrives through Qt while the still is awaited.
