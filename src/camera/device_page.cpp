@@ -9,6 +9,7 @@
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPushButton>
 #include <QSlider>
 #include <QVBoxLayout>
 
@@ -32,7 +33,7 @@ int Current(platform::IV4l2Device& device, std::uint32_t id, int fallback) {
 }  // namespace
 
 std::unique_ptr<QDialog> BuildDeviceControlsDialog(QWidget* parent, platform::IV4l2Device& device,
-                                                   const std::string& title) {
+                                                   const std::string& title, bool offerFormat) {
   auto dialog = std::make_unique<QDialog>(parent);
   dialog->setWindowTitle(QString::fromStdString(title));
   auto* layout = new QVBoxLayout(dialog.get());
@@ -87,12 +88,18 @@ std::unique_ptr<QDialog> BuildDeviceControlsDialog(QWidget* parent, platform::IV
   }
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close);
   QObject::connect(buttons, &QDialogButtonBox::rejected, dialog.get(), &QDialog::reject);
+  if (offerFormat) {
+    QPushButton* format = buttons->addButton(QStringLiteral("Capture format..."), QDialogButtonBox::ActionRole);
+    format->setObjectName(QStringLiteral("format"));
+    QObject::connect(format, &QPushButton::clicked, dialog.get(), [window = dialog.get()] { window->done(kFormatPageWanted); });
+  }
   layout->addWidget(buttons);
   return dialog;
 }
 
-void ShowDeviceControlsDialog(QWidget* parent, platform::IV4l2Device& device, const std::string& title) {
-  BuildDeviceControlsDialog(parent, device, title)->exec();
+int ShowDeviceControlsDialog(QWidget* parent, platform::IV4l2Device& device, const std::string& title,
+                             bool offerFormat) {
+  return BuildDeviceControlsDialog(parent, device, title, offerFormat)->exec();
 }
 
 }  // namespace orvane

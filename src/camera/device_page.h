@@ -12,9 +12,16 @@ class QWidget;
 
 namespace orvane {
 
-// Built apart from showing it, so it can be driven without a modal loop.
+// The dialog's result when its "Capture format..." button closed it: the format page is shown
+// after it, once nothing holds the device any more (a new format reopens it).
+inline constexpr int kFormatPageWanted = 2;
+
+// Built apart from showing it, so it can be driven without a modal loop. With `offerFormat` the
+// dialog has the button that ends it with kFormatPageWanted.
 std::unique_ptr<QDialog> BuildDeviceControlsDialog(QWidget* parent, platform::IV4l2Device& device,
-                                                   const std::string& title);
-void ShowDeviceControlsDialog(QWidget* parent, platform::IV4l2Device& device, const std::string& title);
+                                                   const std::string& title, bool offerFormat = false);
+// The dialog's result.
+int ShowDeviceControlsDialog(QWidget* parent, platform::IV4l2Device& device, const std::string& title,
+                             bool offerFormat = false);
 
 }  // namespace orvane

@@ -3,6 +3,7 @@
 #include <linux/videodev2.h>
 
 #include <QComboBox>
+#include <QDialog>
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -386,7 +387,12 @@ bool CUSBCamra::Start() {
 
 bool CUSBCamra::Stop() {
   if (!device_) return false;
-  if (state_ != kStateRunning) return true;
+  if (state_ != kStateRunning) {
+    // An opened camera holds its buffers until it is stopped: another source of the same camera
+    // (the picture-in-picture inset) can then take them.
+    ReleaseBuffers();
+    return true;
+  }
   button_.reset();
   stopStreaming_ = true;
   if (streaming_.joinable()) streaming_.join();
@@ -790,10 +796,44 @@ int CUSBCamra::SetCameraControl(long property, long value) {
   return mapping == nullptr ? kFail : WriteControl(*mapping, value, true);
 }
 
+std::vector<FormatChoice> CUSBCamra::FormatChoices() {
+  std::vector<FormatChoice> choices;
+  if (!device_) return choices;
+  const std::vector<std::uint32_t> offered = ListFourccs(*device_);
+  for (int mode : {kFormatYUY2, kFormatMJPG}) {
+    if (std::find(offered.begin(), offered.end(), FourccOf(mode)) == offered.end()) continue;
+    for (const auto& [width, height] : ListSizes(*device_, FourccOf(mode))) choices.push_back({mode, width, height});
+  }
+  return choices;
+}
+
+int CUSBCamra::SetFormat(const FormatChoice& choice) {
+  if (!device_) return kNullPointer;
+  const bool running = state_ == kStateRunning;
+  Stop();
+  formatMode_ = choice.formatMode;
+  width_ = choice.width;
+  height_ = choice.height;
+  const int result = Reopen();
+  if (result == kSuccess && running) Start();
+  return result;
+}
+
+void CUSBCamra::ShowFormatPage(QWidget* parent) {
+  const std::vector<FormatChoice> choices = FormatChoices();
+  if (choices.empty()) return;
+  const std::unique_ptr<QDialog> dialog = BuildFormatDialog(parent, choices, CurrentFormat());
+  if (dialog->exec() != QDialog::Accepted) return;
+  const std::optional<FormatChoice> chosen = ChosenFormat(*dialog, choices);
+  if (chosen && *chosen != CurrentFormat()) SetFormat(*chosen);
+}
+
 void CUSBCamra::ShowDevicePage(QWidget* parent) {
   platform::IV4l2Device* device = ControlDevice();
   if (device == nullptr || !bound_) return;
-  ShowDeviceControlsDialog(parent, *device, bound_->friendlyName);
+  // The format page only for the open camera, whose stream it restarts.
+  const bool own = device == device_.get();
+  if (ShowDeviceControlsDialog(parent, *device, bound_->friendlyName, own) == kFormatPageWanted) ShowFormatPage(parent);
 }
 
 }  // namespace orvane

@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "camera/format_page.h"
 #include "camera/grabbers.h"
 #include "camera/video_source.h"
 #include "platform/v4l2_device.h"
@@ -31,7 +32,14 @@ class CUSBCamra : public CVideoBaseClass {
 
   int GetDeviceList(std::span<char> buffer) override;
   int FillDeviceCombo(QComboBox* combo) override;
+  // The capture format and size in a dialog; a new choice restarts the stream with it.
+  void ShowFormatPage(QWidget* parent) override;
   void ShowDevicePage(QWidget* parent) override;
+  // Every format and size the open camera offers, and the one it streams now.
+  std::vector<FormatChoice> FormatChoices();
+  FormatChoice CurrentFormat() const { return {formatMode_, width_, height_}; }
+  // Reopens the camera with the choice, streaming again when it was; the open's result.
+  int SetFormat(const FormatChoice& choice);
   int SetProcAmp(long property, long* value) override;
   int GetProcAmp(long property, long* value, long* flags) override;
   int GetProcAmpRange(long property, PropertyRange* range) override;

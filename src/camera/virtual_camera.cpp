@@ -130,11 +130,66 @@ cv::Mat RenderVirtualScene(int width, int height, int variant) {
   return scene;
 }
 
+cv::Mat RenderVirtualPerson(int width, int height, int variant, cv::Scalar tone) {
+  cv::Mat scene(height, width, CV_8UC3, tone);
+  const double unit = std::min(width, height) / 100.0;
+  const cv::Point centre(width / 2, height / 2);
+  // Shoulders, neck, face and hair.
+  cv::ellipse(scene, centre + cv::Point(0, static_cast<int>(52 * unit)), cv::Size(static_cast<int>(42 * unit), static_cast<int>(28 * unit)),
+              0, 180, 360, cv::Scalar(96, 64, 40), cv::FILLED, cv::LINE_AA);
+  cv::rectangle(scene, cv::Rect(centre.x - static_cast<int>(6 * unit), centre.y + static_cast<int>(8 * unit),
+                                static_cast<int>(12 * unit), static_cast<int>(18 * unit)),
+                cv::Scalar(150, 178, 214), cv::FILLED);
+  cv::ellipse(scene, centre - cv::Point(0, static_cast<int>(6 * unit)), cv::Size(static_cast<int>(17 * unit), static_cast<int>(22 * unit)),
+              0, 0, 360, cv::Scalar(160, 190, 226), cv::FILLED, cv::LINE_AA);
+  cv::ellipse(scene, centre - cv::Point(0, static_cast<int>(16 * unit)), cv::Size(static_cast<int>(18 * unit), static_cast<int>(14 * unit)),
+              0, 180, 360, cv::Scalar(30, 36, 44), cv::FILLED, cv::LINE_AA);
+  for (int side : {-1, 1}) {
+    cv::circle(scene, centre + cv::Point(side * static_cast<int>(7 * unit), -static_cast<int>(7 * unit)),
+               std::max(1, static_cast<int>(2 * unit)), cv::Scalar(40, 40, 40), cv::FILLED, cv::LINE_AA);
+  }
+  cv::ellipse(scene, centre + cv::Point(0, static_cast<int>(4 * unit)), cv::Size(static_cast<int>(6 * unit), static_cast<int>(3 * unit)),
+              0, 0, 180, cv::Scalar(60, 60, 150), std::max(1, static_cast<int>(unit)), cv::LINE_AA);
+  cv::Mat noise(scene.size(), CV_16SC3);
+  cv::RNG random(static_cast<std::uint64_t>(2000 + variant));
+  random.fill(noise, cv::RNG::NORMAL, 0, 3);
+  cv::Mat noisy;
+  scene.convertTo(noisy, CV_16SC3);
+  noisy += noise;
+  noisy.convertTo(scene, CV_8UC3);
+  return scene;
+}
+
+VirtualCameraIdentity VirtualPortraitIdentity() {
+  VirtualCameraIdentity identity;
+  identity.vendorId = "1E4E";
+  identity.productId = "0109";
+  identity.sharpnessDefault = 4;
+  identity.sizes = {{640, 480}, {1280, 960}, {1600, 1200}};
+  identity.stillWidth = 1600;
+  identity.stillHeight = 1200;
+  identity.devicePath = "virtual:video1";
+  identity.card = "Virtual Portrait Camera";
+  identity.scene = VirtualScene::kPerson;
+  return identity;
+}
+
+VirtualCameraIdentity VirtualThirdIdentity() {
+  VirtualCameraIdentity identity = VirtualPortraitIdentity();
+  identity.productId = "010A";
+  identity.sizes = {{640, 480}, {1280, 960}, {2592, 1944}};
+  identity.stillWidth = 2592;
+  identity.stillHeight = 1944;
+  identity.devicePath = "virtual:video2";
+  identity.card = "Virtual Third Camera";
+  return identity;
+}
+
 platform::SimulatedCameraModel VirtualCameraModel(const VirtualCameraIdentity& identity) {
   platform::SimulatedCameraModel model;
-  model.card = "Virtual Document Camera";
-  model.node.devicePath = "virtual:video0";
-  model.node.nodeNumber = 0;
+  model.card = identity.card;
+  model.node.devicePath = identity.devicePath;
+  model.node.nodeNumber = identity.devicePath.empty() ? 0 : identity.devicePath.back() - '0';
   model.node.name = model.card;
   model.node.vendorId = identity.vendorId;
   model.node.productId = identity.productId;
@@ -203,6 +258,11 @@ cv::Mat VirtualCamera::Picture(int width, int height, int variant) {
       return sized;
     }
   }
+  if (identity_.scene == VirtualScene::kPerson) {
+    // The two front-facing cameras stand before walls of their own colour.
+    const cv::Scalar wall = identity_.productId == "010A" ? cv::Scalar(150, 196, 168) : cv::Scalar(214, 190, 150);
+    return RenderVirtualPerson(width, height, variant, wall);
+  }
   return RenderVirtualScene(width, height, variant);
 }
 
@@ -267,21 +327,37 @@ namespace {
 
 class VirtualCameraBackend final : public platform::SimulatedV4l2Backend {
  public:
-  explicit VirtualCameraBackend(std::unique_ptr<VirtualCamera> camera) : camera_(std::move(camera)) {
-    Add(camera_->Camera());
+  explicit VirtualCameraBackend(std::vector<std::unique_ptr<VirtualCamera>> cameras) : cameras_(std::move(cameras)) {
+    for (const auto& camera : cameras_) Add(camera->Camera());
   }
 
  private:
-  std::unique_ptr<VirtualCamera> camera_;
+  std::vector<std::unique_ptr<VirtualCamera>> cameras_;
 };
 
 }  // namespace
 
 std::shared_ptr<platform::IV4l2Backend> MakeVirtualCameraBackend(const std::string& setting) {
+  std::vector<std::unique_ptr<VirtualCamera>> cameras;
   std::error_code error;
-  std::filesystem::path pictures;
-  if (std::filesystem::is_directory(setting, error)) pictures = setting;
-  return std::make_shared<VirtualCameraBackend>(std::make_unique<VirtualCamera>(VirtualCameraIdentity{}, pictures));
+  if (std::filesystem::is_directory(setting, error)) {
+    cameras.push_back(std::make_unique<VirtualCamera>(VirtualCameraIdentity{}, setting));
+  } else {
+    bool portrait = false, third = false;
+    std::size_t start = 0;
+    while (start <= setting.size()) {
+      const std::size_t end = std::min(setting.find(',', start), setting.size());
+      const std::string word = setting.substr(start, end - start);
+      portrait = portrait || word == "portrait";
+      third = third || word == "third";
+      start = end + 1;
+    }
+    // The document camera is always there ("1", "document", or beside the front-facing ones).
+    cameras.push_back(std::make_unique<VirtualCamera>(VirtualCameraIdentity{}));
+    if (portrait) cameras.push_back(std::make_unique<VirtualCamera>(VirtualPortraitIdentity()));
+    if (third) cameras.push_back(std::make_unique<VirtualCamera>(VirtualThirdIdentity()));
+  }
+  return std::make_shared<VirtualCameraBackend>(std::move(cameras));
 }
 
 std::shared_ptr<platform::IV4l2Backend> DefaultVideoBackend() {

@@ -18,6 +18,10 @@
 
 namespace orvane {
 
+// What the camera films when it has no pictures of its own: a page on a desk, or a person (the
+// front-facing portrait camera and the third camera).
+enum class VirtualScene { kPage, kPerson };
+
 // Which model the camera claims to be, as discovery reads it back: ids, the sharpness range
 // that gives the model code, the gain range, the sizes offered and the still pin's size.
 struct VirtualCameraIdentity {
@@ -33,10 +37,20 @@ struct VirtualCameraIdentity {
                                             {2592, 1944}, {3264, 2448}, {4160, 3120}};
   int stillWidth = 4160;
   int stillHeight = 3120;
+  // Several virtual cameras stand beside each other under their own nodes.
+  std::string devicePath = "virtual:video0";
+  std::string card = "Virtual Document Camera";
+  VirtualScene scene = VirtualScene::kPage;
 };
+
+// The front-facing cameras the station knows, as a virtual camera presents them.
+VirtualCameraIdentity VirtualPortraitIdentity();
+VirtualCameraIdentity VirtualThirdIdentity();
 
 // The scene as a BGR picture of the given size; `variant` picks the sensor noise.
 cv::Mat RenderVirtualScene(int width, int height, int variant);
+// A person in front of a plain wall, in the wall's `tone` (BGR).
+cv::Mat RenderVirtualPerson(int width, int height, int variant, cv::Scalar tone);
 
 class VirtualCamera {
  public:
@@ -78,8 +92,9 @@ class VirtualCamera {
 // The model description the virtual camera's device answers with.
 platform::SimulatedCameraModel VirtualCameraModel(const VirtualCameraIdentity& identity);
 
-// A backend holding one virtual camera. `setting` is the value of ORVANE_VIRTUAL_CAMERA: a folder
-// of pictures, or anything else for the built-in scene.
+// A backend holding the virtual cameras that `setting`, the value of ORVANE_VIRTUAL_CAMERA, asks
+// for: a folder of pictures for the document camera; or a comma-separated list of "document",
+// "portrait" and "third"; anything else is the document camera with its built-in scene.
 std::shared_ptr<platform::IV4l2Backend> MakeVirtualCameraBackend(const std::string& setting);
 
 }  // namespace orvane

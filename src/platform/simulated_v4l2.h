@@ -116,7 +116,10 @@ class SimulatedV4l2Camera : public std::enable_shared_from_this<SimulatedV4l2Cam
 // A backend over simulated cameras, listed in the order they were added.
 class SimulatedV4l2Backend : public IV4l2Backend {
  public:
+  // Called on the thread that lists and opens the nodes (the cameras' own threads never do).
   void Add(std::shared_ptr<SimulatedV4l2Camera> camera) { cameras_.push_back(std::move(camera)); }
+  // The camera's node is gone, as when it is pulled out (pair with SimulatedV4l2Camera::Unplug).
+  void Remove(const std::shared_ptr<SimulatedV4l2Camera>& camera) { std::erase(cameras_, camera); }
   std::vector<VideoNodeInfo> ListNodes() override;
   std::unique_ptr<IV4l2Device> OpenNode(const std::string& devicePath, int* error) override;
 

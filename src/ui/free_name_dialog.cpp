@@ -12,10 +12,11 @@ struct Texts {
   const char* exists;
 };
 
-// Simplified Chinese when made; Traditional Chinese and English by language.
+// Simplified Chinese when made; Traditional Chinese and English by language. Each "file exists"
+// text asks whether to overwrite, as the Yes and No answers mean.
 constexpr Texts kTexts[] = {
     {"文件名中不能包含下列任何字符:\n/ \\ : * ? < > |", "文件名不能为空！", "当前文件已存在，是否覆盖？"},
-    {"檔案名中不能包含下列任何字元:\n/ \\ : * ? < > |", "檔案名不能為空!", "當前文件已存在，請重新輸入？"},
+    {"檔案名中不能包含下列任何字元:\n/ \\ : * ? < > |", "檔案名不能為空!", "當前文件已存在，是否覆蓋？"},
     {"File name contains unsupported characters, such as \n/ \\ : * ? < > |", "File name is empty.",
      "File exists, overwrite it ?"},
 };

@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "imaging/capture_saver.h"
+#include "platform/hotplug_monitor.h"
 #include "platform/message_ids.h"
 #include "platform/sound_player.h"
 #include "platform/special_folders.h"
@@ -39,7 +40,7 @@ constexpr ButtonSpec kButtons[15] = {
 };
 
 // Commands whose windows the station does not offer: their controls stay disabled.
-constexpr ControlId kNotOffered[] = {ControlId::Settings, ControlId::SwitchView,    ControlId::Recognise,
+constexpr ControlId kNotOffered[] = {ControlId::Settings, ControlId::Recognise,
                                      ControlId::Copy,     ControlId::CaptureToPdf,  ControlId::Record,
                                      ControlId::ContinuousShoot, ControlId::TwoInOne, ControlId::OnePdf,
                                      ControlId::MultipageTiff};
@@ -77,6 +78,7 @@ COrvaneDlg::COrvaneDlg(StationEnvironment environment, QWidget* parent)
   if (!environment_.pause) {
     environment_.pause = [](std::chrono::milliseconds duration) { platform::DispatchMessagesFor(duration); };
   }
+  if (!environment_.deviceEvents) environment_.deviceEvents = platform::MakeUdevEventSource;
   if (!environment_.playSound) {
     soundPlayer_ = std::make_unique<platform::SoundPlayer>();
     environment_.playSound = [player = soundPlayer_.get()](const std::filesystem::path& file) { player->Play(file); };
@@ -86,7 +88,7 @@ COrvaneDlg::COrvaneDlg(StationEnvironment environment, QWidget* parent)
   setWindowTitle(Text("Brenvik V1.1"));
   setWindowIcon(QIcon(QStringLiteral(":/ui/application.png")));
   resize(kClientWidth, kClientHeight);
-  setMinimumSize(900, 660);
+  setMinimumSize(900, 640);
   setMouseTracking(true);
   CreateControls();
   ConnectControls();
@@ -146,6 +148,7 @@ void COrvaneDlg::CreateControls() {
   Make<QLabel>(ControlId::PrefixLabel, Text("前缀："));
   prefixCombo_ = &Make<CMyComboBox>(ControlId::PrefixCombo);
   prefixCombo_->SetMainWindow(target_);
+  prefixCombo_->SetPrefixEditor([this] { return EditPrefixes(); });
   Make<QLabel>(ControlId::IndexLabel, Text("序号："));
   indexEdit_ = &Make<QLineEdit>(ControlId::RunningIndex);
   indexValidator_ = std::make_unique<QIntValidator>(0, 999999999);
@@ -213,84 +216,71 @@ void COrvaneDlg::LayOut() {
 
   const int third = (kPanelWidth - 10) / 3;
   int y = 10;
-  place(ControlId::Settings, panel, y, third, 28);
-  place(ControlId::VideoParams, panel + third + 5, y, third, 28);
-  place(ControlId::Exit, panel + 2 * (third + 5), y, third, 28);
-  y += 35;
-  place(ControlId::CameraGroup, panel, y, kPanelWidth, 122);
-  place(ControlId::ExposureLabel, panel + 8, y + 20, 50, 22);
-  place(ControlId::ExposureEdit, panel + 60, y + 20, 50, 22);
-  place(ControlId::AutoExposure, panel + 120, y + 20, 75, 22);
-  place(ControlId::ExposureSlider, panel + 8, y + 46, kPanelWidth - 16, 20);
-  const int quarter = (kPanelWidth - 16 - 9) / 4;
-  place(ControlId::RotateLeft, panel + 8, y + 70, quarter, 24);
-  place(ControlId::Rotate180, panel + 8 + (quarter + 3), y + 70, quarter, 24);
-  place(ControlId::RotateRight, panel + 8 + 2 * (quarter + 3), y + 70, quarter, 24);
-  place(ControlId::SwitchView, panel + 8 + 3 * (quarter + 3), y + 70, quarter, 24);
-  place(ControlId::Focus, panel + 8, y + 96, kPanelWidth - 16, 22);
-  y += 127;
-  place(ControlId::NamingGroup, panel, y, kPanelWidth, 112);
-  place(ControlId::NamingPrefix, panel + 8, y + 20, 92, 22);
-  place(ControlId::NamingDate, panel + 104, y + 20, 92, 22);
-  place(ControlId::NamingFree, panel + 8, y + 42, 92, 22);
-  place(ControlId::PrefixLabel, panel + 8, y + 66, 45, 22);
-  place(ControlId::PrefixCombo, panel + 55, y + 66, kPanelWidth - 63, 22);
-  place(ControlId::IndexLabel, panel + 8, y + 88, 45, 20);
-  place(ControlId::RunningIndex, panel + 55, y + 88, kPanelWidth - 63, 20);
-  y += 117;
-  place(ControlId::BrowseFolder, panel, y, kPanelWidth, 26);
+  place(ControlId::Settings, panel, y, third, 26);
+  place(ControlId::VideoParams, panel + third + 5, y, third, 26);
+  place(ControlId::Exit, panel + 2 * (third + 5), y, third, 26);
   y += 31;
-  place(ControlId::CropGroup, panel, y, kPanelWidth, 48);
-  place(ControlId::CropNone, panel + 8, y + 20, 60, 22);
-  place(ControlId::CropAuto, panel + 68, y + 20, 72, 22);
-  place(ControlId::CropCustom, panel + 140, y + 20, 62, 22);
-  y += 53;
-  place(ControlId::ColourGroup, panel, y, kPanelWidth, 48);
+  place(ControlId::CameraGroup, panel, y, kPanelWidth, 118);
+  place(ControlId::ExposureLabel, panel + 8, y + 18, 50, 22);
+  place(ControlId::ExposureEdit, panel + 60, y + 18, 50, 22);
+  place(ControlId::AutoExposure, panel + 120, y + 18, 75, 22);
+  place(ControlId::ExposureSlider, panel + 8, y + 42, kPanelWidth - 16, 20);
+  const int quarter = (kPanelWidth - 16 - 9) / 4;
+  place(ControlId::RotateLeft, panel + 8, y + 64, quarter, 24);
+  place(ControlId::Rotate180, panel + 8 + (quarter + 3), y + 64, quarter, 24);
+  place(ControlId::RotateRight, panel + 8 + 2 * (quarter + 3), y + 64, quarter, 24);
+  place(ControlId::SwitchView, panel + 8 + 3 * (quarter + 3), y + 64, quarter, 24);
+  place(ControlId::Focus, panel + 8, y + 91, kPanelWidth - 16, 22);
+  y += 122;
+  place(ControlId::NamingGroup, panel, y, kPanelWidth, 108);
+  place(ControlId::NamingPrefix, panel + 8, y + 18, 92, 22);
+  place(ControlId::NamingDate, panel + 104, y + 18, 92, 22);
+  place(ControlId::NamingFree, panel + 8, y + 40, 92, 22);
+  place(ControlId::PrefixLabel, panel + 8, y + 63, 45, 22);
+  place(ControlId::PrefixCombo, panel + 55, y + 63, kPanelWidth - 63, 22);
+  place(ControlId::IndexLabel, panel + 8, y + 86, 45, 20);
+  place(ControlId::RunningIndex, panel + 55, y + 86, kPanelWidth - 63, 20);
+  y += 112;
+  place(ControlId::BrowseFolder, panel, y, kPanelWidth, 24);
+  y += 28;
+  place(ControlId::CropGroup, panel, y, kPanelWidth, 46);
+  place(ControlId::CropNone, panel + 8, y + 19, 60, 22);
+  place(ControlId::CropAuto, panel + 68, y + 19, 72, 22);
+  place(ControlId::CropCustom, panel + 140, y + 19, 62, 22);
+  y += 50;
+  place(ControlId::ColourGroup, panel, y, kPanelWidth, 46);
   const int colourWidth = (kPanelWidth - 16) / 4;
-  place(ControlId::Colour, panel + 8, y + 20, colourWidth, 22);
-  place(ControlId::Grey, panel + 8 + colourWidth, y + 20, colourWidth, 22);
-  place(ControlId::BlackAndWhite, panel + 8 + 2 * colourWidth, y + 20, colourWidth, 22);
-  place(ControlId::Negative, panel + 8 + 3 * colourWidth, y + 20, colourWidth, 22);
-  y += 53;
-  place(ControlId::TwoInOne, panel + 4, y, 95, 22);
-  place(ControlId::Barcode, panel + 100, y, 105, 22);
-  place(ControlId::OnePdf, panel + 4, y + 22, kPanelWidth - 4, 22);
-  place(ControlId::MultipageTiff, panel + 4, y + 44, kPanelWidth - 4, 22);
-  y += 70;
+  place(ControlId::Colour, panel + 8, y + 19, colourWidth, 22);
+  place(ControlId::Grey, panel + 8 + colourWidth, y + 19, colourWidth, 22);
+  place(ControlId::BlackAndWhite, panel + 8 + 2 * colourWidth, y + 19, colourWidth, 22);
+  place(ControlId::Negative, panel + 8 + 3 * colourWidth, y + 19, colourWidth, 22);
+  y += 50;
+  place(ControlId::TwoInOne, panel + 4, y, 95, 21);
+  place(ControlId::Barcode, panel + 100, y, 105, 21);
+  place(ControlId::OnePdf, panel + 4, y + 21, kPanelWidth - 4, 21);
+  place(ControlId::MultipageTiff, panel + 4, y + 42, kPanelWidth - 4, 21);
+  y += 67;
   const int half = (kPanelWidth - 5) / 2;
-  place(ControlId::Capture, panel, y, kPanelWidth, 42);
-  y += 47;
-  place(ControlId::CaptureToPdf, panel, y, half, 28);
-  place(ControlId::Copy, panel + half + 5, y, half, 28);
-  y += 33;
-  place(ControlId::Recognise, panel, y, half, 28);
-  place(ControlId::Record, panel + half + 5, y, half, 28);
-  y += 33;
-  place(ControlId::ContinuousShoot, panel, y, kPanelWidth, 28);
+  place(ControlId::Capture, panel, y, kPanelWidth, 38);
+  y += 42;
+  place(ControlId::CaptureToPdf, panel, y, half, 26);
+  place(ControlId::Copy, panel + half + 5, y, half, 26);
+  y += 30;
+  place(ControlId::Recognise, panel, y, half, 26);
+  place(ControlId::Record, panel + half + 5, y, half, 26);
+  y += 30;
+  place(ControlId::ContinuousShoot, panel, y, kPanelWidth, 26);
 
+  // The preview area grows with the window; the thumbnail strip keeps the place start-up gave it.
   const QRect area = preview_->geometry();
   displayRect_ = {area.left(), area.top(), area.left() + area.width(), area.top() + area.height()};
-  // Thumbnails keep their order on screen, top to bottom.
-  std::vector<CImageButton*> strip;
-  for (const auto& thumbnail : thumbnails_) strip.push_back(thumbnail.get());
-  std::sort(strip.begin(), strip.end(),
-            [](const CImageButton* a, const CImageButton* b) { return a->GetRect().top < b->GetRect().top; });
-  const int slot = (h - 75) / 4;
-  for (std::size_t i = 0; i < strip.size(); ++i) {
-    const int top = 75 + static_cast<int>(i) * slot;
-    strip[i]->SetRect(5, top, kStripRight, top + slot - 5);
-  }
 }
 
 void COrvaneDlg::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
   LayOut();
-  // The document camera's view fills the preview area.
-  for (CVideoController* camera : {document_.get(), portrait_.get(), third_.get()}) {
-    if (camera == nullptr) continue;
-    camera->SetDisplayRect(displayRect_.left, displayRect_.top, displayRect_.right, displayRect_.bottom);
-    camera->MoveDisplay();
-  }
+  // The cameras of the view take their places in the new preview area.
+  if (initialised_) SetViewMode(settings_.viewMode);
   update();
 }
 
@@ -414,6 +404,9 @@ void COrvaneDlg::RunCommand(ControlId id) {
     case ControlId::FormatPage:
       if (document_) document_->ShowFormatPage(this);
       break;
+    case ControlId::SwitchView: OnSwitchView(); break;
+    case ControlId::ThumbnailOpen: OnOpenThumbnail(); break;
+    case ControlId::ThumbnailDelete: OnDeleteThumbnail(); break;
     default:
       // Commands of windows the station does not offer.
       break;
@@ -433,6 +426,14 @@ platform::MessageResult COrvaneDlg::OnWndMsg(const platform::Message& message) {
       return 0;
     case ids::kPrefixChanged:
       OnPrefixChanged();
+      return 1;
+    case ids::kImageButtonClick:
+      OnThumbnailClick(static_cast<int>(message.wParam), message.lParam);
+      return 0;
+    case ids::kCalibrateDpi:
+      return CalibrateDpi();
+    case ids::kDeviceChange:
+      OnDeviceChange();
       return 1;
     case ids::kMainIgnored:
       return 0;
@@ -662,6 +663,9 @@ void COrvaneDlg::OnBrowseFolder() { environment_.presenter->OpenFolder(settings_
 void COrvaneDlg::Shutdown() {
   if (shutDown_) return;
   shutDown_ = true;
+  // No device change may arrive while the cameras go.
+  hotplug_.reset();
+  StopCameraReaders();
   if (settingsLoaded_) {
     // The rectangle read last decides whether a manual crop has anything to keep.
     IntRect last;

@@ -23,6 +23,7 @@
 #include <QIntValidator>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QShortcut>
@@ -42,6 +43,8 @@
 #include "ui/prefix_combo.h"
 
 namespace orvane::platform {
+class HotplugMonitor;
+class IDeviceEventSource;
 class SoundPlayer;
 }
 
@@ -63,6 +66,10 @@ struct StationEnvironment {
   std::function<void(std::chrono::milliseconds)> pause;
   // Plays the shutter sound without waiting for it.
   std::function<void(const std::filesystem::path&)> playSound;
+  // Where cameras being plugged in and pulled out are heard of (udev in the program), and how long
+  // a burst of events must have gone quiet before it counts.
+  std::function<std::unique_ptr<platform::IDeviceEventSource>()> deviceEvents;
+  std::chrono::milliseconds deviceEventQuiet{300};
 
   // The program's own: the program folder, $XDG_CONFIG_HOME/Sys.ini, the cameras of the video
   // backend, the system clock, and the ALSA player.
@@ -103,6 +110,20 @@ class COrvaneDlg : public QWidget {
   void SyncNaming();
 
   void OnCapture();
+  // One of the seven layouts of the preview area; false, the mode unchanged, when a camera it
+  // needs is missing or cannot be started or shown.
+  bool SetViewMode(int mode);
+  void OnSwitchView();
+  // The crop radios in line with the view mode and the active camera.
+  void UpdateCropButtons();
+  // Measures the reference DPI from an ID-1 card under the document camera: 1 when it was
+  // measured, 0 after the failure message.
+  int CalibrateDpi();
+  float CalibratedDpi() const { return dpiValue_; }
+  // The prefix list into the record (and so into Sys.ini at the next save).
+  void SetPrefixChoices(const std::string& choices) { settings_.prefixChoices = choices; }
+  // A camera was plugged in or pulled out.
+  void OnDeviceChange();
   void AddToThumbnails(const std::filesystem::path& path, int kind, const std::optional<std::filesystem::path>& preview);
   std::vector<cv::Mat> GrabProcessedImages();
   static void DeleteTempFiles();
@@ -116,6 +137,10 @@ class COrvaneDlg : public QWidget {
   const CImageButton* Logo() const { return logo_.get(); }
   QWidget* Control(ControlId id) const;
   bool Busy() const { return busy_; }
+  const IntRect& PreviewRect() const { return displayRect_; }
+  const IntRect& DocumentDisplayRect() const { return documentDisplayRect_; }
+  int SelectedThumbnail() const { return selectedThumbnail_; }
+  QMenu* ThumbnailMenu() const { return thumbnailMenu_.get(); }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -139,7 +164,13 @@ class COrvaneDlg : public QWidget {
   void LoadSettings();
   void IdentifyCameras();
   bool OpenDocumentCamera();
+  // Format mode and resolution of the document camera as start-up chooses them.
+  void ChooseDocumentFormat(CVideoController& camera);
   void OpenSideCameras();
+  void OpenSideCamera(CDeviceSlot& slot, std::unique_ptr<CVideoController>& camera);
+  void DocumentCameraGone();
+  // The workers that read through the document camera's controller are stopped before it goes.
+  void StopCameraReaders();
   void NudgeFocus();
   void CreateThumbnails();
   void ApplyExposure();
@@ -173,6 +204,10 @@ class COrvaneDlg : public QWidget {
   void OnBrowseFolder();
   void OnMiddleKey();
   void OnPrefixChanged();
+  std::optional<std::vector<std::string>> EditPrefixes();
+  void OnThumbnailClick(int index, platform::LParam kind);
+  void OnOpenThumbnail();
+  void OnDeleteThumbnail();
 
   StationEnvironment environment_;
   platform::TargetHandle target_;
@@ -185,6 +220,7 @@ class COrvaneDlg : public QWidget {
   std::array<int, 3> rotation_{};  // document, portrait, third
   IntRect displayRect_;
   IntRect secondDisplayRect_;
+  IntRect documentDisplayRect_;
   int selectedThumbnail_ = -1;
   QPoint lastMouse_;
   std::unique_ptr<CVideoController> document_;
@@ -203,6 +239,8 @@ class COrvaneDlg : public QWidget {
   float dpiValue_ = -1.0f;
   std::unique_ptr<CCameraModelTable> models_;
   std::unique_ptr<CSplashDlg> splash_;
+  std::unique_ptr<platform::HotplugMonitor> hotplug_;
+  std::unique_ptr<QMenu> thumbnailMenu_;
 
   bool settingsLoaded_ = false;
   bool initialised_ = false;

@@ -11,6 +11,7 @@
 #include "app/oem_data.h"
 #include "imaging/capture_saver.h"
 #include "imaging/conversions.h"
+#include "platform/hotplug_monitor.h"
 #include "platform/message_ids.h"
 #include "platform/user_notice.h"
 #include "ui/main_window.h"
@@ -93,14 +94,7 @@ bool COrvaneDlg::OpenDocumentCamera() {
   bool open = false;
   if (document_->ProbeDevice(slot.vendorId, slot.productId) > 0) {
     ProbeDeviceCaps(settings_, *environment_.cameraProbe);
-    document_->SetFormatMode(settings_.mjpgMode ? kFormatMJPG : kFormatYUY2);
-    if (settings_.stillCapture) {
-      document_->SetResolution(1280, 960);
-    } else if ((slot.kind == 5 || slot.kind == 10) && slot.width >= 4161 && slot.height >= 3121) {
-      document_->SetResolution(4160, 3120);
-    } else {
-      document_->SetResolution(slot.width, slot.height);
-    }
+    ChooseDocumentFormat(*document_);
     const auto openWith = [&](bool stillPin) {
       return document_->OpenAndShow(this, target_, slot.vendorId, slot.productId, {}, r.left, r.top, r.right, r.bottom,
                                     stillPin, 0) == kSuccess;
@@ -129,23 +123,40 @@ bool COrvaneDlg::OpenDocumentCamera() {
   return true;
 }
 
+void COrvaneDlg::ChooseDocumentFormat(CVideoController& camera) {
+  const CDeviceSlot& slot = settings_.documentCamera;
+  camera.SetFormatMode(settings_.mjpgMode ? kFormatMJPG : kFormatYUY2);
+  if (settings_.stillCapture) {
+    camera.SetResolution(1280, 960);
+  } else if ((slot.kind == 5 || slot.kind == 10) && slot.width >= 4161 && slot.height >= 3121) {
+    // These models cannot stream their full size.
+    camera.SetResolution(4160, 3120);
+  } else {
+    camera.SetResolution(slot.width, slot.height);
+  }
+}
+
+void COrvaneDlg::OpenSideCamera(CDeviceSlot& slot, std::unique_ptr<CVideoController>& camera) {
+  camera.reset();
+  if (slot.vendorId.empty() || slot.productId.empty()) return;
+  const IntRect& r = displayRect_;
+  std::unique_ptr<CVideoController> controller = MakeController(0);
+  if (controller->ProbeDevice(slot.vendorId, slot.productId) < 1) return;
+  controller->SetResolution(slot.width, slot.height);
+  if (controller->OpenAndShow(this, target_, slot.vendorId, slot.productId, {}, r.left, r.top, r.right, r.bottom,
+                              false, 0) != kSuccess) {
+    return;
+  }
+  // Ready for the views that show it.
+  controller->Stop();
+  controller->ShowDisplay(false);
+  camera = std::move(controller);
+}
+
 void COrvaneDlg::OpenSideCameras() {
   if (settings_.portraitCamera.kind == kDeviceLibraryModel) return;
-  const IntRect& r = displayRect_;
-  for (auto [slot, camera] : {std::pair{&settings_.portraitCamera, &portrait_}, std::pair{&settings_.thirdCamera, &third_}}) {
-    if (slot->vendorId.empty() || slot->productId.empty()) continue;
-    std::unique_ptr<CVideoController> controller = MakeController(0);
-    if (controller->ProbeDevice(slot->vendorId, slot->productId) < 1) continue;
-    controller->SetResolution(slot->width, slot->height);
-    if (controller->OpenAndShow(this, target_, slot->vendorId, slot->productId, {}, r.left, r.top, r.right, r.bottom,
-                                false, 0) != kSuccess) {
-      continue;
-    }
-    // Ready for the views that show it.
-    controller->Stop();
-    controller->ShowDisplay(false);
-    *camera = std::move(controller);
-  }
+  OpenSideCamera(settings_.portraitCamera, portrait_);
+  OpenSideCamera(settings_.thirdCamera, third_);
 }
 
 void COrvaneDlg::NudgeFocus() {
@@ -299,6 +310,11 @@ StartUp COrvaneDlg::OnInitDialog() {
       Control(id)->setEnabled(false);
     static_cast<QCheckBox*>(Control(ControlId::Barcode))->setChecked(true);
     settings_.recognizeBarcode = true;
+  }
+  if (environment_.deviceEvents) {
+    hotplug_ = std::make_unique<platform::HotplugMonitor>(environment_.deviceEvents(), target_,
+                                                          environment_.deviceEventQuiet);
+    hotplug_->Start();
   }
   initialised_ = true;
   // What arrived while the station started runs now, after the window is up.

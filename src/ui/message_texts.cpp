@@ -17,6 +17,7 @@ std::optional<CMessageTexts> MessageTextsFor(int language) {
           "人像设备可能被占用，所选分辨率无法启用",
           "只能使用一个设备录制视频",
           "高拍仪设备被拔出或接触不良，请检查！",
+          "文件无法删除，它可能正被其他程序使用，或没有删除它的权限",
       };
     case 1:
       return CMessageTexts{
@@ -32,6 +33,7 @@ std::optional<CMessageTexts> MessageTextsFor(int language) {
           "人像設備可能被佔用，所選解析度無法啟用",
           "祗能使用一個設備進行錄影！",
           "高拍儀設備被拔出或接觸不良，請檢查！",
+          "檔案無法刪除，它可能正被其他程式使用，或沒有刪除它的權限",
       };
     case 2:
       return CMessageTexts{
@@ -46,6 +48,7 @@ std::optional<CMessageTexts> MessageTextsFor(int language) {
           "POR-device may be occupied, selected resolution can not be enabled",
           "When recording video, only one device can be use !",
           "USB connection is not reliable, please check!",
+          "The file cannot be deleted: another program may be using it, or it may not be deleted here.",
       };
     default:
       return std::nullopt;

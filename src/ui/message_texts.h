@@ -18,6 +18,7 @@ struct CMessageTexts {
   std::string portraitResolution;
   std::string oneRecordingDevice;
   std::string unplugged;
+  std::string cannotDelete;  // a thumbnail's file that could not be deleted
 };
 
 // Language 0 Simplified Chinese, 1 Traditional Chinese, 2 English; nothing for any other.

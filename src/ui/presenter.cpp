@@ -5,6 +5,7 @@
 #include <QUrl>
 
 #include "ui/free_name_dialog.h"
+#include "ui/prefix_dialog.h"
 
 namespace orvane::ui {
 namespace {
@@ -51,6 +52,12 @@ std::optional<std::string> QtPresenter::AskFreeName(QWidget* owner, int language
   dialog.SetExtension(extension);
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;
   return dialog.GetName();
+}
+
+std::optional<std::string> QtPresenter::EditPrefixList(QWidget* owner, int language, const std::string& choices) {
+  CDialogFileName dialog(owner, language, *this, choices);
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  return dialog.Edit().text().toStdString();
 }
 
 bool QtPresenter::OpenFile(const std::filesystem::path& file) {

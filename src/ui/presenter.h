@@ -25,6 +25,9 @@ class IPresenter {
   // The free file name for a picture in `folder` with `extension` (no dot); nothing on Cancel.
   virtual std::optional<std::string> AskFreeName(QWidget* owner, int language, const std::filesystem::path& folder,
                                                  const std::string& extension) = 0;
+  // The prefix list ("|" between prefixes) as the user edited it; nothing on Cancel. Only a list
+  // whose every prefix can stand in a file name is given back.
+  virtual std::optional<std::string> EditPrefixList(QWidget* owner, int language, const std::string& choices) = 0;
   // The desktop's program for the file, folder or link. False when none could be started.
   virtual bool OpenFile(const std::filesystem::path& file) = 0;
   virtual bool OpenFolder(const std::filesystem::path& folder) = 0;
@@ -37,6 +40,7 @@ class QtPresenter : public IPresenter {
                             MessageButtons buttons) override;
   std::optional<std::string> AskFreeName(QWidget* owner, int language, const std::filesystem::path& folder,
                                          const std::string& extension) override;
+  std::optional<std::string> EditPrefixList(QWidget* owner, int language, const std::string& choices) override;
   bool OpenFile(const std::filesystem::path& file) override;
   bool OpenFolder(const std::filesystem::path& folder) override;
   bool OpenLink(const std::string& link) override;

@@ -6,70 +6,15 @@
 set -euo pipefail
 program=$1
 shots=$(pwd)
+source "$(dirname "$0")/person.sh"
 
-for tool in Xvfb xdotool import identify; do
-  command -v "$tool" >/dev/null || { echo "skipped: $tool is not installed (tools/setup.sh installs it)"; exit 77; }
-done
-
-work=$(mktemp -d)
-xvfb_pid=
-station_pid=
-cleanup() {
-  [[ -n $station_pid ]] && kill -KILL "$station_pid" 2>/dev/null || true
-  [[ -n $xvfb_pid ]] && kill "$xvfb_pid" 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-fail() { echo "FAILED: $*"; [[ -f $work/station.log ]] && sed 's/^/  station: /' "$work/station.log" | tail -${STATION_LOG_LINES:-40}; exit 1; }
-
-# Waits until the command succeeds, at most $1 seconds.
-wait_for() {
-  local seconds=$1; shift
-  local until=$((SECONDS + seconds))
-  until "$@" >/dev/null 2>&1; do
-    ((SECONDS < until)) || return 1
-    sleep 0.5
-  done
-}
-
-# The mean brightness (0 to 1) and spread of a region of the screen: "mean deviation".
-region() {  # x y width height file
-  import -display "$DISPLAY" -window root -crop "$3x$4+$1+$2" +repage "$work/$5.png"
-  identify -format '%[fx:mean] %[fx:standard_deviation]\n' "$work/$5.png"
-}
-
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-xvfb_pid=$!
-wait_for 20 test -s "$work/display" || fail "Xvfb did not start"
-export DISPLAY=":$(cat "$work/display")"
-
-mkdir -p "$work/home"
-(
-  cd "$work"
-  unset XDG_CONFIG_HOME XDG_DATA_HOME XDG_PICTURES_DIR ORVANE_PROGRAM_DIR ORVANE_DEVICE_LIBRARY QT_QPA_PLATFORM
-  # X's keyboard library reads its server's replies with strndup, bounded but unterminated, which
-  # the strict string check of a sanitizer build takes for an overflow.
-  [[ -n ${ASAN_OPTIONS:-} ]] && export ASAN_OPTIONS="${ASAN_OPTIONS//strict_string_checks=1/strict_string_checks=0}"
-  HOME="$work/home" ORVANE_VIRTUAL_CAMERA=1 exec "$program"
-) >"$work/station.log" 2>&1 &
-station_pid=$!
-
-window=
-find_window() {
-  kill -0 "$station_pid" 2>/dev/null || fail "the station ended before its window appeared"
-  window=$(xdotool search --onlyvisible --name 'Orvane' | head -n 1)
-  [[ -n $window ]]
-}
-wait_for 90 find_window || fail "no main window appeared"
-eval "$(xdotool getwindowgeometry --shell "$window")"  # X, Y, WIDTH, HEIGHT
-left=$X
-top=$Y
+start_screen
+start_station 1
 
 # The live picture: the middle of the preview area shows the page on the desk, not a flat colour.
-live() { read -r _ spread < <(region $((left + 250)) $((top + 100)) 400 400 preview); awk -v s="$spread" 'BEGIN { exit !(s > 0.05) }'; }
+live() { read -r _ _ _ spread < <(region 250 100 400 400 preview); awk -v s="$spread" 'BEGIN { exit !(s > 0.05) }'; }
 wait_for 60 live || fail "the preview shows no camera picture"
-read -r empty_mean _ < <(region $((left + 10)) $((top + 80)) 120 120 thumbnail-before)
+read -r empty_mean _ < <(region 10 80 120 120 thumbnail-before)
 cp "$work/preview.png" "$shots/as-a-person-preview.png"
 
 xdotool windowfocus --sync "$window"
@@ -82,17 +27,12 @@ identify "$picture" >/dev/null || fail "the saved picture does not decode"
 
 # The first thumbnail now shows the dark desk instead of the pale empty slot.
 drawn() {
-  read -r mean _ < <(region $((left + 10)) $((top + 80)) 120 120 thumbnail-after)
+  read -r mean _ < <(region 10 80 120 120 thumbnail-after)
   awk -v a="$empty_mean" -v b="$mean" 'BEGIN { exit !(a - b > 0.1) }'
 }
 wait_for 20 drawn || fail "the first thumbnail was not drawn"
-import -display "$DISPLAY" -window root "$shots/as-a-person-after-capture.png"
+screenshot "$shots/as-a-person-after-capture.png"
 
-kill -TERM "$station_pid"
-wait_for 20 bash -c "! kill -0 $station_pid" || fail "SIGTERM did not end the station"
-status=0
-wait "$station_pid" || status=$?
-station_pid=
-((status == 0)) || fail "the station ended with status $status"
+stop_station
 grep -qx 'INDEX=1' "$work/home/.config/Sys.ini" || fail "Sys.ini does not hold INDEX=1"
 echo "passed: live preview, capture on Space into $(basename "$picture"), thumbnail drawn, orderly close"

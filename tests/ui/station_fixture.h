@@ -51,6 +51,13 @@ class ScriptedPresenter : public IPresenter {
     freeNames.pop_front();
     return name;
   }
+  std::optional<std::string> EditPrefixList(QWidget*, int language, const std::string& choices) override {
+    editedLists.push_back({language, choices});
+    if (prefixLists.empty()) return std::nullopt;
+    std::optional<std::string> list = prefixLists.front();
+    prefixLists.pop_front();
+    return list;
+  }
   bool OpenFile(const std::filesystem::path& file) override {
     opened.push_back(file.string());
     return true;
@@ -67,6 +74,8 @@ class ScriptedPresenter : public IPresenter {
   std::vector<Shown> shown;
   std::deque<MessageAnswer> answers;
   std::deque<std::optional<std::string>> freeNames;
+  std::deque<std::optional<std::string>> prefixLists;
+  std::vector<std::pair<int, std::string>> editedLists;  // language, list shown
   std::vector<std::string> opened;
 };
 

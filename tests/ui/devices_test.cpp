@@ -1,0 +1,160 @@
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <QRadioButton>
+
+#include <deque>
+#include <mutex>
+
+#include <gtest/gtest.h>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include "platform/hotplug_monitor.h"
+#include "station_fixture.h"
+
+namespace orvane::ui::testing {
+namespace {
+namespace fs = std::filesystem;
+using Action = platform::DeviceChange::Action;
+
+VirtualCameraIdentity Document(std::vector<std::pair<int, int>> sizes) {
+  VirtualCameraIdentity identity;
+  identity.productId = "A0C8";  // configured 1600 x 1200
+  identity.sharpnessDefault = 28;
+  identity.sharpnessMaximum = 6;
+  identity.sizes = std::move(sizes);
+  identity.stillWidth = identity.sizes.front().first;
+  identity.stillHeight = identity.sizes.front().second;
+  return identity;
+}
+
+class CalibrationTest : public StationTest {
+ protected:
+  // The document camera films a picture of the test's own: a dark desk, with the card when asked.
+  void StartFilming(bool withCard) {
+    cv::Mat desk(1200, 1600, CV_8UC3, cv::Scalar(52, 60, 70));
+    cv::randn(desk, cv::Scalar(52, 60, 70), cv::Scalar(6, 6, 6));
+    if (withCard) {
+      // An ID-1 card, 85.6 x 54 mm at 300 DPI, in the middle of the plate.
+      cv::rectangle(desk, cv::Rect(295, 281, 1011, 638), cv::Scalar(235, 238, 240), cv::FILLED);
+    }
+    fs::create_directories(folder / "scene");
+    cv::imwrite((folder / "scene" / "plate.png").string(), desk);
+    camera_ = std::make_unique<VirtualCamera>(Document({{1600, 1200}}), folder / "scene");
+    backend->Add(camera_->Camera());
+    ASSERT_EQ(Start(), StartUp::kRunning);
+    ASSERT_TRUE(WaitForPicture());
+  }
+  std::unique_ptr<VirtualCamera> camera_;
+};
+
+TEST_F(CalibrationTest, AnIdCardGivesTheReferenceDpi) {
+  StartFilming(true);
+  EXPECT_EQ(platform::Send(window->Target(), platform::message_ids::kCalibrateDpi), 1);
+  EXPECT_NEAR(window->CalibratedDpi(), 300.0f, 4.5f);
+  EXPECT_TRUE(presenter.shown.empty());
+}
+
+TEST_F(CalibrationTest, AnEmptyPlateFailsAndKeepsTheDpi) {
+  StartFilming(false);
+  EXPECT_EQ(window->CalibrateDpi(), 0);
+  EXPECT_FLOAT_EQ(window->CalibratedDpi(), -1.0f);
+  ASSERT_EQ(presenter.shown.size(), 1u);
+  EXPECT_EQ(presenter.shown[0].text, "DPI校准失败，请重试");
+}
+
+// Device events pushed by the test; the eventfd is readable while some are queued.
+class FakeDeviceEvents : public platform::IDeviceEventSource {
+ public:
+  struct Queue {
+    std::mutex lock;
+    std::deque<platform::DeviceChange> changes;
+    int descriptor = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    ~Queue() { close(descriptor); }
+    void Push(platform::DeviceChange change) {
+      std::lock_guard guard(lock);
+      changes.push_back(std::move(change));
+      const std::uint64_t one = 1;
+      [[maybe_unused]] const ssize_t written = write(descriptor, &one, sizeof one);
+    }
+  };
+  explicit FakeDeviceEvents(std::shared_ptr<Queue> queue) : queue_(std::move(queue)) {}
+  int Descriptor() override { return queue_->descriptor; }
+  std::optional<platform::DeviceChange> Receive() override {
+    std::lock_guard guard(queue_->lock);
+    if (queue_->changes.empty()) {
+      std::uint64_t count = 0;
+      [[maybe_unused]] const ssize_t got = read(queue_->descriptor, &count, sizeof count);
+      return std::nullopt;
+    }
+    platform::DeviceChange change = queue_->changes.front();
+    queue_->changes.pop_front();
+    return change;
+  }
+
+ private:
+  std::shared_ptr<Queue> queue_;
+};
+
+class HotplugTest : public StationTest {
+ protected:
+  StationEnvironment Environment() {
+    StationEnvironment environment = StationTest::Environment();
+    environment.deviceEvents = [queue = events] { return std::make_unique<FakeDeviceEvents>(queue); };
+    environment.deviceEventQuiet = std::chrono::milliseconds(20);
+    return environment;
+  }
+  StartUp StartHere() {
+    window = std::make_unique<COrvaneDlg>(Environment());
+    const StartUp result = window->OnInitDialog();
+    if (result == StartUp::kRunning) window->show();
+    return result;
+  }
+  void Plug(Action action, const char* product = "A0C8") {
+    const std::size_t shownBefore = presenter.shown.size();
+    events->Push({action, "3C4D", product});
+    // The monitor reports the burst once it has gone quiet; the window then probes the camera.
+    WaitFor([&] { return presenter.shown.size() != shownBefore; }, std::chrono::milliseconds(400));
+  }
+
+  std::shared_ptr<FakeDeviceEvents::Queue> events = std::make_shared<FakeDeviceEvents::Queue>();
+};
+
+TEST_F(HotplugTest, PullingTheCameraOutTellsOnceAndPluggingItInAgainReopensIt) {
+  auto camera = std::make_unique<VirtualCamera>(Document({{320, 240}}));
+  backend->Add(camera->Camera());
+  WriteSettings("[IMAGE]\nCUTPAGETYPE=1\n");
+  ASSERT_EQ(StartHere(), StartUp::kRunning);
+  ASSERT_TRUE(WaitForPicture());
+
+  // Some other device comes and goes: nothing changes.
+  CVideoController* before = window->Cameras().document;
+  Plug(Action::Arrival, "FFFF");
+  EXPECT_EQ(window->Cameras().document, before);
+  EXPECT_TRUE(presenter.shown.empty());
+
+  camera->Camera()->Unplug();
+  backend->Remove(camera->Camera());
+  Plug(Action::Removal);
+  Plug(Action::Removal);
+  EXPECT_EQ(window->Cameras().document, nullptr);
+  ASSERT_EQ(presenter.shown.size(), 1u);
+  EXPECT_EQ(presenter.shown[0].text, "高拍仪设备被拔出或接触不良，请检查！");
+  window->OnCommand(ControlId::Capture);  // commands without their camera do nothing
+  EXPECT_TRUE(Pictures().empty());
+
+  camera = std::make_unique<VirtualCamera>(Document({{320, 240}}));
+  backend->Add(camera->Camera());
+  Plug(Action::Arrival);
+  ASSERT_NE(window->Cameras().document, nullptr);
+  EXPECT_EQ(presenter.shown.size(), 1u) << "no message when it comes back";
+  EXPECT_TRUE(WaitForPicture());
+  EXPECT_EQ(window->GetSysParam().cropMode, 0);
+  EXPECT_TRUE(static_cast<QRadioButton*>(window->Control(ControlId::CropNone))->isChecked());
+  window->OnCommand(ControlId::Capture);
+  EXPECT_EQ(Pictures().size(), 1u);
+}
+
+}  // namespace
+}  // namespace orvane::ui::testing
