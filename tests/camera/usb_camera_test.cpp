@@ -163,6 +163,32 @@ TEST_F(UsbCameraTest, StartAndStopAreIdempotentAndStopReleasesTheBuffers) {
   EXPECT_TRUE(first->Streaming());
 }
 
+TEST_F(UsbCameraTest, AnOpenedCameraGivesUpItsBuffersWhenStopped) {
+  CUSBCamra camera(backend);
+  ASSERT_EQ(camera.Open("3C4D", "1A2B", "", {}, false, 0), 0);
+  CUSBCamra inset(backend);
+  EXPECT_NE(inset.Open("3C4D", "1A2B", "", {}, false, 0), 0) << "the opened camera holds its buffers";
+  EXPECT_TRUE(camera.Stop());
+  EXPECT_EQ(inset.Open("3C4D", "1A2B", "", {}, false, 0), 0);
+  EXPECT_TRUE(inset.Start());
+}
+
+TEST_F(UsbCameraTest, TheFormatPageOffersEveryFormatAndRestartsTheStreamWithTheChoice) {
+  CUSBCamra camera(backend);
+  camera.SetResolution(640, 480);
+  ASSERT_EQ(camera.Open("3C4D", "1A2B", "", {}, false, 0), 0);
+  ASSERT_TRUE(camera.Start());
+  const std::vector<FormatChoice> choices = camera.FormatChoices();
+  const FormatChoice mjpg{kFormatMJPG, 1920, 1080};
+  EXPECT_NE(std::find(choices.begin(), choices.end(), mjpg), choices.end());
+  EXPECT_NE(std::find(choices.begin(), choices.end(), camera.CurrentFormat()), choices.end());
+  EXPECT_EQ(camera.SetFormat(mjpg), kSuccess);
+  EXPECT_EQ(camera.CurrentFormat(), mjpg);
+  EXPECT_EQ(first->CurrentFormat().pixelformat, static_cast<std::uint32_t>(V4L2_PIX_FMT_MJPEG));
+  EXPECT_EQ(first->CurrentFormat().width, 1920u);
+  EXPECT_TRUE(first->Streaming()) << "streaming again with the new format";
+}
+
 bool WaitForState(const CFrameSlot& slot, int state) {
   for (int i = 0; i < 400; ++i) {
     if (slot.State() == state) return true;

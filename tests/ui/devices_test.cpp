@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <QRadioButton>
+#include <QTest>
 
 #include <deque>
 #include <mutex>
@@ -154,6 +155,59 @@ TEST_F(HotplugTest, PullingTheCameraOutTellsOnceAndPluggingItInAgainReopensIt) {
   EXPECT_TRUE(static_cast<QRadioButton*>(window->Control(ControlId::CropNone))->isChecked());
   window->OnCommand(ControlId::Capture);
   EXPECT_EQ(Pictures().size(), 1u);
+}
+
+}  // namespace
+}  // namespace orvane::ui::testing
+
+namespace orvane::ui::testing {
+namespace {
+
+class ThumbnailMenuTest : public StationTest {
+ protected:
+  void StartAndCapture() {
+    camera_ = std::make_unique<VirtualCamera>(Document({{320, 240}}));
+    backend->Add(camera_->Camera());
+    ASSERT_EQ(Start(), StartUp::kRunning);
+    ASSERT_TRUE(WaitForPicture());
+    window->OnCommand(ControlId::Capture);
+    ASSERT_EQ(Pictures().size(), 1u);
+  }
+  // A right click on the first thumbnail and the menu's entry.
+  void Choose(int entry) {
+    const IntRect rect = window->Thumbnails()[0]->GetRect();
+    QTest::mouseClick(window.get(), Qt::RightButton, {}, QPoint(rect.left + 20, rect.top + 20));
+    ASSERT_TRUE(WaitFor([this] { return window->ThumbnailMenu() != nullptr && window->ThumbnailMenu()->isVisible(); }));
+    EXPECT_EQ(window->SelectedThumbnail(), 0);
+    window->ThumbnailMenu()->actions()[entry]->trigger();
+    window->ThumbnailMenu()->hide();
+  }
+  std::unique_ptr<VirtualCamera> camera_;
+};
+
+TEST_F(ThumbnailMenuTest, OpenShowsTheFileAndDeleteEmptiesTheSlot) {
+  StartAndCapture();
+  const fs::path file = Pictures()[0];
+  Choose(0);
+  EXPECT_EQ(presenter.opened, std::vector<std::string>{file.string()});
+  EXPECT_EQ(window->SelectedThumbnail(), -1);
+  Choose(1);
+  EXPECT_FALSE(fs::exists(file));
+  EXPECT_TRUE(window->Thumbnails()[0]->GetPath().empty());
+  EXPECT_TRUE(window->Thumbnails()[0]->HasPicture()) << "the empty slot's picture";
+}
+
+TEST_F(ThumbnailMenuTest, AFileThatCannotBeDeletedIsSaidSoAndKept) {
+  StartAndCapture();
+  const fs::path file = Pictures()[0];
+  // A non-empty folder in the file's place cannot be removed as a file is, whoever runs the test.
+  fs::remove(file);
+  fs::create_directories(file / "inside");
+  Choose(1);
+  EXPECT_TRUE(fs::exists(file));
+  EXPECT_EQ(window->Thumbnails()[0]->GetPath(), file);
+  ASSERT_EQ(presenter.shown.size(), 1u);
+  EXPECT_EQ(presenter.shown[0].text, "文件无法删除，它可能正被其他程序使用，或没有删除它的权限");
 }
 
 }  // namespace
