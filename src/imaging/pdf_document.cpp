@@ -99,10 +99,12 @@ HPDF_Image LoadPicture(HPDF_Doc document, const fs::path& path) {
     cv::Mat bilevel = ReadBilevelTiff(path);
     if (!bilevel.empty()) {
       std::vector<std::uint8_t> packed = PackBilevel(bilevel);
+      // The packed bits use 1 for ink, which the Group 4 coder takes as black. BlackIs1 would
+      // tell readers to draw those black runs as 1, that is white in DeviceGray: a negative page.
       return HPDF_Image_LoadRaw1BitImageFromMem(
           document, packed.data(), static_cast<HPDF_UINT>(bilevel.cols),
           static_cast<HPDF_UINT>(bilevel.rows), static_cast<HPDF_UINT>((bilevel.cols + 7) / 8),
-          HPDF_TRUE, HPDF_TRUE);
+          HPDF_FALSE, HPDF_TRUE);
     }
   }
   cv::Mat picture = LoadImageAsBgr(path);
