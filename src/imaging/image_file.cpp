@@ -9,6 +9,7 @@
 
 #include <opencv2/imgcodecs.hpp>
 
+#include "imaging/opencv_compat.h"
 #include "imaging/pending_file.h"
 #include "platform/diagnostics.h"
 
@@ -78,6 +79,12 @@ bool SaveMatByExtension(const fs::path& path, const cv::Mat& picture) {
     return false;
   }
   return pending.Commit();
+}
+
+cv::Mat LoadImageFile(const fs::path& path) {
+  if (path.empty()) return {};
+  // IMREAD_COLOR replicates grey into three channels and drops alpha.
+  return compat::ReadImage(path.string(), cv::IMREAD_COLOR);
 }
 
 }  // namespace orvane::imaging

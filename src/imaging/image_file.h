@@ -13,6 +13,10 @@ namespace orvane::imaging {
 // failed write; never throws.
 bool SaveMatByExtension(const std::filesystem::path& path, const cv::Mat& picture);
 
+// Any picture file OpenCV can read, as three-channel BGR (grey replicated, alpha dropped, EXIF
+// orientation ignored). Empty for an empty path or a file that cannot be read.
+cv::Mat LoadImageFile(const std::filesystem::path& path);
+
 // Uncompressed true-colour (BGR) or grey TGA, top row first. Empty for other pictures.
 std::string EncodeTga(const cv::Mat& picture);
 

@@ -107,7 +107,7 @@ HPDF_Image LoadPicture(HPDF_Doc document, const fs::path& path) {
           HPDF_FALSE, HPDF_TRUE);
     }
   }
-  cv::Mat picture = LoadImageAsBgr(path);
+  cv::Mat picture = LoadImageFile(path);
   if (picture.empty()) return nullptr;
   const std::string jpeg = EncodeJpeg(picture, 96, 96, kReencodeQuality);
   if (jpeg.empty()) return nullptr;

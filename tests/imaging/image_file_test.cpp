@@ -22,7 +22,7 @@ TEST(SaveMatByExtension, WritesByExtensionAndReadsBackInColour) {
   }
   for (const char* name : {"a.png", "b.BMP", "c.TIF", "d.ras"}) {
     SCOPED_TRACE(name);
-    cv::Mat back = LoadImageAsBgr(folder / name);
+    cv::Mat back = LoadImageFile(folder / name);
     ASSERT_EQ(back.type(), CV_8UC3);
     EXPECT_EQ(back.size(), grey.size());
     EXPECT_EQ(back.at<cv::Vec3b>(2, 3), cv::Vec3b(77, 77, 77));
@@ -56,11 +56,22 @@ TEST(EncodeTga, HeaderAndBgrPixelsTopRowFirst) {
   EXPECT_TRUE(EncodeTga(cv::Mat(2, 2, CV_8UC4)).empty());
 }
 
-TEST(LoadImageAsBgr, MissingOrUnreadableFileGivesEmpty) {
+TEST(LoadImageFile, GivesThreeEqualChannelsForAGreyFile) {
   testing::TempFolder folder;
-  EXPECT_TRUE(LoadImageAsBgr({}).empty());
-  EXPECT_TRUE(LoadImageAsBgr(folder / "missing.png").empty());
-  EXPECT_TRUE(LoadImageAsBgr(folder.path()).empty());
+  const auto path = folder / "grey.png";
+  cv::Mat grey(4, 5, CV_8UC1, cv::Scalar(90));
+  grey.at<uchar>(2, 3) = 200;
+  ASSERT_TRUE(cv::imwrite(path.string(), grey));
+  const cv::Mat picture = LoadImageFile(path);
+  ASSERT_EQ(picture.type(), CV_8UC3);
+  EXPECT_EQ(picture.at<cv::Vec3b>(2, 3), cv::Vec3b(200, 200, 200));
+}
+
+TEST(LoadImageFile, MissingOrUnreadableFileGivesEmpty) {
+  testing::TempFolder folder;
+  EXPECT_TRUE(LoadImageFile({}).empty());
+  EXPECT_TRUE(LoadImageFile(folder / "missing.png").empty());
+  EXPECT_TRUE(LoadImageFile(folder.path()).empty());
 }
 
 }  // namespace

@@ -66,7 +66,7 @@ bool CPrintModule::PrintImage(const fs::path& path) {
   }
   printer->setDocName(QString::fromStdString(path.string()));
 
-  const QImage picture = ToQImage(LoadImageAsBgr(path));
+  const QImage picture = ToQImage(LoadImageFile(path));
   log_.Write("Print模块pPpPicture:H=%d,W=%d", picture.height(), picture.width());
   if (picture.isNull()) {
     chooser_.ShowPrintFailure(failureText_);
