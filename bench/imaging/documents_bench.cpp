@@ -65,7 +65,8 @@ const cv::Mat& Page() {
 void BM_SaveMatAsJpeg(benchmark::State& state) {
   const fs::path path = Folder() / "ours.jpg";
   std::string written;
-  for (auto _ : state) benchmark::DoNotOptimize(SaveMatAsJpeg(Page(), written, path, 300, 300, 85));
+  const auto replacing = platform::FilePlacement::Replacing();
+  for (auto _ : state) benchmark::DoNotOptimize(SaveMatAsJpeg(Page(), written, path, 300, 300, 85, replacing));
 }
 BENCHMARK(BM_SaveMatAsJpeg)->Unit(benchmark::kMillisecond);
 
@@ -89,7 +90,8 @@ std::vector<fs::path> TenJpegFiles() {
 
 void BM_PdfFromTenJpegFiles(benchmark::State& state) {
   const std::vector<fs::path> files = TenJpegFiles();
-  for (auto _ : state) benchmark::DoNotOptimize(WritePicturesToPdf(Folder() / "ten.pdf", files));
+  const auto replacing = platform::FilePlacement::Replacing();
+  for (auto _ : state) benchmark::DoNotOptimize(WritePicturesToPdf(Folder() / "ten.pdf", files, replacing));
 }
 BENCHMARK(BM_PdfFromTenJpegFiles)->Unit(benchmark::kMillisecond);
 
@@ -119,7 +121,7 @@ void BM_TenPageGroup4Tiff(benchmark::State& state) {
   const fs::path path = Folder() / "ten.tif";
   for (auto _ : state) {
     CTiffWriter writer;
-    writer.Open(path, 1);
+    writer.Open(path, 1, platform::FilePlacement::Replacing());
     for (int i = 0; i < 10; ++i) writer.AppendMatPage(bilevel, path, CTiffWriter::kBlackAndWhite);
     writer.Close();
   }

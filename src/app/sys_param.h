@@ -138,6 +138,18 @@ class CSysParam {
   std::string GetWatermarkText(const NamingHooks& hooks = NamingHooks::System()) const;
 };
 
+// File names hold at most 255 bytes. A base name leaves room for what the savers add to it: a
+// picture's number ("_00" to "_999"), a free suffix ("-2" to "-9999", "_00" to "_9999") and an
+// extension (".jpg", ".txt", ...), 13 bytes. The temporary names files are written under are
+// short whatever the final name.
+inline constexpr std::size_t kMaxFileNameBytes = 255;
+inline constexpr std::size_t kBaseNameReserve = 13;
+// Whether a base file name (no folder, no extension) leaves that room.
+bool FitsAsBaseName(std::string_view baseName);
+// The free-suffix style of numbered and dated names, for a file whose name is taken when it is
+// written: "name-2.ext", "name-3.ext", ... for attempt 0, 1, ...; empty after "-9999".
+std::filesystem::path NextDashedName(const std::filesystem::path& wanted, int attempt);
+
 // True when something (folder or file) exists at `path`; one trailing "/" is ignored.
 bool FolderExists(const std::filesystem::path& path);
 // Creates the folder with every missing level; true when it exists afterwards.

@@ -13,7 +13,6 @@
 #include "imaging/conversions.h"
 #include "imaging/image_file.h"
 #include "imaging/jpeg_file.h"
-#include "imaging/pending_file.h"
 #include "imaging/tiff_writer.h"
 #include "platform/diagnostics.h"
 #include "platform/file_io.h"
@@ -94,6 +93,12 @@ fs::path FreeName(const fs::path& name) {
   }
 }
 
+// The free-suffix style of names from codes: "name_00.ext", "name_01.ext", ... up to "_9999".
+fs::path NextIndexedName(const fs::path& wanted, int attempt) {
+  if (attempt < 0 || attempt > 9999) return {};
+  return wanted.parent_path() / (wanted.stem().string() + IndexSuffix(attempt) + wanted.extension().string());
+}
+
 std::uint16_t Density(int dpi) { return static_cast<std::uint16_t>(std::clamp(dpi, 1, 65535)); }
 
 }  // namespace
@@ -144,29 +149,34 @@ void ShowCaptureMessage(const CaptureMessage& message) {
   else platform::DebugOutput("message: " + message.text);
 }
 
-fs::path CCaptureImageHelper::SaveJpg(const cv::Mat& picture, const fs::path& pathWithoutExtension) {
+platform::FilePlacement NewCaptureFile() { return platform::FilePlacement::NewFile(NextDashedName); }
+
+fs::path CCaptureImageHelper::SaveJpg(const cv::Mat& picture, const fs::path& pathWithoutExtension,
+                                      const platform::FilePlacement& placement) {
   if (pathWithoutExtension.empty()) return {};
   const fs::path path = WithSuffix(pathWithoutExtension, ".jpg");
   std::string written;
   if (!SaveMatAsJpeg(picture, written, path, Density(settings_.xDpi), Density(settings_.yDpi),
-                     settings_.jpegQuality)) {
+                     settings_.jpegQuality, placement)) {
     platform::DebugOutput("the picture could not be written as " + path.string());
     return {};
   }
   return fs::path(written);
 }
 
-fs::path CCaptureImageHelper::SaveTif(const cv::Mat& picture, const fs::path& pathWithoutExtension) {
+fs::path CCaptureImageHelper::SaveTif(const cv::Mat& picture, const fs::path& pathWithoutExtension,
+                                      const platform::FilePlacement& placement) {
   if (pathWithoutExtension.empty() || picture.empty()) return {};
   const fs::path path = WithSuffix(pathWithoutExtension, ".tif");
   CBilevelTiff tiff;
   tiff.SetResolution(settings_.xDpi, settings_.yDpi);
   tiff.SetFileName(path);
+  tiff.SetPlacement(placement);
   if (tiff.AddPage(picture) != 0) {
     platform::DebugOutput("the picture could not be written as " + path.string());
     return {};
   }
-  return path;
+  return tiff.WrittenPath();
 }
 
 int CCaptureImageHelper::SaveCaptures(const std::vector<cv::Mat>& pictures, const fs::path& baseName,
@@ -208,9 +218,11 @@ int CCaptureImageHelper::SaveCaptures(const std::vector<cv::Mat>& pictures, cons
       std::vector<std::string> pairs;
       for (const std::string& text : codes) pairs.push_back(AnsiToAnsiCopy(text));
       const std::optional<std::string> json = BuildCodeJson(pairs);
-      if (json && platform::WriteFileAtomically(textFile, *json)) {
+      std::optional<fs::path> written;
+      if (json) written = platform::WriteFile(textFile, *json, NewCaptureFile());
+      if (written) {
         ShowCaptureMessage(
-            {savedInMessage_ + " " + textFile.string() + " !", "", MessageIcon::kInformation});
+            {savedInMessage_ + " " + written->string() + " !", "", MessageIcon::kInformation});
       } else if (json) {
         platform::DebugOutput("the barcode text file could not be written: " + textFile.string());
       }
@@ -242,6 +254,9 @@ int CCaptureImageHelper::SaveCaptures(const std::vector<cv::Mat>& pictures, cons
   }
 
   const fs::path first = name;
+  // A name from a code moves on as the same code on another sheet does; others as numbered names.
+  const platform::FilePlacement placement =
+      namedByCode ? platform::FilePlacement::NewFile(NextIndexedName) : NewCaptureFile();
   for (std::size_t i = 0; i < pictures.size(); ++i) {
     fs::path target = pictures.size() >= 2 ? WithSuffix(first, IndexSuffix(static_cast<int>(i))) : first;
     // The same code on another sheet must not replace the earlier sheet's file.
@@ -249,33 +264,40 @@ int CCaptureImageHelper::SaveCaptures(const std::vector<cv::Mat>& pictures, cons
     const cv::Mat& picture = pictures[i];
     const bool blackAndWhite = s.colorMode == 2;
     fs::path saved;
-    auto byWriter = [&](const char* extension) {
-      fs::path path = WithSuffix(target, extension);
-      if (SaveMatByExtension(path, picture)) return path;
+    auto byWriter = [&](const fs::path& base, const char* extension) {
+      const fs::path path = WithSuffix(base, extension);
+      fs::path written;
+      if (SaveMatByExtension(path, picture, placement, &written)) return written;
       platform::DebugOutput("the picture could not be written as " + path.string());
       return fs::path();
     };
     switch (s.imageFormat) {
-      case 1: saved = byWriter(".BMP"); break;
-      case 3: saved = byWriter(".PNG"); break;
-      case 4: saved = blackAndWhite ? SaveTif(picture, target) : byWriter(".TIF"); break;
+      case 1: saved = byWriter(target, ".BMP"); break;
+      case 3: saved = byWriter(target, ".PNG"); break;
+      case 4: saved = blackAndWhite ? SaveTif(picture, target, placement) : byWriter(target, ".TIF"); break;
       case 5: {
-        saved = SaveJpg(picture, target);
-        const fs::path gif = WithSuffix(target, ".GIF");
-        // A ".GIF" of that name stays as it is; the picture then stays the ".jpg" it is.
-        if (!saved.empty() && RenameNoReplace(saved, gif)) saved = gif;
+        saved = SaveJpg(picture, target, placement);
+        // JPEG data under the ".GIF" name the jpeg took; when no such name is free it stays ".jpg".
+        if (saved.empty()) break;
+        if (auto gif = platform::MoveFile(saved, fs::path(saved).replace_extension(".GIF"), placement)) {
+          saved = *gif;
+        }
         break;
       }
       case 6:
-      case 7:
+      case 7: {
         // The ".jpg" beside it is the thumbnail the capture command shows and then deletes.
-        if (!SaveJpg(picture, target).empty()) saved = byWriter(s.imageFormat == 6 ? ".tga" : ".ras");
+        const fs::path thumbnail = SaveJpg(picture, target, placement);
+        if (!thumbnail.empty()) {
+          saved = byWriter(fs::path(thumbnail).replace_extension(), s.imageFormat == 6 ? ".tga" : ".ras");
+        }
         break;
+      }
       case 0:
-        saved = blackAndWhite ? SaveTif(picture, target) : SaveJpg(picture, target);
+        saved = blackAndWhite ? SaveTif(picture, target, placement) : SaveJpg(picture, target, placement);
         break;
       default:  // 2, and an index a hand-edited settings file made up
-        saved = SaveJpg(picture, target);
+        saved = SaveJpg(picture, target, placement);
         break;
     }
     if (!saved.empty()) savedPaths.push_back(saved);

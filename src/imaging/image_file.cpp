@@ -1,7 +1,5 @@
 #include "imaging/image_file.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
 #include <string>
@@ -10,7 +8,6 @@
 #include <opencv2/imgcodecs.hpp>
 
 #include "imaging/opencv_compat.h"
-#include "imaging/pending_file.h"
 #include "platform/diagnostics.h"
 
 namespace orvane::imaging {
@@ -24,22 +21,33 @@ std::string LowerExtension(const fs::path& path) {
   return extension;
 }
 
-bool WriteBytes(int fd, const std::string& bytes) {
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    ssize_t written = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (written < 0) return false;
-    done += static_cast<std::size_t>(written);
+void AppendBigEndian(std::string& bytes, std::uint32_t value) {
+  for (int shift = 24; shift >= 0; shift -= 8) bytes += static_cast<char>((value >> shift) & 0xFF);
+}
+
+bool IsPlainPicture(const cv::Mat& picture) {
+  return !picture.empty() && picture.depth() == CV_8U &&
+         (picture.channels() == 1 || picture.channels() == 3);
+}
+
+// The picture encoded for `extension` (lower case, with its dot); empty when no encoder takes it.
+std::string Encode(const std::string& extension, const cv::Mat& picture) {
+  if (extension == ".tga") return EncodeTga(picture);
+  if (extension == ".ras") return EncodeSunRaster(picture);
+  try {
+    std::vector<std::uint8_t> buffer;
+    if (!cv::haveImageWriter("x" + extension) || !cv::imencode(extension, picture, buffer)) return {};
+    return std::string(buffer.begin(), buffer.end());
+  } catch (const cv::Exception& error) {
+    platform::DebugOutput("cannot encode a picture as " + extension + ": " + error.what());
+    return {};
   }
-  return true;
 }
 
 }  // namespace
 
 std::string EncodeTga(const cv::Mat& picture) {
-  if (picture.empty() || picture.depth() != CV_8U ||
-      (picture.channels() != 1 && picture.channels() != 3) || picture.cols > 0xFFFF ||
-      picture.rows > 0xFFFF) {
+  if (!IsPlainPicture(picture) || picture.cols > 0xFFFF || picture.rows > 0xFFFF) {
     return {};
   }
   const bool grey = picture.channels() == 1;
@@ -59,26 +67,42 @@ std::string EncodeTga(const cv::Mat& picture) {
   return bytes;
 }
 
-bool SaveMatByExtension(const fs::path& path, const cv::Mat& picture) {
+std::string EncodeSunRaster(const cv::Mat& picture) {
+  if (!IsPlainPicture(picture)) return {};
+  const std::size_t rowBytes = static_cast<std::size_t>(picture.cols) * picture.channels();
+  const std::size_t paddedRow = rowBytes + rowBytes % 2;
+  const std::size_t length = paddedRow * static_cast<std::size_t>(picture.rows);
+  if (length > 0xFFFFFFFFu) return {};
+  std::string bytes;
+  bytes.reserve(32 + length);
+  AppendBigEndian(bytes, 0x59A66A95);  // magic
+  AppendBigEndian(bytes, static_cast<std::uint32_t>(picture.cols));
+  AppendBigEndian(bytes, static_cast<std::uint32_t>(picture.rows));
+  AppendBigEndian(bytes, picture.channels() == 1 ? 8 : 24);
+  AppendBigEndian(bytes, static_cast<std::uint32_t>(length));
+  AppendBigEndian(bytes, 1);  // standard type: 24-bit pixels stored as BGR
+  AppendBigEndian(bytes, 0);  // no colour map: 8-bit pixels are grey
+  AppendBigEndian(bytes, 0);
+  for (int y = 0; y < picture.rows; ++y) {
+    bytes.append(picture.ptr<char>(y), rowBytes);
+    if (paddedRow != rowBytes) bytes += '\0';
+  }
+  return bytes;
+}
+
+bool SaveMatByExtension(const fs::path& path, const cv::Mat& picture,
+                        const platform::FilePlacement& placement, fs::path* written) {
   const std::string extension = LowerExtension(path);
   if (path.empty() || extension.size() < 2 || picture.empty()) return false;
-
-  PendingFile pending(path);
-  if (!pending.ok()) return false;
-  if (extension == ".tga") {
-    const std::string bytes = EncodeTga(picture);
-    if (bytes.empty() || !WriteBytes(pending.descriptor(), bytes)) return false;
-    return pending.Commit();
-  }
-  try {
-    if (!cv::haveImageWriter(path.string()) || !cv::imwrite(pending.path().string(), picture)) {
-      return false;
-    }
-  } catch (const cv::Exception& error) {
-    platform::DebugOutput("cannot write " + path.string() + ": " + error.what());
+  const std::string bytes = Encode(extension, picture);
+  if (bytes.empty()) return false;
+  std::optional<fs::path> placed = platform::WriteFile(path, bytes, placement);
+  if (!placed) {
+    platform::DebugOutput("the picture could not be written as " + path.string());
     return false;
   }
-  return pending.Commit();
+  if (written != nullptr) *written = std::move(*placed);
+  return true;
 }
 
 cv::Mat LoadImageFile(const fs::path& path) {

@@ -8,7 +8,6 @@
 #include <jerror.h>
 #include <opencv2/imgproc.hpp>
 
-#include "imaging/pending_file.h"
 #include "platform/diagnostics.h"
 
 namespace orvane::imaging {
@@ -44,9 +43,8 @@ struct PixelRows {
 };
 
 // Kept free of objects with destructors: a longjmp out of libjpeg lands here.
-bool Compress(const PixelRows& rows, std::FILE* file, unsigned char** memory,
-              unsigned long* memorySize, std::uint16_t xDensity, std::uint16_t yDensity,
-              int quality, char* error) {
+bool Compress(const PixelRows& rows, unsigned char** memory, unsigned long* memorySize,
+              std::uint16_t xDensity, std::uint16_t yDensity, int quality, char* error) {
   jpeg_compress_struct info;
   JumpingErrorManager manager;
   info.err = jpeg_std_error(&manager.standard);
@@ -58,8 +56,7 @@ bool Compress(const PixelRows& rows, std::FILE* file, unsigned char** memory,
     return false;
   }
   jpeg_create_compress(&info);
-  if (file != nullptr) jpeg_stdio_dest(&info, file);
-  else jpeg_mem_dest(&info, memory, memorySize);
+  jpeg_mem_dest(&info, memory, memorySize);
 
   info.image_width = static_cast<JDIMENSION>(rows.width);
   info.image_height = static_cast<JDIMENSION>(rows.height);
@@ -128,25 +125,16 @@ bool Decompress(const std::uint8_t* bytes, std::size_t byteCount, cv::Mat* out) 
 
 bool SaveMatAsJpeg(const cv::Mat& picture, std::string& writtenPath,
                    const std::filesystem::path& path, std::uint16_t xDensity,
-                   std::uint16_t yDensity, int quality) {
-  cv::Mat storage;
-  PixelRows rows{};
-  if (path.empty() || !PrepareRows(picture, storage, rows)) return false;
-
-  PendingFile pending(path);
-  if (!pending.ok()) return false;
-  std::FILE* file = ::fdopen(pending.ReleaseDescriptor(), "wb");
-  if (file == nullptr) return false;
-  char error[JMSG_LENGTH_MAX] = {};
-  bool written = Compress(rows, file, nullptr, nullptr, xDensity, yDensity, quality, error);
-  written = std::fflush(file) == 0 && written;
-  written = std::fclose(file) == 0 && written;
+                   std::uint16_t yDensity, int quality, const platform::FilePlacement& placement) {
+  if (path.empty()) return false;
+  const std::string jpeg = EncodeJpeg(picture, xDensity, yDensity, quality);
+  if (jpeg.empty()) return false;
+  const std::optional<std::filesystem::path> written = platform::WriteFile(path, jpeg, placement);
   if (!written) {
-    platform::DebugOutput("JPEG not written to " + path.string() + ": " + error);
+    platform::DebugOutput("JPEG not written to " + path.string());
     return false;
   }
-  if (!pending.Commit()) return false;
-  writtenPath = path.string();
+  writtenPath = written->string();
   return true;
 }
 
@@ -158,7 +146,7 @@ std::string EncodeJpeg(const cv::Mat& picture, std::uint16_t xDensity, std::uint
   unsigned char* memory = nullptr;
   unsigned long size = 0;
   char error[JMSG_LENGTH_MAX] = {};
-  bool encoded = Compress(rows, nullptr, &memory, &size, xDensity, yDensity, quality, error);
+  bool encoded = Compress(rows, &memory, &size, xDensity, yDensity, quality, error);
   std::string bytes;
   if (encoded && memory != nullptr) bytes.assign(reinterpret_cast<const char*>(memory), size);
   std::free(memory);

@@ -9,15 +9,19 @@
 
 #include <opencv2/core.hpp>
 
+#include "platform/file_io.h"
+
 namespace orvane::imaging {
 
 // Writes a one-channel (grey) or three-channel (BGR) 8-bit picture as a baseline JPEG with the
 // given quality (0 to 100) and densities in dots per inch. The file is written whole or not at
 // all: a write error (a full disk) leaves no file behind and gives false, as does an unsupported
-// picture. On success `writtenPath` holds the path written.
+// picture. It takes its name by `placement` (by default it never replaces a file and fails when
+// the name is taken); on success `writtenPath` holds the path written.
 bool SaveMatAsJpeg(const cv::Mat& picture, std::string& writtenPath,
                    const std::filesystem::path& path, std::uint16_t xDensity,
-                   std::uint16_t yDensity, int quality);
+                   std::uint16_t yDensity, int quality,
+                   const platform::FilePlacement& placement = {});
 
 // The same encoding into memory (used where JPEG data is embedded elsewhere). Empty on failure.
 std::string EncodeJpeg(const cv::Mat& picture, std::uint16_t xDensity, std::uint16_t yDensity,

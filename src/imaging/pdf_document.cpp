@@ -12,7 +12,6 @@
 #include "imaging/conversions.h"
 #include "imaging/image_file.h"
 #include "imaging/jpeg_file.h"
-#include "imaging/pending_file.h"
 #include "imaging/tiff_writer.h"
 #include "platform/file_io.h"
 
@@ -117,7 +116,8 @@ HPDF_Image LoadPicture(HPDF_Doc document, const fs::path& path) {
 
 }  // namespace
 
-bool WritePicturesToPdf(const fs::path& target, const std::vector<fs::path>& pictures) {
+bool WritePicturesToPdf(const fs::path& target, const std::vector<fs::path>& pictures,
+                        const platform::FilePlacement& placement, fs::path* written) {
   if (target.empty() || pictures.empty()) return false;
   PdfErrors errors;
   Document document(HPDF_New(OnPdfError, &errors));
@@ -138,13 +138,21 @@ bool WritePicturesToPdf(const fs::path& target, const std::vector<fs::path>& pic
     HPDF_Page_DrawImage(page, image, 0, 0, width, height);
     if (errors.error != HPDF_OK) return false;
   }
-  PendingFile pending(target);
-  if (!pending.ok()) return false;
-  if (HPDF_SaveToFile(document.get(), pending.path().c_str()) != HPDF_OK ||
+  // libharu's own file output does not check its last writes; its memory stream is read out and
+  // written by the writer that checks every byte.
+  if (HPDF_SaveToStream(document.get()) != HPDF_OK || HPDF_ResetStream(document.get()) != HPDF_OK ||
       errors.error != HPDF_OK) {
     return false;
   }
-  return pending.Commit();
+  std::string bytes(HPDF_GetStreamSize(document.get()), '\0');
+  HPDF_UINT32 size = static_cast<HPDF_UINT32>(bytes.size());
+  const HPDF_STATUS read =
+      HPDF_ReadFromStream(document.get(), reinterpret_cast<HPDF_BYTE*>(bytes.data()), &size);
+  if ((read != HPDF_OK && read != HPDF_STREAM_EOF) || size != bytes.size() || bytes.empty()) return false;
+  std::optional<fs::path> placed = platform::WriteFile(target, bytes, placement);
+  if (!placed) return false;
+  if (written != nullptr) *written = std::move(*placed);
+  return true;
 }
 
 fs::path PdfPathFor(const fs::path& picture) {
@@ -157,8 +165,9 @@ bool CPdfWriter::EnsurePdfExtension(const fs::path& path) {
   return true;
 }
 
-int CPdfWriter::CreatePdfFromImages(const std::vector<fs::path>& files) {
-  return WritePicturesToPdf(path_, files) ? 0 : 1;
+int CPdfWriter::CreatePdfFromImages(const std::vector<fs::path>& files,
+                                    const platform::FilePlacement& placement) {
+  return WritePicturesToPdf(path_, files, placement) ? 0 : 1;
 }
 
 }  // namespace orvane::imaging

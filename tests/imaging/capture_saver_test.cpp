@@ -119,12 +119,13 @@ TEST_F(SaveCaptures, SeveralPicturesGetNumberedAndFailuresAreNotListed) {
   EXPECT_EQ(saved, (Paths{folder / "IMG00007_00.jpg", folder / "IMG00007_02.jpg"}));
 }
 
-TEST_F(SaveCaptures, ExistingGifIsKeptAndThePictureStaysJpeg) {
+TEST_F(SaveCaptures, ExistingGifIsKeptAndThePictureTakesTheNextFreeName) {
   settings.imageFormat = 5;
   ASSERT_TRUE(platform::WriteFileAtomically(folder / "IMG00007.GIF", "earlier"));
   Paths saved = Save({Sheet()});
-  EXPECT_EQ(saved, Paths{folder / "IMG00007.jpg"});
+  EXPECT_EQ(saved, Paths{folder / "IMG00007-2.GIF"});
   EXPECT_EQ(platform::ReadWholeFile(folder / "IMG00007.GIF"), "earlier");
+  EXPECT_FALSE(fs::exists(folder / "IMG00007.jpg"));
 }
 
 TEST_F(SaveCaptures, BarcodeNamesTheFileOnlyWhenItIsASafeName) {

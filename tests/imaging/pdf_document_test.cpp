@@ -202,12 +202,15 @@ TEST(CPdfWriter, UnreadableInputFailsAndWritesNothing) {
   EXPECT_EQ(std::distance(fs::directory_iterator(folder.path()), fs::directory_iterator()), 2);
 }
 
-TEST(WritePicturesToPdf, ReplacesAnExistingPdfWhole) {
+TEST(WritePicturesToPdf, ReplacesAnExistingPdfOnlyWhenAskedTo) {
   testing::TempFolder folder;
   std::string ignored;
   ASSERT_TRUE(SaveMatAsJpeg(cv::Mat(5, 6, CV_8UC1), ignored, folder / "scan.jpg", 96, 96, 80));
   ASSERT_TRUE(platform::WriteFileAtomically(folder / "scan.pdf", "old"));
-  ASSERT_TRUE(WritePicturesToPdf(PdfPathFor(folder / "scan.jpg"), {folder / "scan.jpg"}));
+  EXPECT_FALSE(WritePicturesToPdf(PdfPathFor(folder / "scan.jpg"), {folder / "scan.jpg"}));
+  EXPECT_EQ(Read(folder / "scan.pdf"), "old");
+  ASSERT_TRUE(WritePicturesToPdf(PdfPathFor(folder / "scan.jpg"), {folder / "scan.jpg"},
+                                 platform::FilePlacement::Replacing()));
   EXPECT_EQ(MediaBoxes(Read(folder / "scan.pdf")), std::vector<std::string>{"6x5"});
 }
 
