@@ -35,13 +35,25 @@ struct CropRect {
   bool operator==(const CropRect&) const = default;
 };
 
-// What naming needs from outside: the local time, and the free-name prompt (language, folder,
-// extension -> the entered name, or nothing on Cancel). Injected so naming runs without a window.
+// Why a name was refused: BuildFileName then gives the empty name, as on Cancel.
+struct NameRefusal {
+  enum class Reason { kUnsafeCharacters, kTooLong };
+  Reason reason = Reason::kUnsafeCharacters;
+  bool prefix = false;  // the prefix of numbered names; else the name the free-name prompt gave
+  std::string name;
+  std::string message;  // what the user is told, in the settings' language
+};
+
+// What naming needs from outside: the local time, the free-name prompt (language, folder,
+// extension -> the entered name, or nothing on Cancel) and whoever tells the user why a name was
+// refused (without it the reason goes to the diagnostics output). Injected so naming runs
+// without a window.
 struct NamingHooks {
   std::function<std::tm()> localTime;
   std::function<std::optional<std::string>(int language, const std::filesystem::path& folder,
                                            const std::string& extension)>
       askFreeName;
+  std::function<void(const NameRefusal&)> nameRefused;
 
   // The system clock and no prompt (the free-name mode then gives the empty name).
   static NamingHooks System();
@@ -128,8 +140,10 @@ class CSysParam {
   static bool CreateFolderChain(const std::filesystem::path& filePath);
   // Start-up: the current storage folder from the storage folder and the date, both made to exist.
   bool ResolveStorageFolders(const std::tm& today);
-  // The next picture's path without extension, by naming mode; empty on Cancel. In the numbered
-  // and dated modes an existing name gets a free suffix so nothing is overwritten.
+  // The next picture's path without extension, by naming mode; empty on Cancel, and when the
+  // prefix or the free name cannot stand in a file name (unsafe characters, or too long to leave
+  // room for suffixes and extension), which `hooks.nameRefused` is told. In the numbered and
+  // dated modes an existing name gets a free suffix so nothing is overwritten.
   std::filesystem::path BuildFileName(std::string_view extension = {},
                                       const NamingHooks& hooks = NamingHooks::System()) const;
   // The base name used while pages are collected for a merge, one PDF or a multipage TIFF.
@@ -146,6 +160,9 @@ inline constexpr std::size_t kMaxFileNameBytes = 255;
 inline constexpr std::size_t kBaseNameReserve = 13;
 // Whether a base file name (no folder, no extension) leaves that room.
 bool FitsAsBaseName(std::string_view baseName);
+// `base` (a path without extension) when nothing in its folder bears that name with any
+// extension or "_NN" number, else the first free of base-2, base-3, ...
+std::filesystem::path FreeBaseName(const std::filesystem::path& base);
 // The free-suffix style of numbered and dated names, for a file whose name is taken when it is
 // written: "name-2.ext", "name-3.ext", ... for attempt 0, 1, ...; empty after "-9999".
 std::filesystem::path NextDashedName(const std::filesystem::path& wanted, int attempt);
