@@ -58,6 +58,10 @@ class CCaptureImageHelper {
   // to a free one (see SaveCaptures), and the saved paths are the names the files got.
   int SaveCaptures(const std::vector<cv::Mat>& pictures, const std::filesystem::path& baseName,
                    std::vector<std::filesystem::path>& savedPaths);
+  // The user said yes to replacing the existing file of the free name the prompt gave: a
+  // one-picture capture saved under exactly that base name then replaces it (never a read-only
+  // file). Off unless set; nothing else a capture writes ever replaces a file.
+  void SetReplaceConfirmed(bool confirmed) { replaceConfirmed_ = confirmed; }
   std::filesystem::path SaveJpg(const cv::Mat& picture,
                                 const std::filesystem::path& pathWithoutExtension,
                                 const platform::FilePlacement& placement = NewCaptureFile());
@@ -82,6 +86,9 @@ class CCaptureImageHelper {
   const std::string& SpecialCharacterMessage() const { return specialCharacterMessage_; }
   const std::string& SavedInMessage() const { return savedInMessage_; }
   const std::string& NotRecognisedMessage() const { return notRecognisedMessage_; }
+  const std::string& TooLongMessage() const { return tooLongMessage_; }
+  // Followed by the path of each file of the capture that could not be written.
+  const std::string& SaveFailedMessage() const { return saveFailedMessage_; }
 
  private:
   // The cut of one detected page: straightened when deformation repair is on and the
@@ -96,6 +103,9 @@ class CCaptureImageHelper {
   std::string specialCharacterMessage_;
   std::string savedInMessage_;
   std::string notRecognisedMessage_;
+  std::string tooLongMessage_;
+  std::string saveFailedMessage_;
+  bool replaceConfirmed_ = false;
   CSysParam settings_;
   WatermarkSpec watermark_;
 };

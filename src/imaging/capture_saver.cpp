@@ -93,18 +93,12 @@ fs::path FreeName(const fs::path& name) {
   }
 }
 
-// The free-suffix style of names from codes: "name_00.ext", "name_01.ext", ... up to "_9999".
-fs::path NextIndexedName(const fs::path& wanted, int attempt) {
-  if (attempt < 0 || attempt > 9999) return {};
-  return wanted.parent_path() / (wanted.stem().string() + IndexSuffix(attempt) + wanted.extension().string());
-}
-
 std::uint16_t Density(int dpi) { return static_cast<std::uint16_t>(std::clamp(dpi, 1, 65535)); }
 
 }  // namespace
 
 bool IsValidBarcodeName(std::string_view data) {
-  if (!IsValidNamePart(data) || data == "." || data.size() > 255) return false;
+  if (!IsValidNamePart(data) || data == "." || !FitsAsBaseName(data)) return false;
   const char last = data.back();
   return last != '.' && last != ' ';
 }
@@ -185,14 +179,19 @@ int CCaptureImageHelper::SaveCaptures(const std::vector<cv::Mat>& pictures, cons
   const bool collecting = s.multipageKind != 0 || s.merge;
   fs::path name = baseName;
   bool namedByCode = false;
+  bool inCodeFolder = false;
 
   const std::string folder = RememberedBarcodeFolder();
   if (s.barcodeFolders && s.recognizeBarcode && !collecting && !folder.empty()) {
+    // The base name was free in the storage folder; the code's folder holds pages of its own.
     name = s.currentStorageFolder / folder / baseName.filename();
     // The folder may have been removed since its separator sheet; the pages still need a home.
     std::error_code error;
     fs::create_directories(name.parent_path(), error);
+    name = FreeBaseName(name);
+    inCodeFolder = true;
   }
+  std::vector<fs::path> failed;
 
   if (s.recognizeBarcode) {
     std::vector<std::string> codes;
@@ -217,14 +216,13 @@ int CCaptureImageHelper::SaveCaptures(const std::vector<cv::Mat>& pictures, cons
       const fs::path textFile = WithSuffix(name, ".txt");
       std::vector<std::string> pairs;
       for (const std::string& text : codes) pairs.push_back(AnsiToAnsiCopy(text));
-      const std::optional<std::string> json = BuildCodeJson(pairs);
-      std::optional<fs::path> written;
-      if (json) written = platform::WriteFile(textFile, *json, NewCaptureFile());
-      if (written) {
-        ShowCaptureMessage(
-            {savedInMessage_ + " " + written->string() + " !", "", MessageIcon::kInformation});
-      } else if (json) {
-        platform::DebugOutput("the barcode text file could not be written: " + textFile.string());
+      if (const std::optional<std::string> json = BuildCodeJson(pairs)) {
+        if (auto written = platform::WriteFile(textFile, *json, NewCaptureFile())) {
+          ShowCaptureMessage(
+              {savedInMessage_ + " " + written->string() + " !", "", MessageIcon::kInformation});
+        } else {
+          failed.push_back(textFile);
+        }
       }
     } else {
       const std::string data = AnsiToAnsiCopy(codes[1]);
@@ -247,34 +245,52 @@ int CCaptureImageHelper::SaveCaptures(const std::vector<cv::Mat>& pictures, cons
         name = name.parent_path() / data;
         namedByCode = true;
       } else {
-        ShowCaptureMessage({specialCharacterMessage_, "", MessageIcon::kError});
+        const bool tooLong = IsValidNamePart(data) && !FitsAsBaseName(data);
+        ShowCaptureMessage({tooLong ? tooLongMessage_ : specialCharacterMessage_, "", MessageIcon::kError});
         name = baseName;
       }
     }
   }
 
   const fs::path first = name;
-  // A name from a code moves on as the same code on another sheet does; others as numbered names.
-  const platform::FilePlacement placement =
-      namedByCode ? platform::FilePlacement::NewFile(NextIndexedName) : NewCaptureFile();
+  // Only where the user said yes to replacing the file of the prompt's name is it replaced.
+  const bool replacing = replaceConfirmed_ && pictures.size() == 1 && !namedByCode && !inCodeFolder;
   for (std::size_t i = 0; i < pictures.size(); ++i) {
-    fs::path target = pictures.size() >= 2 ? WithSuffix(first, IndexSuffix(static_cast<int>(i))) : first;
+    const std::string number = pictures.size() >= 2 ? IndexSuffix(static_cast<int>(i)) : std::string();
+    fs::path target = WithSuffix(first, number);
     // The same code on another sheet must not replace the earlier sheet's file.
     if (namedByCode) target = FreeName(target);
+    // A name taken after it was chosen (two captures named before either was saved) moves on:
+    // a code's name as the same code on another sheet does, others as numbered names do, with
+    // the picture's number after the free suffix.
+    const platform::FilePlacement placement =
+        replacing ? platform::FilePlacement::Replacing()
+                  : platform::FilePlacement::NewFile([&, number](const fs::path& wanted, int attempt) {
+                      if (attempt > 9997) return fs::path();
+                      const std::string free = namedByCode ? IndexSuffix(attempt) : "-" + std::to_string(attempt + 2);
+                      return WithSuffix(first, free + number + wanted.extension().string());
+                    });
     const cv::Mat& picture = pictures[i];
     const bool blackAndWhite = s.colorMode == 2;
     fs::path saved;
+    fs::path wanted = WithSuffix(target, ".jpg");
     auto byWriter = [&](const fs::path& base, const char* extension) {
-      const fs::path path = WithSuffix(base, extension);
+      wanted = WithSuffix(base, extension);
       fs::path written;
-      if (SaveMatByExtension(path, picture, placement, &written)) return written;
-      platform::DebugOutput("the picture could not be written as " + path.string());
+      if (SaveMatByExtension(wanted, picture, placement, &written)) return written;
       return fs::path();
     };
     switch (s.imageFormat) {
       case 1: saved = byWriter(target, ".BMP"); break;
       case 3: saved = byWriter(target, ".PNG"); break;
-      case 4: saved = blackAndWhite ? SaveTif(picture, target, placement) : byWriter(target, ".TIF"); break;
+      case 4:
+        if (blackAndWhite) {
+          wanted = WithSuffix(target, ".tif");
+          saved = SaveTif(picture, target, placement);
+        } else {
+          saved = byWriter(target, ".TIF");
+        }
+        break;
       case 5: {
         saved = SaveJpg(picture, target, placement);
         // JPEG data under the ".GIF" name the jpeg took; when no such name is free it stays ".jpg".
@@ -294,13 +310,24 @@ int CCaptureImageHelper::SaveCaptures(const std::vector<cv::Mat>& pictures, cons
         break;
       }
       case 0:
-        saved = blackAndWhite ? SaveTif(picture, target, placement) : SaveJpg(picture, target, placement);
+        if (blackAndWhite) {
+          wanted = WithSuffix(target, ".tif");
+          saved = SaveTif(picture, target, placement);
+        } else {
+          saved = SaveJpg(picture, target, placement);
+        }
         break;
       default:  // 2, and an index a hand-edited settings file made up
         saved = SaveJpg(picture, target, placement);
         break;
     }
     if (!saved.empty()) savedPaths.push_back(saved);
+    else if (!picture.empty()) failed.push_back(wanted);
+  }
+  if (!failed.empty()) {
+    std::string text;
+    for (const fs::path& path : failed) text += (text.empty() ? "" : "\n") + saveFailedMessage_ + " " + path.string();
+    ShowCaptureMessage({text, "", MessageIcon::kError});
   }
   return 0;
 }
