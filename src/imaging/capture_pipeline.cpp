@@ -76,9 +76,9 @@ ProcessResult CCaptureImageHelper::ProcessCapture(const cv::Mat& source,
   const std::size_t before = pictures.size();
   try {
     const cv::Mat shown = work.empty() ? source : work;
-    // Without a page the picture as shown is kept (with a picture-in-picture inset), provided it
-    // is the same frame; the plain source otherwise.
-    const cv::Mat& uncut = shown.size() == source.size() ? shown : source;
+    // Without a page the plain frame is kept: a picture-in-picture inset belongs on a cut page
+    // only.
+    const cv::Mat& uncut = source;
     std::vector<cv::Mat> results;
     switch (settings_.cropMode) {
       case 1:
