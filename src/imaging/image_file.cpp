@@ -2,11 +2,16 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
+#include <fstream>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include <opencv2/imgcodecs.hpp>
+#include <tiffio.h>
 
+#include "imaging/jpeg_file.h"
 #include "imaging/opencv_compat.h"
 #include "platform/diagnostics.h"
 
@@ -42,6 +47,61 @@ std::string Encode(const std::string& extension, const cv::Mat& picture) {
     platform::DebugOutput("cannot encode a picture as " + extension + ": " + error.what());
     return {};
   }
+}
+
+std::uint32_t BigEndian32(const std::string& bytes, std::size_t at) {
+  return static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at])) << 24 |
+         static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at + 1])) << 16 |
+         static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at + 2])) << 8 |
+         static_cast<unsigned char>(bytes[at + 3]);
+}
+
+std::int64_t LittleEndian(const std::string& bytes, std::size_t at, int count) {
+  std::uint32_t value = 0;
+  for (int i = count - 1; i >= 0; --i) value = value << 8 | static_cast<unsigned char>(bytes[at + i]);
+  return count == 4 ? static_cast<std::int32_t>(value) : static_cast<std::int16_t>(value);
+}
+
+struct DeclaredSize {
+  long long width;
+  long long height;
+};
+
+// The size a picture file's header declares, for the formats whose header is read here; nothing
+// for other files, which OpenCV's own limits bound.
+std::optional<DeclaredSize> ReadDeclaredSize(const fs::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::string head(256 * 1024, '\0');  // room for the markers before a JPEG's frame header
+  file.read(head.data(), static_cast<std::streamsize>(head.size()));
+  head.resize(static_cast<std::size_t>(file.gcount()));
+  const auto startsWith = [&](std::string_view magic) { return head.compare(0, magic.size(), magic) == 0; };
+  if (startsWith("\xFF\xD8\xFF")) {
+    int width = 0, height = 0;
+    if (!ReadJpegSize(reinterpret_cast<const std::uint8_t*>(head.data()), head.size(), width, height)) return {};
+    return DeclaredSize{width, height};
+  }
+  if (startsWith("\x89PNG\r\n\x1A\n") && head.size() >= 24) {
+    return DeclaredSize{BigEndian32(head, 16), BigEndian32(head, 20)};
+  }
+  if (startsWith("\x59\xA6\x6A\x95") && head.size() >= 12) {
+    return DeclaredSize{BigEndian32(head, 4), BigEndian32(head, 8)};
+  }
+  if (startsWith("BM") && head.size() >= 26) {
+    // A 12-byte core header has 16-bit sides; every later one 32-bit, the height signed.
+    const int bytes = LittleEndian(head, 14, 4) == 12 ? 2 : 4;
+    const std::int64_t height = LittleEndian(head, 18 + bytes, bytes);
+    return DeclaredSize{LittleEndian(head, 18, bytes), height < 0 ? -height : height};
+  }
+  if (startsWith("II*") || startsWith("MM\0*")) {
+    TIFF* tiff = TIFFOpen(path.c_str(), "r");
+    if (tiff == nullptr) return {};
+    std::uint32_t width = 0, height = 0;
+    TIFFGetField(tiff, TIFFTAG_IMAGEWIDTH, &width);
+    TIFFGetField(tiff, TIFFTAG_IMAGELENGTH, &height);
+    TIFFClose(tiff);
+    return DeclaredSize{width, height};
+  }
+  return {};
 }
 
 }  // namespace
@@ -105,10 +165,21 @@ bool SaveMatByExtension(const fs::path& path, const cv::Mat& picture,
   return true;
 }
 
-cv::Mat LoadImageFile(const fs::path& path) {
-  if (path.empty()) return {};
+cv::Mat LoadImageFile(const fs::path& path, std::string* error) {
+  auto fail = [error](std::string why) {
+    if (error != nullptr) *error = std::move(why);
+    return cv::Mat();
+  };
+  if (path.empty()) return fail("no file named");
+  if (const std::optional<DeclaredSize> size = ReadDeclaredSize(path);
+      size && !WithinPictureCeiling(size->width, size->height)) {
+    return fail(path.string() + " declares " + std::to_string(size->width) + " x " +
+                std::to_string(size->height) + " pixels, more than a picture may have");
+  }
   // IMREAD_COLOR replicates grey into three channels and drops alpha.
-  return compat::ReadImage(path.string(), cv::IMREAD_COLOR);
+  cv::Mat picture = compat::ReadImage(path.string(), cv::IMREAD_COLOR);
+  if (picture.empty()) return fail(path.string() + " is no picture that can be read");
+  return picture;
 }
 
 }  // namespace orvane::imaging

@@ -22,8 +22,11 @@ bool SaveMatByExtension(const std::filesystem::path& path, const cv::Mat& pictur
                         std::filesystem::path* written = nullptr);
 
 // Any picture file OpenCV can read, as three-channel BGR (grey replicated, alpha dropped, EXIF
-// orientation ignored). Empty for an empty path or a file that cannot be read.
-cv::Mat LoadImageFile(const std::filesystem::path& path);
+// orientation ignored). Empty for an empty path, a file that cannot be read, and a JPEG, PNG,
+// BMP, TIFF or Sun raster file whose header declares a picture beyond the ceiling of
+// kMaxPictureSide and kMaxPicturePixels (refused before it is decoded); `error`, when given, then
+// says why. Never throws.
+cv::Mat LoadImageFile(const std::filesystem::path& path, std::string* error = nullptr);
 
 // Uncompressed true-colour (BGR) or grey TGA, top row first. Empty for other pictures.
 std::string EncodeTga(const cv::Mat& picture);

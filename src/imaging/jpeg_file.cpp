@@ -3,6 +3,8 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
+#include <string>
 
 #include <jpeglib.h>
 #include <jerror.h>
@@ -88,8 +90,12 @@ bool PrepareRows(const cv::Mat& picture, cv::Mat& storage, PixelRows& rows) {
   return true;
 }
 
-// The decompressing half; as above, no objects with destructors while libjpeg may jump.
-bool Decompress(const std::uint8_t* bytes, std::size_t byteCount, cv::Mat* out) {
+// What a decompression ended with.
+enum class Decoded { kPicture, kUndecodable, kTooLarge, kNoMemory };
+
+// The decompressing half; as above, no objects with destructors while libjpeg may jump. With
+// `out` null only the header is read, into `width` and `height`.
+Decoded Decompress(const std::uint8_t* bytes, std::size_t byteCount, cv::Mat* out, int* width, int* height) {
   jpeg_decompress_struct info;
   JumpingErrorManager manager;
   info.err = jpeg_std_error(&manager.standard);
@@ -98,27 +104,38 @@ bool Decompress(const std::uint8_t* bytes, std::size_t byteCount, cv::Mat* out) 
   manager.standard.emit_message = StopAtPrematureEnd;
   if (setjmp(manager.recovery)) {
     jpeg_destroy_decompress(&info);
-    return false;
+    return Decoded::kUndecodable;
   }
   jpeg_create_decompress(&info);
   jpeg_mem_src(&info, bytes, static_cast<unsigned long>(byteCount));
   jpeg_read_header(&info, TRUE);
+  *width = static_cast<int>(info.image_width);
+  *height = static_cast<int>(info.image_height);
+  if (out == nullptr || !WithinPictureCeiling(info.image_width, info.image_height)) {
+    jpeg_destroy_decompress(&info);
+    return out == nullptr ? Decoded::kPicture : Decoded::kTooLarge;
+  }
   jpeg_start_decompress(&info);
   int type = -1;
   if (info.out_color_space == JCS_GRAYSCALE && info.output_components == 1) type = CV_8UC1;
   else if (info.out_color_space == JCS_RGB && info.output_components == 3) type = CV_8UC3;
   if (type < 0) {
     jpeg_destroy_decompress(&info);
-    return false;
+    return Decoded::kUndecodable;
   }
-  out->create(static_cast<int>(info.output_height), static_cast<int>(info.output_width), type);
+  try {
+    out->create(static_cast<int>(info.output_height), static_cast<int>(info.output_width), type);
+  } catch (const std::exception&) {
+    jpeg_destroy_decompress(&info);
+    return Decoded::kNoMemory;
+  }
   while (info.output_scanline < info.output_height) {
     JSAMPROW row = out->ptr<unsigned char>(static_cast<int>(info.output_scanline));
     jpeg_read_scanlines(&info, &row, 1);
   }
   jpeg_finish_decompress(&info);
   jpeg_destroy_decompress(&info);
-  return true;
+  return Decoded::kPicture;
 }
 
 }  // namespace
@@ -153,12 +170,38 @@ std::string EncodeJpeg(const cv::Mat& picture, std::uint16_t xDensity, std::uint
   return bytes;
 }
 
-cv::Mat DecodeJpegToMat(const std::uint8_t* bytes, std::size_t byteCount) {
-  if (bytes == nullptr || byteCount == 0) return {};
+bool WithinPictureCeiling(long long width, long long height) {
+  return width > 0 && height > 0 && width <= kMaxPictureSide && height <= kMaxPictureSide &&
+         width * height <= kMaxPicturePixels;
+}
+
+cv::Mat DecodeJpegToMat(const std::uint8_t* bytes, std::size_t byteCount, std::string* error) {
+  auto fail = [error](std::string why) {
+    if (error != nullptr) *error = std::move(why);
+    return cv::Mat();
+  };
+  if (bytes == nullptr || byteCount == 0) return fail("no JPEG data");
   cv::Mat picture;
-  if (!Decompress(bytes, byteCount, &picture)) return {};
-  if (picture.channels() == 3) cv::cvtColor(picture, picture, cv::COLOR_RGB2BGR);
+  int width = 0, height = 0;
+  try {
+    switch (Decompress(bytes, byteCount, &picture, &width, &height)) {
+      case Decoded::kUndecodable: return fail("not a decodable grey or colour JPEG");
+      case Decoded::kTooLarge:
+        return fail("the JPEG declares " + std::to_string(width) + " x " + std::to_string(height) +
+                    " pixels, more than a picture may have");
+      case Decoded::kNoMemory: return fail("no memory for the picture");
+      case Decoded::kPicture: break;
+    }
+    if (picture.channels() == 3) cv::cvtColor(picture, picture, cv::COLOR_RGB2BGR);
+  } catch (const std::exception&) {
+    return fail("no memory for the picture");
+  }
   return picture;
+}
+
+bool ReadJpegSize(const std::uint8_t* bytes, std::size_t byteCount, int& width, int& height) {
+  if (bytes == nullptr || byteCount == 0) return false;
+  return Decompress(bytes, byteCount, nullptr, &width, &height) == Decoded::kPicture;
 }
 
 }  // namespace orvane::imaging

@@ -27,8 +27,19 @@ bool SaveMatAsJpeg(const cv::Mat& picture, std::string& writtenPath,
 std::string EncodeJpeg(const cv::Mat& picture, std::uint16_t xDensity, std::uint16_t yDensity,
                        int quality);
 
+// The largest picture the decoders make: 20000 pixels a side and 200 megapixels. A file, still
+// or frame that declares more is refused before anything is allocated for it.
+inline constexpr int kMaxPictureSide = 20000;
+inline constexpr long long kMaxPicturePixels = 200'000'000;
+bool WithinPictureCeiling(long long width, long long height);
+
 // Decodes a JPEG held in memory into a grey or BGR picture; an empty matrix for bytes that are
-// not a decodable grey or colour JPEG (random, truncated, CMYK).
-cv::Mat DecodeJpegToMat(const std::uint8_t* bytes, std::size_t byteCount);
+// not a decodable grey or colour JPEG (random, truncated, CMYK) or that declare a picture beyond
+// the ceiling. `error`, when given, then says why. Never throws.
+cv::Mat DecodeJpegToMat(const std::uint8_t* bytes, std::size_t byteCount, std::string* error = nullptr);
+
+// The size a JPEG's header declares, read without decoding; false when the bytes hold no JPEG
+// header.
+bool ReadJpegSize(const std::uint8_t* bytes, std::size_t byteCount, int& width, int& height);
 
 }  // namespace orvane::imaging

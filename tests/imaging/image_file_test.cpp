@@ -1,11 +1,14 @@
 #include "imaging/image_file.h"
 
 #include <filesystem>
+#include <string>
 
 #include <gtest/gtest.h>
 #include <opencv2/imgcodecs.hpp>
 
 #include "imaging/conversions.h"
+#include "imaging/tiff_writer.h"
+#include "platform/file_io.h"
 #include "temp_folder.h"
 
 namespace orvane::imaging {
@@ -65,6 +68,37 @@ TEST(LoadImageFile, GivesThreeEqualChannelsForAGreyFile) {
   const cv::Mat picture = LoadImageFile(path);
   ASSERT_EQ(picture.type(), CV_8UC3);
   EXPECT_EQ(picture.at<cv::Vec3b>(2, 3), cv::Vec3b(200, 200, 200));
+}
+
+// Headers of the other formats whose size is read before decoding, each declaring one side too
+// many; what follows the header does not matter.
+TEST(LoadImageFile, RefusesAPictureWhoseHeaderDeclaresTooMuch) {
+  const std::string tooWide("\x00\x00\x4E\x21", 4);  // 20001, big-endian
+  struct Case {
+    const char* name;
+    std::string header;
+  } cases[] = {
+      {"wide.png", std::string("\x89PNG\r\n\x1A\n\x00\x00\x00\x0DIHDR", 16) + tooWide +
+                       std::string("\x00\x00\x00\x01\x08\x02\x00\x00\x00", 9)},
+      {"wide.ras", std::string("\x59\xA6\x6A\x95", 4) + tooWide + std::string("\x00\x00\x00\x01", 4)},
+      {"wide.bmp", std::string("BM\0\0\0\0\0\0\0\0\0\0\0\0\x28\0\0\0\x21\x4E\0\0\x01\0\0\0", 26)},
+  };
+  testing::TempFolder folder;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_TRUE(platform::WriteFileAtomically(folder / c.name, c.header + std::string(64, '\0')));
+    std::string error;
+    EXPECT_TRUE(LoadImageFile(folder / c.name, &error).empty());
+    EXPECT_NE(error.find("declares 20001 x 1 pixels"), std::string::npos) << error;
+  }
+  testing::TempFolder tiffFolder;
+  CTiffWriter writer;
+  ASSERT_TRUE(writer.Open(tiffFolder / "wide.tif", 1));
+  ASSERT_TRUE(writer.AppendMatPage(cv::Mat(1, 20001, CV_8UC1, cv::Scalar(255)), {}, CTiffWriter::kBlackAndWhite));
+  ASSERT_TRUE(writer.Close());
+  std::string error;
+  EXPECT_TRUE(LoadImageFile(tiffFolder / "wide.tif", &error).empty());
+  EXPECT_NE(error.find("declares 20001 x 1 pixels"), std::string::npos) << error;
 }
 
 TEST(LoadImageFile, MissingOrUnreadableFileGivesEmpty) {
