@@ -25,6 +25,7 @@ struct CDeviceSlot {
   bool mjpgCapable = false;    // the preview offers MJPG
   bool startRetry = false;     // retry a failed first start once in YUY2; nothing sets it
   bool stillPinCapable = false;
+  bool operator==(const CDeviceSlot&) const = default;
 };
 
 struct CropRect {
@@ -124,6 +125,8 @@ class CSysParam {
   int language = 0;              // 0 Simplified Chinese, 1 Traditional Chinese, 2 English
   int lastSettingsTab = 0;
   CIniFile ini;
+
+  bool operator==(const CSysParam&) const = default;
 
   // The settings file: kept when it exists, else created empty first. False when it can be
   // neither found nor created; Load then gives the defaults and Save fails.
