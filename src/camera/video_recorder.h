@@ -87,6 +87,8 @@ class CVideoRecorder {
 
  private:
   static std::unique_ptr<platform::IAudioSource> DefaultAudioSource();
+  // Stops and joins whichever of the three threads run.
+  void StopThreads();
   void FrameThreadProc();
   void AudioThreadProc();
   void EncodeThreadProc();
