@@ -8,7 +8,6 @@
 
 #include "app/sys_param.h"
 #include "imaging/barcode.h"
-#include "imaging/binarization.h"
 #include "imaging/capture_pipeline.h"
 #include "imaging/conversions.h"
 #include "imaging/image_file.h"
@@ -195,13 +194,10 @@ int CCaptureImageHelper::SaveCaptures(const std::vector<cv::Mat>& pictures, cons
 
   if (s.recognizeBarcode) {
     std::vector<std::string> codes;
-    const BarcodeScanParams params{131, 15};
+    // One scan a page: zbar reads the page as it is, black and white or not.
     for (const cv::Mat& picture : pictures) {
       std::vector<std::string> found;
-      ScanBarcodes(found, picture, params, s.colorMode == 2);
-      if (found.empty() && !picture.empty()) {
-        ScanBarcodes(found, BinarizeDocument(picture, 21, 301, 0.4), params, true);
-      }
+      ScanBarcodes(found, picture);
       codes.insert(codes.end(), found.begin(), found.end());
     }
 
