@@ -70,6 +70,13 @@ std::string IndexSuffix(int index) {
   return text;
 }
 
+// The free suffix of numbered names for attempt 0, 1, ...: "-2", "-3", ...
+std::string FreeSuffix(int attempt) {
+  char text[16];
+  std::snprintf(text, sizeof text, "-%d", attempt + 2);
+  return text;
+}
+
 bool Exists(const fs::path& path) {
   std::error_code error;
   return fs::exists(fs::symlink_status(path, error));
@@ -263,7 +270,7 @@ int CCaptureImageHelper::SaveCaptures(const std::vector<cv::Mat>& pictures, cons
         replacing ? platform::FilePlacement::Replacing()
                   : platform::FilePlacement::NewFile([&, number](const fs::path& wanted, int attempt) {
                       if (attempt > 9997) return fs::path();
-                      const std::string free = namedByCode ? IndexSuffix(attempt) : "-" + std::to_string(attempt + 2);
+                      const std::string free = namedByCode ? IndexSuffix(attempt) : FreeSuffix(attempt);
                       return WithSuffix(first, free + number + wanted.extension().string());
                     });
     const cv::Mat& picture = pictures[i];
