@@ -113,13 +113,6 @@ bool FitsAsBaseName(std::string_view baseName) {
   return baseName.size() + kBaseNameReserve <= kMaxFileNameBytes;
 }
 
-fs::path NextDashedName(const fs::path& wanted, int attempt) {
-  const int suffix = attempt + 2;
-  if (attempt < 0 || suffix > 9999) return {};
-  return wanted.parent_path() /
-         (wanted.stem().string() + "-" + std::to_string(suffix) + wanted.extension().string());
-}
-
 bool FolderExists(const fs::path& path) {
   std::string text = path.string();
   if (text.size() > 1 && text.back() == '/') text.pop_back();

@@ -166,9 +166,6 @@ bool FitsAsBaseName(std::string_view baseName);
 // `base` (a path without extension) when nothing in its folder bears that name with any
 // extension or "_NN" number, else the first free of base-2, base-3, ...
 std::filesystem::path FreeBaseName(const std::filesystem::path& base);
-// The free-suffix style of numbered and dated names, for a file whose name is taken when it is
-// written: "name-2.ext", "name-3.ext", ... for attempt 0, 1, ...; empty after "-9999".
-std::filesystem::path NextDashedName(const std::filesystem::path& wanted, int attempt);
 
 // True when something (folder or file) exists at `path`; one trailing "/" is ignored.
 bool FolderExists(const std::filesystem::path& path);

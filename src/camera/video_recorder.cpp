@@ -78,6 +78,7 @@ int CVideoRecorder::Start(IPictureSource* display, const std::filesystem::path& 
                           int fps, int bitrate) {
   if (IsRecording()) Stop();
   lastError_.clear();
+  recorded_.clear();
   if (display == nullptr) {
     lastError_ = "no display to record";
     return kNullPointer;
@@ -157,6 +158,7 @@ int CVideoRecorder::Stop() {
   if (!IsRecording()) return 1;
   StopThreads();
 
+  if (finished_) recorded_ = writer_->WrittenPath();
   writer_.reset();  // removes the file when it was not finished
   audio_.reset();
   queue_.reset();

@@ -149,7 +149,7 @@ void ShowCaptureMessage(const CaptureMessage& message) {
   else platform::DebugOutput("message: " + message.text);
 }
 
-platform::FilePlacement NewCaptureFile() { return platform::FilePlacement::NewFile(NextDashedName); }
+platform::FilePlacement NewCaptureFile() { return platform::FilePlacement::NewFile(platform::NextDashedName); }
 
 fs::path CCaptureImageHelper::SaveJpg(const cv::Mat& picture, const fs::path& pathWithoutExtension,
                                       const platform::FilePlacement& placement) {

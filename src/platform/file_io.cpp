@@ -81,6 +81,12 @@ std::optional<fs::path> Place(const fs::path& from, const fs::path& target, cons
 
 }  // namespace
 
+fs::path NextDashedName(const fs::path& wanted, int attempt) {
+  if (attempt < 0 || attempt > 9997) return {};
+  return wanted.parent_path() /
+         (wanted.stem().string() + "-" + std::to_string(attempt + 2) + wanted.extension().string());
+}
+
 PendingFile::PendingFile(const fs::path& target) : target_(target) {
   if (!target.has_filename()) return;
   std::string extension = target.extension().string();

@@ -18,6 +18,10 @@ std::optional<std::string> ReadWholeFile(const std::filesystem::path& path);
 // ends the search.
 using NextFreeName = std::function<std::filesystem::path(const std::filesystem::path& wanted, int attempt)>;
 
+// The free-suffix style of numbered and dated names: "name-2.ext", "name-3.ext", ... for attempt
+// 0, 1, ...; empty after "-9999".
+std::filesystem::path NextDashedName(const std::filesystem::path& wanted, int attempt);
+
 // How a finished file takes its name.
 struct FilePlacement {
   // Replaces a file of that name: only for the program's own files and where the user said yes

@@ -212,10 +212,14 @@ TEST_F(UsbCameraButtonTest, AThreadThatCannotStartFailsTheStartCleanly) {
 class OrdinaryUser {
  public:
   OrdinaryUser() : wasRoot_(::geteuid() == 0) {
-    if (wasRoot_) EXPECT_EQ(::seteuid(65534), 0);
+    if (wasRoot_) {
+      EXPECT_EQ(::seteuid(65534), 0);
+    }
   }
   ~OrdinaryUser() {
-    if (wasRoot_) EXPECT_EQ(::seteuid(0), 0);
+    if (wasRoot_) {
+      EXPECT_EQ(::seteuid(0), 0);
+    }
   }
 
  private:
