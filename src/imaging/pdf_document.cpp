@@ -138,18 +138,23 @@ bool WritePicturesToPdf(const fs::path& target, const std::vector<fs::path>& pic
     HPDF_Page_DrawImage(page, image, 0, 0, width, height);
     if (errors.error != HPDF_OK) return false;
   }
-  // libharu's own file output does not check its last writes; its memory stream is read out and
-  // written by the writer that checks every byte.
+  // libharu's own file output does not check its last writes; its memory stream is read out in
+  // pieces into a file whose every write is checked.
   if (HPDF_SaveToStream(document.get()) != HPDF_OK || HPDF_ResetStream(document.get()) != HPDF_OK ||
       errors.error != HPDF_OK) {
     return false;
   }
-  std::string bytes(HPDF_GetStreamSize(document.get()), '\0');
-  HPDF_UINT32 size = static_cast<HPDF_UINT32>(bytes.size());
-  const HPDF_STATUS read =
-      HPDF_ReadFromStream(document.get(), reinterpret_cast<HPDF_BYTE*>(bytes.data()), &size);
-  if ((read != HPDF_OK && read != HPDF_STREAM_EOF) || size != bytes.size() || bytes.empty()) return false;
-  std::optional<fs::path> placed = platform::WriteFile(target, bytes, placement);
+  platform::PendingFile pending(target);
+  if (!pending.ok()) return false;
+  std::vector<HPDF_BYTE> piece(1 << 16);
+  for (HPDF_UINT32 left = HPDF_GetStreamSize(document.get()); left > 0;) {
+    HPDF_UINT32 size = std::min<HPDF_UINT32>(left, static_cast<HPDF_UINT32>(piece.size()));
+    const HPDF_STATUS read = HPDF_ReadFromStream(document.get(), piece.data(), &size);
+    if ((read != HPDF_OK && read != HPDF_STREAM_EOF) || size == 0) return false;
+    if (!pending.Write({reinterpret_cast<const char*>(piece.data()), size})) return false;
+    left -= std::min(left, size);
+  }
+  std::optional<fs::path> placed = pending.Commit(placement);
   if (!placed) return false;
   if (written != nullptr) *written = std::move(*placed);
   return true;

@@ -110,6 +110,8 @@ int PendingFile::ReleaseDescriptor() {
   return fd;
 }
 
+bool PendingFile::Write(std::string_view bytes) { return fd_ >= 0 && WriteAll(fd_, bytes); }
+
 std::optional<fs::path> PendingFile::Commit(const FilePlacement& placement) {
   if (committed_ || temporary_.empty()) return std::nullopt;
   // A writer may have closed the descriptor already; then the file is synced by name.
@@ -127,7 +129,7 @@ std::optional<fs::path> PendingFile::Commit(const FilePlacement& placement) {
 std::optional<fs::path> WriteFile(const fs::path& target, std::string_view contents,
                                   const FilePlacement& placement) {
   PendingFile pending(target);
-  if (!pending.ok() || !WriteAll(pending.descriptor(), contents)) return std::nullopt;
+  if (!pending.ok() || !pending.Write(contents)) return std::nullopt;
   return pending.Commit(placement);
 }
 

@@ -54,6 +54,8 @@ class PendingFile {
   // The open descriptor, -1 once handed over: the caller closes it from then on.
   int descriptor() const { return fd_; }
   int ReleaseDescriptor();
+  // Appends `bytes` through the open descriptor, every write checked.
+  bool Write(std::string_view bytes);
 
   // Flushes the file to disk and gives it its name by `placement`. The path it got, or nothing
   // (and the temporary is gone) when a flush or the naming failed.
