@@ -21,6 +21,8 @@ packages=(
   libasound2-dev libudev-dev libzip-dev
   # the virtual camera prints a QR code on its page
   libqrencode-dev
+  # the PDF tests draw the pages as readers do (poppler and MuPDF)
+  poppler-utils mupdf-tools
   # fonts: CJK texts, and a metric match for "Arial"
   fonts-wqy-zenhei fonts-liberation2
   # the character template is trained and checked on these (FreeType renders them)

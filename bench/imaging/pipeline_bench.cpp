@@ -12,22 +12,10 @@
 #include "imaging/capture_pipeline.h"
 #include "imaging/conversions.h"
 #include "imaging/page_detection.h"
+#include "imaging/single_thread.h"
 
 namespace orvane::imaging {
 namespace {
-
-// The goals are for one thread: no OpenCV worker threads either, for the length of one benchmark
-// (the other benchmarks in this executable keep OpenCV's default).
-class SingleThread {
- public:
-  SingleThread() : previous_(cv::getNumThreads()) { cv::setNumThreads(1); }
-  ~SingleThread() { cv::setNumThreads(previous_); }
-  SingleThread(const SingleThread&) = delete;
-  SingleThread& operator=(const SingleThread&) = delete;
-
- private:
-  int previous_;
-};
 
 // A textured desk with a turned A4-like sheet of printed lines, drawn once.
 const cv::Mat& PagePhotograph() {

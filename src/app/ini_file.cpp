@@ -34,14 +34,18 @@ std::string SingleLine(std::string_view value) {
 
 }  // namespace
 
+// What reading gives is what writing keeps: a value holds no line break (a CR inside it reads as
+// the blank a save would write), a line ends in all its CRs and its LF, and any number of
+// byte-order marks from editors start the file. So a file the program wrote reads back to the
+// same record, and saving it again changes nothing.
 IniDocument IniDocument::Parse(std::string_view text) {
-  if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);  // a byte-order mark from an editor
+  while (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
   IniDocument document;
   while (!text.empty()) {
     std::size_t end = text.find('\n');
     std::string_view raw = text.substr(0, end);
     text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
-    if (!raw.empty() && raw.back() == '\r') raw.remove_suffix(1);
+    while (!raw.empty() && raw.back() == '\r') raw.remove_suffix(1);
 
     std::string_view line = Trim(raw);
     if (line.size() >= 2 && line.front() == '[') {
@@ -55,7 +59,7 @@ IniDocument IniDocument::Parse(std::string_view text) {
     std::size_t equals = line.find('=');
     if (equals != std::string_view::npos && line.front() != ';' && !Trim(line.substr(0, equals)).empty()) {
       parsed.key = Trim(line.substr(0, equals));
-      parsed.value = Trim(line.substr(equals + 1));
+      parsed.value = SingleLine(line.substr(equals + 1));
     } else {
       parsed.raw = raw;
     }

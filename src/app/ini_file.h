@@ -61,6 +61,8 @@ class CIniFile {
   // Replaces the file by `document`, whole or not at all.
   bool Write(const IniDocument& document) const;
 
+  bool operator==(const CIniFile&) const = default;
+
  private:
   std::filesystem::path path_;
 };

@@ -46,9 +46,45 @@ bool IsTaken(const std::set<std::string>& names, const std::string& base) {
   return false;
 }
 
+std::tm Now(const NamingHooks& hooks) {
+  return hooks.localTime ? hooks.localTime() : NamingHooks::System().localTime();
+}
+
+// What the user is told about a refused name, by language (0 Simplified Chinese, 1 Traditional
+// Chinese, 2 English), refusal and kind of name; %s stands for the name.
+constexpr const char* kRefusalTexts[3][2][2] = {
+    {{"文件名“%s”中含有不能用于文件名的字符", "文件名前缀“%s”中含有不能用于文件名的字符"},
+     {"文件名“%s”太长", "文件名前缀“%s”太长，不能用于文件名"}},
+    {{"檔案名「%s」中含有不能用於檔案名的字元", "檔案名首碼「%s」中含有不能用於檔案名的字元"},
+     {"檔案名「%s」太長", "檔案名首碼「%s」太長，不能用於檔案名"}},
+    {{"The file name \"%s\" contains characters that cannot be used in a file name",
+      "The file name prefix \"%s\" contains characters that cannot be used in a file name"},
+     {"The file name \"%s\" is too long", "The file name prefix \"%s\" is too long for a file name"}},
+};
+
+// Whether `baseName` can name a file; when not, the hooks hear why.
+bool AcceptName(const std::string& name, const std::string& baseName, bool prefix, int language,
+                const NamingHooks& hooks) {
+  NameRefusal refusal;
+  if (!IsValidNamePart(name)) refusal.reason = NameRefusal::Reason::kUnsafeCharacters;
+  else if (!FitsAsBaseName(baseName)) refusal.reason = NameRefusal::Reason::kTooLong;
+  else return true;
+  refusal.prefix = prefix;
+  refusal.name = name;
+  const bool tooLong = refusal.reason == NameRefusal::Reason::kTooLong;
+  std::string text = kRefusalTexts[language >= 0 && language <= 2 ? language : 0][tooLong][prefix];
+  text.replace(text.find("%s"), 2, name);
+  refusal.message = std::move(text);
+  if (hooks.nameRefused) hooks.nameRefused(refusal);
+  else platform::DebugOutput(refusal.message);
+  return false;
+}
+
+}  // namespace
+
 // Two captures in one second, or after the running number was reset, must not overwrite the
 // pictures already there: such a name gets "-2", "-3", ... appended.
-fs::path WithFreeSuffix(const fs::path& base) {
+fs::path FreeBaseName(const fs::path& base) {
   std::set<std::string> names;
   std::error_code error;
   for (fs::directory_iterator it(base.parent_path(), error), end; !error && it != end; it.increment(error)) {
@@ -62,12 +98,6 @@ fs::path WithFreeSuffix(const fs::path& base) {
   }
 }
 
-std::tm Now(const NamingHooks& hooks) {
-  return hooks.localTime ? hooks.localTime() : NamingHooks::System().localTime();
-}
-
-}  // namespace
-
 NamingHooks NamingHooks::System() {
   NamingHooks hooks;
   hooks.localTime = [] {
@@ -77,6 +107,10 @@ NamingHooks NamingHooks::System() {
     return local;
   };
   return hooks;
+}
+
+bool FitsAsBaseName(std::string_view baseName) {
+  return baseName.size() + kBaseNameReserve <= kMaxFileNameBytes;
 }
 
 bool FolderExists(const fs::path& path) {
@@ -141,25 +175,21 @@ fs::path CSysParam::BuildFileName(std::string_view extension, const NamingHooks&
   const std::tm now = Now(hooks);
   fs::path name;
   switch (namingMode) {
-    case 0:
-      if (!IsValidNamePart(prefix)) {
-        platform::DebugOutput("the file-name prefix \"" + prefix + "\" cannot stand in a file name");
-        return {};
-      }
-      name = WithFreeSuffix(currentStorageFolder / (prefix + Format("%05d", runningIndex, 0, 0)));
+    case 0: {
+      const std::string numbered = prefix + Format("%05d", runningIndex, 0, 0);
+      if (!AcceptName(prefix, numbered, true, language, hooks)) return {};
+      name = FreeBaseName(currentStorageFolder / numbered);
       break;
+    }
     case 1:
-      name = WithFreeSuffix(currentStorageFolder / DateTimeText(now));
+      name = FreeBaseName(currentStorageFolder / DateTimeText(now));
       break;
     case 2: {
       if (!hooks.askFreeName) return {};
       const std::string ext = extension.empty() ? GetImageExtension() : std::string(extension);
       std::optional<std::string> entered = hooks.askFreeName(language, currentStorageFolder, ext);
       if (!entered) return {};
-      if (!IsValidNamePart(*entered)) {
-        platform::DebugOutput("the free file name \"" + *entered + "\" cannot stand in a file name");
-        return {};
-      }
+      if (!AcceptName(*entered, *entered, false, language, hooks)) return {};
       // The prompt has asked before an existing file is overwritten.
       name = currentStorageFolder / *entered;
       break;
@@ -173,7 +203,7 @@ fs::path CSysParam::BuildFileName(std::string_view extension, const NamingHooks&
 
 fs::path CSysParam::BuildTempFileName(const NamingHooks& hooks) const {
   const std::tm now = Now(hooks);
-  fs::path name = WithFreeSuffix(currentStorageFolder / ("Tmp" + DateTimeText(now)));
+  fs::path name = FreeBaseName(currentStorageFolder / ("Tmp" + DateTimeText(now)));
   if (!FolderExists(currentStorageFolder)) CreateFolderChain(name);
   return name;
 }

@@ -116,6 +116,8 @@ bool CSysParam::Load() {
   const std::string refDpi = read("IMAGE", "REFDPI");
   referenceDpi = refDpi.empty() ? -1.0f : static_cast<float>(ParseDouble(refDpi));
   if (!std::isfinite(referenceDpi)) referenceDpi = -1.0f;
+  // Kept as the six decimals it is saved with, so the value read is the value a save keeps.
+  referenceDpi = static_cast<float>(ParseDouble(FormatFixed(referenceDpi)));
   jpegQuality = InRangeOr(number("IMAGE", "JPGQuality", 70), 0, 100, 70);
   const std::string play = read("SOUND", "Play");
   shutterSound = play.empty() || play == "true";

@@ -25,6 +25,7 @@ struct CDeviceSlot {
   bool mjpgCapable = false;    // the preview offers MJPG
   bool startRetry = false;     // retry a failed first start once in YUY2; nothing sets it
   bool stillPinCapable = false;
+  bool operator==(const CDeviceSlot&) const = default;
 };
 
 struct CropRect {
@@ -35,13 +36,25 @@ struct CropRect {
   bool operator==(const CropRect&) const = default;
 };
 
-// What naming needs from outside: the local time, and the free-name prompt (language, folder,
-// extension -> the entered name, or nothing on Cancel). Injected so naming runs without a window.
+// Why a name was refused: BuildFileName then gives the empty name, as on Cancel.
+struct NameRefusal {
+  enum class Reason { kUnsafeCharacters, kTooLong };
+  Reason reason = Reason::kUnsafeCharacters;
+  bool prefix = false;  // the prefix of numbered names; else the name the free-name prompt gave
+  std::string name;
+  std::string message;  // what the user is told, in the settings' language
+};
+
+// What naming needs from outside: the local time, the free-name prompt (language, folder,
+// extension -> the entered name, or nothing on Cancel) and whoever tells the user why a name was
+// refused (without it the reason goes to the diagnostics output). Injected so naming runs
+// without a window.
 struct NamingHooks {
   std::function<std::tm()> localTime;
   std::function<std::optional<std::string>(int language, const std::filesystem::path& folder,
                                            const std::string& extension)>
       askFreeName;
+  std::function<void(const NameRefusal&)> nameRefused;
 
   // The system clock and no prompt (the free-name mode then gives the empty name).
   static NamingHooks System();
@@ -113,6 +126,8 @@ class CSysParam {
   int lastSettingsTab = 0;
   CIniFile ini;
 
+  bool operator==(const CSysParam&) const = default;
+
   // The settings file: kept when it exists, else created empty first. False when it can be
   // neither found nor created; Load then gives the defaults and Save fails.
   bool SetIniPath(const std::filesystem::path& path);
@@ -128,8 +143,10 @@ class CSysParam {
   static bool CreateFolderChain(const std::filesystem::path& filePath);
   // Start-up: the current storage folder from the storage folder and the date, both made to exist.
   bool ResolveStorageFolders(const std::tm& today);
-  // The next picture's path without extension, by naming mode; empty on Cancel. In the numbered
-  // and dated modes an existing name gets a free suffix so nothing is overwritten.
+  // The next picture's path without extension, by naming mode; empty on Cancel, and when the
+  // prefix or the free name cannot stand in a file name (unsafe characters, or too long to leave
+  // room for suffixes and extension), which `hooks.nameRefused` is told. In the numbered and
+  // dated modes an existing name gets a free suffix so nothing is overwritten.
   std::filesystem::path BuildFileName(std::string_view extension = {},
                                       const NamingHooks& hooks = NamingHooks::System()) const;
   // The base name used while pages are collected for a merge, one PDF or a multipage TIFF.
@@ -137,6 +154,18 @@ class CSysParam {
   std::string GetImageExtension() const;
   std::string GetWatermarkText(const NamingHooks& hooks = NamingHooks::System()) const;
 };
+
+// File names hold at most 255 bytes. A base name leaves room for what the savers add to it: a
+// picture's number ("_00" to "_999"), a free suffix ("-2" to "-9999", "_00" to "_9999") and an
+// extension (".jpg", ".txt", ...), 13 bytes. The temporary names files are written under are
+// short whatever the final name.
+inline constexpr std::size_t kMaxFileNameBytes = 255;
+inline constexpr std::size_t kBaseNameReserve = 13;
+// Whether a base file name (no folder, no extension) leaves that room.
+bool FitsAsBaseName(std::string_view baseName);
+// `base` (a path without extension) when nothing in its folder bears that name with any
+// extension or "_NN" number, else the first free of base-2, base-3, ...
+std::filesystem::path FreeBaseName(const std::filesystem::path& base);
 
 // True when something (folder or file) exists at `path`; one trailing "/" is ignored.
 bool FolderExists(const std::filesystem::path& path);

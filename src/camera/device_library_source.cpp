@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "camera/frame.h"
+#include "imaging/jpeg_file.h"
 
 namespace orvane {
 
@@ -141,6 +142,13 @@ bool CRNXStreamerData::Start() {
     return false;
   }
   if (pendingWidth_ > 0 && pendingHeight_ > 0) SetResolution(pendingWidth_, pendingHeight_);
+  largestWidth_ = 0;
+  largestHeight_ = 0;
+  GetResolutionCount();
+  for (const auto& [width, height] : sizes_) AllowFrameSize(width, height);
+  int width = 0, height = 0;
+  GetCurrentResolution(&width, &height);
+  AllowFrameSize(width, height);
   stop_ = false;
   lostEvent_ = 0;
   {
@@ -241,7 +249,9 @@ int CRNXStreamerData::GetResolution(int index, int* width, int* height) {
 int CRNXStreamerData::SetResolution(int width, int height) {
   if (exports_[static_cast<int>(rnx::Export::SetResolu)] == nullptr) return 1;
   if (connected_) {
-    Fn<rnx::SetResoluFn>(rnx::Export::SetResolu)(deviceHandle_, PackSize(width, height));
+    if (Fn<rnx::SetResoluFn>(rnx::Export::SetResolu)(deviceHandle_, PackSize(width, height)) == 0) {
+      AllowFrameSize(width, height);
+    }
   } else {
     pendingWidth_ = width;
     pendingHeight_ = height;
@@ -305,12 +315,27 @@ int CRNXStreamerData::SetCameraControl(long property, long value) {
   return kSuccess;
 }
 
+void CRNXStreamerData::AllowFrameSize(int width, int height) {
+  if (width <= 0 || height <= 0) return;
+  largestWidth_ = std::max(largestWidth_.load(), width);
+  largestHeight_ = std::max(largestHeight_.load(), height);
+}
+
+bool CRNXStreamerData::ReadFrameSize(const std::uint8_t* jpeg, int length, int& width, int& height) const {
+  if (!ReadMJPGSize(jpeg, length, &width, &height) || width <= 0 || height <= 0) return false;
+  const int largestWidth = largestWidth_.load();
+  const int largestHeight = largestHeight_.load();
+  // A device that tells no sizes is held to the ceiling of every picture.
+  if (largestWidth <= 0 || largestHeight <= 0) return imaging::WithinPictureCeiling(width, height);
+  return width <= largestWidth && height <= largestHeight;
+}
+
 void CRNXStreamerData::HandToSink(const std::uint8_t* jpeg, int length) {
   std::lock_guard guard(sinkLock_);
   if (sink_ == nullptr || sink_->State() == CFrameSlot::kFilled) return;
   int width = 0;
   int height = 0;
-  if (!ReadMJPGSize(jpeg, length, &width, &height)) return;
+  if (!ReadFrameSize(jpeg, length, width, height)) return;
   sink_->Store(length, FrameSubtype::MJPG, jpeg, width, height);
 }
 
@@ -391,12 +416,17 @@ void CRNXStreamerData::DecodeFrame(std::vector<std::uint8_t>& jpeg) {
   const int length = static_cast<int>(jpeg.size());
   int width = 0;
   int height = 0;
-  if (!ReadMJPGSize(jpeg.data(), length, &width, &height) || width <= 0 || height <= 0) return;
-  cv::Mat decoded(height, width, CV_8UC3);
+  if (!ReadFrameSize(jpeg.data(), length, width, height)) return;
+  cv::Mat decoded;
+  try {
+    decoded.create(height, width, CV_8UC3);
+  } catch (const cv::Exception&) {
+    return;  // no memory for it now; the next frame may fare better
+  }
   int rowStep = 0;
   if (!DecodeMJPGToBGR24(jpeg.data(), length, decoded.data, decoded.total() * 3, &width, &height, &rowStep)) return;
   std::lock_guard guard(frameLock_);
-  decoded.copyTo(latestFrame_);
+  latestFrame_ = std::move(decoded);
 }
 
 cv::Mat CRNXStreamerData::GetFrame() {

@@ -141,6 +141,9 @@ class CRNXStreamerData : public CVideoBaseClass, public IGrabData {
   void ClientDecodeThd();
   void DecodeFrame(std::vector<std::uint8_t>& jpeg);
   void HandToSink(const std::uint8_t* jpeg, int length);
+  // The frame's size when the stream can bring a frame of it.
+  bool ReadFrameSize(const std::uint8_t* jpeg, int length, int& width, int& height) const;
+  void AllowFrameSize(int width, int height);
 
   platform::SharedLibrary library_;
   std::array<void*, rnx::kExportCount> exports_{};
@@ -153,6 +156,11 @@ class CRNXStreamerData : public CVideoBaseClass, public IGrabData {
   int pendingWidth_ = -1;
   int pendingHeight_ = -1;
   std::vector<std::pair<int, int>> sizes_;  // read from the library once
+  // The largest frame the stream can bring: the largest size the device offers or was set to.
+  // A frame that claims more is a bad frame and never decoded. Set by the UI thread, read by
+  // the poll and decode threads.
+  std::atomic<int> largestWidth_{0};
+  std::atomic<int> largestHeight_{0};
 
   std::atomic<bool> stop_{false};
   std::atomic<int> lostEvent_{0};  // a SourceEvent value, set by the poll thread

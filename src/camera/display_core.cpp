@@ -9,6 +9,7 @@
 
 #include "camera/picture_container.h"
 #include "camera/screen_picture.h"
+#include "imaging/jpeg_file.h"
 #include "imaging/page_detection.h"
 #include "platform/diagnostics.h"
 
@@ -54,19 +55,23 @@ cv::Mat DecodeTrimmedAndTurned(const std::vector<std::uint8_t>& jpeg, const IntR
                                cv::Mat reuse) {
   const int length = static_cast<int>(jpeg.size());
   int width = 0, height = 0;
-  if (!ReadMJPGSize(jpeg.data(), length, &width, &height)) return {};
+  if (!ReadMJPGSize(jpeg.data(), length, &width, &height) || !imaging::WithinPictureCeiling(width, height)) return {};
   const IntRect& t = trim;
   if (t.left < 0 || t.top < 0 || t.right > width || t.bottom > height || t.Width() <= 0 || t.Height() <= 0) return {};
   // Untrimmed and unturned, the decoded frame is the picture (a 39 MB copy saved per picture).
   const bool whole = rotation == 0 && t.left == 0 && t.top == 0 && t.right == width && t.bottom == height;
   const bool reusable = whole && reuse.rows == height && reuse.cols == width && reuse.type() == CV_8UC3 &&
                         reuse.isContinuous();
-  cv::Mat full = reusable ? reuse : cv::Mat(height, width, CV_8UC3);
-  int step = 0;
-  if (!DecodeMJPGToBGR24(jpeg.data(), length, full.data, full.total() * 3, &width, &height, &step)) return {};
-  if (whole) return full;
-  TurnPicture(full(cv::Rect(t.left, t.top, t.Width(), t.Height())), reuse, rotation);
-  return reuse;
+  try {
+    cv::Mat full = reusable ? reuse : cv::Mat(height, width, CV_8UC3);
+    int step = 0;
+    if (!DecodeMJPGToBGR24(jpeg.data(), length, full.data, full.total() * 3, &width, &height, &step)) return {};
+    if (whole) return full;
+    TurnPicture(full(cv::Rect(t.left, t.top, t.Width(), t.Height())), reuse, rotation);
+    return reuse;
+  } catch (const cv::Exception&) {  // no memory for the picture: none is shown or handed out
+    return {};
+  }
 }
 
 // Quarter turns in cache-sized tiles, in one pass (a transpose followed by a flip reads and writes

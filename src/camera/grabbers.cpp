@@ -57,8 +57,16 @@ int CSampleGrabberCallback::BufferCB(double /*sampleTime*/, const std::uint8_t* 
   cv::Mat picture;
   if (length < 2 * pixels) {
     int jpegWidth = 0, jpegHeight = 0, step = 0;
-    if (ReadMJPGSize(buffer, length, &jpegWidth, &jpegHeight) && jpegWidth > 0 && jpegHeight > 0) {
-      cv::Mat decoded(jpegHeight, jpegWidth, CV_8UC3);
+    // A still larger than the still size the stream was set to is a bad frame, whatever its
+    // header claims.
+    if (ReadMJPGSize(buffer, length, &jpegWidth, &jpegHeight) && jpegWidth > 0 && jpegHeight > 0 &&
+        jpegWidth <= width && jpegHeight <= height) {
+      cv::Mat decoded;
+      try {
+        decoded.create(jpegHeight, jpegWidth, CV_8UC3);
+      } catch (const cv::Exception&) {
+        return 0;  // no memory for it now; the request stays open
+      }
       if (DecodeMJPGToBGR24(buffer, length, decoded.data, decoded.total() * 3, &jpegWidth, &jpegHeight, &step)) {
         picture = decoded;
       }

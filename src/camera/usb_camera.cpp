@@ -5,12 +5,15 @@
 #include <QComboBox>
 #include <QDialog>
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cmath>
 #include <cstring>
 #include <mutex>
+#include <string>
+#include <system_error>
 
 #include "app/log_file.h"
 #include "camera/device_page.h"
@@ -30,6 +33,15 @@ constexpr int kStillTimeoutMs = 8000;
 
 void Log(const char* function, int line, const char* text) {
   CDebugLog::Instance().Write("%s:%s:%d:%s\n", kSourceName, function, line, text);
+}
+
+// Said once a run: the button's input device is usually readable by root and the input group
+// only, and without it the button does nothing.
+void ReportUnreadableButton(const std::string& device) {
+  static std::atomic<bool> reported{false};
+  if (reported.exchange(true)) return;
+  const std::string text = "the snapshot button is not read: no permission to open " + device;
+  Log("CUSBCamra::Run", __LINE__, text.c_str());
 }
 
 void LogCode(const char* function, int line, const char* text, int code) {
@@ -376,10 +388,25 @@ bool CUSBCamra::Start() {
     }
   }
   stopStreaming_ = false;
-  streaming_ = std::thread([this] { StreamLoop(); });
-  const platform::TargetHandle notify = notifyWindow_;
-  button_ = std::make_unique<platform::SnapshotButtonReader>(
-      bound_->node.inputEvents, [notify] { platform::Post(notify, platform::message_ids::kSnapshotButton, 0, 0); });
+  std::unique_ptr<platform::SnapshotButtonReader> button;
+  try {
+    streaming_ = std::thread([this] { StreamLoop(); });
+    const platform::TargetHandle notify = notifyWindow_;
+    button = std::make_unique<platform::SnapshotButtonReader>(
+        bound_->node.inputEvents, [notify] { platform::Post(notify, platform::message_ids::kSnapshotButton, 0, 0); });
+  } catch (const std::system_error&) {
+  }
+  if (!button || button->Failed()) {
+    // What started stops again: a thread left joinable would end the program with the camera.
+    stopStreaming_ = true;
+    if (streaming_.joinable()) streaming_.join();
+    device_->Ioctl(VIDIOC_STREAMOFF, &type);
+    ReleaseBuffers();
+    Log("CUSBCamra::Run", __LINE__, "Run Error: a thread cannot start");
+    return false;
+  }
+  button_ = std::move(button);
+  if (!button_->Denied().empty()) ReportUnreadableButton(button_->Denied().front());
   Log("CUSBCamra::Run", __LINE__, "Run Ok");
   state_ = kStateRunning;
   return true;

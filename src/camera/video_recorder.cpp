@@ -1,5 +1,7 @@
 #include "camera/video_recorder.h"
 
+#include <system_error>
+
 #include <opencv2/imgproc.hpp>
 
 #include "platform/diagnostics.h"
@@ -76,6 +78,7 @@ int CVideoRecorder::Start(IPictureSource* display, const std::filesystem::path& 
                           int fps, int bitrate) {
   if (IsRecording()) Stop();
   lastError_.clear();
+  recorded_.clear();
   if (display == nullptr) {
     lastError_ = "no display to record";
     return kNullPointer;
@@ -116,21 +119,31 @@ int CVideoRecorder::Start(IPictureSource* display, const std::filesystem::path& 
   encodeError_.clear();
   display_ = display;
   startTime_ = std::chrono::steady_clock::now();
-  frameThread_ = std::thread(&CVideoRecorder::FrameThreadProc, this);
-  if (audio_ != nullptr) audioThread_ = std::thread(&CVideoRecorder::AudioThreadProc, this);
-  encodeThread_ = std::thread(&CVideoRecorder::EncodeThreadProc, this);
+  try {
+    frameThread_ = std::thread(&CVideoRecorder::FrameThreadProc, this);
+    if (audio_ != nullptr) audioThread_ = std::thread(&CVideoRecorder::AudioThreadProc, this);
+    encodeThread_ = std::thread(&CVideoRecorder::EncodeThreadProc, this);
+  } catch (const std::system_error& error) {
+    // The threads that did start end here; the unfinished file goes with the writer.
+    StopThreads();
+    writer_.reset();
+    audio_.reset();
+    queue_.reset();
+    lastError_ = std::string("the recording threads cannot start: ") + error.what();
+    platform::DebugOutput("Recording: " + lastError_);
+    return kFail;
+  }
   return kSuccess;
 }
 
-int CVideoRecorder::Stop() {
-  if (!IsRecording()) return 1;
+void CVideoRecorder::StopThreads() {
   {
     std::lock_guard lock(wakeMutex_);
     stopCapture_ = true;
   }
   wake_.notify_all();
   // The pull thread may be inside the display: it ends before the display is let go.
-  frameThread_.join();
+  if (frameThread_.joinable()) frameThread_.join();
   display_ = nullptr;
   if (audioThread_.joinable()) audioThread_.join();
   {
@@ -138,8 +151,14 @@ int CVideoRecorder::Stop() {
     stopEncoding_ = true;
   }
   wake_.notify_all();
-  encodeThread_.join();
+  if (encodeThread_.joinable()) encodeThread_.join();
+}
 
+int CVideoRecorder::Stop() {
+  if (!IsRecording()) return 1;
+  StopThreads();
+
+  if (finished_) recorded_ = writer_->WrittenPath();
   writer_.reset();  // removes the file when it was not finished
   audio_.reset();
   queue_.reset();

@@ -84,9 +84,14 @@ class CVideoRecorder {
   bool IsRecording() const { return encodeThread_.joinable(); }
   bool HasSound() const { return audio_ != nullptr; }
   const std::string& LastError() const { return lastError_; }
+  // The file the last recording was finished into: the name given to Start, or "-2", "-3", ...
+  // after it when that name was taken by then. Empty when it was not finished.
+  const std::filesystem::path& RecordedFile() const { return recorded_; }
 
  private:
   static std::unique_ptr<platform::IAudioSource> DefaultAudioSource();
+  // Stops and joins whichever of the three threads run.
+  void StopThreads();
   void FrameThreadProc();
   void AudioThreadProc();
   void EncodeThreadProc();
@@ -95,6 +100,7 @@ class CVideoRecorder {
 
   AudioSourceFactory audioSources_;
   std::string lastError_;
+  std::filesystem::path recorded_;
 
   // Fixed from Start to Stop.
   int width_ = 0;

@@ -4,7 +4,6 @@
 #include <cmath>
 #include <memory>
 
-#include <opencv2/imgproc.hpp>
 #include <zbar.h>
 
 #include "imaging/conversions.h"
@@ -23,8 +22,8 @@ struct ImageDeleter {
 };
 
 // zbar follows every row and column; on a full camera page (13 megapixels) every third one
-// still crosses each code many times (a code's finder or bars are tens of pixels high there),
-// at a third of the cost. Pictures up to a few megapixels keep every line.
+// still crosses each code many times (the smallest printed codes are over a hundred pixels high
+// there), at a third of the cost. Pictures up to a few megapixels keep every line.
 int ScanLineSpacing(int columns, int rows) {
   const double megapixels = static_cast<double>(columns) * rows / 1.5e6;
   return std::clamp(static_cast<int>(std::lround(std::sqrt(megapixels))), 1, 3);
@@ -56,27 +55,10 @@ void Scan(std::vector<std::string>& result, const cv::Mat& picture) {
 
 }  // namespace
 
-cv::Mat BinarizeForBarcodes(const cv::Mat& picture, const BarcodeScanParams& params) {
-  cv::Mat grey = ToGrey(picture, GreyConversion::kBgrToGrey);
-  if (grey.empty()) return {};
-  cv::Mat small;
-  const cv::Size tenth(std::max(1, cvRound(grey.cols * 0.1)), std::max(1, cvRound(grey.rows * 0.1)));
-  cv::resize(grey, small, tenth, 0, 0, cv::INTER_LINEAR);
-  const int aperture = 2 * ((4 * params.medianBase + 1) / 20) + 1;
-  cv::medianBlur(small, small, aperture);
-  // Background, then threshold, then the result, all in one buffer: the page is large.
-  cv::Mat paper;
-  cv::resize(small, paper, grey.size(), 0, 0, cv::INTER_LINEAR);
-  cv::subtract(paper, cv::Scalar(params.offset), paper);  // saturates at 0
-  cv::compare(grey, paper, paper, cv::CMP_GT);
-  return paper;
-}
-
-bool ScanBarcodes(std::vector<std::string>& result, const cv::Mat& picture,
-                  const BarcodeScanParams& params, bool alreadyBinary) {
+bool ScanBarcodes(std::vector<std::string>& result, const cv::Mat& picture) {
   result.clear();
   if (picture.empty() || picture.depth() != CV_8U) return false;
-  Scan(result, alreadyBinary ? picture : BinarizeForBarcodes(picture, params));
+  Scan(result, picture);
   return true;
 }
 

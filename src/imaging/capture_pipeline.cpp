@@ -26,14 +26,18 @@ struct Messages {
   const char* specialCharacters;
   const char* notRecognised;
   const char* savedIn;
+  const char* tooLong;
+  const char* saveFailed;
 };
 
 constexpr Messages kMessages[] = {
     {"条形码/二维码中含有特殊字符，不能作为文件名", "没有识别出条形码/二维码",
-     "条形码/二维码内容保存在"},
-    {"條碼/二維碼中含有特殊字元不能作為檔案名", "沒有識別出條碼/二維碼", "條碼/二維碼內容儲存在"},
+     "条形码/二维码内容保存在", "条形码/二维码内容太长，不能作为文件名", "无法保存文件"},
+    {"條碼/二維碼中含有特殊字元不能作為檔案名", "沒有識別出條碼/二維碼", "條碼/二維碼內容儲存在",
+     "條碼/二維碼內容太長，不能作為檔案名", "無法儲存檔案"},
     {"Barcode/QR-code contains special characters so that can not be used as file name",
-     "It does not recognize a barcode/QR-code", "Barcode/QR-code saved in"},
+     "It does not recognize a barcode/QR-code", "Barcode/QR-code saved in",
+     "Barcode/QR-code is too long to be used as file name", "The file could not be saved:"},
 };
 
 }  // namespace
@@ -43,6 +47,8 @@ CCaptureImageHelper::CCaptureImageHelper(int language) {
     specialCharacterMessage_ = kMessages[language].specialCharacters;
     notRecognisedMessage_ = kMessages[language].notRecognised;
     savedInMessage_ = kMessages[language].savedIn;
+    tooLongMessage_ = kMessages[language].tooLong;
+    saveFailedMessage_ = kMessages[language].saveFailed;
   }
 }
 
@@ -70,9 +76,9 @@ ProcessResult CCaptureImageHelper::ProcessCapture(const cv::Mat& source,
   const std::size_t before = pictures.size();
   try {
     const cv::Mat shown = work.empty() ? source : work;
-    // Without a page the picture as shown is kept (with a picture-in-picture inset), provided it
-    // is the same frame; the plain source otherwise.
-    const cv::Mat& uncut = shown.size() == source.size() ? shown : source;
+    // Without a page the plain frame is kept: a picture-in-picture inset belongs on a cut page
+    // only.
+    const cv::Mat& uncut = source;
     std::vector<cv::Mat> results;
     switch (settings_.cropMode) {
       case 1:

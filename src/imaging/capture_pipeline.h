@@ -12,6 +12,7 @@
 
 #include "app/sys_param.h"
 #include "imaging/watermark.h"
+#include "platform/file_io.h"
 
 namespace orvane::imaging {
 
@@ -20,6 +21,10 @@ enum class ProcessResult {
   kEmptySource,  // nothing was done
   kFailed,       // an image operation failed; nothing was appended
 };
+
+// How a file of a capture takes its name: never over another file; a name taken by the time it
+// is written moves on to the next free "-2", "-3", ... of the same base.
+platform::FilePlacement NewCaptureFile();
 
 class CCaptureImageHelper {
  public:
@@ -49,13 +54,20 @@ class CCaptureImageHelper {
   const WatermarkSpec& Watermark() const { return watermark_; }
 
   // Saving, barcode naming and two-in-one merging of the finished pictures; defined with the
-  // image-file code, not here.
+  // image-file code, not here. Every file a capture writes is new: a name taken by then moves on
+  // to a free one (see SaveCaptures), and the saved paths are the names the files got.
   int SaveCaptures(const std::vector<cv::Mat>& pictures, const std::filesystem::path& baseName,
                    std::vector<std::filesystem::path>& savedPaths);
+  // The user said yes to replacing the existing file of the free name the prompt gave: a
+  // one-picture capture saved under exactly that base name then replaces it (never a read-only
+  // file). Off unless set; nothing else a capture writes ever replaces a file.
+  void SetReplaceConfirmed(bool confirmed) { replaceConfirmed_ = confirmed; }
   std::filesystem::path SaveJpg(const cv::Mat& picture,
-                                const std::filesystem::path& pathWithoutExtension);
+                                const std::filesystem::path& pathWithoutExtension,
+                                const platform::FilePlacement& placement = NewCaptureFile());
   std::filesystem::path SaveTif(const cv::Mat& picture,
-                                const std::filesystem::path& pathWithoutExtension);
+                                const std::filesystem::path& pathWithoutExtension,
+                                const platform::FilePlacement& placement = NewCaptureFile());
   std::filesystem::path Merge2in1(const std::filesystem::path& first,
                                   const std::filesystem::path& second,
                                   const std::filesystem::path& outputBase, bool vertical, int gap);
@@ -74,6 +86,9 @@ class CCaptureImageHelper {
   const std::string& SpecialCharacterMessage() const { return specialCharacterMessage_; }
   const std::string& SavedInMessage() const { return savedInMessage_; }
   const std::string& NotRecognisedMessage() const { return notRecognisedMessage_; }
+  const std::string& TooLongMessage() const { return tooLongMessage_; }
+  // Followed by the path of each file of the capture that could not be written.
+  const std::string& SaveFailedMessage() const { return saveFailedMessage_; }
 
  private:
   // The cut of one detected page: straightened when deformation repair is on and the
@@ -88,6 +103,9 @@ class CCaptureImageHelper {
   std::string specialCharacterMessage_;
   std::string savedInMessage_;
   std::string notRecognisedMessage_;
+  std::string tooLongMessage_;
+  std::string saveFailedMessage_;
+  bool replaceConfirmed_ = false;
   CSysParam settings_;
   WatermarkSpec watermark_;
 };

@@ -8,12 +8,10 @@
 
 #include "app/sys_param.h"
 #include "imaging/barcode.h"
-#include "imaging/binarization.h"
 #include "imaging/capture_pipeline.h"
 #include "imaging/conversions.h"
 #include "imaging/image_file.h"
 #include "imaging/jpeg_file.h"
-#include "imaging/pending_file.h"
 #include "imaging/tiff_writer.h"
 #include "platform/diagnostics.h"
 #include "platform/file_io.h"
@@ -72,6 +70,13 @@ std::string IndexSuffix(int index) {
   return text;
 }
 
+// The free suffix of numbered names for attempt 0, 1, ...: "-2", "-3", ...
+std::string FreeSuffix(int attempt) {
+  char text[16];
+  std::snprintf(text, sizeof text, "-%d", attempt + 2);
+  return text;
+}
+
 bool Exists(const fs::path& path) {
   std::error_code error;
   return fs::exists(fs::symlink_status(path, error));
@@ -99,7 +104,7 @@ std::uint16_t Density(int dpi) { return static_cast<std::uint16_t>(std::clamp(dp
 }  // namespace
 
 bool IsValidBarcodeName(std::string_view data) {
-  if (!IsValidNamePart(data) || data == "." || data.size() > 255) return false;
+  if (!IsValidNamePart(data) || data == "." || !FitsAsBaseName(data)) return false;
   const char last = data.back();
   return last != '.' && last != ' ';
 }
@@ -144,29 +149,34 @@ void ShowCaptureMessage(const CaptureMessage& message) {
   else platform::DebugOutput("message: " + message.text);
 }
 
-fs::path CCaptureImageHelper::SaveJpg(const cv::Mat& picture, const fs::path& pathWithoutExtension) {
+platform::FilePlacement NewCaptureFile() { return platform::FilePlacement::NewFile(platform::NextDashedName); }
+
+fs::path CCaptureImageHelper::SaveJpg(const cv::Mat& picture, const fs::path& pathWithoutExtension,
+                                      const platform::FilePlacement& placement) {
   if (pathWithoutExtension.empty()) return {};
   const fs::path path = WithSuffix(pathWithoutExtension, ".jpg");
   std::string written;
   if (!SaveMatAsJpeg(picture, written, path, Density(settings_.xDpi), Density(settings_.yDpi),
-                     settings_.jpegQuality)) {
+                     settings_.jpegQuality, placement)) {
     platform::DebugOutput("the picture could not be written as " + path.string());
     return {};
   }
   return fs::path(written);
 }
 
-fs::path CCaptureImageHelper::SaveTif(const cv::Mat& picture, const fs::path& pathWithoutExtension) {
+fs::path CCaptureImageHelper::SaveTif(const cv::Mat& picture, const fs::path& pathWithoutExtension,
+                                      const platform::FilePlacement& placement) {
   if (pathWithoutExtension.empty() || picture.empty()) return {};
   const fs::path path = WithSuffix(pathWithoutExtension, ".tif");
   CBilevelTiff tiff;
   tiff.SetResolution(settings_.xDpi, settings_.yDpi);
   tiff.SetFileName(path);
+  tiff.SetPlacement(placement);
   if (tiff.AddPage(picture) != 0) {
     platform::DebugOutput("the picture could not be written as " + path.string());
     return {};
   }
-  return path;
+  return tiff.WrittenPath();
 }
 
 int CCaptureImageHelper::SaveCaptures(const std::vector<cv::Mat>& pictures, const fs::path& baseName,
@@ -175,24 +185,26 @@ int CCaptureImageHelper::SaveCaptures(const std::vector<cv::Mat>& pictures, cons
   const bool collecting = s.multipageKind != 0 || s.merge;
   fs::path name = baseName;
   bool namedByCode = false;
+  bool inCodeFolder = false;
 
   const std::string folder = RememberedBarcodeFolder();
   if (s.barcodeFolders && s.recognizeBarcode && !collecting && !folder.empty()) {
+    // The base name was free in the storage folder; the code's folder holds pages of its own.
     name = s.currentStorageFolder / folder / baseName.filename();
     // The folder may have been removed since its separator sheet; the pages still need a home.
     std::error_code error;
     fs::create_directories(name.parent_path(), error);
+    name = FreeBaseName(name);
+    inCodeFolder = true;
   }
+  std::vector<fs::path> failed;
 
   if (s.recognizeBarcode) {
     std::vector<std::string> codes;
-    const BarcodeScanParams params{131, 15};
+    // One scan a page: zbar reads the page as it is, black and white or not.
     for (const cv::Mat& picture : pictures) {
       std::vector<std::string> found;
-      ScanBarcodes(found, picture, params, s.colorMode == 2);
-      if (found.empty() && !picture.empty()) {
-        ScanBarcodes(found, BinarizeDocument(picture, 21, 301, 0.4), params, true);
-      }
+      ScanBarcodes(found, picture);
       codes.insert(codes.end(), found.begin(), found.end());
     }
 
@@ -207,12 +219,13 @@ int CCaptureImageHelper::SaveCaptures(const std::vector<cv::Mat>& pictures, cons
       const fs::path textFile = WithSuffix(name, ".txt");
       std::vector<std::string> pairs;
       for (const std::string& text : codes) pairs.push_back(AnsiToAnsiCopy(text));
-      const std::optional<std::string> json = BuildCodeJson(pairs);
-      if (json && platform::WriteFileAtomically(textFile, *json)) {
-        ShowCaptureMessage(
-            {savedInMessage_ + " " + textFile.string() + " !", "", MessageIcon::kInformation});
-      } else if (json) {
-        platform::DebugOutput("the barcode text file could not be written: " + textFile.string());
+      if (const std::optional<std::string> json = BuildCodeJson(pairs)) {
+        if (auto written = platform::WriteFile(textFile, *json, NewCaptureFile())) {
+          ShowCaptureMessage(
+              {savedInMessage_ + " " + written->string() + " !", "", MessageIcon::kInformation});
+        } else {
+          failed.push_back(textFile);
+        }
       }
     } else {
       const std::string data = AnsiToAnsiCopy(codes[1]);
@@ -235,50 +248,89 @@ int CCaptureImageHelper::SaveCaptures(const std::vector<cv::Mat>& pictures, cons
         name = name.parent_path() / data;
         namedByCode = true;
       } else {
-        ShowCaptureMessage({specialCharacterMessage_, "", MessageIcon::kError});
+        const bool tooLong = IsValidNamePart(data) && !FitsAsBaseName(data);
+        ShowCaptureMessage({tooLong ? tooLongMessage_ : specialCharacterMessage_, "", MessageIcon::kError});
         name = baseName;
       }
     }
   }
 
   const fs::path first = name;
+  // Only where the user said yes to replacing the file of the prompt's name is it replaced.
+  const bool replacing = replaceConfirmed_ && pictures.size() == 1 && !namedByCode && !inCodeFolder;
   for (std::size_t i = 0; i < pictures.size(); ++i) {
-    fs::path target = pictures.size() >= 2 ? WithSuffix(first, IndexSuffix(static_cast<int>(i))) : first;
+    const std::string number = pictures.size() >= 2 ? IndexSuffix(static_cast<int>(i)) : std::string();
+    fs::path target = WithSuffix(first, number);
     // The same code on another sheet must not replace the earlier sheet's file.
     if (namedByCode) target = FreeName(target);
+    // A name taken after it was chosen (two captures named before either was saved) moves on:
+    // a code's name as the same code on another sheet does, others as numbered names do, with
+    // the picture's number after the free suffix.
+    const platform::FilePlacement placement =
+        replacing ? platform::FilePlacement::Replacing()
+                  : platform::FilePlacement::NewFile([&, number](const fs::path& wanted, int attempt) {
+                      if (attempt > 9997) return fs::path();
+                      const std::string free = namedByCode ? IndexSuffix(attempt) : FreeSuffix(attempt);
+                      return WithSuffix(first, free + number + wanted.extension().string());
+                    });
     const cv::Mat& picture = pictures[i];
     const bool blackAndWhite = s.colorMode == 2;
     fs::path saved;
-    auto byWriter = [&](const char* extension) {
-      fs::path path = WithSuffix(target, extension);
-      if (SaveMatByExtension(path, picture)) return path;
-      platform::DebugOutput("the picture could not be written as " + path.string());
+    fs::path wanted = WithSuffix(target, ".jpg");
+    auto byWriter = [&](const fs::path& base, const char* extension) {
+      wanted = WithSuffix(base, extension);
+      fs::path written;
+      if (SaveMatByExtension(wanted, picture, placement, &written)) return written;
       return fs::path();
     };
     switch (s.imageFormat) {
-      case 1: saved = byWriter(".BMP"); break;
-      case 3: saved = byWriter(".PNG"); break;
-      case 4: saved = blackAndWhite ? SaveTif(picture, target) : byWriter(".TIF"); break;
+      case 1: saved = byWriter(target, ".BMP"); break;
+      case 3: saved = byWriter(target, ".PNG"); break;
+      case 4:
+        if (blackAndWhite) {
+          wanted = WithSuffix(target, ".tif");
+          saved = SaveTif(picture, target, placement);
+        } else {
+          saved = byWriter(target, ".TIF");
+        }
+        break;
       case 5: {
-        saved = SaveJpg(picture, target);
-        const fs::path gif = WithSuffix(target, ".GIF");
-        // A ".GIF" of that name stays as it is; the picture then stays the ".jpg" it is.
-        if (!saved.empty() && RenameNoReplace(saved, gif)) saved = gif;
+        saved = SaveJpg(picture, target, placement);
+        // JPEG data under the ".GIF" name the jpeg took; when no such name is free it stays ".jpg".
+        if (saved.empty()) break;
+        if (auto gif = platform::MoveFile(saved, fs::path(saved).replace_extension(".GIF"), placement)) {
+          saved = *gif;
+        }
         break;
       }
       case 6:
-      case 7:
+      case 7: {
         // The ".jpg" beside it is the thumbnail the capture command shows and then deletes.
-        if (!SaveJpg(picture, target).empty()) saved = byWriter(s.imageFormat == 6 ? ".tga" : ".ras");
+        const fs::path thumbnail = SaveJpg(picture, target, placement);
+        if (!thumbnail.empty()) {
+          saved = byWriter(fs::path(thumbnail).replace_extension(), s.imageFormat == 6 ? ".tga" : ".ras");
+        }
         break;
+      }
       case 0:
-        saved = blackAndWhite ? SaveTif(picture, target) : SaveJpg(picture, target);
+        if (blackAndWhite) {
+          wanted = WithSuffix(target, ".tif");
+          saved = SaveTif(picture, target, placement);
+        } else {
+          saved = SaveJpg(picture, target, placement);
+        }
         break;
       default:  // 2, and an index a hand-edited settings file made up
-        saved = SaveJpg(picture, target);
+        saved = SaveJpg(picture, target, placement);
         break;
     }
     if (!saved.empty()) savedPaths.push_back(saved);
+    else if (!picture.empty()) failed.push_back(wanted);
+  }
+  if (!failed.empty()) {
+    std::string text;
+    for (const fs::path& path : failed) text += (text.empty() ? "" : "\n") + saveFailedMessage_ + " " + path.string();
+    ShowCaptureMessage({text, "", MessageIcon::kError});
   }
   return 0;
 }

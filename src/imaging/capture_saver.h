@@ -11,9 +11,11 @@
 
 namespace orvane::imaging {
 
-// A barcode's data that may stand as one file or folder name: not empty, not "." or "..", at
-// most 255 bytes, no control characters (NUL included), none of \ / : * ? " < > |, and no
-// trailing dot or space. So no code can name anything outside the storage folder.
+// A barcode's data that may stand as one file or folder name: not empty, not "." or "..", no
+// control characters (NUL included), none of \ / : * ? " < > |, no trailing dot or space, and
+// short enough to leave room for a picture's number, a free suffix and an extension (see
+// FitsAsBaseName). So no code can name anything outside the storage folder, and every file
+// named by it can be written.
 bool IsValidBarcodeName(std::string_view data);
 
 // {"Code":[{"<type>":"<data>"},...]} for the scan result's pairs (type, data), with both JSON-

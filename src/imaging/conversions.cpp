@@ -2,10 +2,8 @@
 
 #include <cstring>
 
-#include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
-#include "imaging/opencv_compat.h"
 #include "platform/codepage.h"
 
 namespace orvane::imaging {
@@ -108,12 +106,6 @@ cv::Mat ImageToMat(const BitmapView& image) {
       break;
   }
   return result;
-}
-
-cv::Mat LoadImageAsBgr(const std::filesystem::path& path) {
-  if (path.empty()) return {};
-  // IMREAD_COLOR replicates grey into three channels and drops alpha.
-  return compat::ReadImage(path.string(), cv::IMREAD_COLOR);
 }
 
 bool SplitBarList(std::string_view text, std::vector<std::string>& pieces) {

@@ -53,10 +53,6 @@ struct BitmapView {
 // Any other depth or no pixels: empty.
 cv::Mat ImageToMat(const BitmapView& image);
 
-// Any picture file OpenCV can read, as three-channel BGR (grey replicated, alpha dropped, EXIF
-// orientation ignored). Empty for an empty path or a file that cannot be read.
-cv::Mat LoadImageAsBgr(const std::filesystem::path& path);
-
 // Splits `text` at every "|" and appends the pieces to `pieces`. An empty piece (empty text, "||",
 // a bar at either end) stops with false; the pieces before it stay appended.
 bool SplitBarList(std::string_view text, std::vector<std::string>& pieces);

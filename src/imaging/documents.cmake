@@ -1,6 +1,5 @@
 # Image files, multipage documents, barcodes, saving, two-in-one and printing.
 target_sources(orvane_imaging PRIVATE
-  ${CMAKE_CURRENT_LIST_DIR}/pending_file.cpp
   ${CMAKE_CURRENT_LIST_DIR}/jpeg_file.cpp
   ${CMAKE_CURRENT_LIST_DIR}/image_file.cpp
   ${CMAKE_CURRENT_LIST_DIR}/tiff_writer.cpp

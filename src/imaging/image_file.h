@@ -2,18 +2,36 @@
 #pragma once
 
 #include <filesystem>
+#include <string>
 
 #include <opencv2/core.hpp>
 
+#include "platform/file_io.h"
+
 namespace orvane::imaging {
 
-// Writes the picture in the format named by the file's own extension (OpenCV's writers, and a
-// small encoder of our own for ".tga", which OpenCV lacks). The file is written whole or not at
-// all. False for a name without extension, an extension no writer knows, an empty picture or a
-// failed write; never throws.
-bool SaveMatByExtension(const std::filesystem::path& path, const cv::Mat& picture);
+// Writes the picture in the format named by the file's own extension (OpenCV's encoders, and
+// small encoders of our own for ".tga", which OpenCV lacks, and ".ras", which OpenCV cannot
+// write to memory). The picture is encoded in memory and written whole or not at all, every
+// write checked; it takes its name by `placement` (by default never replacing a file and failing
+// when the name is taken), and `written`, when given, receives the path it got. False for a name
+// without extension, an extension no encoder knows, an empty picture or a failed write; never
+// throws.
+bool SaveMatByExtension(const std::filesystem::path& path, const cv::Mat& picture,
+                        const platform::FilePlacement& placement = {},
+                        std::filesystem::path* written = nullptr);
+
+// Any picture file OpenCV can read, as three-channel BGR (grey replicated, alpha dropped, EXIF
+// orientation ignored). Empty for an empty path, a file that cannot be read, and a JPEG, PNG,
+// BMP, TIFF or Sun raster file whose header declares a picture beyond the ceiling of
+// kMaxPictureSide and kMaxPicturePixels (refused before it is decoded); `error`, when given, then
+// says why. Never throws.
+cv::Mat LoadImageFile(const std::filesystem::path& path, std::string* error = nullptr);
 
 // Uncompressed true-colour (BGR) or grey TGA, top row first. Empty for other pictures.
 std::string EncodeTga(const cv::Mat& picture);
+// Standard Sun raster: 24-bit BGR or 8-bit grey (no colour map), rows padded to even bytes.
+// Empty for other pictures.
+std::string EncodeSunRaster(const cv::Mat& picture);
 
 }  // namespace orvane::imaging

@@ -3,12 +3,13 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
+#include <string>
 
 #include <jpeglib.h>
 #include <jerror.h>
 #include <opencv2/imgproc.hpp>
 
-#include "imaging/pending_file.h"
 #include "platform/diagnostics.h"
 
 namespace orvane::imaging {
@@ -44,9 +45,8 @@ struct PixelRows {
 };
 
 // Kept free of objects with destructors: a longjmp out of libjpeg lands here.
-bool Compress(const PixelRows& rows, std::FILE* file, unsigned char** memory,
-              unsigned long* memorySize, std::uint16_t xDensity, std::uint16_t yDensity,
-              int quality, char* error) {
+bool Compress(const PixelRows& rows, unsigned char** memory, unsigned long* memorySize,
+              std::uint16_t xDensity, std::uint16_t yDensity, int quality, char* error) {
   jpeg_compress_struct info;
   JumpingErrorManager manager;
   info.err = jpeg_std_error(&manager.standard);
@@ -58,8 +58,7 @@ bool Compress(const PixelRows& rows, std::FILE* file, unsigned char** memory,
     return false;
   }
   jpeg_create_compress(&info);
-  if (file != nullptr) jpeg_stdio_dest(&info, file);
-  else jpeg_mem_dest(&info, memory, memorySize);
+  jpeg_mem_dest(&info, memory, memorySize);
 
   info.image_width = static_cast<JDIMENSION>(rows.width);
   info.image_height = static_cast<JDIMENSION>(rows.height);
@@ -91,8 +90,12 @@ bool PrepareRows(const cv::Mat& picture, cv::Mat& storage, PixelRows& rows) {
   return true;
 }
 
-// The decompressing half; as above, no objects with destructors while libjpeg may jump.
-bool Decompress(const std::uint8_t* bytes, std::size_t byteCount, cv::Mat* out) {
+// What a decompression ended with.
+enum class Decoded { kPicture, kUndecodable, kTooLarge, kNoMemory };
+
+// The decompressing half; as above, no objects with destructors while libjpeg may jump. With
+// `out` null only the header is read, into `width` and `height`.
+Decoded Decompress(const std::uint8_t* bytes, std::size_t byteCount, cv::Mat* out, int* width, int* height) {
   jpeg_decompress_struct info;
   JumpingErrorManager manager;
   info.err = jpeg_std_error(&manager.standard);
@@ -101,52 +104,54 @@ bool Decompress(const std::uint8_t* bytes, std::size_t byteCount, cv::Mat* out) 
   manager.standard.emit_message = StopAtPrematureEnd;
   if (setjmp(manager.recovery)) {
     jpeg_destroy_decompress(&info);
-    return false;
+    return Decoded::kUndecodable;
   }
   jpeg_create_decompress(&info);
   jpeg_mem_src(&info, bytes, static_cast<unsigned long>(byteCount));
   jpeg_read_header(&info, TRUE);
+  *width = static_cast<int>(info.image_width);
+  *height = static_cast<int>(info.image_height);
+  if (out == nullptr || !WithinPictureCeiling(info.image_width, info.image_height)) {
+    jpeg_destroy_decompress(&info);
+    return out == nullptr ? Decoded::kPicture : Decoded::kTooLarge;
+  }
   jpeg_start_decompress(&info);
   int type = -1;
   if (info.out_color_space == JCS_GRAYSCALE && info.output_components == 1) type = CV_8UC1;
   else if (info.out_color_space == JCS_RGB && info.output_components == 3) type = CV_8UC3;
   if (type < 0) {
     jpeg_destroy_decompress(&info);
-    return false;
+    return Decoded::kUndecodable;
   }
-  out->create(static_cast<int>(info.output_height), static_cast<int>(info.output_width), type);
+  try {
+    out->create(static_cast<int>(info.output_height), static_cast<int>(info.output_width), type);
+  } catch (const std::exception&) {
+    jpeg_destroy_decompress(&info);
+    return Decoded::kNoMemory;
+  }
   while (info.output_scanline < info.output_height) {
     JSAMPROW row = out->ptr<unsigned char>(static_cast<int>(info.output_scanline));
     jpeg_read_scanlines(&info, &row, 1);
   }
   jpeg_finish_decompress(&info);
   jpeg_destroy_decompress(&info);
-  return true;
+  return Decoded::kPicture;
 }
 
 }  // namespace
 
 bool SaveMatAsJpeg(const cv::Mat& picture, std::string& writtenPath,
                    const std::filesystem::path& path, std::uint16_t xDensity,
-                   std::uint16_t yDensity, int quality) {
-  cv::Mat storage;
-  PixelRows rows{};
-  if (path.empty() || !PrepareRows(picture, storage, rows)) return false;
-
-  PendingFile pending(path);
-  if (!pending.ok()) return false;
-  std::FILE* file = ::fdopen(pending.ReleaseDescriptor(), "wb");
-  if (file == nullptr) return false;
-  char error[JMSG_LENGTH_MAX] = {};
-  bool written = Compress(rows, file, nullptr, nullptr, xDensity, yDensity, quality, error);
-  written = std::fflush(file) == 0 && written;
-  written = std::fclose(file) == 0 && written;
+                   std::uint16_t yDensity, int quality, const platform::FilePlacement& placement) {
+  if (path.empty()) return false;
+  const std::string jpeg = EncodeJpeg(picture, xDensity, yDensity, quality);
+  if (jpeg.empty()) return false;
+  const std::optional<std::filesystem::path> written = platform::WriteFile(path, jpeg, placement);
   if (!written) {
-    platform::DebugOutput("JPEG not written to " + path.string() + ": " + error);
+    platform::DebugOutput("JPEG not written to " + path.string());
     return false;
   }
-  if (!pending.Commit()) return false;
-  writtenPath = path.string();
+  writtenPath = written->string();
   return true;
 }
 
@@ -158,19 +163,45 @@ std::string EncodeJpeg(const cv::Mat& picture, std::uint16_t xDensity, std::uint
   unsigned char* memory = nullptr;
   unsigned long size = 0;
   char error[JMSG_LENGTH_MAX] = {};
-  bool encoded = Compress(rows, nullptr, &memory, &size, xDensity, yDensity, quality, error);
+  bool encoded = Compress(rows, &memory, &size, xDensity, yDensity, quality, error);
   std::string bytes;
   if (encoded && memory != nullptr) bytes.assign(reinterpret_cast<const char*>(memory), size);
   std::free(memory);
   return bytes;
 }
 
-cv::Mat DecodeJpegToMat(const std::uint8_t* bytes, std::size_t byteCount) {
-  if (bytes == nullptr || byteCount == 0) return {};
+bool WithinPictureCeiling(long long width, long long height) {
+  return width > 0 && height > 0 && width <= kMaxPictureSide && height <= kMaxPictureSide &&
+         width * height <= kMaxPicturePixels;
+}
+
+cv::Mat DecodeJpegToMat(const std::uint8_t* bytes, std::size_t byteCount, std::string* error) {
+  auto fail = [error](std::string why) {
+    if (error != nullptr) *error = std::move(why);
+    return cv::Mat();
+  };
+  if (bytes == nullptr || byteCount == 0) return fail("no JPEG data");
   cv::Mat picture;
-  if (!Decompress(bytes, byteCount, &picture)) return {};
-  if (picture.channels() == 3) cv::cvtColor(picture, picture, cv::COLOR_RGB2BGR);
+  int width = 0, height = 0;
+  try {
+    switch (Decompress(bytes, byteCount, &picture, &width, &height)) {
+      case Decoded::kUndecodable: return fail("not a decodable grey or colour JPEG");
+      case Decoded::kTooLarge:
+        return fail("the JPEG declares " + std::to_string(width) + " x " + std::to_string(height) +
+                    " pixels, more than a picture may have");
+      case Decoded::kNoMemory: return fail("no memory for the picture");
+      case Decoded::kPicture: break;
+    }
+    if (picture.channels() == 3) cv::cvtColor(picture, picture, cv::COLOR_RGB2BGR);
+  } catch (const std::exception&) {
+    return fail("no memory for the picture");
+  }
   return picture;
+}
+
+bool ReadJpegSize(const std::uint8_t* bytes, std::size_t byteCount, int& width, int& height) {
+  if (bytes == nullptr || byteCount == 0) return false;
+  return Decompress(bytes, byteCount, nullptr, &width, &height) == Decoded::kPicture;
 }
 
 }  // namespace orvane::imaging

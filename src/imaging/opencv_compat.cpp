@@ -1,5 +1,6 @@
 #include "imaging/opencv_compat.h"
 
+#include <exception>
 #include <utility>
 
 #include <opencv2/imgcodecs.hpp>
@@ -41,7 +42,7 @@ std::vector<std::vector<cv::Point>> FindOuterContours(const cv::Mat& mask) {
 cv::Mat ReadImage(const std::string& path, int flags) {
   try {
     return cv::imread(path, flags | cv::IMREAD_IGNORE_ORIENTATION);
-  } catch (const cv::Exception&) {  // a damaged file is no picture, never an escape
+  } catch (const std::exception&) {  // a damaged file is no picture, never an escape
     return {};
   }
 }

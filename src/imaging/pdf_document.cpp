@@ -12,7 +12,6 @@
 #include "imaging/conversions.h"
 #include "imaging/image_file.h"
 #include "imaging/jpeg_file.h"
-#include "imaging/pending_file.h"
 #include "imaging/tiff_writer.h"
 #include "platform/file_io.h"
 
@@ -99,13 +98,15 @@ HPDF_Image LoadPicture(HPDF_Doc document, const fs::path& path) {
     cv::Mat bilevel = ReadBilevelTiff(path);
     if (!bilevel.empty()) {
       std::vector<std::uint8_t> packed = PackBilevel(bilevel);
+      // The packed bits use 1 for ink, which the Group 4 coder takes as black. BlackIs1 would
+      // tell readers to draw those black runs as 1, that is white in DeviceGray: a negative page.
       return HPDF_Image_LoadRaw1BitImageFromMem(
           document, packed.data(), static_cast<HPDF_UINT>(bilevel.cols),
           static_cast<HPDF_UINT>(bilevel.rows), static_cast<HPDF_UINT>((bilevel.cols + 7) / 8),
-          HPDF_TRUE, HPDF_TRUE);
+          HPDF_FALSE, HPDF_TRUE);
     }
   }
-  cv::Mat picture = LoadImageAsBgr(path);
+  cv::Mat picture = LoadImageFile(path);
   if (picture.empty()) return nullptr;
   const std::string jpeg = EncodeJpeg(picture, 96, 96, kReencodeQuality);
   if (jpeg.empty()) return nullptr;
@@ -115,7 +116,8 @@ HPDF_Image LoadPicture(HPDF_Doc document, const fs::path& path) {
 
 }  // namespace
 
-bool WritePicturesToPdf(const fs::path& target, const std::vector<fs::path>& pictures) {
+bool WritePicturesToPdf(const fs::path& target, const std::vector<fs::path>& pictures,
+                        const platform::FilePlacement& placement, fs::path* written) {
   if (target.empty() || pictures.empty()) return false;
   PdfErrors errors;
   Document document(HPDF_New(OnPdfError, &errors));
@@ -136,13 +138,26 @@ bool WritePicturesToPdf(const fs::path& target, const std::vector<fs::path>& pic
     HPDF_Page_DrawImage(page, image, 0, 0, width, height);
     if (errors.error != HPDF_OK) return false;
   }
-  PendingFile pending(target);
-  if (!pending.ok()) return false;
-  if (HPDF_SaveToFile(document.get(), pending.path().c_str()) != HPDF_OK ||
+  // libharu's own file output does not check its last writes; its memory stream is read out in
+  // pieces into a file whose every write is checked.
+  if (HPDF_SaveToStream(document.get()) != HPDF_OK || HPDF_ResetStream(document.get()) != HPDF_OK ||
       errors.error != HPDF_OK) {
     return false;
   }
-  return pending.Commit();
+  platform::PendingFile pending(target);
+  if (!pending.ok()) return false;
+  std::vector<HPDF_BYTE> piece(1 << 16);
+  for (HPDF_UINT32 left = HPDF_GetStreamSize(document.get()); left > 0;) {
+    HPDF_UINT32 size = std::min<HPDF_UINT32>(left, static_cast<HPDF_UINT32>(piece.size()));
+    const HPDF_STATUS read = HPDF_ReadFromStream(document.get(), piece.data(), &size);
+    if ((read != HPDF_OK && read != HPDF_STREAM_EOF) || size == 0) return false;
+    if (!pending.Write({reinterpret_cast<const char*>(piece.data()), size})) return false;
+    left -= std::min(left, size);
+  }
+  std::optional<fs::path> placed = pending.Commit(placement);
+  if (!placed) return false;
+  if (written != nullptr) *written = std::move(*placed);
+  return true;
 }
 
 fs::path PdfPathFor(const fs::path& picture) {
@@ -155,8 +170,9 @@ bool CPdfWriter::EnsurePdfExtension(const fs::path& path) {
   return true;
 }
 
-int CPdfWriter::CreatePdfFromImages(const std::vector<fs::path>& files) {
-  return WritePicturesToPdf(path_, files) ? 0 : 1;
+int CPdfWriter::CreatePdfFromImages(const std::vector<fs::path>& files,
+                                    const platform::FilePlacement& placement) {
+  return WritePicturesToPdf(path_, files, placement) ? 0 : 1;
 }
 
 }  // namespace orvane::imaging

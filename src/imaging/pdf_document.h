@@ -6,12 +6,19 @@
 #include <filesystem>
 #include <vector>
 
+#include "platform/file_io.h"
+
 namespace orvane::imaging {
 
-// Writes one page per picture file, in list order, into `target` (replaced whole, or left as it
-// was). False when the list is empty, a picture cannot be read or libharu reports an error.
+// Writes one page per picture file, in list order, into `target`. The document is built in
+// memory and written whole or not at all; it takes its name by `placement` (by default it never
+// replaces a file and fails when the name is taken), and `written`, when given, receives the
+// path it got. False when the list is empty, a picture cannot be read, libharu reports an error
+// or the file cannot be written.
 bool WritePicturesToPdf(const std::filesystem::path& target,
-                        const std::vector<std::filesystem::path>& pictures);
+                        const std::vector<std::filesystem::path>& pictures,
+                        const platform::FilePlacement& placement = {},
+                        std::filesystem::path* written = nullptr);
 
 // The picture's path with its own extension replaced by ".pdf" (appended when it has none).
 std::filesystem::path PdfPathFor(const std::filesystem::path& picture);
@@ -22,8 +29,10 @@ class CPdfWriter {
   // The target becomes `path` with the file's own extension replaced by ".pdf"; a dot in a folder
   // name stays. Always true.
   bool EnsurePdfExtension(const std::filesystem::path& path);
-  // 0 when the PDF was written to the target, 1 when not (see WritePicturesToPdf).
-  int CreatePdfFromImages(const std::vector<std::filesystem::path>& files);
+  // 0 when the PDF was written to the target, 1 when not (see WritePicturesToPdf). A file the
+  // user chose to replace needs FilePlacement::Replacing().
+  int CreatePdfFromImages(const std::vector<std::filesystem::path>& files,
+                          const platform::FilePlacement& placement = {});
 
   const std::filesystem::path& path() const { return path_; }
 

@@ -6,7 +6,6 @@
 #include <tiffio.h>
 
 #include "imaging/conversions.h"
-#include "imaging/pending_file.h"
 
 namespace orvane::imaging {
 namespace fs = std::filesystem;
@@ -69,6 +68,13 @@ bool WriteJpegPage(TIFF* tiff, const cv::Mat& samples, int xDpi, int yDpi, int q
   return TIFFWriteDirectory(tiff) != 0;
 }
 
+// Flushes what libtiff still holds and closes the handle; false when anything failed.
+bool FinishTiff(TIFF* tiff, bool written) {
+  written = written && TIFFFlush(tiff) != 0;
+  TIFFClose(tiff);
+  return written;
+}
+
 }  // namespace
 
 std::vector<std::uint8_t> PackBilevel(const cv::Mat& grey) {
@@ -97,7 +103,9 @@ int CBilevelTiff::AddPage(const cv::Mat& picture) {
   pages_.push_back({grey.cols, grey.rows, PackBilevel(grey)});
 
   if (fileName_.empty()) return 2;
-  PendingFile pending(fileName_);
+  // Later pages rewrite the file this writer made.
+  const fs::path& target = written_.empty() ? fileName_ : written_;
+  platform::PendingFile pending(target);
   if (!pending.ok()) return 2;
   TIFF* tiff = TIFFOpen(pending.path().c_str(), "w");
   if (tiff == nullptr) return 2;
@@ -109,8 +117,11 @@ int CBilevelTiff::AddPage(const cv::Mat& picture) {
     const Page& page = pages_[i];
     written = WriteBilevel(tiff, page.width, page.height, page.bits, xDpi_, yDpi_);
   }
-  TIFFClose(tiff);
-  if (!written || !pending.Commit()) return 2;
+  if (!FinishTiff(tiff, written)) return 2;
+  std::optional<fs::path> placed =
+      pending.Commit(written_.empty() ? placement_ : platform::FilePlacement::Replacing());
+  if (!placed) return 2;
+  written_ = *placed;
   return 0;
 }
 
@@ -118,9 +129,12 @@ CTiffWriter::CTiffWriter() = default;
 
 CTiffWriter::~CTiffWriter() { Close(); }
 
-bool CTiffWriter::Open(const fs::path& path, int expectedPages) {
+bool CTiffWriter::Open(const fs::path& path, int expectedPages, const platform::FilePlacement& placement) {
   if (tiff_ != nullptr || path.empty()) return false;
-  auto pending = std::make_unique<PendingFile>(path);
+  std::error_code error;
+  // Refused now rather than after all the pages.
+  if (!placement.replace && !placement.nextFree && fs::exists(fs::symlink_status(path, error))) return false;
+  auto pending = std::make_unique<platform::PendingFile>(path);
   if (!pending->ok()) return false;
   TIFF* tiff = TIFFOpen(pending->path().c_str(), "w");
   if (tiff == nullptr) return false;
@@ -129,30 +143,39 @@ bool CTiffWriter::Open(const fs::path& path, int expectedPages) {
   tiff_ = tiff;
   pending_ = std::move(pending);
   path_ = path;
+  placement_ = placement;
+  written_.clear();
   expectedPages_ = expectedPages;
   pageIndex_ = 0;
+  failed_ = false;
   return true;
 }
 
-void CTiffWriter::Close() {
-  if (tiff_ == nullptr) return;
-  TIFFClose(tiff_);
+bool CTiffWriter::Close() {
+  if (tiff_ == nullptr) return false;
+  const bool complete = FinishTiff(tiff_, !failed_ && pageIndex_ > 0);
   tiff_ = nullptr;
-  if (pageIndex_ > 0) pending_->Commit();
+  std::optional<fs::path> placed = complete ? pending_->Commit(placement_) : std::nullopt;
   pending_.reset();
   path_.clear();
+  if (placed) written_ = *placed;
+  return placed.has_value();
 }
 
 bool CTiffWriter::AppendMatPage(const cv::Mat& picture, const fs::path& path, int kind) {
-  if (kind < kColorJpeg || kind > kBlackAndWhite) return false;
+  if (kind < kColorJpeg || kind > kBlackAndWhite || !CanTake(picture, kind)) return false;
   if (tiff_ != nullptr && (path.empty() || path == path_)) {
-    if (!WritePage(tiff_, picture, kind)) return false;
+    // A page that fails half-written leaves the file broken: it is never put in place.
+    if (failed_ || !WritePage(tiff_, picture, kind)) {
+      failed_ = true;
+      return false;
+    }
     ++pageIndex_;
     return true;
   }
   // Another file: append to a copy and put it in place only when the page is in.
   if (path.empty()) return false;
-  PendingFile pending(path);
+  platform::PendingFile pending(path);
   if (!pending.ok()) return false;
   std::error_code error;
   if (fs::exists(path, error)) {
@@ -161,15 +184,17 @@ bool CTiffWriter::AppendMatPage(const cv::Mat& picture, const fs::path& path, in
   }
   TIFF* tiff = TIFFOpen(pending.path().c_str(), "a");
   if (tiff == nullptr) return false;
-  bool written = WritePage(tiff, picture, kind);
-  TIFFClose(tiff);
-  return written && pending.Commit();
+  const bool written = FinishTiff(tiff, WritePage(tiff, picture, kind));
+  return written && pending.Commit(platform::FilePlacement::Replacing()).has_value();
+}
+
+bool CTiffWriter::CanTake(const cv::Mat& picture, int kind) {
+  if (picture.empty() || picture.depth() != CV_8U) return false;
+  return kind == kColorJpeg ? picture.channels() == 3 : picture.channels() <= 4;
 }
 
 bool CTiffWriter::WritePage(TIFF* tiff, const cv::Mat& picture, int kind) {
-  if (picture.empty() || picture.depth() != CV_8U) return false;
   if (kind == kColorJpeg) {
-    if (picture.channels() != 3) return false;
     cv::Mat rgb;
     cv::cvtColor(picture, rgb, cv::COLOR_BGR2RGB);
     return WriteJpegPage(tiff, rgb, xDpi_, yDpi_, jpegQuality_);

@@ -6,6 +6,7 @@
 
 #include "imaging/capture_pipeline.h"
 #include "imaging/conversions.h"
+#include "imaging/image_file.h"
 
 namespace orvane::imaging {
 namespace fs = std::filesystem;
@@ -29,9 +30,9 @@ cv::Mat Compose(const fs::path& first, const fs::path& second, int mergeKind, in
                 bool vertical) {
   if (first.empty() || second.empty()) return {};
   gap = std::max(gap, 0);
-  cv::Mat a = LoadImageAsBgr(first);
+  cv::Mat a = LoadImageFile(first);
   if (a.empty()) return {};
-  cv::Mat b = LoadImageAsBgr(second);
+  cv::Mat b = LoadImageFile(second);
   if (b.empty()) return {};
   const bool grey = mergeKind == 1 || mergeKind == 2;
   if (grey) {

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "ocr/image_normalizer.h"
 #include "ocr/ocr_matrix.h"
 
 namespace orvane::ocr {
@@ -32,7 +33,9 @@ class CGradientFeatureExtractorImp : public CFeatureExtractor {
 };
 
 // Wavelengths of the Gabor extractors, from a name "GAB:smallest:step:largest" (or "GBF:...");
-// a name of four characters or fewer, or without a ':', gives 4, 6 and 8.
+// a name of four characters or fewer, or without a ':', gives 4, 6 and 8. No wavelength may
+// exceed half the side of a normalised character.
+inline constexpr int kLongestGaborWavelength = kNormalizedSide / 2;
 struct GaborParameters {
   int smallest = 4;
   int step = 2;
@@ -40,7 +43,7 @@ struct GaborParameters {
   std::vector<int> Wavelengths() const;
 };
 // False when the numbers give no usable wavelength list (a step or smallest wavelength below 1,
-// or largest below smallest).
+// largest below smallest or above kLongestGaborWavelength, a number beyond an int).
 bool ParseGaborParameters(std::string_view name, GaborParameters& parameters);
 
 // "GAB": magnitudes of complex Gabor responses at 4 orientations and each wavelength, pooled into

@@ -1,7 +1,8 @@
 #include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <optional>
 #include <cmath>
-#include <cstdlib>
-#include <cstring>
 #include <numbers>
 #include <string>
 
@@ -18,29 +19,45 @@ std::vector<int> GaborParameters::Wavelengths() const {
   return out;
 }
 
+namespace {
+
+// A decimal integer as the C library reads one (leading blanks, a sign, digits up to the first
+// other character; none gives 0), or nothing when it does not fit in an int.
+std::optional<int> ReadDecimal(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+  if (i < text.size() && text[i] == '+') ++i;
+  int value = 0;
+  const auto [end, error] = std::from_chars(text.data() + i, text.data() + text.size(), value);
+  if (error == std::errc::result_out_of_range) return std::nullopt;
+  return error == std::errc() ? value : 0;
+}
+
+}  // namespace
+
 bool ParseGaborParameters(std::string_view name, GaborParameters& parameters) {
   parameters = GaborParameters{};
   const std::size_t colon = name.find(':');
   if (name.size() > 4 && colon != std::string_view::npos) {
-    // Three numbers separated by ':', each read as the C library reads a decimal integer.
-    const std::string text(name.substr(colon + 1));
-    const char* cursor = text.c_str();
+    // Three numbers separated by ':'.
+    std::string_view rest = name.substr(colon + 1);
     int values[3] = {0, 0, 0};
-    for (int i = 0; i < 3; ++i) {
-      values[i] = std::atoi(cursor);
-      const char* next = std::strchr(cursor, ':');
-      if (next == nullptr) {
-        cursor += std::strlen(cursor);
-      } else {
-        cursor = next + 1;
-      }
+    for (int& value : values) {
+      const std::size_t next = rest.find(':');
+      const std::optional<int> read = ReadDecimal(rest.substr(0, next));
+      if (!read) return false;
+      value = *read;
+      rest = next == std::string_view::npos ? std::string_view() : rest.substr(next + 1);
     }
     parameters.smallest = values[0];
     parameters.step = values[1];
     parameters.largest = values[2];
   }
-  // A wavelength below 1 has no envelope; a step below 1 would never reach the largest.
-  return parameters.smallest >= 1 && parameters.step >= 1 && parameters.largest >= parameters.smallest;
+  // A wavelength below 1 has no envelope and a step below 1 never reaches the largest; a wave
+  // longer than half the character's side has a kernel wider than the character and a
+  // convolution that costs a page's recognition seconds for nothing.
+  return parameters.smallest >= 1 && parameters.step >= 1 && parameters.largest >= parameters.smallest &&
+         parameters.largest <= kLongestGaborWavelength;
 }
 
 namespace {

@@ -1,6 +1,7 @@
 #include "platform/file_io.h"
 
 #include <fcntl.h>
+#include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -30,6 +31,10 @@ std::optional<std::string> ReadWholeFile(const fs::path& path) {
 
 namespace {
 
+constexpr mode_t kNewFileMode = 0644;
+// Longer extensions are left off the temporary name, which stays short whatever the target's.
+constexpr std::size_t kLongestKeptExtension = 8;
+
 bool WriteAll(int fd, std::string_view contents) {
   while (!contents.empty()) {
     ssize_t written = ::write(fd, contents.data(), contents.size());
@@ -42,30 +47,98 @@ bool WriteAll(int fd, std::string_view contents) {
   return true;
 }
 
+// Renames unless something exists at `to` (EEXIST then). File systems without the exclusive
+// rename get a hard link, which fails on an existing name just the same, and the unlink.
+bool RenameExclusive(const fs::path& from, const fs::path& to) {
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+  if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return false;
+  if (::link(from.c_str(), to.c_str()) != 0) return false;
+  ::unlink(from.c_str());
+  return true;
+}
+
+// Gives `from` the name `target` by `placement`; see FilePlacement.
+std::optional<fs::path> Place(const fs::path& from, const fs::path& target, const FilePlacement& placement) {
+  if (target.empty()) return std::nullopt;
+  if (placement.replace) {
+    struct stat existing {};
+    if (::stat(target.c_str(), &existing) == 0) {
+      if (!S_ISREG(existing.st_mode)) return std::nullopt;
+      if ((existing.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return std::nullopt;
+      if (::chmod(from.c_str(), existing.st_mode & 07777) != 0) return std::nullopt;
+    }
+    if (::rename(from.c_str(), target.c_str()) != 0) return std::nullopt;
+    return target;
+  }
+  fs::path candidate = target;
+  for (int attempt = 0; !candidate.empty(); ++attempt) {
+    if (RenameExclusive(from, candidate)) return candidate;
+    if (errno != EEXIST || !placement.nextFree) return std::nullopt;
+    candidate = placement.nextFree(target, attempt);
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
+fs::path NextDashedName(const fs::path& wanted, int attempt) {
+  if (attempt < 0 || attempt > 9997) return {};
+  return wanted.parent_path() /
+         (wanted.stem().string() + "-" + std::to_string(attempt + 2) + wanted.extension().string());
+}
+
+PendingFile::PendingFile(const fs::path& target) : target_(target) {
+  if (!target.has_filename()) return;
+  std::string extension = target.extension().string();
+  if (extension.size() > kLongestKeptExtension) extension.clear();
+  const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+  std::string pattern = (folder / (".orvane-XXXXXX" + extension)).string();
+  fd_ = ::mkstemps(pattern.data(), static_cast<int>(extension.size()));
+  if (fd_ < 0) return;
+  ::fcntl(fd_, F_SETFD, FD_CLOEXEC);
+  temporary_ = pattern;
+}
+
+PendingFile::~PendingFile() {
+  if (fd_ >= 0) ::close(fd_);
+  if (!committed_ && !temporary_.empty()) ::unlink(temporary_.c_str());
+}
+
+int PendingFile::ReleaseDescriptor() {
+  const int fd = fd_;
+  fd_ = -1;
+  return fd;
+}
+
+bool PendingFile::Write(std::string_view bytes) { return fd_ >= 0 && WriteAll(fd_, bytes); }
+
+std::optional<fs::path> PendingFile::Commit(const FilePlacement& placement) {
+  if (committed_ || temporary_.empty()) return std::nullopt;
+  // A writer may have closed the descriptor already; then the file is synced by name.
+  int fd = fd_ >= 0 ? fd_ : ::open(temporary_.c_str(), O_RDONLY | O_CLOEXEC);
+  fd_ = -1;
+  if (fd < 0) return std::nullopt;
+  bool synced = ::fsync(fd) == 0 && ::fchmod(fd, kNewFileMode) == 0;
+  synced = ::close(fd) == 0 && synced;
+  if (!synced) return std::nullopt;
+  std::optional<fs::path> placed = Place(temporary_, target_, placement);
+  committed_ = placed.has_value();
+  return placed;
+}
+
+std::optional<fs::path> WriteFile(const fs::path& target, std::string_view contents,
+                                  const FilePlacement& placement) {
+  PendingFile pending(target);
+  if (!pending.ok() || !pending.Write(contents)) return std::nullopt;
+  return pending.Commit(placement);
+}
+
 bool WriteFileAtomically(const fs::path& target, std::string_view contents) {
-  mode_t mode = 0644;
-  struct stat existing {};
-  if (::stat(target.c_str(), &existing) == 0) {
-    if (!S_ISREG(existing.st_mode)) return false;
-    if ((existing.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return false;
-    mode = existing.st_mode & 07777;
-  }
+  return WriteFile(target, contents, FilePlacement::Replacing()).has_value();
+}
 
-  fs::path folder = target.parent_path();
-  std::string name = ".";
-  name += target.filename().string();
-  name += ".XXXXXX";
-  std::string pattern = (folder / name).string();
-  int fd = ::mkstemp(pattern.data());
-  if (fd < 0) return false;
-
-  bool ok = WriteAll(fd, contents) && ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
-  ok = (::close(fd) == 0) && ok;
-  ok = ok && ::rename(pattern.c_str(), target.c_str()) == 0;
-  if (!ok) ::unlink(pattern.c_str());
-  return ok;
+std::optional<fs::path> MoveFile(const fs::path& from, const fs::path& to, const FilePlacement& placement) {
+  return Place(from, to, placement);
 }
 
 }  // namespace orvane::platform

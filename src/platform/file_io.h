@@ -1,7 +1,10 @@
-// Whole-file reading and writing. Every file the program writes is written whole or not at all.
+// Whole-file reading and writing. Every file the program writes is written whole or not at all,
+// and a finished file takes its name without ever replacing another file, unless its writer was
+// told that replacing is wanted.
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -11,9 +14,74 @@ namespace orvane::platform {
 // The whole file as bytes; nothing when it cannot be opened or read.
 std::optional<std::string> ReadWholeFile(const std::filesystem::path& path);
 
-// Writes `contents` to a unique temporary file beside `target`, flushes it and renames it over
-// `target`. An existing target keeps its permissions; a read-only target (no write bit, even for
-// root) is left untouched and the call fails. The temporary file never outlives a failure.
+// The name to try for a new file when `wanted` is taken, for attempt 0, 1, ...; an empty path
+// ends the search.
+using NextFreeName = std::function<std::filesystem::path(const std::filesystem::path& wanted, int attempt)>;
+
+// The free-suffix style of numbered and dated names: "name-2.ext", "name-3.ext", ... for attempt
+// 0, 1, ...; empty after "-9999".
+std::filesystem::path NextDashedName(const std::filesystem::path& wanted, int attempt);
+
+// How a finished file takes its name.
+struct FilePlacement {
+  // Replaces a file of that name: only for the program's own files and where the user said yes
+  // to replacing. A read-only file (no write bit, even for root) is never replaced: the write
+  // fails and the file stays as it was. The replacement keeps the old file's permissions.
+  bool replace = false;
+  // Without `replace`: the names tried in turn when the name is taken; none, and the write fails.
+  // The name is taken by a rename that fails on an existing name, so two writers racing for one
+  // name never lose a file.
+  NextFreeName nextFree;
+
+  static FilePlacement Replacing() { return {true, {}}; }
+  static FilePlacement NewFile(NextFreeName nextFree = {}) { return {false, std::move(nextFree)}; }
+};
+
+// A file that becomes visible only when it is complete: written under a short unique hidden
+// name beside its target (with the target's extension, for writers that go by it), then put in
+// place by Commit. Removed when it is never committed.
+class PendingFile {
+ public:
+  explicit PendingFile(const std::filesystem::path& target);
+  ~PendingFile();
+  PendingFile(const PendingFile&) = delete;
+  PendingFile& operator=(const PendingFile&) = delete;
+
+  // False when the temporary file could not be made (folder missing or not writable).
+  bool ok() const { return !temporary_.empty(); }
+  const std::filesystem::path& path() const { return temporary_; }
+  const std::filesystem::path& target() const { return target_; }
+  // The open descriptor, -1 once handed over: the caller closes it from then on.
+  int descriptor() const { return fd_; }
+  int ReleaseDescriptor();
+  // Appends `bytes` through the open descriptor, every write checked.
+  bool Write(std::string_view bytes);
+
+  // Flushes the file to disk and gives it its name by `placement`. The path it got, or nothing
+  // (and the temporary is gone) when a flush or the naming failed.
+  std::optional<std::filesystem::path> Commit(const FilePlacement& placement);
+
+ private:
+  std::filesystem::path target_;
+  std::filesystem::path temporary_;
+  int fd_ = -1;
+  bool committed_ = false;
+};
+
+// Writes `contents` whole to a temporary file beside `target`, checking every write, the flush
+// to disk and the close, and then gives it its name by `placement`. The path written, or
+// nothing; no temporary file outlives a failure.
+std::optional<std::filesystem::path> WriteFile(const std::filesystem::path& target,
+                                               std::string_view contents,
+                                               const FilePlacement& placement);
+
+// WriteFile for the program's own files (the settings file): replacing, but never a read-only
+// file.
 bool WriteFileAtomically(const std::filesystem::path& target, std::string_view contents);
+
+// Renames `from` to `to` by `placement`. The path it got, or nothing (and `from` stays).
+std::optional<std::filesystem::path> MoveFile(const std::filesystem::path& from,
+                                              const std::filesystem::path& to,
+                                              const FilePlacement& placement);
 
 }  // namespace orvane::platform

@@ -1,5 +1,6 @@
 #include "platform/media_writer.h"
 
+#include <optional>
 #include <system_error>
 
 extern "C" {
@@ -12,6 +13,8 @@ extern "C" {
 #include <libswresample/swresample.h>
 #include <libswscale/swscale.h>
 }
+
+#include "platform/file_io.h"
 
 namespace orvane::platform {
 namespace {
@@ -279,11 +282,16 @@ bool CMediaWriter::Finish(std::string* error) {
   if (result < 0) return fail("cannot finish the file: " + AvError(result));
   result = avio_closep(&state.container->pb);
   if (result < 0) return fail("cannot close the file: " + AvError(result));
-  std::error_code renameError;
-  std::filesystem::rename(state.partial, state.target, renameError);
-  if (renameError) return fail("cannot name the file " + state.target.string() + ": " + renameError.message());
+  const std::optional<std::filesystem::path> named =
+      MoveFile(state.partial, state.target, FilePlacement::NewFile(NextDashedName));
+  if (!named) return fail("cannot name the file " + state.target.string());
+  state.target = *named;
   state.finished = true;
   return true;
+}
+
+std::filesystem::path CMediaWriter::WrittenPath() const {
+  return state_ && state_->finished ? state_->target : std::filesystem::path();
 }
 
 std::int64_t CMediaWriter::VideoFrames() const { return state_ ? state_->videoFrames : 0; }

@@ -36,8 +36,11 @@ class CMediaWriter {
   // Interleaved signed 16-bit samples, `frames` per channel; ignored without a sound track.
   bool WriteAudio(const std::int16_t* samples, int frames);
 
-  // Flushes both encoders, closes the file and moves it under its name.
+  // Flushes both encoders, closes the file and moves it under its name, never over another file:
+  // a name taken meanwhile moves on to "-2", "-3", ... (see WrittenPath).
   bool Finish(std::string* error);
+  // The name the finished file got; empty before it is finished.
+  std::filesystem::path WrittenPath() const;
 
   std::int64_t VideoFrames() const;
   std::int64_t AudioFrames() const;  // per channel, as handed to the encoder

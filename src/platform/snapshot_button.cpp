@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <system_error>
 
 namespace orvane::platform {
 
@@ -17,15 +18,20 @@ SnapshotButtonReader::SnapshotButtonReader(const std::vector<std::string>& event
   for (const std::string& path : eventDevices) {
     const int descriptor = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (descriptor >= 0) descriptors_.push_back(descriptor);
+    else if (errno == EACCES || errno == EPERM) denied_.push_back(path);
   }
   if (descriptors_.empty()) return;
   wakeDescriptor_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  if (wakeDescriptor_ < 0) {
-    for (int descriptor : descriptors_) ::close(descriptor);
-    descriptors_.clear();
-    return;
+  if (wakeDescriptor_ >= 0) {
+    try {
+      reader_ = std::thread([this] { Run(); });
+      return;
+    } catch (const std::system_error&) {
+    }
   }
-  reader_ = std::thread([this] { Run(); });
+  failed_ = true;
+  for (int descriptor : descriptors_) ::close(descriptor);
+  descriptors_.clear();
 }
 
 SnapshotButtonReader::~SnapshotButtonReader() {

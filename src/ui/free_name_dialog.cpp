@@ -21,6 +21,18 @@ constexpr Texts kTexts[] = {
      "File exists, overwrite it ?"},
 };
 
+// The saving step writes some extensions in small letters ("page.jpg" for "JPG"): a file of the
+// name counts in any case.
+bool ExistsIgnoringCase(const std::filesystem::path& folder, const std::string& fileName) {
+  std::error_code error;
+  if (std::filesystem::exists(folder / fileName, error)) return true;
+  const QString wanted = QString::fromStdString(fileName);
+  for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+    if (QString::fromStdString(it->path().filename().string()).compare(wanted, Qt::CaseInsensitive) == 0) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 CCustomFileNameDlg::CCustomFileNameDlg(QWidget* parent, bool watermarkMode, int language, IPresenter& presenter)
@@ -57,12 +69,13 @@ bool CCustomFileNameDlg::TryAccept() {
     edit_.clear();
     return false;
   }
+  replaceConfirmed_ = false;
   if (watermarkMode_) return true;
-  const std::filesystem::path file = folder_ / (name_ + "." + extension_);
-  std::error_code error;
-  if (std::filesystem::exists(file, error)) {
-    return presenter_.ShowMessage(this, existsText_, "", MessageIcon::kQuestion, MessageButtons::kYesNo) ==
-           MessageAnswer::kYes;
+  if (ExistsIgnoringCase(folder_, name_ + "." + extension_)) {
+    replaceConfirmed_ =
+        presenter_.ShowMessage(this, existsText_, "", MessageIcon::kQuestion, MessageButtons::kYesNo) ==
+        MessageAnswer::kYes;
+    return replaceConfirmed_;
   }
   return true;
 }

@@ -23,6 +23,8 @@ class CCustomFileNameDlg : public QDialog {
   void SetFolder(const std::filesystem::path& folder) { folder_ = folder; }
   void SetExtension(const std::string& extension) { extension_ = extension; }
   std::string GetName() const { return name_; }
+  // The name's file exists and the user said yes to replacing it.
+  bool ReplaceConfirmed() const { return replaceConfirmed_; }
 
   // The OK button's checks on the edit's text: true when the dialog may close with OK. A refused
   // name is told in a message box and keeps the dialog open.
@@ -40,6 +42,7 @@ class CCustomFileNameDlg : public QDialog {
   std::filesystem::path folder_;
   std::string extension_;
   std::string name_;
+  bool replaceConfirmed_ = false;
   // Children of the dialog, gone before it.
   QVBoxLayout layout_{this};
   QLabel label_{this};

@@ -266,6 +266,7 @@ class COrvaneDlg : public QWidget {
   QLabel* notice_ = nullptr;
   QFrame* preview_ = nullptr;
   bool filling_ = false;
+  bool replaceConfirmed_ = false;  // by the free-name prompt of the capture running
 };
 
 }  // namespace orvane::ui

@@ -28,8 +28,16 @@ std::string LowerExtension(const fs::path& path) {
 NamingHooks COrvaneDlg::Naming() {
   NamingHooks hooks;
   hooks.localTime = environment_.localTime;
-  hooks.askFreeName = [this](int language, const fs::path& folder, const std::string& extension) {
-    return environment_.presenter->AskFreeName(this, language, folder, extension);
+  replaceConfirmed_ = false;
+  hooks.askFreeName = [this](int language, const fs::path& folder,
+                             const std::string& extension) -> std::optional<std::string> {
+    std::optional<FreeName> answer = environment_.presenter->AskFreeName(this, language, folder, extension);
+    if (!answer) return std::nullopt;
+    replaceConfirmed_ = answer->replaceConfirmed;
+    return answer->name;
+  };
+  hooks.nameRefused = [this](const NameRefusal& refusal) {
+    environment_.presenter->ShowMessage(this, refusal.message, "", MessageIcon::kError);
   };
   return hooks;
 }
@@ -71,6 +79,8 @@ void COrvaneDlg::OnCapture() {
   saving.multipageKind = 0;
   imaging::CCaptureImageHelper pipeline(saving.language);
   pipeline.SetSettings(saving);
+  // Only a free name the user said may replace its file does.
+  pipeline.SetReplaceConfirmed(replaceConfirmed_);
   std::vector<fs::path> saved;
   pipeline.SaveCaptures(pictures, base, saved);
 

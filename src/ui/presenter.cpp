@@ -45,13 +45,13 @@ MessageAnswer QtPresenter::ShowMessage(QWidget* owner, const std::string& text, 
   }
 }
 
-std::optional<std::string> QtPresenter::AskFreeName(QWidget* owner, int language, const std::filesystem::path& folder,
-                                                    const std::string& extension) {
+std::optional<FreeName> QtPresenter::AskFreeName(QWidget* owner, int language, const std::filesystem::path& folder,
+                                                 const std::string& extension) {
   CCustomFileNameDlg dialog(owner, false, language, *this);
   dialog.SetFolder(folder);
   dialog.SetExtension(extension);
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;
-  return dialog.GetName();
+  return FreeName{dialog.GetName(), dialog.ReplaceConfirmed()};
 }
 
 std::optional<std::string> QtPresenter::EditPrefixList(QWidget* owner, int language, const std::string& choices) {

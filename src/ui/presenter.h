@@ -15,6 +15,13 @@ enum class MessageIcon { kNone, kInformation, kWarning, kError, kQuestion };
 enum class MessageButtons { kOk, kOkCancel, kYesNo, kYesNoCancel };
 enum class MessageAnswer { kOk, kCancel, kYes, kNo };
 
+// The free-name prompt's answer: the name, and whether the user said yes to replacing the file
+// of that name that exists already.
+struct FreeName {
+  std::string name;
+  bool replaceConfirmed = false;
+};
+
 class IPresenter {
  public:
   virtual ~IPresenter() = default;
@@ -23,7 +30,7 @@ class IPresenter {
   virtual MessageAnswer ShowMessage(QWidget* owner, const std::string& text, const std::string& caption,
                                     MessageIcon icon, MessageButtons buttons = MessageButtons::kOk) = 0;
   // The free file name for a picture in `folder` with `extension` (no dot); nothing on Cancel.
-  virtual std::optional<std::string> AskFreeName(QWidget* owner, int language, const std::filesystem::path& folder,
+  virtual std::optional<FreeName> AskFreeName(QWidget* owner, int language, const std::filesystem::path& folder,
                                                  const std::string& extension) = 0;
   // The prefix list ("|" between prefixes) as the user edited it; nothing on Cancel. Only a list
   // whose every prefix can stand in a file name is given back.
@@ -38,8 +45,8 @@ class QtPresenter : public IPresenter {
  public:
   MessageAnswer ShowMessage(QWidget* owner, const std::string& text, const std::string& caption, MessageIcon icon,
                             MessageButtons buttons) override;
-  std::optional<std::string> AskFreeName(QWidget* owner, int language, const std::filesystem::path& folder,
-                                         const std::string& extension) override;
+  std::optional<FreeName> AskFreeName(QWidget* owner, int language, const std::filesystem::path& folder,
+                                      const std::string& extension) override;
   std::optional<std::string> EditPrefixList(QWidget* owner, int language, const std::string& choices) override;
   bool OpenFile(const std::filesystem::path& file) override;
   bool OpenFolder(const std::filesystem::path& folder) override;

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <vector>
 
 #include "app/sys_param.h"
 #include "platform/file_io.h"
@@ -78,13 +79,60 @@ TEST_F(Naming, FreeNamePromptGetsLanguageFolderAndExtensionCancelGivesEmpty) {
 }
 
 TEST_F(Naming, UnsafeFreeNamesAndPrefixesAreRefused) {
+  std::vector<NameRefusal> told;
+  hooks_.nameRefused = [&](const NameRefusal& refusal) { told.push_back(refusal); };
   for (const char* bad : {"a/b", "..", "../x", "tab\there", "a:b", "a*b", "a?b", "a\"b", "a<b", "a|b", "a\\b", ""}) {
+    told.clear();
     settings_.namingMode = 2;
     hooks_.askFreeName = [&](int, const fs::path&, const std::string&) { return std::optional<std::string>(bad); };
     EXPECT_EQ(settings_.BuildFileName({}, hooks_), fs::path()) << bad;
     settings_.namingMode = 0;
     settings_.prefix = bad;
     EXPECT_EQ(settings_.BuildFileName({}, hooks_), fs::path()) << bad;
+    ASSERT_EQ(told.size(), 2u) << bad;
+    EXPECT_FALSE(told[0].prefix);
+    EXPECT_TRUE(told[1].prefix);
+    EXPECT_EQ(told[1].reason, NameRefusal::Reason::kUnsafeCharacters);
+    EXPECT_EQ(told[1].name, bad);
+  }
+}
+
+// A refused name is no Cancel: the user hears why, in the settings' language, and a name too
+// long to take a picture's number, a free suffix and an extension is refused as well.
+TEST_F(Naming, RefusedNamesAreExplainedInTheUsersLanguage) {
+  const std::string longest(kMaxFileNameBytes - kBaseNameReserve, 'n');
+  struct Case {
+    int mode;
+    std::string name;  // the prefix or the free name
+    int language;
+    const char* message;  // empty: accepted
+  } cases[] = {
+      {2, "a/b", 2, "The file name \"a/b\" contains characters that cannot be used in a file name"},
+      {0, "a:b", 0, "文件名前缀“a:b”中含有不能用于文件名的字符"},
+      {2, longest, 1, ""},
+      {2, longest + "n", 1, "檔案名「"},
+      {0, longest.substr(5), 2, ""},  // with its five digits, exactly as long as a name may be
+      {0, longest.substr(4), 2, "The file name prefix \""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name.substr(0, 20) + " in mode " + std::to_string(c.mode));
+    std::vector<NameRefusal> told;
+    hooks_.nameRefused = [&](const NameRefusal& refusal) { told.push_back(refusal); };
+    hooks_.askFreeName = [&](int, const fs::path&, const std::string&) { return std::optional<std::string>(c.name); };
+    settings_.namingMode = c.mode;
+    settings_.prefix = c.name;
+    settings_.language = c.language;
+    const fs::path name = settings_.BuildFileName({}, hooks_);
+    if (*c.message == '\0') {
+      EXPECT_FALSE(name.empty());
+      EXPECT_TRUE(told.empty());
+      continue;
+    }
+    EXPECT_TRUE(name.empty());
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_EQ(told[0].message.rfind(c.message, 0), 0u) << told[0].message;
+    EXPECT_EQ(told[0].reason, c.name.size() > 200 ? NameRefusal::Reason::kTooLong
+                                                  : NameRefusal::Reason::kUnsafeCharacters);
   }
 }
 

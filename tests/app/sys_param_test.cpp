@@ -4,6 +4,8 @@
 
 #include <clocale>
 #include <functional>
+#include <optional>
+#include <string>
 
 #include "platform/file_io.h"
 #include "temp_folder.h"
@@ -64,6 +66,29 @@ TEST_F(SettingsFile, LoadThenSaveIsIdempotent) {
   EXPECT_EQ(FileText(), once);
   EXPECT_EQ(again.companionCaption, "Companion");  // read, and kept though never written
   EXPECT_NE(once.find("Caption=Companion"), std::string::npos);
+}
+
+// A fuzzer fed Load with random files and checked that the file it writes back reads back to the
+// same record, which a second save leaves as it is; these are the files it found breaking that.
+TEST_F(SettingsFile, AFileItWroteReadsBackToTheSameRecord) {
+  const fs::path fixtures = fs::path(__FILE__).parent_path() / "fixtures";
+  for (const char* name : {"sys_ini_cr_in_value.ini", "sys_ini_doubled_bom.ini", "sys_ini_cr_cr_line_ends.ini",
+                           "sys_ini_tiny_reference_dpi.ini"}) {
+    SCOPED_TRACE(name);
+    const std::optional<std::string> input = platform::ReadWholeFile(fixtures / name);
+    ASSERT_TRUE(input);
+    const CSysParam first = LoadFrom(*input);
+    const std::string written = FileText();
+    CSysParam second;
+    ASSERT_TRUE(second.SetIniPath(ini()));
+    ASSERT_TRUE(second.Load());
+    EXPECT_EQ(FileText(), written);
+    EXPECT_TRUE(second == first);
+  }
+  // A second byte-order mark does not hide the first section.
+  const CSysParam marked = LoadFrom(*platform::ReadWholeFile(fixtures / "sys_ini_doubled_bom.ini"));
+  EXPECT_EQ(marked.namingMode, 0);
+  EXPECT_EQ(marked.prefix, "DOC");
 }
 
 struct LoadRule {

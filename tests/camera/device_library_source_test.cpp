@@ -5,9 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
 #include <thread>
 
 #include "camera/frame.h"
+#include "platform/file_io.h"
 #include "simulator_control.h"
 
 namespace orvane {
@@ -91,6 +93,25 @@ TEST_F(DeviceLibrarySourceTest, StreamsDecodedFramesAndFeedsTheFrameSlot) {
   // A stopped source starts again on a new connection.
   ASSERT_TRUE(source.Start());
   EXPECT_TRUE(WaitUntil([&] { return !source.GetFrame().empty(); }));
+}
+
+// A few hundred bytes whose header claims 20000 x 20000 pixels, far beyond any size the device
+// offers: a bad frame, neither decoded nor handed on (it once cost 1.2 GB a frame).
+TEST_F(DeviceLibrarySourceTest, AFrameLargerThanTheDeviceOffersIsDropped) {
+  const auto huge = platform::ReadWholeFile(std::filesystem::path(__FILE__).parent_path().parent_path() /
+                                            "imaging/fixtures/jpeg_claims_20000x20000.jpg");
+  ASSERT_TRUE(huge);
+  sim_.SetFrame(*huge);
+  CRNXStreamerData source;
+  CFrameSlot slot;
+  source.SetFrameSink(&slot);
+  ASSERT_TRUE(OpenAndStart(source));
+  ASSERT_TRUE(WaitUntil([&] { return sim_.Calls("RNX_WMP_Video_RequestVideoData") >= 5; }));
+  EXPECT_TRUE(source.GetFrame().empty());
+  EXPECT_NE(slot.State(), CFrameSlot::kFilled);
+  sim_.SetFrame({});
+  EXPECT_TRUE(WaitUntil([&] { return !source.GetFrame().empty(); }));
+  EXPECT_TRUE(source.Stop());
 }
 
 TEST_F(DeviceLibrarySourceTest, ADetachedSinkGetsNoMoreFrames) {

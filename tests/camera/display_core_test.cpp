@@ -2,11 +2,15 @@
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <thread>
+#include <vector>
 
 #include <gtest/gtest.h>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
+
+#include "platform/file_io.h"
 
 namespace orvane {
 namespace {
@@ -64,6 +68,21 @@ class DisplayCoreTest : public ::testing::Test {
   void SetUp() override { ASSERT_TRUE(core.Start({})); }
   CDisplayCore core;
 };
+
+// A compressed frame kept for the getters is decoded only within the ceiling of every picture:
+// one claiming 65000 x 65000 pixels gives no picture (it once ended the program in OpenCV's
+// allocation), one within it decodes.
+TEST(DecodeTrimmedAndTurned, AFrameBeyondTheCeilingGivesNoPicture) {
+  const auto huge = platform::ReadWholeFile(std::filesystem::path(__FILE__).parent_path().parent_path() /
+                                            "imaging/fixtures/jpeg_claims_65000x65000.jpg");
+  ASSERT_TRUE(huge);
+  const std::vector<std::uint8_t> claimsTooMuch(huge->begin(), huge->end());
+  EXPECT_TRUE(DecodeTrimmedAndTurned(claimsTooMuch, {0, 0, 65000, 65000}, 0).empty());
+  EXPECT_TRUE(DecodeTrimmedAndTurned(claimsTooMuch, {0, 0, 64, 48}, 90).empty());
+  std::vector<std::uint8_t> small;
+  ASSERT_TRUE(cv::imencode(".jpg", Pattern(64, 48), small));
+  EXPECT_EQ(DecodeTrimmedAndTurned(small, {0, 0, 64, 48}, 90).size(), cv::Size(48, 64));
+}
 
 TEST(CDisplayCoreMargins, RoundToFoursAndNeverTrimEverything) {
   struct Case {

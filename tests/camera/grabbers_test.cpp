@@ -1,6 +1,7 @@
 #include "camera/grabbers.h"
 
 #include <atomic>
+#include <filesystem>
 #include <thread>
 #include <vector>
 
@@ -8,11 +9,13 @@
 #include <opencv2/imgcodecs.hpp>
 
 #include "camera/message_probe.h"
+#include "platform/file_io.h"
 #include "platform/message_ids.h"
 
 namespace orvane {
 namespace {
 
+namespace fs = std::filesystem;
 using platform::message_ids::kSnapshotButton;
 
 // Feeds `count` frames, taking the slot after each so none is dropped for being unread, and
@@ -122,6 +125,21 @@ TEST(CSampleGrabberCallback, RequestedStillsAreConvertedAndTurned) {
   grabber.BufferCB(0.0, jpeg.data(), static_cast<int>(jpeg.size()));
   ASSERT_TRUE(grabber.Ready());
   EXPECT_EQ(grabber.GetPicture().cols, 4);
+}
+
+// A still whose header claims more than the still size the stream was set to is a bad frame:
+// the request stays open and nothing is allocated for it.
+TEST(CSampleGrabberCallback, AStillLargerThanTheStreamsSizeIsABadFrame) {
+  CSampleGrabberCallback grabber;
+  grabber.SetSize(640, 480);
+  grabber.ClearReady();
+  const fs::path fixtures = fs::path(__FILE__).parent_path().parent_path() / "imaging/fixtures";
+  for (const char* name : {"jpeg_claims_20000x20000.jpg", "jpeg_claims_65000x65000.jpg"}) {
+    const auto jpeg = platform::ReadWholeFile(fixtures / name);
+    ASSERT_TRUE(jpeg) << name;
+    grabber.BufferCB(0.0, reinterpret_cast<const std::uint8_t*>(jpeg->data()), static_cast<int>(jpeg->size()));
+    EXPECT_FALSE(grabber.Ready()) << name;
+  }
 }
 
 TEST(CSampleGrabberCallback, AGivenUpRequestGivesTheButtonBack) {

@@ -39,6 +39,10 @@ class SimulatorControl {
     Call<void(int, const char*)>("RNX_SIM_SetDevice", present ? 1 : 0, address.c_str());
   }
   void SetColour(int rgb) { Call<void(int)>("RNX_SIM_SetColour", rgb); }
+  void SetFrame(const std::string& bytes) {
+    Call<void(const std::uint8_t*, int)>("RNX_SIM_SetFrame", reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                                         static_cast<int>(bytes.size()));
+  }
   void RaiseParamChange() { Call<void()>("RNX_SIM_RaiseParamChange"); }
   int Calls(const char* name) { return Call<int(const char*)>("RNX_SIM_Calls", name); }
   bool Connected() { return Call<int()>("RNX_SIM_Connected") != 0; }

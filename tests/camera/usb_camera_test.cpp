@@ -1,18 +1,27 @@
 #include "camera/usb_camera.h"
 
 #include <linux/videodev2.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
+#include <string>
 #include <thread>
 
 #include <gtest/gtest.h>
 
+#include "app/log_file.h"
 #include "camera/frame.h"
+#include "platform/file_io.h"
 #include "platform/simulated_v4l2.h"
+#include "temp_folder.h"
+#include "thread_start_failure.h"
 
 namespace orvane {
 namespace {
 
+namespace fs = std::filesystem;
 using platform::SimulatedControl;
 using platform::SimulatedV4l2Camera;
 
@@ -187,6 +196,79 @@ TEST_F(UsbCameraTest, TheFormatPageOffersEveryFormatAndRestartsTheStreamWithTheC
   EXPECT_EQ(first->CurrentFormat().pixelformat, static_cast<std::uint32_t>(V4L2_PIX_FMT_MJPEG));
   EXPECT_EQ(first->CurrentFormat().width, 1920u);
   EXPECT_TRUE(first->Streaming()) << "streaming again with the new format";
+}
+
+// A camera whose snapshot button is read from `button` (a FIFO stands in for its input device).
+class UsbCameraButtonTest : public UsbCameraTest {
+ protected:
+  void SetUp() override {
+    // Open to everyone, so an ordinary user's part of a test finds its files.
+    fs::permissions(folder.path(), fs::perms::all);
+    ASSERT_EQ(::mkfifo(button.c_str(), 0600), 0);
+    auto model = Model("2-1", "ABCD", "0001");
+    model.node.inputEvents = {button.string()};
+    withButton = std::make_shared<SimulatedV4l2Camera>(model);
+    backend->Add(withButton);
+  }
+  testing::TempFolder folder;
+  fs::path button = folder / "event7";
+  std::shared_ptr<SimulatedV4l2Camera> withButton;
+};
+
+// The camera starts its streaming thread and then its button reader. When either cannot start,
+// nothing is left running (a joinable thread would end the program with the camera) and the
+// start fails; the next one works.
+TEST_F(UsbCameraButtonTest, AThreadThatCannotStartFailsTheStartCleanly) {
+  CUSBCamra camera(backend);
+  ASSERT_EQ(camera.Open("ABCD", "0001", "", {}, false, 0), 0);
+  for (const int failing : {1, 2}) {
+    SCOPED_TRACE(failing);
+    testing::FailThreadStart(failing);
+    EXPECT_FALSE(camera.Start());
+    testing::FailThreadStart(0);
+    EXPECT_NE(camera.GetState(), kStateRunning);
+    EXPECT_FALSE(withButton->Streaming());
+    ASSERT_TRUE(camera.Start());
+    EXPECT_TRUE(camera.Stop());
+  }
+}
+
+// Runs as an ordinary user for its life where the tests run as root, so that a file only its
+// owner may read cannot be opened, as a camera's input device cannot by most users.
+class OrdinaryUser {
+ public:
+  OrdinaryUser() : wasRoot_(::geteuid() == 0) {
+    if (wasRoot_) {
+      EXPECT_EQ(::seteuid(65534), 0);
+    }
+  }
+  ~OrdinaryUser() {
+    if (wasRoot_) {
+      EXPECT_EQ(::seteuid(0), 0);
+    }
+  }
+
+ private:
+  bool wasRoot_;
+};
+
+TEST_F(UsbCameraButtonTest, AButtonThatCannotBeReadIsSaidOnceInTheLog) {
+  CUSBCamra camera(backend);
+  CDebugLog::Instance().SetFileName(folder / "QVCam.log");
+  ASSERT_EQ(camera.Open("ABCD", "0001", "", {}, false, 0), 0);
+  fs::permissions(folder / "QVCam.log", fs::perms::all);  // the ordinary user writes to it too
+  for (int start = 0; start < 2; ++start) {
+    {
+      OrdinaryUser user;
+      ASSERT_TRUE(camera.Start());  // the camera works without its button
+    }
+    EXPECT_TRUE(camera.Stop());
+  }
+  const std::string log = platform::ReadWholeFile(folder / "QVCam.log").value_or("");
+  const std::string line = "the snapshot button is not read: no permission to open " + button.string();
+  const std::size_t first = log.find(line);
+  EXPECT_NE(first, std::string::npos) << log;
+  EXPECT_EQ(log.find(line, first + 1), std::string::npos) << "said once";
 }
 
 bool WaitForState(const CFrameSlot& slot, int state) {

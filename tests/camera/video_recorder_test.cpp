@@ -9,6 +9,7 @@
 
 #include "platform/media_probe.h"
 #include "temp_folder.h"
+#include "thread_start_failure.h"
 
 namespace orvane {
 namespace {
@@ -210,6 +211,29 @@ TEST(VideoRecorderTest, RefusedStartsLeaveNothingRunningAndNoFile) {
     EXPECT_EQ(recorder.Stop(), 1);
   }
   EXPECT_TRUE(std::filesystem::is_empty(folder.path()));
+}
+
+// With sound the recorder starts three threads: pulling pictures, reading sound, encoding. When
+// any cannot start, those that did are stopped and joined, the start fails with a reason and no
+// file is left; the next start works.
+TEST(VideoRecorderTest, AThreadThatCannotStartFailsTheStartCleanly) {
+  for (const int failing : {1, 2, 3}) {
+    SCOPED_TRACE(failing);
+    TempFolder folder;
+    FakePictureSource display(true);
+    CVideoRecorder recorder(WithSound(true));
+    testing::FailThreadStart(failing);
+    EXPECT_EQ(recorder.Start(&display, folder / "clip.asf", kWidth, kHeight, kFps, 0), kFail);
+    testing::FailThreadStart(0);
+    EXPECT_FALSE(recorder.IsRecording());
+    EXPECT_NE(recorder.LastError().find("cannot start"), std::string::npos) << recorder.LastError();
+    EXPECT_TRUE(std::filesystem::is_empty(folder.path()));
+    const int calls = display.Calls();
+    std::this_thread::sleep_for(50ms);
+    EXPECT_EQ(display.Calls(), calls);  // no pull thread is left running
+    ASSERT_EQ(recorder.Start(&display, folder / "clip.asf", kWidth, kHeight, kFps, 0), kSuccess);
+    EXPECT_EQ(recorder.Stop(), kSuccess);
+  }
 }
 
 TEST(VideoRecorderTest, StopEndsThePullsAndASecondStopIsHarmless) {

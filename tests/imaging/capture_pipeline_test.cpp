@@ -146,18 +146,28 @@ TEST(ProcessCapture, ShadowRemovalByColourMode) {
   EXPECT_EQ(cleaned.at<cv::Vec3b>(100, 150)[0] < 100, page.at<cv::Vec3b>(100, 150)[0] < 100);
 }
 
-TEST(ProcessCapture, PictureInPictureKeepsTheInsetWhenNoPageIsFound) {
-  const cv::Mat source = testing::TexturedDesk();
-  cv::Mat shown = source.clone();
-  shown(cv::Rect(600, 20, 160, 120)).setTo(cv::Scalar(0, 200, 0));  // the inset
-  const auto pictures = Process(Settings(1), source, shown);
-  ASSERT_EQ(pictures.size(), 1u);
-  EXPECT_EQ(DifferentSamples(pictures[0], shown), 0);
-
-  const cv::Mat otherSize(100, 100, CV_8UC3, cv::Scalar::all(3));
-  const auto fallback = Process(Settings(1), source, otherSize);
-  ASSERT_EQ(fallback.size(), 1u);
-  EXPECT_EQ(fallback[0].size(), source.size()) << "a shown picture of another size is not used";
+// The cut is taken from the picture as shown, inset included; with no page there is no cut, and
+// the plain frame is kept.
+TEST(ProcessCapture, PictureInPictureInsetOnlyOnACutPage) {
+  const cv::Mat desk = testing::TexturedDesk();
+  const cv::Mat page = DeskWithSheets({SheetCorners({400, 300}, {420, 300}, 0)});
+  for (const bool everyDocument : {false, true}) {
+    SCOPED_TRACE(everyDocument ? "every document" : "one document");
+    CSysParam settings = Settings(1);
+    settings.keepEveryDocument = everyDocument;
+    for (const cv::Mat* source : {&desk, &page}) {
+      cv::Mat shown = source->clone();
+      const cv::Scalar green(0, 200, 0);
+      shown(cv::Rect(300, 200, 80, 60)).setTo(green);  // the inset, inside the page
+      const auto pictures = Process(settings, *source, shown);
+      ASSERT_EQ(pictures.size(), 1u);
+      if (source == &desk) {
+        EXPECT_EQ(DifferentSamples(pictures[0], desk), 0);
+      } else {
+        EXPECT_GT(cv::countNonZero(pictures[0].reshape(1) == 200), 80 * 60 / 2);
+      }
+    }
+  }
 }
 
 TEST(ProcessCapture, FailuresInsideAreReportedAndLeaveTheListAsItWas) {

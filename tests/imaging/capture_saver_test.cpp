@@ -13,6 +13,7 @@
 #include "imaging/capture_pipeline.h"
 #include "imaging/image_file.h"
 #include "platform/file_io.h"
+#include "qr_sheet.h"
 #include "temp_folder.h"
 
 namespace orvane::imaging {
@@ -49,9 +50,11 @@ class SaveCaptures : public ::testing::Test {
     SetRememberedBarcodeFolder({});
   }
 
-  Paths Save(const std::vector<cv::Mat>& pictures, const std::string& base = "IMG00007") {
+  Paths Save(const std::vector<cv::Mat>& pictures, const std::string& base = "IMG00007",
+             bool replaceConfirmed = false) {
     CCaptureImageHelper helper(2);
     helper.SetSettings(settings);
+    helper.SetReplaceConfirmed(replaceConfirmed);
     Paths saved;
     EXPECT_EQ(helper.SaveCaptures(pictures, folder / base, saved), 0);
     collected = helper.CollectedCodes();
@@ -119,12 +122,98 @@ TEST_F(SaveCaptures, SeveralPicturesGetNumberedAndFailuresAreNotListed) {
   EXPECT_EQ(saved, (Paths{folder / "IMG00007_00.jpg", folder / "IMG00007_02.jpg"}));
 }
 
-TEST_F(SaveCaptures, ExistingGifIsKeptAndThePictureStaysJpeg) {
+TEST_F(SaveCaptures, ExistingGifIsKeptAndThePictureTakesTheNextFreeName) {
   settings.imageFormat = 5;
   ASSERT_TRUE(platform::WriteFileAtomically(folder / "IMG00007.GIF", "earlier"));
   Paths saved = Save({Sheet()});
-  EXPECT_EQ(saved, Paths{folder / "IMG00007.jpg"});
+  EXPECT_EQ(saved, Paths{folder / "IMG00007-2.GIF"});
   EXPECT_EQ(platform::ReadWholeFile(folder / "IMG00007.GIF"), "earlier");
+  EXPECT_FALSE(fs::exists(folder / "IMG00007.jpg"));
+}
+
+// Names are chosen before the pictures are written: by then another capture, or an earlier one
+// in another folder, may hold the name. Nothing there is replaced and no picture is dropped.
+TEST_F(SaveCaptures, ANameTakenBeforeTheWriteMovesOnToAFreeOne) {
+  struct Case {
+    const char* what;
+    int format;
+    int pictures;
+    Names before;
+    Paths listed;
+  } cases[] = {
+      {"one picture", 0, 1, {"IMG00007.jpg"}, {"IMG00007-2.jpg"}},
+      {"the writer of BMP files", 1, 1, {"IMG00007.BMP", "IMG00007-2.BMP"}, {"IMG00007-3.BMP"}},
+      {"the pictures of one capture", 0, 2, {"IMG00007_00.jpg"}, {"IMG00007-2_00.jpg", "IMG00007_01.jpg"}},
+      {"a thumbnail beside", 7, 1, {"IMG00007.ras"}, {"IMG00007-2.ras"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    for (const auto& entry : fs::directory_iterator(folder.path())) fs::remove(entry.path());
+    for (const std::string& name : c.before) ASSERT_TRUE(platform::WriteFileAtomically(folder / name, "earlier"));
+    settings.imageFormat = c.format;
+    Paths listed;
+    for (const fs::path& name : c.listed) listed.push_back(folder / name);
+    EXPECT_EQ(Save(std::vector<cv::Mat>(c.pictures, Sheet())), listed);
+    for (const std::string& name : c.before) EXPECT_EQ(platform::ReadWholeFile(folder / name), "earlier");
+    EXPECT_TRUE(messages.empty());
+  }
+}
+
+TEST_F(SaveCaptures, PagesInACodesFolderGetANameFreeInThatFolder) {
+  settings.recognizeBarcode = true;
+  settings.barcodeFolders = true;
+  settings.imageFormat = 6;
+  ASSERT_TRUE(fs::create_directory(folder / "BOX7"));
+  // An earlier page of that name and number; its thumbnail ".jpg" is gone, as after every capture.
+  ASSERT_TRUE(platform::WriteFileAtomically(folder / "BOX7" / "IMG00008.tga", "earlier"));
+  SetRememberedBarcodeFolder("BOX7");
+  EXPECT_EQ(Save({Sheet()}, "IMG00008"), Paths{folder / "BOX7" / "IMG00008-2.tga"});
+  EXPECT_EQ(Files(folder / "BOX7"), (Names{"IMG00008.tga", "IMG00008-2.tga", "IMG00008-2.jpg"}));
+  EXPECT_EQ(platform::ReadWholeFile(folder / "BOX7" / "IMG00008.tga"), "earlier");
+}
+
+TEST_F(SaveCaptures, OnlyAConfirmedFreeNameReplacesItsFileAndNeverAReadOnlyOne) {
+  ASSERT_TRUE(platform::WriteFileAtomically(folder / "page.jpg", "earlier"));
+  EXPECT_EQ(Save({Sheet()}, "page", true), Paths{folder / "page.jpg"});
+  EXPECT_NE(platform::ReadWholeFile(folder / "page.jpg"), "earlier");
+
+  fs::permissions(folder / "page.jpg", fs::perms::owner_read);
+  const auto kept = platform::ReadWholeFile(folder / "page.jpg");
+  EXPECT_TRUE(Save({Sheet()}, "page", true).empty());
+  EXPECT_EQ(platform::ReadWholeFile(folder / "page.jpg"), kept);
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].text, "The file could not be saved: " + (folder / "page.jpg").string());
+  EXPECT_EQ(messages[0].icon, MessageIcon::kError);
+}
+
+// A code names a file only when every name it leads to can be written: the picture's number, a
+// free suffix and the extension must fit in a file name. zbar reads byte 0xFF as two bytes.
+TEST_F(SaveCaptures, ACodeTooLongForAFileNameGivesTheNormalNameAndSaysSo) {
+  settings.recognizeBarcode = true;
+  const std::string longest(kMaxFileNameBytes - kBaseNameReserve, 'x');
+  struct Case {
+    std::string code;
+    bool named;
+  } cases[] = {{longest, true}, {longest + "x", false}, {std::string(124, '\xFF'), false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.code.size());
+    messages.clear();
+    for (const auto& entry : fs::directory_iterator(folder.path())) fs::remove(entry.path());
+    const cv::Mat sheet = testing::QrSheet(c.code);
+    ASSERT_FALSE(sheet.empty());
+    // Twice, so the second sheet of the code needs a free suffix.
+    for (int sheetNumber = 0; sheetNumber < 2; ++sheetNumber) {
+      const Paths saved = Save({sheet, sheet});
+      ASSERT_EQ(saved.size(), 2u);
+      EXPECT_EQ(saved[0].filename().string().substr(0, 1), c.named ? "x" : "I");
+    }
+    if (c.named) {
+      EXPECT_TRUE(messages.empty());
+    } else {
+      ASSERT_EQ(messages.size(), 2u);
+      EXPECT_EQ(messages[0].text, "Barcode/QR-code is too long to be used as file name");
+    }
+  }
 }
 
 TEST_F(SaveCaptures, BarcodeNamesTheFileOnlyWhenItIsASafeName) {
@@ -228,11 +317,11 @@ TEST(IsValidBarcodeName, RefusesNamesThatLeaveTheFolderOrCannotBeStored) {
     EXPECT_TRUE(IsValidBarcodeName(good)) << good;
   }
   const std::vector<std::string> badNames = {"", ".", "..", "A/B", "A\\B", "A:1", "a*", "a?", "<a>", "a|b", "say \"x\"",
-                          "tab\t", "dot.", "space ", std::string("nul\0x", 5), std::string(256, 'a')};
+                          "tab\t", "dot.", "space ", std::string("nul\0x", 5), std::string(243, 'a')};
   for (const std::string& bad : badNames) {
     EXPECT_FALSE(IsValidBarcodeName(bad)) << bad;
   }
-  EXPECT_TRUE(IsValidBarcodeName(std::string(255, 'a')));
+  EXPECT_TRUE(IsValidBarcodeName(std::string(242, 'a')));
 }
 
 }  // namespace

@@ -6,9 +6,6 @@
 #include <vector>
 
 #include <gtest/gtest.h>
-#include <opencv2/imgcodecs.hpp>
-
-#include "temp_folder.h"
 
 namespace orvane::imaging {
 namespace {
@@ -74,19 +71,6 @@ TEST(ImageToMat, ABottomUpBitmapComesOutTopRowFirst) {
   ASSERT_EQ(picture.type(), CV_8UC3);
   EXPECT_EQ(picture.at<cv::Vec3b>(0, 0)[0], 22);
   EXPECT_EQ(picture.at<cv::Vec3b>(1, 0)[0], 11);
-}
-
-TEST(LoadImageAsBgr, GivesThreeEqualChannelsForAGreyFile) {
-  ::orvane::testing::TempFolder folder;
-  const auto path = folder.path() / "grey.png";
-  cv::Mat grey(4, 5, CV_8UC1, cv::Scalar(90));
-  grey.at<uchar>(2, 3) = 200;
-  ASSERT_TRUE(cv::imwrite(path.string(), grey));
-  const cv::Mat picture = LoadImageAsBgr(path);
-  ASSERT_EQ(picture.type(), CV_8UC3);
-  EXPECT_EQ(picture.at<cv::Vec3b>(2, 3), cv::Vec3b(200, 200, 200));
-  EXPECT_TRUE(LoadImageAsBgr(folder.path() / "missing.png").empty());
-  EXPECT_TRUE(LoadImageAsBgr({}).empty());
 }
 
 TEST(SplitBarList, StopsAtTheFirstEmptyPiece) {

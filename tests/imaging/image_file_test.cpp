@@ -1,11 +1,14 @@
 #include "imaging/image_file.h"
 
 #include <filesystem>
+#include <string>
 
 #include <gtest/gtest.h>
 #include <opencv2/imgcodecs.hpp>
 
 #include "imaging/conversions.h"
+#include "imaging/tiff_writer.h"
+#include "platform/file_io.h"
 #include "temp_folder.h"
 
 namespace orvane::imaging {
@@ -22,7 +25,7 @@ TEST(SaveMatByExtension, WritesByExtensionAndReadsBackInColour) {
   }
   for (const char* name : {"a.png", "b.BMP", "c.TIF", "d.ras"}) {
     SCOPED_TRACE(name);
-    cv::Mat back = LoadImageAsBgr(folder / name);
+    cv::Mat back = LoadImageFile(folder / name);
     ASSERT_EQ(back.type(), CV_8UC3);
     EXPECT_EQ(back.size(), grey.size());
     EXPECT_EQ(back.at<cv::Vec3b>(2, 3), cv::Vec3b(77, 77, 77));
@@ -56,11 +59,53 @@ TEST(EncodeTga, HeaderAndBgrPixelsTopRowFirst) {
   EXPECT_TRUE(EncodeTga(cv::Mat(2, 2, CV_8UC4)).empty());
 }
 
-TEST(LoadImageAsBgr, MissingOrUnreadableFileGivesEmpty) {
+TEST(LoadImageFile, GivesThreeEqualChannelsForAGreyFile) {
   testing::TempFolder folder;
-  EXPECT_TRUE(LoadImageAsBgr({}).empty());
-  EXPECT_TRUE(LoadImageAsBgr(folder / "missing.png").empty());
-  EXPECT_TRUE(LoadImageAsBgr(folder.path()).empty());
+  const auto path = folder / "grey.png";
+  cv::Mat grey(4, 5, CV_8UC1, cv::Scalar(90));
+  grey.at<uchar>(2, 3) = 200;
+  ASSERT_TRUE(cv::imwrite(path.string(), grey));
+  const cv::Mat picture = LoadImageFile(path);
+  ASSERT_EQ(picture.type(), CV_8UC3);
+  EXPECT_EQ(picture.at<cv::Vec3b>(2, 3), cv::Vec3b(200, 200, 200));
+}
+
+// Headers of the other formats whose size is read before decoding, each declaring one side too
+// many; what follows the header does not matter.
+TEST(LoadImageFile, RefusesAPictureWhoseHeaderDeclaresTooMuch) {
+  const std::string tooWide("\x00\x00\x4E\x21", 4);  // 20001, big-endian
+  struct Case {
+    const char* name;
+    std::string header;
+  } cases[] = {
+      {"wide.png", std::string("\x89PNG\r\n\x1A\n\x00\x00\x00\x0DIHDR", 16) + tooWide +
+                       std::string("\x00\x00\x00\x01\x08\x02\x00\x00\x00", 9)},
+      {"wide.ras", std::string("\x59\xA6\x6A\x95", 4) + tooWide + std::string("\x00\x00\x00\x01", 4)},
+      {"wide.bmp", std::string("BM\0\0\0\0\0\0\0\0\0\0\0\0\x28\0\0\0\x21\x4E\0\0\x01\0\0\0", 26)},
+  };
+  testing::TempFolder folder;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_TRUE(platform::WriteFileAtomically(folder / c.name, c.header + std::string(64, '\0')));
+    std::string error;
+    EXPECT_TRUE(LoadImageFile(folder / c.name, &error).empty());
+    EXPECT_NE(error.find("declares 20001 x 1 pixels"), std::string::npos) << error;
+  }
+  testing::TempFolder tiffFolder;
+  CTiffWriter writer;
+  ASSERT_TRUE(writer.Open(tiffFolder / "wide.tif", 1));
+  ASSERT_TRUE(writer.AppendMatPage(cv::Mat(1, 20001, CV_8UC1, cv::Scalar(255)), {}, CTiffWriter::kBlackAndWhite));
+  ASSERT_TRUE(writer.Close());
+  std::string error;
+  EXPECT_TRUE(LoadImageFile(tiffFolder / "wide.tif", &error).empty());
+  EXPECT_NE(error.find("declares 20001 x 1 pixels"), std::string::npos) << error;
+}
+
+TEST(LoadImageFile, MissingOrUnreadableFileGivesEmpty) {
+  testing::TempFolder folder;
+  EXPECT_TRUE(LoadImageFile({}).empty());
+  EXPECT_TRUE(LoadImageFile(folder / "missing.png").empty());
+  EXPECT_TRUE(LoadImageFile(folder.path()).empty());
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <csignal>
 #include <filesystem>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -12,6 +13,7 @@
 #include <jpeglib.h>
 #include <opencv2/core.hpp>
 
+#include "imaging/image_file.h"
 #include "platform/file_io.h"
 #include "temp_folder.h"
 
@@ -80,8 +82,6 @@ TEST(SaveMatAsJpeg, RefusesWhatItCannotWriteAndLeavesNothing) {
   EXPECT_TRUE(fs::is_empty(folder.path()));
 }
 
-// A write that fails half-way (here the file-size limit stands in for a full disk) gives false
-// and no partial file, and the process goes on.
 // Run in a child process: 0 when the write failed cleanly, 1 when it claimed success, 2 when
 // it left a file behind.
 [[noreturn]] void WriteUnderFileSizeLimit(const fs::path& target) {
@@ -101,6 +101,26 @@ TEST(SaveMatAsJpeg, RefusesWhatItCannotWriteAndLeavesNothing) {
 TEST(SaveMatAsJpegDeathTest, FailedWriteDeletesThePartialFile) {
   testing::TempFolder folder;
   EXPECT_EXIT(WriteUnderFileSizeLimit(folder / "big.jpg"), ::testing::ExitedWithCode(0), "");
+}
+
+// Files a fuzzer found: a few hundred bytes whose header declares a picture of gigabytes. They
+// are refused from the header, before anything is allocated, however they are read.
+TEST(DecodeJpegToMat, AHeaderBeyondTheCeilingIsRefusedBeforeDecoding) {
+  const fs::path fixtures = fs::path(__FILE__).parent_path() / "fixtures";
+  for (const char* name : {"jpeg_claims_20000x20000.jpg", "jpeg_claims_65000x65000.jpg"}) {
+    SCOPED_TRACE(name);
+    const std::optional<std::string> bytes = platform::ReadWholeFile(fixtures / name);
+    ASSERT_TRUE(bytes);
+    std::string error;
+    EXPECT_TRUE(DecodeJpegToMat(reinterpret_cast<const std::uint8_t*>(bytes->data()), bytes->size(), &error).empty());
+    EXPECT_NE(error.find("pixels, more than a picture may have"), std::string::npos) << error;
+    error.clear();
+    EXPECT_TRUE(LoadImageFile(fixtures / name, &error).empty());
+    EXPECT_NE(error.find("pixels, more than a picture may have"), std::string::npos) << error;
+  }
+  EXPECT_TRUE(WithinPictureCeiling(kMaxPictureSide, kMaxPicturePixels / kMaxPictureSide));
+  EXPECT_FALSE(WithinPictureCeiling(kMaxPictureSide + 1, 1));
+  EXPECT_FALSE(WithinPictureCeiling(kMaxPictureSide, kMaxPicturePixels / kMaxPictureSide + 1));
 }
 
 TEST(DecodeJpegToMat, GarbageAndTruncatedBytesGiveAnEmptyPicture) {

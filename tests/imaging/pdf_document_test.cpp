@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 #include <opencv2/core.hpp>
+#include <opencv2/imgcodecs.hpp>
 
 #include "imaging/image_file.h"
 #include "imaging/jpeg_file.h"
@@ -132,6 +133,61 @@ TEST(CPdfWriter, OneBitTiffBecomesCcittAndGreyTiffJpeg) {
   EXPECT_NE(images[1].dictionary.find("/DCTDecode"), std::string::npos);
 }
 
+// The first page of `pdf` drawn at one pixel per point in grey by a PDF reader the tests install
+// (poppler's pdftoppm or MuPDF's mutool), as the user's viewer would draw it.
+cv::Mat RenderFirstPage(const std::string& reader, const fs::path& pdf, const fs::path& folder) {
+  const fs::path out = folder / (reader + ".pgm");
+  const std::string command =
+      reader == "pdftoppm"
+          ? "pdftoppm -r 72 -gray -f 1 -l 1 -singlefile '" + pdf.string() + "' '" +
+                (folder / reader).string() + "'"
+          : "mutool draw -q -r 72 -c gray -o '" + out.string() + "' '" + pdf.string() + "' 1";
+  if (std::system((command + " 2>/dev/null").c_str()) != 0) return {};
+  return cv::imread(out.string(), cv::IMREAD_GRAYSCALE);
+}
+
+TEST(CPdfWriter, EveryKindOfPageRendersAsItsPicture) {
+  testing::TempFolder folder;
+  // Ink and paper, with a width that is no multiple of 8 and ink touching the right edge.
+  cv::Mat page(40, 53, CV_8UC1, cv::Scalar(255));
+  page(cv::Rect(3, 4, 20, 10)).setTo(0);
+  page(cv::Rect(45, 20, 8, 15)).setTo(0);
+  CBilevelTiff bilevel;
+  bilevel.SetFileName(folder / "bw.tif");
+  ASSERT_EQ(bilevel.AddPage(page), 0);
+  std::string ignored;
+  ASSERT_TRUE(SaveMatAsJpeg(page, ignored, folder / "page.jpg", 96, 96, 95));
+  cv::Mat grey = page.clone();
+  grey.setTo(cv::Scalar(128), page == 0);  // mid-grey "ink": a negative would be grey too
+  grey(cv::Rect(30, 2, 10, 10)).setTo(40);
+  ASSERT_TRUE(SaveMatByExtension(folder / "grey.png", grey));
+
+  // JPEG pages are lossy and poppler draws even a 1:1 image a fraction of a pixel off, so the
+  // pages are compared on average; a negative would differ by about 200.
+  constexpr double kLargestMeanDifference = 8.0;
+  struct Case {
+    const char* file;
+    cv::Mat expected;
+  } cases[] = {{"bw.tif", page}, {"page.jpg", page}, {"grey.png", grey}};
+  for (const Case& c : cases) {
+    const fs::path pdf = folder / (std::string(c.file) + ".pdf");
+    ASSERT_TRUE(WritePicturesToPdf(pdf, {folder / c.file})) << c.file;
+    for (const std::string reader : {"pdftoppm", "mutool"}) {
+      SCOPED_TRACE(std::string(c.file) + " drawn by " + reader);
+      const cv::Mat drawn = RenderFirstPage(reader, pdf, folder.path());
+      ASSERT_FALSE(drawn.empty()) << reader << " is not installed or cannot read the file";
+      ASSERT_EQ(drawn.size(), c.expected.size());
+      cv::Mat difference;
+      cv::absdiff(drawn, c.expected, difference);
+      EXPECT_LE(cv::mean(difference)[0], kLargestMeanDifference);
+      // Ink stays ink and paper stays paper.
+      for (const cv::Point at : {cv::Point(10, 8), cv::Point(50, 30), cv::Point(10, 35)}) {
+        EXPECT_NEAR(drawn.at<std::uint8_t>(at), c.expected.at<std::uint8_t>(at), 30) << at;
+      }
+    }
+  }
+}
+
 TEST(CPdfWriter, UnreadableInputFailsAndWritesNothing) {
   testing::TempFolder folder;
   ASSERT_TRUE(platform::WriteFileAtomically(folder / "broken.jpg", std::string("\xFF\xD8\xFF garbage")));
@@ -146,12 +202,15 @@ TEST(CPdfWriter, UnreadableInputFailsAndWritesNothing) {
   EXPECT_EQ(std::distance(fs::directory_iterator(folder.path()), fs::directory_iterator()), 2);
 }
 
-TEST(WritePicturesToPdf, ReplacesAnExistingPdfWhole) {
+TEST(WritePicturesToPdf, ReplacesAnExistingPdfOnlyWhenAskedTo) {
   testing::TempFolder folder;
   std::string ignored;
   ASSERT_TRUE(SaveMatAsJpeg(cv::Mat(5, 6, CV_8UC1), ignored, folder / "scan.jpg", 96, 96, 80));
   ASSERT_TRUE(platform::WriteFileAtomically(folder / "scan.pdf", "old"));
-  ASSERT_TRUE(WritePicturesToPdf(PdfPathFor(folder / "scan.jpg"), {folder / "scan.jpg"}));
+  EXPECT_FALSE(WritePicturesToPdf(PdfPathFor(folder / "scan.jpg"), {folder / "scan.jpg"}));
+  EXPECT_EQ(Read(folder / "scan.pdf"), "old");
+  ASSERT_TRUE(WritePicturesToPdf(PdfPathFor(folder / "scan.jpg"), {folder / "scan.jpg"},
+                                 platform::FilePlacement::Replacing()));
   EXPECT_EQ(MediaBoxes(Read(folder / "scan.pdf")), std::vector<std::string>{"6x5"});
 }
 

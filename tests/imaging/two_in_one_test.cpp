@@ -50,6 +50,7 @@ TEST_F(Merge2in1, GeometryOfBothArrangements) {
   helper.SetSettings(settings);
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::Message() << "vertical " << c.vertical << ", gap " << c.gap);
+    fs::remove(folder / "m.jpg");  // each merge is a new file of that name
     fs::path out = helper.Merge2in1(folder / "a.png", folder / "b.png", folder / "m", c.vertical, c.gap);
     ASSERT_EQ(out, folder / "m.jpg");
     cv::Mat merged = cv::imread(out.string(), cv::IMREAD_UNCHANGED);

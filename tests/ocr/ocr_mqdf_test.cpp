@@ -230,6 +230,11 @@ TEST_F(MqdfTest, DamagedTemplatesFailToLoad) {
          AddClass(t, {Label(0), {1, 0}});
        }},
       {"unknown extractor", [&](TemplateBytes& t) { good(t); t.String("-F").String("XYZ"); }},
+      {"Gabor waves longer than a character", [&](TemplateBytes& t) { good(t); t.String("-F").String("GAB:1:1:1000"); }},
+      {"Gabor parameters beyond an int", [&](TemplateBytes& t) {
+         good(t);
+         t.String("-F").String("GBF:2000000:1:99999999999");
+       }},
       {"tag without its name", [&](TemplateBytes& t) { good(t); t.String("-S"); }},
       {"top-level record that is no string", [&](TemplateBytes& t) { good(t); t.Zeros(1, 1); }},
       {"transform that is no matrix of doubles", [&](TemplateBytes& t) { good(t); t.String("-TRS").String("x"); }},

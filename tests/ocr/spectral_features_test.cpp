@@ -20,6 +20,11 @@ TEST(GaborFeatures, NamesGiveTheirWavelengthCountOrNoExtractor) {
       {"GAB", 768},        {"gab:4:2:8", 768}, {"GABX", 768},     {"GAB:4:4:12", 768}, {"GAB:3:1:8", 1536},
       {"GAB:4:0:8", 0},    {"GAB:4:-2:8", 0},  {"GAB:0:2:8", 0},  {"GAB:8:2:4", 0},    {"GAB:4", 0},
       {"GBF", 1536},       {"GBF:2:2:6", 1536}, {"GBF:4:2:4", 512}, {"GBF:4:1:8", 0},  {"GBF:4:0:8", 0},
+      // Bounded by what a 64-pixel character can use: no wavelength beyond half its side. A
+      // fuzzer's names took 40 s a page, never ended, ate memory, overflowed or aborted.
+      {"GAB:4:2:32", 3840}, {"GAB:4:2:33", 0}, {"GAB:4:2:100", 0}, {"GAB:1:1:1000", 0},
+      {"GAB:1:1:2147483647", 0}, {"GAB:4:9999999:9999999", 0}, {"GAB:4:2:99999999999", 0},
+      {"GBF:2000000:1:2000000", 0},
   };
   OcrMatrixPtr image = ByteImage(64, 64);
   FillRect(*image, 20, 10, 8, 40, 255);

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "small_disk.h"
 #include "temp_folder.h"
 
 namespace orvane::platform {
@@ -47,6 +48,56 @@ TEST(WriteFileAtomically, MissingFolderFails) {
   testing::TempFolder folder;
   EXPECT_FALSE(WriteFileAtomically(folder / "missing" / "x.ini", "x"));
   EXPECT_EQ(EntriesIn(folder.path()), 0u);
+}
+
+fs::path NumberedName(const fs::path& wanted, int attempt) {
+  return attempt < 2 ? fs::path(wanted.string() + "." + std::to_string(attempt)) : fs::path();
+}
+
+TEST(WriteFile, ANewFileNeverReplacesOneAndTakesTheNextFreeName) {
+  testing::TempFolder folder;
+  const fs::path target = folder / "page.jpg";
+  ASSERT_TRUE(WriteFileAtomically(target, "earlier"));
+  EXPECT_FALSE(WriteFile(target, "later", FilePlacement::NewFile()));
+  EXPECT_EQ(WriteFile(target, "second", FilePlacement::NewFile(NumberedName)), folder / "page.jpg.0");
+  EXPECT_EQ(WriteFile(target, "third", FilePlacement::NewFile(NumberedName)), folder / "page.jpg.1");
+  EXPECT_FALSE(WriteFile(target, "fourth", FilePlacement::NewFile(NumberedName)));  // no name left
+  EXPECT_EQ(ReadWholeFile(target), "earlier");
+  EXPECT_EQ(ReadWholeFile(folder / "page.jpg.0"), "second");
+  EXPECT_EQ(EntriesIn(folder.path()), 3u);
+}
+
+TEST(WriteFile, TheTemporaryNameIsShortWhateverTheTargetsName) {
+  testing::TempFolder folder;
+  const fs::path target = folder / (std::string(251, 'x') + ".jpg");  // 255 bytes, the most
+  EXPECT_EQ(WriteFile(target, "data", FilePlacement::NewFile()), target);
+  EXPECT_EQ(EntriesIn(folder.path()), 1u);
+}
+
+// Every writer of the program ends in WriteFile or PendingFile: on a disk that fills up they
+// fail, leave no temporary file and leave an older file of the name as it was.
+TEST(WriteFile, AFullDiskFailsAndKeepsTheOlderFile) {
+  testing::SmallDisk disk;
+  ORVANE_REQUIRE_SMALL_DISK(disk);
+  const fs::path target = disk / "Sys.ini";
+  ASSERT_TRUE(WriteFileAtomically(target, "kept"));
+  const std::string large(64 * 1024, 'x');
+  ASSERT_TRUE(disk.LeaveFree(large.size() - 1));
+  EXPECT_FALSE(WriteFileAtomically(target, large));
+  EXPECT_FALSE(WriteFile(disk / "new.txt", large, FilePlacement::NewFile()));
+  EXPECT_EQ(ReadWholeFile(target), "kept");
+  EXPECT_EQ(EntriesIn(disk.path()), 2u);  // the file and the filler
+}
+
+TEST(MoveFile, NeverOverAnotherFileUnlessReplacing) {
+  testing::TempFolder folder;
+  ASSERT_TRUE(WriteFileAtomically(folder / "a", "a"));
+  ASSERT_TRUE(WriteFileAtomically(folder / "b", "b"));
+  EXPECT_FALSE(MoveFile(folder / "a", folder / "b", FilePlacement::NewFile()));
+  EXPECT_EQ(MoveFile(folder / "a", folder / "b", FilePlacement::NewFile(NumberedName)), folder / "b.0");
+  EXPECT_EQ(MoveFile(folder / "b.0", folder / "b", FilePlacement::Replacing()), folder / "b");
+  EXPECT_EQ(ReadWholeFile(folder / "b"), "a");
+  EXPECT_EQ(EntriesIn(folder.path()), 1u);
 }
 
 TEST(ReadWholeFile, MissingFileGivesNothingAndBinaryBytesSurvive) {

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/file_io.h"
 #include "platform/media_probe.h"
 #include "temp_folder.h"
 
@@ -108,6 +109,21 @@ TEST(MediaWriterTest, AnUnfinishedRecordingLeavesNoFile) {
     ASSERT_TRUE(writer.WriteVideoFrame(black.data(), kWidth * 3));
   }
   EXPECT_TRUE(std::filesystem::is_empty(folder.path()));
+}
+
+// A file that took the recording's name while it was being recorded stays; the recording moves
+// on to the next free name.
+TEST(MediaWriterTest, AFinishedRecordingNeverReplacesAFile) {
+  TempFolder folder;
+  CMediaWriter writer;
+  std::string error;
+  ASSERT_TRUE(writer.Open(folder / "clip.asf", {kWidth, kHeight, kFps, 0, 0, 0}, &error)) << error;
+  WriteTwoSeconds(writer, false);
+  ASSERT_TRUE(WriteFileAtomically(folder / "clip.asf", "earlier"));
+  ASSERT_TRUE(writer.Finish(&error)) << error;
+  EXPECT_EQ(writer.WrittenPath(), folder / "clip-2.asf");
+  EXPECT_EQ(ReadWholeFile(folder / "clip.asf"), "earlier");
+  EXPECT_EQ(ProbeMediaFile(folder / "clip-2.asf").streams.size(), 1u);
 }
 
 TEST(MediaWriterTest, AFolderThatCannotBeWrittenIsReported) {

@@ -45,11 +45,12 @@ class ScriptedPresenter : public IPresenter {
     }
     return buttons == MessageButtons::kOk ? MessageAnswer::kOk : MessageAnswer::kYes;
   }
-  std::optional<std::string> AskFreeName(QWidget*, int, const std::filesystem::path&, const std::string&) override {
+  std::optional<FreeName> AskFreeName(QWidget*, int, const std::filesystem::path&, const std::string&) override {
     if (freeNames.empty()) return std::nullopt;
     std::optional<std::string> name = freeNames.front();
     freeNames.pop_front();
-    return name;
+    if (!name) return std::nullopt;
+    return FreeName{*name, confirmReplace};
   }
   std::optional<std::string> EditPrefixList(QWidget*, int language, const std::string& choices) override {
     editedLists.push_back({language, choices});
@@ -74,6 +75,7 @@ class ScriptedPresenter : public IPresenter {
   std::vector<Shown> shown;
   std::deque<MessageAnswer> answers;
   std::deque<std::optional<std::string>> freeNames;
+  bool confirmReplace = false;  // the answer to "replace the existing file?" with a free name
   std::deque<std::optional<std::string>> prefixLists;
   std::vector<std::pair<int, std::string>> editedLists;  // language, list shown
   std::vector<std::string> opened;

@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <QPrinter>
 
+#include "imaging/capture_pipeline.h"
 #include "imaging/conversions.h"
 #include "imaging/image_file.h"
 #include "imaging/pdf_document.h"
@@ -66,7 +67,7 @@ bool CPrintModule::PrintImage(const fs::path& path) {
   }
   printer->setDocName(QString::fromStdString(path.string()));
 
-  const QImage picture = ToQImage(LoadImageAsBgr(path));
+  const QImage picture = ToQImage(LoadImageFile(path));
   log_.Write("Print模块pPpPicture:H=%d,W=%d", picture.height(), picture.width());
   if (picture.isNull()) {
     chooser_.ShowPrintFailure(failureText_);
@@ -114,8 +115,8 @@ void CPrintModule::DrawPage(QPainter& painter, const QRect& area, QSize printerD
   painter.drawImage(target.translated(area.topLeft()), picture);
 }
 
-bool CPrintModule::ConvertImageToPdf(const fs::path& path) {
-  return WritePicturesToPdf(PdfPathFor(path), {path});
+bool CPrintModule::ConvertImageToPdf(const fs::path& path, fs::path* pdf) {
+  return WritePicturesToPdf(PdfPathFor(path), {path}, NewCaptureFile(), pdf);
 }
 
 }  // namespace orvane::imaging

@@ -50,8 +50,10 @@ class CPrintModule {
   bool PrintImage(const std::filesystem::path& path);
   // Draws the picture into `area` (device pixels) by the settings' print mode.
   void DrawPage(QPainter& painter, const QRect& area, QSize printerDpi, const QImage& picture);
-  // Writes the picture as a one-page PDF beside it (its extension replaced by ".pdf").
-  bool ConvertImageToPdf(const std::filesystem::path& path);
+  // Writes the picture as a one-page PDF beside it (its extension replaced by ".pdf"), a new
+  // file: when that name is taken it moves on to "-2", "-3", ... and `pdf`, when given, receives
+  // the name it got.
+  bool ConvertImageToPdf(const std::filesystem::path& path, std::filesystem::path* pdf = nullptr);
 
   const std::string& failureText() const { return failureText_; }
 

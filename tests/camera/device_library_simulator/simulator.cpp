@@ -49,6 +49,7 @@ struct State {
   std::map<std::string, int> delaysMs;
   std::vector<std::uint8_t> jpeg;  // the current frame, made again when size or colour change
   int jpegWidth = 0, jpegHeight = 0, jpegColour = -1;
+  std::vector<std::uint8_t> givenFrame;  // a test's own frame, sent instead when not empty
 };
 
 State& Sim() {
@@ -124,6 +125,13 @@ RNX_EXPORT void RNX_SIM_Reset() {
   sim.calls.clear();
   sim.failures.clear();
   sim.delaysMs.clear();
+  sim.givenFrame.clear();
+}
+
+// Every frame from now on is these bytes (none: the filmed picture again).
+RNX_EXPORT void RNX_SIM_SetFrame(const std::uint8_t* bytes, int length) {
+  std::lock_guard guard(Sim().lock);
+  Sim().givenFrame.assign(bytes, bytes + std::max(length, 0));
 }
 
 // Calls `from` to `from + count - 1` (from 1; count -1: all later ones) of `name` answer `code`.
@@ -239,7 +247,7 @@ RNX_EXPORT int RNX_WMP_Video_RequestVideoData(int handle, void** record) {
   State& sim = Sim();
   std::lock_guard guard(sim.lock);
   if (handle != kHandle || !sim.streaming) return -7;
-  const std::vector<std::uint8_t>& jpeg = CurrentJpeg(sim);
+  const std::vector<std::uint8_t>& jpeg = sim.givenFrame.empty() ? CurrentJpeg(sim) : sim.givenFrame;
   auto* bytes = static_cast<std::uint8_t*>(std::calloc(28 + jpeg.size(), 1));
   const auto length = static_cast<std::int32_t>(jpeg.size());
   std::memcpy(bytes + 24, &length, 4);

@@ -133,7 +133,13 @@ TEST_F(PrintJob, ConvertImageToPdfWritesBesideThePicture) {
   FakeChooser chooser;
   CPrintModule job(1, chooser);
   EXPECT_EQ(job.failureText(), "列印失敗");
-  ASSERT_TRUE(job.ConvertImageToPdf(picture));
+  fs::path pdf;
+  ASSERT_TRUE(job.ConvertImageToPdf(picture, &pdf));
+  EXPECT_EQ(pdf, folder_ / "scan.v2.pdf");
+  EXPECT_EQ(PageCount(pdf), 1);
+  // A PDF of that name from an earlier capture stays.
+  ASSERT_TRUE(job.ConvertImageToPdf(picture, &pdf));
+  EXPECT_EQ(pdf, folder_ / "scan.v2-2.pdf");
   EXPECT_EQ(PageCount(folder_ / "scan.v2.pdf"), 1);
   EXPECT_FALSE(job.ConvertImageToPdf(folder_ / "missing.png"));
 }
