@@ -1,0 +1,48 @@
+// Desk photographs for checking the page cut, made here with the true page corners known: a
+// grainy desk of dark to mid tones under light that falls off to one side, with A4 and A5 sheets
+// and ID cards turned by up to 25 degrees and seen with a slight keystone; every fifth photograph
+// has two of them.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include <opencv2/core.hpp>
+
+namespace orvane::pagecut {
+
+// A page's corners in the photograph: top-left, top-right, bottom-right, bottom-left of the page.
+using Quad = std::array<cv::Point2f, 4>;
+
+struct DeskPage {
+  std::string kind;  // "A4", "A5" or "ID card"
+  Quad corners;
+};
+
+struct DeskPhoto {
+  cv::Mat picture;  // 8-bit BGR
+  std::vector<DeskPage> pages;
+};
+
+inline constexpr int kPhotoWidth = 4160;
+inline constexpr int kPhotoHeight = 3120;
+
+// Photograph `index` of the set drawn from `seed`; the same arguments give the same photograph.
+DeskPhoto MakeDeskPhoto(int index, std::uint64_t seed, cv::Size size = {kPhotoWidth, kPhotoHeight});
+
+// Intersection over union of two convex quadrilaterals; 0 when either has no area.
+double Jaccard(const Quad& a, const Quad& b);
+
+// The best Jaccard index of `truth` among `found`; 0 when nothing was found.
+double BestJaccard(const Quad& truth, const std::vector<Quad>& found);
+
+// The corners of a rotated rectangle as a quadrilateral.
+Quad QuadOf(const cv::RotatedRect& rect);
+
+// The minimum-area rectangle round every page of the photograph: what a cut round all of them
+// should be.
+Quad BoundsOfPages(const std::vector<DeskPage>& pages);
+
+}  // namespace orvane::pagecut
