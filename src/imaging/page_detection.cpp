@@ -1,6 +1,7 @@
 #include "imaging/page_detection.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <utility>
 
@@ -95,9 +96,134 @@ cv::Mat FloodFromBorder(const cv::Mat& closed) {
 
 bool IsThin(float w, float h) { return w / h < 0.125f || h / w < 0.125f; }
 
-// Pages lying wholly inside the picture.
+// A contour's outline with a point at least every pixel, so that straight runs can be counted.
+Contour Densified(const Contour& contour) {
+  Contour dense;
+  for (std::size_t i = 0; i < contour.size(); ++i) {
+    const cv::Point a = contour[i];
+    const cv::Point b = contour[(i + 1) % contour.size()];
+    const int steps = std::max(std::abs(b.x - a.x), std::abs(b.y - a.y));
+    for (int k = 0; k < std::max(steps, 1); ++k)
+      dense.emplace_back(a.x + (b.x - a.x) * k / std::max(steps, 1), a.y + (b.y - a.y) * k / std::max(steps, 1));
+  }
+  return dense;
+}
+
+// A side of a region's rectangle as the region's own outline draws it: grain that touched the
+// page's edge widens the minimum-area rectangle, but the longest straight run of the outline near
+// each side is the page's edge. Searched from `depth` inside the side to 2 pixels outside it,
+// within 6 degrees of its direction.
+struct SideFit {
+  cv::Point2f from;
+  cv::Point2f to;
+  double support = 0;  // share of the side's length the run covers
+};
+
+SideFit FitSideToOutline(const Contour& outline, cv::Point2f from, cv::Point2f to, cv::Point2f inside,
+                         double depth) {
+  SideFit fit{from, to, 0};
+  const cv::Point2f along = to - from;
+  const double length = cv::norm(along);
+  if (length < 4) return fit;
+  const cv::Point2d d(along.x / length, along.y / length);
+  cv::Point2d n(-d.y, d.x);
+  if ((inside.x - from.x) * n.x + (inside.y - from.y) * n.y > 0) n = -n;  // outwards
+  std::vector<cv::Point2d> candidates;
+  for (const cv::Point& p : outline) {
+    const cv::Point2d q(p.x - from.x, p.y - from.y);
+    const double t = q.dot(d);
+    const double o = q.dot(n);
+    if (t >= 0.05 * length && t <= 0.95 * length && o >= -depth && o <= 2) candidates.emplace_back(t, o);
+  }
+  if (candidates.size() < 8) return fit;
+  const int bins = static_cast<int>(depth) + 8;
+  std::vector<int> histogram(bins);
+  int bestCount = 0;
+  double bestSlope = 0;
+  double bestOffset = 0;
+  for (double degrees = -6; degrees <= 6.01; degrees += 0.5) {
+    const double slope = std::tan(degrees * CV_PI / 180);
+    std::fill(histogram.begin(), histogram.end(), 0);
+    // Offset at the side's start of a line of this slope through the candidate.
+    for (const cv::Point2d& c : candidates) {
+      const int bin = static_cast<int>(std::floor(c.y - slope * c.x + depth + 4));
+      if (bin >= 0 && bin < bins) ++histogram[bin];
+    }
+    for (int b = 0; b + 1 < bins; ++b) {
+      if (histogram[b] + histogram[b + 1] > bestCount) {
+        bestCount = histogram[b] + histogram[b + 1];
+        bestSlope = slope;
+        bestOffset = b + 1 - depth - 4;
+      }
+    }
+  }
+  // Least squares over the run's points, and the length they cover.
+  std::vector<cv::Point2d> run;
+  for (const cv::Point2d& c : candidates)
+    if (std::abs(c.y - bestSlope * c.x - bestOffset) <= 1.5) run.push_back(c);
+  if (run.size() < 8) return fit;
+  double st = 0, so = 0, stt = 0, sto = 0;
+  for (const cv::Point2d& c : run) {
+    st += c.x;
+    so += c.y;
+    stt += c.x * c.x;
+    sto += c.x * c.y;
+  }
+  const double count = static_cast<double>(run.size());
+  const double denominator = count * stt - st * st;
+  if (std::abs(denominator) > 1e-9) {
+    bestSlope = (count * sto - st * so) / denominator;
+    bestOffset = (so - bestSlope * st) / count;
+  }
+  std::sort(run.begin(), run.end(), [](const cv::Point2d& a, const cv::Point2d& b) { return a.x < b.x; });
+  double covered = 0;
+  for (std::size_t i = 1; i < run.size(); ++i) covered += std::min(run[i].x - run[i - 1].x, 3.0);
+  fit.support = covered / (0.9 * length);
+  const auto at = [&](double t) {
+    const double o = bestOffset + bestSlope * t;
+    return cv::Point2f(static_cast<float>(from.x + d.x * t + n.x * o), static_cast<float>(from.y + d.y * t + n.y * o));
+  };
+  fit.from = at(0);
+  fit.to = at(length);
+  return fit;
+}
+
+cv::Point2f Crossing(cv::Point2f a0, cv::Point2f a1, cv::Point2f b0, cv::Point2f b1) {
+  const cv::Point2f r = a1 - a0;
+  const cv::Point2f q = b1 - b0;
+  const double cross = r.x * q.y - r.y * q.x;
+  if (std::abs(cross) < 1e-9) return (a1 + b0) * 0.5f;
+  const double t = ((b0.x - a0.x) * q.y - (b0.y - a0.y) * q.x) / cross;
+  return a0 + r * static_cast<float>(t);
+}
+
+// A region's corners with each side moved onto the outline's straight run near it, and how many
+// sides had one along at least half their length.
+struct Outline {
+  std::array<cv::Point2f, 4> corners;
+  int straightSides = 0;
+};
+
+Outline FitOutline(const Contour& contour, const cv::RotatedRect& box) {
+  Outline result;
+  box.points(result.corners.data());
+  const Contour dense = Densified(contour);
+  const double depth = std::max(4.0, 0.2 * std::min(box.size.width, box.size.height));
+  std::array<SideFit, 4> sides;
+  for (int i = 0; i < 4; ++i) {
+    sides[i] = FitSideToOutline(dense, result.corners[i], result.corners[(i + 1) % 4], box.center, depth);
+    if (sides[i].support < 0.3) sides[i] = {result.corners[i], result.corners[(i + 1) % 4], 0};
+    if (sides[i].support >= 0.5) ++result.straightSides;
+  }
+  for (int i = 0; i < 4; ++i)
+    result.corners[(i + 1) % 4] = Crossing(sides[i].from, sides[i].to, sides[(i + 1) % 4].from, sides[(i + 1) % 4].to);
+  return result;
+}
+
+// Pages lying wholly inside the picture. Grain touching a page's edge can spoil the hull test; a
+// region whose four sides are straight runs of its outline is a page all the same.
 std::vector<Contour> FirstPass(const cv::Mat& flooded, float minimumAreaRatio) {
-  const double smallest = flooded.rows * std::max<double>(minimumAreaRatio, 0.0325) * flooded.cols;
+  const double smallest = flooded.rows * static_cast<double>(minimumAreaRatio) * flooded.cols;
   std::vector<Contour> kept;
   for (Contour& contour : compat::FindOuterContours(flooded)) {
     const cv::RotatedRect box = compat::MinAreaRect(contour);
@@ -107,7 +233,7 @@ std::vector<Contour> FirstPass(const cv::Mat& flooded, float minimumAreaRatio) {
     if (w / h < 0.125 || h / w < 0.125) continue;
     Contour hull;
     cv::convexHull(contour, hull);
-    if (cv::contourArea(hull) / (w * h) < 0.8) continue;
+    if (cv::contourArea(hull) / (w * h) < 0.8 && FitOutline(contour, box).straightSides < 4) continue;
     kept.push_back(std::move(contour));
   }
   return kept;
@@ -154,7 +280,7 @@ std::vector<Contour> SecondPass(const cv::Mat& closed, float minimumAreaRatio) {
 }
 
 // Joins regions whose bounding boxes overlap by at least half of either box.
-void MergeOverlapping(std::vector<Contour>& contours) {
+void MergeOverlapping(std::vector<Contour>& contours, std::vector<std::vector<Contour>>& parts) {
   bool merged = true;
   while (merged) {
     merged = false;
@@ -171,11 +297,42 @@ void MergeOverlapping(std::vector<Contour>& contours) {
         if (overlap / a.area() >= 0.5 || overlap / b.area() >= 0.5) {
           contours[i].insert(contours[i].end(), contours[j].begin(), contours[j].end());
           contours.erase(contours.begin() + static_cast<std::ptrdiff_t>(j));
+          parts[i].insert(parts[i].end(), parts[j].begin(), parts[j].end());
+          parts.erase(parts.begin() + static_cast<std::ptrdiff_t>(j));
           merged = true;
         }
       }
     }
   }
+}
+
+// A region's corners (shrunk picture) as corners of the full picture, each side moved onto the
+// page's edge there. A side without a clear edge (it may lie outside the picture) keeps its place,
+// less half the gradient aperture by which the edge mask runs wider than the edge.
+std::array<cv::Point2f, 4> RefinedCorners(const cv::Mat& picture, const std::array<cv::Point2f, 4>& shrunk, double s,
+                                          int gradientAperture) {
+  std::array<cv::Point2f, 4> full;
+  cv::Point2f centre(0, 0);
+  for (int i = 0; i < 4; ++i) {
+    full[i] = shrunk[i] * static_cast<float>(1 / s);
+    centre += full[i] * 0.25f;
+  }
+  const float reach = static_cast<float>(3 / s);
+  const float inset = static_cast<float>(gradientAperture / (2 * s));
+  std::array<std::pair<cv::Point2f, cv::Point2f>, 4> sides;
+  for (int i = 0; i < 4; ++i) {
+    const cv::Point2f from = full[i];
+    const cv::Point2f to = full[(i + 1) % 4];
+    if (FitPageEdge(picture, from, to, centre, reach, sides[i].first, sides[i].second)) continue;
+    cv::Point2f normal(-(to - from).y, (to - from).x);
+    normal *= static_cast<float>(1 / std::max(1e-6, cv::norm(normal)));
+    if (normal.dot(centre - from) < 0) normal = -normal;
+    sides[i] = {from + normal * inset, to + normal * inset};
+  }
+  std::array<cv::Point2f, 4> corners;
+  for (int i = 0; i < 4; ++i)
+    corners[(i + 1) % 4] = Crossing(sides[i].first, sides[i].second, sides[(i + 1) % 4].first, sides[(i + 1) % 4].second);
+  return corners;
 }
 
 // Columns c of an output row for which lo <= start + c * step <= hi.
@@ -192,6 +349,104 @@ std::pair<int, int> InsideRange(double start, double step, double lo, double hi,
 }
 
 }  // namespace
+
+bool FitPageEdge(const cv::Mat& picture, cv::Point2f from, cv::Point2f to, cv::Point2f inside, float reach,
+                 cv::Point2f& fittedFrom, cv::Point2f& fittedTo) {
+  if (picture.empty() || picture.depth() != CV_8U || reach < 1) return false;
+  const cv::Point2f along = to - from;
+  const double length = cv::norm(along);
+  if (length < 16) return false;
+  const cv::Point2d d(along.x / length, along.y / length);
+  cv::Point2d n(-d.y, d.x);
+  if ((inside.x - from.x) * n.x + (inside.y - from.y) * n.y > 0) n = -n;  // outwards
+  const int channels = picture.channels();
+  // Mean brightness at a point, bilinear; negative outside the picture.
+  const auto brightness = [&](double x, double y) {
+    if (x < 0 || y < 0 || x > picture.cols - 1.001 || y > picture.rows - 1.001) return -1.0;
+    const int x0 = static_cast<int>(x);
+    const int y0 = static_cast<int>(y);
+    const double fx = x - x0;
+    const double fy = y - y0;
+    const uchar* top = picture.ptr<uchar>(y0) + x0 * channels;
+    const uchar* bottom = picture.ptr<uchar>(y0 + 1) + x0 * channels;
+    double sum = 0;
+    for (int c = 0; c < channels; ++c) {
+      sum += (top[c] * (1 - fx) + top[c + channels] * fx) * (1 - fy) +
+             (bottom[c] * (1 - fx) + bottom[c + channels] * fx) * fy;
+    }
+    return sum / channels;
+  };
+  // Along the side, the place where brightness falls most on the way out (paper to desk).
+  const int positions = std::clamp(static_cast<int>(length / 8), 8, 64);
+  const int steps = static_cast<int>(2 * reach) + 1;
+  std::vector<double> profile(steps);
+  std::vector<cv::Point2d> found;  // (t, offset)
+  for (int k = 0; k < positions; ++k) {
+    const double t = length * (0.1 + 0.8 * (k + 0.5) / positions);
+    bool inPicture = true;
+    for (int j = 0; j < steps && inPicture; ++j) {
+      const double o = -reach + j;
+      double sum = 0;
+      for (int u = -2; u <= 2 && inPicture; ++u) {
+        const double value = brightness(from.x + d.x * (t + u) + n.x * o, from.y + d.y * (t + u) + n.y * o);
+        inPicture = value >= 0;
+        sum += value;
+      }
+      profile[j] = sum / 5;
+    }
+    if (!inPicture) continue;
+    int best = -1;
+    double steepest = -6;  // a fall of at least 3 levels a pixel
+    for (int j = 1; j + 1 < steps; ++j) {
+      const double slope = profile[j + 1] - profile[j - 1];
+      if (slope < steepest) {
+        steepest = slope;
+        best = j;
+      }
+    }
+    if (best < 2 || best + 2 >= steps) continue;  // at the end of the reach: no edge within it
+    const double before = profile[best] - profile[best - 2];
+    const double after = profile[best + 2] - profile[best];
+    const double curvature = before - 2 * steepest + after;
+    const double shift = std::abs(curvature) > 1e-9 ? std::clamp(0.5 * (before - after) / curvature, -0.5, 0.5) : 0.0;
+    found.emplace_back(t, -reach + best + shift);
+  }
+  if (found.size() < static_cast<std::size_t>(positions * 0.4)) return false;
+  // A straight line through them, leaving out the places where text or grain won.
+  double slope = 0;
+  double offset = 0;
+  std::vector<cv::Point2d> used = found;
+  for (int round = 0; round < 4; ++round) {
+    double st = 0, so = 0, stt = 0, sto = 0;
+    for (const cv::Point2d& c : used) {
+      st += c.x;
+      so += c.y;
+      stt += c.x * c.x;
+      sto += c.x * c.y;
+    }
+    const double count = static_cast<double>(used.size());
+    const double denominator = count * stt - st * st;
+    if (std::abs(denominator) < 1e-9) return false;
+    slope = (count * sto - st * so) / denominator;
+    offset = (so - slope * st) / count;
+    std::vector<double> residuals;
+    for (const cv::Point2d& c : found) residuals.push_back(std::abs(c.y - slope * c.x - offset));
+    std::vector<double> sorted = residuals;
+    std::nth_element(sorted.begin(), sorted.begin() + sorted.size() / 2, sorted.end());
+    const double limit = std::max(1.0, 2.5 * sorted[sorted.size() / 2]);
+    used.clear();
+    for (std::size_t i = 0; i < found.size(); ++i)
+      if (residuals[i] <= limit) used.push_back(found[i]);
+    if (used.size() < static_cast<std::size_t>(positions * 0.4)) return false;
+  }
+  const auto at = [&](double t) {
+    const double o = offset + slope * t;
+    return cv::Point2f(static_cast<float>(from.x + d.x * t + n.x * o), static_cast<float>(from.y + d.y * t + n.y * o));
+  };
+  fittedFrom = at(0);
+  fittedTo = at(length);
+  return true;
+}
 
 cv::Point2f RotatePointAboutCenter(const cv::RotatedRect& rect, float x, float y) {
   const double a = rect.angle * 3.141592653589793 / 180.0;
@@ -320,18 +575,23 @@ bool FindDocumentRegions(const cv::Mat& picture, int medianAperture, int gradien
   const cv::Mat closed = ClosedEdgeMask(shrunk, medianAperture, gradientAperture, thresholdFactor);
   std::vector<Contour> kept = FirstPass(FloodFromBorder(closed), minimumAreaRatio);
   if (kept.empty()) kept = SecondPass(closed, minimumAreaRatio);
-  MergeOverlapping(kept);
+  // Which detected regions each merged region is made of.
+  std::vector<std::vector<Contour>> parts;
+  for (const Contour& contour : kept) parts.push_back({contour});
+  MergeOverlapping(kept, parts);
   if (kept.empty()) return false;
 
-  for (const Contour& contour : kept) {
-    const cv::RotatedRect fixed =
-        FixRotatedRect(compat::MinAreaRect(contour), cv::boundingRect(contour));
-    regions.emplace_back(
-        cv::Point2f(static_cast<float>(fixed.center.x / s), static_cast<float>(fixed.center.y / s)),
-        cv::Size2f(static_cast<float>((fixed.size.width - gradientAperture) / s),
-                   static_cast<float>((fixed.size.height - gradientAperture) / s)),
-        fixed.angle);
+  // Each region's sides are moved onto its outline's straight runs and then onto the page's edge
+  // in the full picture; overlapping regions share one rectangle round all their corners.
+  std::vector<std::vector<cv::Point2f>> corners(kept.size());
+  for (std::size_t i = 0; i < kept.size(); ++i) {
+    for (const Contour& part : parts[i]) {
+      const cv::RotatedRect fixed = FixRotatedRect(compat::MinAreaRect(part), cv::boundingRect(part));
+      const auto page = RefinedCorners(picture, FitOutline(part, fixed).corners, s, gradientAperture);
+      corners[i].insert(corners[i].end(), page.begin(), page.end());
+    }
   }
+  for (const auto& points : corners) regions.push_back(compat::ToLegacyAngle(cv::minAreaRect(points)));
   return true;
 }
 

@@ -52,6 +52,13 @@ bool DetectAndCropDocument(const cv::Mat& picture, int margin, double thresholdF
 bool CropRoiToVector(const cv::Mat& picture, int x, int y, int width, int height,
                      std::vector<cv::Mat>& pictures);
 
+// The page's edge near the segment `from` - `to` of `picture`: where brightness falls most,
+// going away from `inside`, within `reach` pixels either side of the segment, fitted by a straight
+// line through the middle 80 % of the segment. True with the line's points beside `from` and `to`;
+// false when fewer than four in ten places along the segment show such a fall.
+bool FitPageEdge(const cv::Mat& picture, cv::Point2f from, cv::Point2f to, cv::Point2f inside, float reach,
+                 cv::Point2f& fittedFrom, cv::Point2f& fittedTo);
+
 // The rectangle's four corners and the first again, rounded to whole pixels.
 std::vector<cv::Point> RotatedRectPolygon(const cv::RotatedRect& rect);
 // The point (x, y) turned about the rectangle's centre by its angle.

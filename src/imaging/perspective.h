@@ -37,7 +37,7 @@ cv::Mat DetectDocumentRect(const cv::Mat& picture, const cv::RotatedRect& pageRe
                            int gradientAperture, cv::Size& size);
 
 // Whether a transform from DetectDocumentRect is worth using: an output of at least one pixel
-// and every page corner it implies within a tenth of the page's smaller side (at least 10
+// and every page corner it implies within a twentieth of the page's smaller side (at least 10
 // pixels) of `pageRect`. A stray edge line can throw a corner far off; callers then fall back to
 // the plain rotated crop.
 bool IsPlausiblePageTransform(const cv::Mat& transform, cv::Size size,
