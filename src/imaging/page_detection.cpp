@@ -377,7 +377,7 @@ bool FitPageEdge(const cv::Mat& picture, cv::Point2f from, cv::Point2f to, cv::P
     return sum / channels;
   };
   // Along the side, the place where brightness falls most on the way out (paper to desk).
-  const int positions = std::clamp(static_cast<int>(length / 8), 8, 64);
+  const int positions = std::clamp(static_cast<int>(length / 16), 8, 40);
   const int steps = static_cast<int>(2 * reach) + 1;
   std::vector<double> profile(steps);
   std::vector<cv::Point2d> found;  // (t, offset)
@@ -387,12 +387,12 @@ bool FitPageEdge(const cv::Mat& picture, cv::Point2f from, cv::Point2f to, cv::P
     for (int j = 0; j < steps && inPicture; ++j) {
       const double o = -reach + j;
       double sum = 0;
-      for (int u = -2; u <= 2 && inPicture; ++u) {
-        const double value = brightness(from.x + d.x * (t + u) + n.x * o, from.y + d.y * (t + u) + n.y * o);
+      for (int u = -1; u <= 1 && inPicture; ++u) {
+        const double value = brightness(from.x + d.x * (t + 2 * u) + n.x * o, from.y + d.y * (t + 2 * u) + n.y * o);
         inPicture = value >= 0;
         sum += value;
       }
-      profile[j] = sum / 5;
+      profile[j] = sum / 3;
     }
     if (!inPicture) continue;
     int best = -1;

@@ -66,31 +66,6 @@ std::vector<Quad> CaptureCuts(const cv::Mat& photo, bool everyPage, bool straigh
   return outlines;
 }
 
-// The recipe found in most tutorials: shrunk to 500 rows, grey, blurred, Canny, and the largest
-// contour whose polygon simplifies to four corners.
-std::vector<Quad> OpenCvRecipe(const cv::Mat& photo) {
-  const double s = 500.0 / photo.rows;
-  cv::Mat small;
-  cv::resize(photo, small, {}, s, s, cv::INTER_AREA);
-  cv::cvtColor(small, small, cv::COLOR_BGR2GRAY);
-  cv::GaussianBlur(small, small, {5, 5}, 0);
-  cv::Mat edges;
-  cv::Canny(small, edges, 75, 200);
-  std::vector<std::vector<cv::Point>> contours;
-  cv::findContours(edges, contours, cv::RETR_LIST, cv::CHAIN_APPROX_SIMPLE);
-  std::sort(contours.begin(), contours.end(),
-            [](const auto& a, const auto& b) { return cv::contourArea(a) > cv::contourArea(b); });
-  for (std::size_t i = 0; i < std::min<std::size_t>(5, contours.size()); ++i) {
-    std::vector<cv::Point> polygon;
-    cv::approxPolyDP(contours[i], polygon, 0.02 * cv::arcLength(contours[i], true), true);
-    if (polygon.size() != 4) continue;
-    Quad quad;
-    for (int k = 0; k < 4; ++k) quad[k] = cv::Point2f(polygon[k]) * static_cast<float>(1 / s);
-    return {quad};
-  }
-  return {};
-}
-
 struct Mode {
   const char* name;
   bool roundAll;  // measured against the rectangle round all pages
@@ -141,7 +116,7 @@ int main(int argc, char** argv) {
       {"capture, every page, straightened", false, [](const cv::Mat& p) { return CaptureCuts(p, true, true); }, {}, 0},
       {"live, one outline", true, [](const cv::Mat& p) { return LiveOutlines(p, false); }, {}, 0},
       {"live, every page", false, [](const cv::Mat& p) { return LiveOutlines(p, true); }, {}, 0},
-      {"OpenCV recipe, every page", false, OpenCvRecipe, {}, 0},
+      {"OpenCV recipe, every page", false, orvane::pagecut::OpenCvRecipe, {}, 0},
   };
   for (int index = 0; index < photoCount; ++index) {
     const DeskPhoto photo = orvane::pagecut::MakeDeskPhoto(index, seed);

@@ -354,4 +354,27 @@ Quad BoundsOfPages(const std::vector<DeskPage>& pages) {
   return QuadOf(cv::minAreaRect(all));
 }
 
+std::vector<Quad> OpenCvRecipe(const cv::Mat& photo) {
+  const double s = 500.0 / photo.rows;
+  cv::Mat small;
+  cv::resize(photo, small, {}, s, s, cv::INTER_AREA);
+  cv::cvtColor(small, small, cv::COLOR_BGR2GRAY);
+  cv::GaussianBlur(small, small, {5, 5}, 0);
+  cv::Mat edges;
+  cv::Canny(small, edges, 75, 200);
+  std::vector<std::vector<cv::Point>> contours;
+  cv::findContours(edges, contours, cv::RETR_LIST, cv::CHAIN_APPROX_SIMPLE);
+  std::sort(contours.begin(), contours.end(),
+            [](const auto& a, const auto& b) { return cv::contourArea(a) > cv::contourArea(b); });
+  for (std::size_t i = 0; i < std::min<std::size_t>(5, contours.size()); ++i) {
+    std::vector<cv::Point> polygon;
+    cv::approxPolyDP(contours[i], polygon, 0.02 * cv::arcLength(contours[i], true), true);
+    if (polygon.size() != 4) continue;
+    Quad quad;
+    for (int k = 0; k < 4; ++k) quad[k] = cv::Point2f(polygon[k]) * static_cast<float>(1 / s);
+    return {quad};
+  }
+  return {};
+}
+
 }  // namespace orvane::pagecut

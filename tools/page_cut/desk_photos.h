@@ -45,4 +45,8 @@ Quad QuadOf(const cv::RotatedRect& rect);
 // should be.
 Quad BoundsOfPages(const std::vector<DeskPage>& pages);
 
+// The page finder of most tutorials, for comparison: shrunk to 500 rows, grey, blurred, Canny
+// edges, and the largest contour whose polygon simplifies to four corners. None or one page.
+std::vector<Quad> OpenCvRecipe(const cv::Mat& photo);
+
 }  // namespace orvane::pagecut
