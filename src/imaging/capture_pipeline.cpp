@@ -66,19 +66,16 @@ std::array<cv::Point2f, 4> PageCut::Outline() const {
 
 std::vector<PageCut> FindPageCuts(const cv::Mat& source, bool everyPage, bool straighten) {
   std::vector<cv::RotatedRect> pages;
-  if (everyPage) {
-    FindDocumentRegions(source, kPageMedianAperture, kPageGradientAperture, kPageScale,
-                        kCaptureMinimumAreaRatio, kPageThresholdFactor, pages);
-  } else {
-    cv::RotatedRect bounds;
-    if (FindDocumentBounds(source, kPageMedianAperture, kPageGradientAperture, kPageScale,
-                           kCaptureMinimumAreaRatio, kPageThresholdFactor, bounds))
-      pages.push_back(bounds);
-  }
+  FindDocumentRegions(source, kPageMedianAperture, kPageGradientAperture, kPageScale,
+                      kCaptureMinimumAreaRatio, kPageThresholdFactor, pages);
+  // A cut round several pages has no one page's edges to be straightened by: the rectangle round
+  // them keeps them all whole.
+  const bool straightenEach = straighten && (everyPage || pages.size() == 1);
+  if (!everyPage && !pages.empty()) pages = {BoundsOfRegions(pages)};
   std::vector<PageCut> cuts;
   for (const cv::RotatedRect& page : pages) {
     PageCut cut{page, {}, {}};
-    if (straighten) {
+    if (straightenEach) {
       cv::Size size;
       cv::Mat transform = DetectDocumentRect(source, page, kPageThresholdFactor,
                                              kPageMedianAperture, 0, kPageScale,

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <climits>
 #include <cmath>
 #include <utility>
 
@@ -220,23 +221,84 @@ Outline FitOutline(const Contour& contour, const cv::RotatedRect& box) {
   return result;
 }
 
+// The outer contours of a mask, each large one filled and opened first, so that pages joined by
+// a thin bridge of grain come apart and grain hanging on an edge falls off. A region that opening
+// would remove whole (an edge that does not close round its page) stays as it was.
+std::vector<Contour> SeparatedRegions(const cv::Mat& mask, double smallest) {
+  constexpr int kOpening = 7;
+  const cv::Mat element = cv::getStructuringElement(cv::MORPH_RECT, {kOpening, kOpening});
+  std::vector<Contour> regions;
+  for (Contour& contour : compat::FindOuterContours(mask)) {
+    const cv::Rect box = cv::boundingRect(contour);
+    if (static_cast<double>(box.area()) < smallest) {
+      regions.push_back(std::move(contour));
+      continue;
+    }
+    const cv::Rect padded(box.x - 1, box.y - 1, box.width + 2, box.height + 2);
+    cv::Mat solid = cv::Mat::zeros(padded.size(), CV_8UC1);
+    cv::drawContours(solid, std::vector<Contour>{contour}, 0, cv::Scalar(255), cv::FILLED, cv::LINE_8,
+                     cv::noArray(), INT_MAX, -padded.tl());
+    cv::morphologyEx(solid, solid, cv::MORPH_OPEN, element);
+    std::vector<Contour> pieces;
+    cv::findContours(solid, pieces, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_SIMPLE, padded.tl());
+    std::erase_if(pieces, [smallest](const Contour& piece) { return cv::contourArea(piece) < smallest; });
+    if (pieces.empty()) {
+      regions.push_back(std::move(contour));
+    } else {
+      for (Contour& piece : pieces) regions.push_back(std::move(piece));
+    }
+  }
+  return regions;
+}
+
 // Pages lying wholly inside the picture. Grain touching a page's edge can spoil the hull test; a
 // region whose four sides are straight runs of its outline is a page all the same.
+bool IsPageShaped(const Contour& contour, double smallest) {
+  const cv::RotatedRect box = compat::MinAreaRect(contour);
+  const double w = box.size.width;
+  const double h = box.size.height;
+  if (w * h < smallest || w <= 0 || h <= 0) return false;
+  if (w / h < 0.125 || h / w < 0.125) return false;
+  Contour hull;
+  cv::convexHull(contour, hull);
+  return cv::contourArea(hull) / (w * h) >= 0.8 || FitOutline(contour, box).straightSides == 4;
+}
+
 std::vector<Contour> FirstPass(const cv::Mat& flooded, float minimumAreaRatio) {
   const double smallest = flooded.rows * static_cast<double>(minimumAreaRatio) * flooded.cols;
   std::vector<Contour> kept;
-  for (Contour& contour : compat::FindOuterContours(flooded)) {
-    const cv::RotatedRect box = compat::MinAreaRect(contour);
-    const double w = box.size.width;
-    const double h = box.size.height;
-    if (w * h < smallest || w <= 0 || h <= 0) continue;
-    if (w / h < 0.125 || h / w < 0.125) continue;
-    Contour hull;
-    cv::convexHull(contour, hull);
-    if (cv::contourArea(hull) / (w * h) < 0.8 && FitOutline(contour, box).straightSides < 4) continue;
-    kept.push_back(std::move(contour));
-  }
+  for (Contour& contour : SeparatedRegions(flooded, smallest))
+    if (IsPageShaped(contour, smallest)) kept.push_back(std::move(contour));
   return kept;
+}
+
+// Whether two regions overlap by at least half of either, measured on their hulls.
+bool OverlapByHalf(const std::vector<cv::Point2f>& first, const std::vector<cv::Point2f>& second) {
+  std::vector<cv::Point2f> a;
+  std::vector<cv::Point2f> b;
+  cv::convexHull(first, a);
+  cv::convexHull(second, b);
+  std::vector<cv::Point2f> common;
+  const double overlap = std::max(0.0f, cv::intersectConvexConvex(a, b, common));
+  return overlap > 0 && (overlap >= 0.5 * cv::contourArea(a) || overlap >= 0.5 * cv::contourArea(b));
+}
+
+std::vector<cv::Point2f> AsFloat(const Contour& contour) { return {contour.begin(), contour.end()}; }
+
+// Pages that the border flood took because grain joined their edges to the picture's border, found
+// by the second pass beside the pages the first pass kept: those of its regions that are shaped
+// like a page and are not one of the pages already kept.
+void AddPagesNearTheBorder(std::vector<Contour>& kept, std::vector<Contour> found, float minimumAreaRatio,
+                           cv::Size size) {
+  const double smallest = size.height * static_cast<double>(minimumAreaRatio) * size.width;
+  const std::size_t firstPass = kept.size();
+  for (Contour& contour : found) {
+    if (!IsPageShaped(contour, smallest)) continue;
+    const std::vector<cv::Point2f> points = AsFloat(contour);
+    bool known = false;
+    for (std::size_t i = 0; i < firstPass && !known; ++i) known = OverlapByHalf(AsFloat(kept[i]), points);
+    if (!known) kept.push_back(std::move(contour));
+  }
 }
 
 // Pages running off the picture: corner regions are closed through their corner, thin corner
@@ -279,26 +341,17 @@ std::vector<Contour> SecondPass(const cv::Mat& closed, float minimumAreaRatio) {
   return compat::FindOuterContours(mask);
 }
 
-// Joins regions whose bounding boxes overlap by at least half of either box.
-void MergeOverlapping(std::vector<Contour>& contours, std::vector<std::vector<Contour>>& parts) {
+// Joins regions that overlap by at least half of either. Measured on the regions' own outlines,
+// not their upright bounding boxes: those of a turned sheet reach over a card lying beside it.
+void MergeOverlapping(std::vector<std::vector<cv::Point2f>>& regions) {
   bool merged = true;
   while (merged) {
     merged = false;
-    for (std::size_t i = 0; i < contours.size() && !merged; ++i) {
-      for (std::size_t j = i + 1; j < contours.size() && !merged; ++j) {
-        const cv::Rect a = cv::boundingRect(contours[i]);
-        const cv::Rect b = cv::boundingRect(contours[j]);
-        const int left = std::max(a.x, b.x);
-        const int right = std::min(a.x + a.width, b.x + b.width);
-        const int top = std::max(a.y, b.y);
-        const int bottom = std::min(a.y + a.height, b.y + b.height);
-        if (left > right || top > bottom) continue;
-        const double overlap = static_cast<double>(right - left) * (bottom - top);
-        if (overlap / a.area() >= 0.5 || overlap / b.area() >= 0.5) {
-          contours[i].insert(contours[i].end(), contours[j].begin(), contours[j].end());
-          contours.erase(contours.begin() + static_cast<std::ptrdiff_t>(j));
-          parts[i].insert(parts[i].end(), parts[j].begin(), parts[j].end());
-          parts.erase(parts.begin() + static_cast<std::ptrdiff_t>(j));
+    for (std::size_t i = 0; i < regions.size() && !merged; ++i) {
+      for (std::size_t j = i + 1; j < regions.size() && !merged; ++j) {
+        if (OverlapByHalf(regions[i], regions[j])) {
+          regions[i].insert(regions[i].end(), regions[j].begin(), regions[j].end());
+          regions.erase(regions.begin() + static_cast<std::ptrdiff_t>(j));
           merged = true;
         }
       }
@@ -574,24 +627,22 @@ bool FindDocumentRegions(const cv::Mat& picture, int medianAperture, int gradien
 
   const cv::Mat closed = ClosedEdgeMask(shrunk, medianAperture, gradientAperture, thresholdFactor);
   std::vector<Contour> kept = FirstPass(FloodFromBorder(closed), minimumAreaRatio);
-  if (kept.empty()) kept = SecondPass(closed, minimumAreaRatio);
-  // Which detected regions each merged region is made of.
-  std::vector<std::vector<Contour>> parts;
-  for (const Contour& contour : kept) parts.push_back({contour});
-  MergeOverlapping(kept, parts);
+  if (kept.empty())
+    kept = SecondPass(closed, minimumAreaRatio);
+  else
+    AddPagesNearTheBorder(kept, SecondPass(closed, minimumAreaRatio), minimumAreaRatio, closed.size());
   if (kept.empty()) return false;
 
   // Each region's sides are moved onto its outline's straight runs and then onto the page's edge
-  // in the full picture; overlapping regions share one rectangle round all their corners.
-  std::vector<std::vector<cv::Point2f>> corners(kept.size());
-  for (std::size_t i = 0; i < kept.size(); ++i) {
-    for (const Contour& part : parts[i]) {
-      const cv::RotatedRect fixed = FixRotatedRect(compat::MinAreaRect(part), cv::boundingRect(part));
-      const auto page = RefinedCorners(picture, FitOutline(part, fixed).corners, s, gradientAperture);
-      corners[i].insert(corners[i].end(), page.begin(), page.end());
-    }
+  // in the full picture.
+  std::vector<std::vector<cv::Point2f>> pages;
+  for (const Contour& contour : kept) {
+    const cv::RotatedRect fixed = FixRotatedRect(compat::MinAreaRect(contour), cv::boundingRect(contour));
+    const auto corners = RefinedCorners(picture, FitOutline(contour, fixed).corners, s, gradientAperture);
+    pages.emplace_back(corners.begin(), corners.end());
   }
-  for (const auto& points : corners) regions.push_back(compat::ToLegacyAngle(cv::minAreaRect(points)));
+  MergeOverlapping(pages);
+  for (const auto& points : pages) regions.push_back(compat::ToLegacyAngle(cv::minAreaRect(points)));
   return true;
 }
 
@@ -602,13 +653,17 @@ bool FindDocumentBounds(const cv::Mat& picture, int medianAperture, int gradient
   if (!FindDocumentRegions(picture, medianAperture, gradientAperture, scale, minimumAreaRatio,
                            thresholdFactor, regions))
     return false;
+  bounds = BoundsOfRegions(regions);
+  return true;
+}
+
+cv::RotatedRect BoundsOfRegions(const std::vector<cv::RotatedRect>& regions) {
   std::vector<cv::Point> corners;
   for (const cv::RotatedRect& region : regions) {
     const auto polygon = RotatedRectPolygon(region);
     corners.insert(corners.end(), polygon.begin(), polygon.end());
   }
-  bounds = compat::MinAreaRect(corners);
-  return true;
+  return compat::MinAreaRect(corners);
 }
 
 cv::Mat WarpRotatedRect(const cv::RotatedRect& rect, const cv::Mat& picture) {

@@ -32,6 +32,9 @@ bool FindDocumentBounds(const cv::Mat& picture, int medianAperture, int gradient
                         float scale, float minimumAreaRatio, double thresholdFactor,
                         cv::RotatedRect& bounds);
 
+// The minimum-area rectangle round the corners of every region, as FindDocumentBounds gives it.
+cv::RotatedRect BoundsOfRegions(const std::vector<cv::RotatedRect>& regions);
+
 // The upright content of `rect`; a rectangle turned by more than 45 degrees is taken a quarter
 // turn round, so pages keep their reading direction. Pixels whose source lies outside the picture
 // are white. Empty for an empty picture or a rectangle under one pixel.

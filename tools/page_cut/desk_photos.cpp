@@ -111,7 +111,7 @@ void PageContent(Random& random, const PageKind& kind, cv::Size size, double pix
   if (card) {
     // Portrait, a band and lines of text.
     cv::rectangle(content, cv::Rect(mm(5), mm(12), mm(24), mm(32)), cv::Scalar(random.Uniform(70, 150), random.Uniform(70, 150), random.Uniform(80, 160)), cv::FILLED);
-    cv::rectangle(content, cv::Rect(0, 0, size.width, mm(8)), cv::Scalar(random.Uniform(90, 200), random.Uniform(60, 160), random.Uniform(40, 150)), cv::FILLED);
+    cv::rectangle(content, cv::Rect(0, 0, size.width, mm(8)), cv::Scalar(random.Uniform(140, 220), random.Uniform(130, 210), random.Uniform(120, 210)), cv::FILLED);
     for (double y = 16; y < 48; y += 5)
       cv::rectangle(content, cv::Rect(mm(33), mm(y), mm(random.Uniform(18, 46)), mm(2)), ink, cv::FILLED);
   } else {
