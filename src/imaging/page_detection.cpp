@@ -199,22 +199,74 @@ cv::Point2f Crossing(cv::Point2f a0, cv::Point2f a1, cv::Point2f b0, cv::Point2f
 }
 
 // A region's corners with each side moved onto the outline's straight run near it, and how many
-// sides had one along at least half their length.
+// sides had one along at least four tenths of their length.
 struct Outline {
   std::array<cv::Point2f, 4> corners;
   int straightSides = 0;
 };
 
-Outline FitOutline(const Contour& contour, const cv::RotatedRect& box) {
+// The rectangle round the outline whose sides run along the outline's most common direction
+// (taken modulo a right angle): blobs of grain on a small card can turn its minimum-area rectangle,
+// but the card's straight sides still outnumber them. `fallback` when no direction stands out.
+cv::RotatedRect AlignedBox(const Contour& dense, const cv::RotatedRect& fallback) {
+  constexpr int kBins = 90;
+  std::array<double, kBins> histogram{};
+  const std::size_t n = dense.size();
+  if (n < 16) return fallback;
+  // Steps of ten pixels: a slanted side's outline is a staircase of whole pixels.
+  for (std::size_t i = 0; i < n; ++i) {
+    const cv::Point v = dense[(i + 10) % n] - dense[i];
+    double degrees = std::atan2(v.y, v.x) * 180 / CV_PI;
+    degrees = std::fmod(degrees + 360, 90.0);
+    histogram[static_cast<int>(degrees) % kBins] += 1;
+  }
+  int peak = 0;
+  double peakCount = 0;
+  for (int b = 0; b < kBins; ++b) {
+    double count = 0;
+    for (int k = -3; k <= 3; ++k) count += histogram[(b + k + kBins) % kBins];
+    if (count > peakCount) {
+      peakCount = count;
+      peak = b;
+    }
+  }
+  if (peakCount < 0.15 * static_cast<double>(n)) return fallback;
+  double weighted = 0;
+  double total = 0;
+  for (int k = -3; k <= 3; ++k) {
+    weighted += histogram[(peak + k + kBins) % kBins] * (peak + k + 0.5);
+    total += histogram[(peak + k + kBins) % kBins];
+  }
+  const double a = weighted / total * CV_PI / 180;
+  const double c = std::cos(a);
+  const double sn = std::sin(a);
+  double uMin = 1e18, uMax = -1e18, vMin = 1e18, vMax = -1e18;
+  for (const cv::Point& p : dense) {
+    const double u = p.x * c + p.y * sn;
+    const double v = -p.x * sn + p.y * c;
+    uMin = std::min(uMin, u);
+    uMax = std::max(uMax, u);
+    vMin = std::min(vMin, v);
+    vMax = std::max(vMax, v);
+  }
+  const double u = (uMin + uMax) / 2;
+  const double v = (vMin + vMax) / 2;
+  return cv::RotatedRect(cv::Point2f(static_cast<float>(u * c - v * sn), static_cast<float>(u * sn + v * c)),
+                         cv::Size2f(static_cast<float>(uMax - uMin), static_cast<float>(vMax - vMin)),
+                         static_cast<float>(a * 180 / CV_PI));
+}
+
+Outline FitOutline(const Contour& contour, const cv::RotatedRect& minimumBox) {
   Outline result;
-  box.points(result.corners.data());
   const Contour dense = Densified(contour);
-  const double depth = std::max(4.0, 0.2 * std::min(box.size.width, box.size.height));
+  const cv::RotatedRect box = AlignedBox(dense, minimumBox);
+  box.points(result.corners.data());
+  const double depth = std::max(4.0, 0.3 * std::min(box.size.width, box.size.height));
   std::array<SideFit, 4> sides;
   for (int i = 0; i < 4; ++i) {
     sides[i] = FitSideToOutline(dense, result.corners[i], result.corners[(i + 1) % 4], box.center, depth);
     if (sides[i].support < 0.3) sides[i] = {result.corners[i], result.corners[(i + 1) % 4], 0};
-    if (sides[i].support >= 0.5) ++result.straightSides;
+    if (sides[i].support >= 0.4) ++result.straightSides;
   }
   for (int i = 0; i < 4; ++i)
     result.corners[(i + 1) % 4] = Crossing(sides[i].from, sides[i].to, sides[(i + 1) % 4].from, sides[(i + 1) % 4].to);
