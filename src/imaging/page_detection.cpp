@@ -103,38 +103,75 @@ Contour Densified(const Contour& contour) {
   for (std::size_t i = 0; i < contour.size(); ++i) {
     const cv::Point a = contour[i];
     const cv::Point b = contour[(i + 1) % contour.size()];
-    const int steps = std::max(std::abs(b.x - a.x), std::abs(b.y - a.y));
-    for (int k = 0; k < std::max(steps, 1); ++k)
-      dense.emplace_back(a.x + (b.x - a.x) * k / std::max(steps, 1), a.y + (b.y - a.y) * k / std::max(steps, 1));
+    const int steps = std::max({std::abs(b.x - a.x), std::abs(b.y - a.y), 1});
+    for (int k = 0; k < steps; ++k) dense.emplace_back(a.x + (b.x - a.x) * k / steps, a.y + (b.y - a.y) * k / steps);
   }
   return dense;
 }
 
-// A side of a region's rectangle as the region's own outline draws it: grain that touched the
-// page's edge widens the minimum-area rectangle, but the longest straight run of the outline near
-// each side is the page's edge. Searched from `depth` inside the side to 2 pixels outside it,
-// within 6 degrees of its direction.
+// A side from `from` to `to` of a page whose inside is towards `inside`: positions t along it and
+// offsets o outwards from it.
+struct SideFrame {
+  cv::Point2f from;
+  cv::Point2d along;
+  cv::Point2d outwards;
+  double length = 0;
+
+  SideFrame(cv::Point2f start, cv::Point2f end, cv::Point2f inside) : from(start) {
+    const cv::Point2f d = end - start;
+    length = cv::norm(d);
+    along = length > 0 ? cv::Point2d(d.x / length, d.y / length) : cv::Point2d(1, 0);
+    outwards = cv::Point2d(-along.y, along.x);
+    if ((inside.x - from.x) * outwards.x + (inside.y - from.y) * outwards.y > 0) outwards = -outwards;
+  }
+  cv::Point2d Place(cv::Point2f p) const {
+    const cv::Point2d q(p.x - from.x, p.y - from.y);
+    return {q.dot(along), q.dot(outwards)};
+  }
+  cv::Point2f At(double t, double o) const {
+    return {static_cast<float>(from.x + along.x * t + outwards.x * o),
+            static_cast<float>(from.y + along.y * t + outwards.y * o)};
+  }
+};
+
+// The least-squares line o = offset + slope * t through points (t, o). False when the points do
+// not fix one.
+bool FitStraightLine(const std::vector<cv::Point2d>& points, double& slope, double& offset) {
+  double st = 0, so = 0, stt = 0, sto = 0;
+  for (const cv::Point2d& c : points) {
+    st += c.x;
+    so += c.y;
+    stt += c.x * c.x;
+    sto += c.x * c.y;
+  }
+  const double count = static_cast<double>(points.size());
+  const double denominator = count * stt - st * st;
+  if (points.empty() || std::abs(denominator) < 1e-9) return false;
+  slope = (count * sto - st * so) / denominator;
+  offset = (so - slope * st) / count;
+  return true;
+}
+
 struct SideFit {
   cv::Point2f from;
   cv::Point2f to;
   double support = 0;  // share of the side's length the run covers
 };
 
+// A side of a region's rectangle as the region's own outline draws it: grain that touched the
+// page's edge widens the rectangle, but the longest straight run of the outline near each side is
+// the page's edge. Searched from `depth` inside the side to 2 pixels outside it, within 6 degrees
+// of its direction.
 SideFit FitSideToOutline(const Contour& outline, cv::Point2f from, cv::Point2f to, cv::Point2f inside,
                          double depth) {
   SideFit fit{from, to, 0};
-  const cv::Point2f along = to - from;
-  const double length = cv::norm(along);
+  const SideFrame side(from, to, inside);
+  const double length = side.length;
   if (length < 4) return fit;
-  const cv::Point2d d(along.x / length, along.y / length);
-  cv::Point2d n(-d.y, d.x);
-  if ((inside.x - from.x) * n.x + (inside.y - from.y) * n.y > 0) n = -n;  // outwards
   std::vector<cv::Point2d> candidates;
   for (const cv::Point& p : outline) {
-    const cv::Point2d q(p.x - from.x, p.y - from.y);
-    const double t = q.dot(d);
-    const double o = q.dot(n);
-    if (t >= 0.05 * length && t <= 0.95 * length && o >= -depth && o <= 2) candidates.emplace_back(t, o);
+    const cv::Point2d c = side.Place(p);
+    if (c.x >= 0.05 * length && c.x <= 0.95 * length && c.y >= -depth && c.y <= 2) candidates.push_back(c);
   }
   if (candidates.size() < 8) return fit;
   const int bins = static_cast<int>(depth) + 8;
@@ -163,29 +200,13 @@ SideFit FitSideToOutline(const Contour& outline, cv::Point2f from, cv::Point2f t
   for (const cv::Point2d& c : candidates)
     if (std::abs(c.y - bestSlope * c.x - bestOffset) <= 1.5) run.push_back(c);
   if (run.size() < 8) return fit;
-  double st = 0, so = 0, stt = 0, sto = 0;
-  for (const cv::Point2d& c : run) {
-    st += c.x;
-    so += c.y;
-    stt += c.x * c.x;
-    sto += c.x * c.y;
-  }
-  const double count = static_cast<double>(run.size());
-  const double denominator = count * stt - st * st;
-  if (std::abs(denominator) > 1e-9) {
-    bestSlope = (count * sto - st * so) / denominator;
-    bestOffset = (so - bestSlope * st) / count;
-  }
+  FitStraightLine(run, bestSlope, bestOffset);
   std::sort(run.begin(), run.end(), [](const cv::Point2d& a, const cv::Point2d& b) { return a.x < b.x; });
   double covered = 0;
   for (std::size_t i = 1; i < run.size(); ++i) covered += std::min(run[i].x - run[i - 1].x, 3.0);
   fit.support = covered / (0.9 * length);
-  const auto at = [&](double t) {
-    const double o = bestOffset + bestSlope * t;
-    return cv::Point2f(static_cast<float>(from.x + d.x * t + n.x * o), static_cast<float>(from.y + d.y * t + n.y * o));
-  };
-  fit.from = at(0);
-  fit.to = at(length);
+  fit.from = side.At(0, bestOffset);
+  fit.to = side.At(length, bestOffset + bestSlope * length);
   return fit;
 }
 
@@ -429,10 +450,8 @@ std::array<cv::Point2f, 4> RefinedCorners(const cv::Mat& picture, const std::arr
     const cv::Point2f from = full[i];
     const cv::Point2f to = full[(i + 1) % 4];
     if (FitPageEdge(picture, from, to, centre, reach, sides[i].first, sides[i].second)) continue;
-    cv::Point2f normal(-(to - from).y, (to - from).x);
-    normal *= static_cast<float>(1 / std::max(1e-6, cv::norm(normal)));
-    if (normal.dot(centre - from) < 0) normal = -normal;
-    sides[i] = {from + normal * inset, to + normal * inset};
+    const SideFrame side(from, to, centre);
+    sides[i] = {side.At(0, -inset), side.At(side.length, -inset)};
   }
   std::array<cv::Point2f, 4> corners;
   for (int i = 0; i < 4; ++i)
@@ -458,20 +477,17 @@ std::pair<int, int> InsideRange(double start, double step, double lo, double hi,
 bool FitPageEdge(const cv::Mat& picture, cv::Point2f from, cv::Point2f to, cv::Point2f inside, float reach,
                  cv::Point2f& fittedFrom, cv::Point2f& fittedTo) {
   if (picture.empty() || picture.depth() != CV_8U || reach < 1) return false;
-  const cv::Point2f along = to - from;
-  const double length = cv::norm(along);
+  const SideFrame side(from, to, inside);
+  const double length = side.length;
   if (length < 16) return false;
-  const cv::Point2d d(along.x / length, along.y / length);
-  cv::Point2d n(-d.y, d.x);
-  if ((inside.x - from.x) * n.x + (inside.y - from.y) * n.y > 0) n = -n;  // outwards
   const int channels = picture.channels();
   // Mean brightness at a point, bilinear; negative outside the picture.
-  const auto brightness = [&](double x, double y) {
-    if (x < 0 || y < 0 || x > picture.cols - 1.001 || y > picture.rows - 1.001) return -1.0;
-    const int x0 = static_cast<int>(x);
-    const int y0 = static_cast<int>(y);
-    const double fx = x - x0;
-    const double fy = y - y0;
+  const auto brightness = [&](cv::Point2f p) {
+    if (p.x < 0 || p.y < 0 || p.x > picture.cols - 1.001 || p.y > picture.rows - 1.001) return -1.0;
+    const int x0 = static_cast<int>(p.x);
+    const int y0 = static_cast<int>(p.y);
+    const double fx = p.x - x0;
+    const double fy = p.y - y0;
     const uchar* top = picture.ptr<uchar>(y0) + x0 * channels;
     const uchar* bottom = picture.ptr<uchar>(y0 + 1) + x0 * channels;
     double sum = 0;
@@ -490,10 +506,9 @@ bool FitPageEdge(const cv::Mat& picture, cv::Point2f from, cv::Point2f to, cv::P
     const double t = length * (0.1 + 0.8 * (k + 0.5) / positions);
     bool inPicture = true;
     for (int j = 0; j < steps && inPicture; ++j) {
-      const double o = -reach + j;
       double sum = 0;
       for (int u = -1; u <= 1 && inPicture; ++u) {
-        const double value = brightness(from.x + d.x * (t + 2 * u) + n.x * o, from.y + d.y * (t + 2 * u) + n.y * o);
+        const double value = brightness(side.At(t + 2 * u, -reach + j));
         inPicture = value >= 0;
         sum += value;
       }
@@ -516,24 +531,14 @@ bool FitPageEdge(const cv::Mat& picture, cv::Point2f from, cv::Point2f to, cv::P
     const double shift = std::abs(curvature) > 1e-9 ? std::clamp(0.5 * (before - after) / curvature, -0.5, 0.5) : 0.0;
     found.emplace_back(t, -reach + best + shift);
   }
-  if (found.size() < static_cast<std::size_t>(positions * 0.4)) return false;
+  const auto enough = [positions](std::size_t count) { return count >= static_cast<std::size_t>(positions * 0.4); };
+  if (!enough(found.size())) return false;
   // A straight line through them, leaving out the places where text or grain won.
   double slope = 0;
   double offset = 0;
   std::vector<cv::Point2d> used = found;
   for (int round = 0; round < 4; ++round) {
-    double st = 0, so = 0, stt = 0, sto = 0;
-    for (const cv::Point2d& c : used) {
-      st += c.x;
-      so += c.y;
-      stt += c.x * c.x;
-      sto += c.x * c.y;
-    }
-    const double count = static_cast<double>(used.size());
-    const double denominator = count * stt - st * st;
-    if (std::abs(denominator) < 1e-9) return false;
-    slope = (count * sto - st * so) / denominator;
-    offset = (so - slope * st) / count;
+    if (!FitStraightLine(used, slope, offset)) return false;
     std::vector<double> residuals;
     for (const cv::Point2d& c : found) residuals.push_back(std::abs(c.y - slope * c.x - offset));
     std::vector<double> sorted = residuals;
@@ -542,14 +547,10 @@ bool FitPageEdge(const cv::Mat& picture, cv::Point2f from, cv::Point2f to, cv::P
     used.clear();
     for (std::size_t i = 0; i < found.size(); ++i)
       if (residuals[i] <= limit) used.push_back(found[i]);
-    if (used.size() < static_cast<std::size_t>(positions * 0.4)) return false;
+    if (!enough(used.size())) return false;
   }
-  const auto at = [&](double t) {
-    const double o = offset + slope * t;
-    return cv::Point2f(static_cast<float>(from.x + d.x * t + n.x * o), static_cast<float>(from.y + d.y * t + n.y * o));
-  };
-  fittedFrom = at(0);
-  fittedTo = at(length);
+  fittedFrom = side.At(0, offset);
+  fittedTo = side.At(length, offset + slope * length);
   return true;
 }
 
