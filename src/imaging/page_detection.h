@@ -21,8 +21,10 @@ inline constexpr int kLargeLiveFramePixels = 5038848;
 inline constexpr float kLivePageScale = 0.1f;
 
 // One rotated rectangle per document, in the picture's pixels. `scale` below 0.1 is raised to 0.1;
-// `minimumAreaRatio` is the smallest region as a fraction of the shrunk picture. Clears `regions`;
-// false for an empty picture, one too small to shrink, or when nothing is found.
+// `minimumAreaRatio` is the smallest region as a fraction of the shrunk picture. Regions are found
+// on the shrunk copy; each rectangle's sides are then fitted to the document's own edges in the
+// full picture (see FitPageEdge), so grain of the desk touching a page does not widen it. Clears
+// `regions`; false for an empty picture, one too small to shrink, or when nothing is found.
 bool FindDocumentRegions(const cv::Mat& picture, int medianAperture, int gradientAperture,
                          float scale, float minimumAreaRatio, double thresholdFactor,
                          std::vector<cv::RotatedRect>& regions);
