@@ -327,6 +327,7 @@ std::vector<Contour> SeparatedRegions(const cv::Mat& mask, double smallest) {
 // Pages lying wholly inside the picture. Grain touching a page's edge can spoil the hull test; a
 // region whose four sides are straight runs of its outline is a page all the same.
 bool IsPageShaped(const Contour& contour, double smallest) {
+  if (cv::boundingRect(contour).area() < smallest) return false;  // grain: no rectangle to fit
   const cv::RotatedRect box = compat::MinAreaRect(contour);
   const double w = box.size.width;
   const double h = box.size.height;
@@ -385,6 +386,9 @@ std::vector<Contour> SecondPass(const cv::Mat& closed, float minimumAreaRatio) {
   std::vector<Contour> cornerPages;
   for (Contour& contour : compat::FindOuterContours(closed)) {
     const cv::Rect b = cv::boundingRect(contour);
+    // Grain away from the border is neither a page nor a strip: no rectangle to fit.
+    if (b.area() <= smallest && b.x > 1 && b.y > 1 && b.x + b.width < cols - 1 && b.y + b.height < rows - 1)
+      continue;
     const cv::RotatedRect box = compat::MinAreaRect(contour);
     const float w = box.size.width;
     const float h = box.size.height;
@@ -497,39 +501,57 @@ bool FitPageEdge(const cv::Mat& picture, cv::Point2f from, cv::Point2f to, cv::P
     }
     return sum / channels;
   };
-  // Along the side, the place where brightness falls most on the way out (paper to desk).
-  const int positions = std::clamp(static_cast<int>(length / 16), 8, 40);
-  const int steps = static_cast<int>(2 * reach) + 1;
-  std::vector<double> profile(steps);
+  // Along the side, the place where brightness falls most on the way out (paper to desk): found
+  // in steps of two pixels, then to a pixel and a fraction.
+  const int positions = std::clamp(static_cast<int>(length / 24), 8, 24);
+  const int reachSteps = static_cast<int>(reach / 2);
   std::vector<cv::Point2d> found;  // (t, offset)
+  std::vector<double> coarse(2 * reachSteps + 1);
   for (int k = 0; k < positions; ++k) {
     const double t = length * (0.1 + 0.8 * (k + 0.5) / positions);
     bool inPicture = true;
-    for (int j = 0; j < steps && inPicture; ++j) {
+    const auto profile = [&](double o) {
       double sum = 0;
-      for (int u = -1; u <= 1 && inPicture; ++u) {
-        const double value = brightness(side.At(t + 2 * u, -reach + j));
-        inPicture = value >= 0;
+      for (int u = -1; u <= 1; ++u) {
+        const double value = brightness(side.At(t + 2 * u, o));
+        inPicture = inPicture && value >= 0;
         sum += value;
       }
-      profile[j] = sum / 3;
-    }
+      return sum / 3;
+    };
+    for (int j = 0; j < static_cast<int>(coarse.size()) && inPicture; ++j) coarse[j] = profile(2.0 * (j - reachSteps));
     if (!inPicture) continue;
     int best = -1;
-    double steepest = -6;  // a fall of at least 3 levels a pixel
-    for (int j = 1; j + 1 < steps; ++j) {
-      const double slope = profile[j + 1] - profile[j - 1];
+    double steepest = -12;  // a fall of at least 3 levels a pixel
+    for (int j = 1; j + 1 < static_cast<int>(coarse.size()); ++j) {
+      const double slope = coarse[j + 1] - coarse[j - 1];
       if (slope < steepest) {
         steepest = slope;
         best = j;
       }
     }
-    if (best < 2 || best + 2 >= steps) continue;  // at the end of the reach: no edge within it
-    const double before = profile[best] - profile[best - 2];
-    const double after = profile[best + 2] - profile[best];
-    const double curvature = before - 2 * steepest + after;
-    const double shift = std::abs(curvature) > 1e-9 ? std::clamp(0.5 * (before - after) / curvature, -0.5, 0.5) : 0.0;
-    found.emplace_back(t, -reach + best + shift);
+    if (best <= 1 || best >= static_cast<int>(coarse.size()) - 2) continue;  // no edge within the reach
+    const double around = 2.0 * (best - reachSteps);
+    std::array<double, 9> fine;
+    for (int j = 0; j < 9; ++j) fine[j] = profile(around - 4 + j);
+    if (!inPicture) continue;
+    int place = 1;
+    double fall = 0;
+    for (int j = 1; j < 8; ++j) {
+      const double slope = fine[j + 1] - fine[j - 1];
+      if (slope < fall) {
+        fall = slope;
+        place = j;
+      }
+    }
+    double shift = 0;
+    if (place >= 2 && place <= 6) {
+      const double before = fine[place] - fine[place - 2];
+      const double after = fine[place + 2] - fine[place];
+      const double curvature = before - 2 * fall + after;
+      if (std::abs(curvature) > 1e-9) shift = std::clamp(0.5 * (before - after) / curvature, -0.5, 0.5);
+    }
+    found.emplace_back(t, around - 4 + place + shift);
   }
   const auto enough = [positions](std::size_t count) { return count >= static_cast<std::size_t>(positions * 0.4); };
   if (!enough(found.size())) return false;
