@@ -30,8 +30,10 @@ void DetectHoughLines(const cv::Mat& mask, std::vector<LineInfo>& lines, int thr
                       double largestTheta);
 
 // The 3 x 3 perspective transform (CV_64F) that maps the page found near `pageRect` onto an
-// upright rectangle of `size` (less `trim` pixels on every side). A side without a visible edge
-// keeps the rectangle's own side. Empty for an empty picture.
+// upright rectangle of `size` (less `trim` pixels on every side). Each side's line is searched in
+// a strip across that side of `pageRect` in the shrunk copy, then fitted to the page's edge in the
+// full picture (FitPageEdge). A side without a visible edge keeps the rectangle's own side. Empty
+// for an empty picture.
 cv::Mat DetectDocumentRect(const cv::Mat& picture, const cv::RotatedRect& pageRect,
                            double thresholdFactor, int medianAperture, int trim, float scale,
                            int gradientAperture, cv::Size& size);
