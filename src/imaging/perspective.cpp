@@ -156,9 +156,6 @@ cv::Mat DetectDocumentRect(const cv::Mat& picture, const cv::RotatedRect& pageRe
   // of them; the edge of a slanted page strays from the rectangle in proportion to its size.
   const int depth =
       std::min(static_cast<int>(s * 160), std::max(8, static_cast<int>(0.15f * std::min(w, h))));
-  // The strips lie across the rectangle's sides: page detection fits its sides to the page's
-  // edges, so a side's edge lies within half a strip of it either way.
-  const float inset = 0;
   const cv::Point2f topLeft = RotatePointAboutCenter(rect, cx - w / 2, cy - h / 2);
   const cv::Point2f topRight = RotatePointAboutCenter(rect, cx + w / 2, cy - h / 2);
   const cv::Point2f bottomRight = RotatePointAboutCenter(rect, cx + w / 2, cy + h / 2);
@@ -170,14 +167,16 @@ cv::Mat DetectDocumentRect(const cv::Mat& picture, const cv::RotatedRect& pageRe
     cv::Point2f from;
     cv::Point2f to;
   };
+  // The strips lie across the rectangle's sides: page detection fits its sides to the page's
+  // edges, so a side's edge lies within half a strip of it either way.
   const std::array<Side, 4> sides = {{
-      {RotatePointAboutCenter(rect, cx, cy - h / 2 + inset), {w, float(depth)}, rect.angle,
+      {RotatePointAboutCenter(rect, cx, cy - h / 2), {w, float(depth)}, rect.angle,
        topLeft, topRight},
-      {RotatePointAboutCenter(rect, cx + w / 2 - inset, cy), {float(depth), h}, rect.angle + 90.0,
+      {RotatePointAboutCenter(rect, cx + w / 2, cy), {float(depth), h}, rect.angle + 90.0,
        topRight, bottomRight},
-      {RotatePointAboutCenter(rect, cx, cy + h / 2 - inset), {w, float(depth)}, rect.angle,
+      {RotatePointAboutCenter(rect, cx, cy + h / 2), {w, float(depth)}, rect.angle,
        bottomRight, bottomLeft},
-      {RotatePointAboutCenter(rect, cx - w / 2 + inset, cy), {float(depth), h}, rect.angle + 90.0,
+      {RotatePointAboutCenter(rect, cx - w / 2, cy), {float(depth), h}, rect.angle + 90.0,
        bottomLeft, topLeft},
   }};
 
