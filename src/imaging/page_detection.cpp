@@ -346,31 +346,42 @@ std::vector<Contour> FirstPass(const cv::Mat& flooded, float minimumAreaRatio) {
   return kept;
 }
 
-// Whether two regions overlap by at least half of either, measured on their hulls.
-bool OverlapByHalf(const std::vector<cv::Point2f>& first, const std::vector<cv::Point2f>& second) {
+// The shares of two regions' hulls that they have in common.
+std::pair<double, double> OverlapShares(const std::vector<cv::Point2f>& first, const std::vector<cv::Point2f>& second) {
   std::vector<cv::Point2f> a;
   std::vector<cv::Point2f> b;
   cv::convexHull(first, a);
   cv::convexHull(second, b);
   std::vector<cv::Point2f> common;
   const double overlap = std::max(0.0f, cv::intersectConvexConvex(a, b, common));
-  return overlap > 0 && (overlap >= 0.5 * cv::contourArea(a) || overlap >= 0.5 * cv::contourArea(b));
+  if (overlap <= 0) return {0, 0};
+  return {overlap / std::max(1e-9, cv::contourArea(a)), overlap / std::max(1e-9, cv::contourArea(b))};
+}
+
+// Whether two regions overlap by at least half of either.
+bool OverlapByHalf(const std::vector<cv::Point2f>& first, const std::vector<cv::Point2f>& second) {
+  const auto [ofFirst, ofSecond] = OverlapShares(first, second);
+  return ofFirst >= 0.5 || ofSecond >= 0.5;
 }
 
 std::vector<cv::Point2f> AsFloat(const Contour& contour) { return {contour.begin(), contour.end()}; }
 
 // Pages that the border flood took because grain joined their edges to the picture's border, found
 // by the second pass beside the pages the first pass kept: those of its regions that are shaped
-// like a page and are not one of the pages already kept.
-void AddPagesNearTheBorder(std::vector<Contour>& kept, std::vector<Contour> found, float minimumAreaRatio,
+// like a page and not half covered by a page already kept. (A region holding a kept one, such as
+// a page round the picture printed on it, is added and merged with it.)
+void AddPagesNearTheBorder(std::vector<Contour>& kept, const std::vector<Contour>& found, float minimumAreaRatio,
                            cv::Size size) {
   const double smallest = size.height * static_cast<double>(minimumAreaRatio) * size.width;
   const std::size_t firstPass = kept.size();
-  for (Contour& contour : found) {
+  // Opened like the first pass's regions, so that grain joining a page to the border falls off.
+  cv::Mat solid = cv::Mat::zeros(size, CV_8UC1);
+  cv::drawContours(solid, found, -1, cv::Scalar(255), cv::FILLED, cv::LINE_8);
+  for (Contour& contour : SeparatedRegions(solid, smallest)) {
     if (!IsPageShaped(contour, smallest)) continue;
     const std::vector<cv::Point2f> points = AsFloat(contour);
     bool known = false;
-    for (std::size_t i = 0; i < firstPass && !known; ++i) known = OverlapByHalf(AsFloat(kept[i]), points);
+    for (std::size_t i = 0; i < firstPass && !known; ++i) known = OverlapShares(AsFloat(kept[i]), points).second >= 0.5;
     if (!known) kept.push_back(std::move(contour));
   }
 }

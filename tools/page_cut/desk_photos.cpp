@@ -70,9 +70,11 @@ cv::Mat Desk(Random& random, cv::Size size) {
   }
   cv::Mat modulation;
   cv::resize(field, modulation, size, 0, 0, cv::INTER_LINEAR);
-  // Grain: specks of a few pixels, and coarser ones of ten or twenty that survive shrinking.
+  // Grain: specks of a few pixels, coarser ones of ten or twenty that survive shrinking, and on
+  // rough desks pores of twenty to forty.
   for (const auto& [smallest, largest, weakest, strongest] :
-       {std::array<double, 4>{2, 4, 0.08, 0.18}, std::array<double, 4>{8, 22, 0.1, 0.25}}) {
+       {std::array<double, 4>{2, 4, 0.08, 0.18}, std::array<double, 4>{8, 22, 0.1, 0.25},
+        std::array<double, 4>{20, 40, 0.0, 0.3}}) {
     const int cell = random.Integer(static_cast<int>(smallest), static_cast<int>(largest));
     cv::Mat grain(size.height / cell + 2, size.width / cell + 2, CV_32F);
     cv::RNG(random.Seed()).fill(grain, cv::RNG::NORMAL, 0, random.Uniform(weakest, strongest));
@@ -109,11 +111,18 @@ void PageContent(Random& random, const PageKind& kind, cv::Size size, double pix
   const auto mm = [pixelsPerMm](double v) { return static_cast<int>(std::lround(v * pixelsPerMm)); };
   const cv::Scalar ink(random.Uniform(25, 70), random.Uniform(25, 70), random.Uniform(25, 80));
   if (card) {
-    // Portrait, a band and lines of text.
-    cv::rectangle(content, cv::Rect(mm(5), mm(12), mm(24), mm(32)), cv::Scalar(random.Uniform(70, 150), random.Uniform(70, 150), random.Uniform(80, 160)), cv::FILLED);
-    cv::rectangle(content, cv::Rect(0, 0, size.width, mm(8)), cv::Scalar(random.Uniform(140, 220), random.Uniform(130, 210), random.Uniform(120, 210)), cv::FILLED);
+    // Portrait, a band of another tint and lines of text, laid out across the card's long side.
+    const bool upright = size.height > size.width;
+    cv::Mat face(upright ? cv::Size(size.height, size.width) : size, CV_8UC3, cv::Scalar(paper * tint[0], paper * tint[1], paper * tint[2]));
+    cv::rectangle(face, cv::Rect(mm(5), mm(12), mm(24), mm(32)), cv::Scalar(random.Uniform(70, 150), random.Uniform(70, 150), random.Uniform(80, 160)), cv::FILLED);
+    const cv::Scalar band(paper * random.Uniform(0.8, 1.1), paper * random.Uniform(0.8, 1.1), paper * random.Uniform(0.8, 1.1));
+    cv::rectangle(face, cv::Rect(0, 0, face.cols, mm(8)), band, cv::FILLED);
     for (double y = 16; y < 48; y += 5)
-      cv::rectangle(content, cv::Rect(mm(33), mm(y), mm(random.Uniform(18, 46)), mm(2)), ink, cv::FILLED);
+      cv::rectangle(face, cv::Rect(mm(33), mm(y), mm(random.Uniform(18, 46)), mm(2)), ink, cv::FILLED);
+    if (upright)
+      cv::rotate(face, content, cv::ROTATE_90_CLOCKWISE);
+    else
+      content = face;
   } else {
     const double margin = random.Uniform(12, 25);
     const double leading = random.Uniform(5, 8);
@@ -352,6 +361,30 @@ Quad BoundsOfPages(const std::vector<DeskPage>& pages) {
   std::vector<cv::Point2f> all;
   for (const DeskPage& page : pages) all.insert(all.end(), page.corners.begin(), page.corners.end());
   return QuadOf(cv::minAreaRect(all));
+}
+
+double JaccardRoundPages(const std::vector<DeskPage>& pages, const Quad& cut) {
+  if (pages.size() == 1) return Jaccard(pages[0].corners, cut);
+  const Quad smallest = BoundsOfPages(pages);
+  double score = Jaccard(smallest, cut);
+  const cv::Point2f side = cut[1] - cut[0];
+  const double length = cv::norm(side);
+  if (length <= 0) return score;
+  const cv::Point2f u(static_cast<float>(side.x / length), static_cast<float>(side.y / length));
+  const cv::Point2f v(-u.y, u.x);
+  float uMin = 1e30f, uMax = -1e30f, vMin = 1e30f, vMax = -1e30f;
+  for (const DeskPage& page : pages) {
+    for (const cv::Point2f& p : page.corners) {
+      uMin = std::min(uMin, p.dot(u));
+      uMax = std::max(uMax, p.dot(u));
+      vMin = std::min(vMin, p.dot(v));
+      vMax = std::max(vMax, p.dot(v));
+    }
+  }
+  const Quad along = {u * uMin + v * vMin, u * uMax + v * vMin, u * uMax + v * vMax, u * uMin + v * vMax};
+  const auto area = [](const Quad& q) { return std::abs(cv::contourArea(std::vector<cv::Point2f>(q.begin(), q.end()))); };
+  if (area(along) <= 1.02 * area(smallest)) score = std::max(score, Jaccard(along, cut));
+  return score;
 }
 
 std::vector<Quad> OpenCvRecipe(const cv::Mat& photo) {

@@ -41,9 +41,14 @@ double BestJaccard(const Quad& truth, const std::vector<Quad>& found);
 // The corners of a rotated rectangle as a quadrilateral.
 Quad QuadOf(const cv::RotatedRect& rect);
 
-// The minimum-area rectangle round every page of the photograph: what a cut round all of them
-// should be.
+// The minimum-area rectangle round every page of the photograph.
 Quad BoundsOfPages(const std::vector<DeskPage>& pages);
+
+// How well `cut` fits as one cut round every page: its Jaccard index with the page itself when
+// there is one; with several, with the smallest rectangle round them all, or with the smallest
+// rectangle round them in the cut's own direction when that is within 2 % of the smallest area
+// (two pages apart have several rectangles round them nearly as small).
+double JaccardRoundPages(const std::vector<DeskPage>& pages, const Quad& cut);
 
 // The page finder of most tutorials, for comparison: shrunk to 500 rows, grey, blurred, Canny
 // edges, and the largest contour whose polygon simplifies to four corners. None or one page.
