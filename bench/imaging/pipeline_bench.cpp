@@ -1,5 +1,6 @@
 // Speed of page detection, cleaning and the whole capture pipeline on a full-size camera frame
-// (4160 x 3120), in one thread, beside the cost of encoding the same frame as JPEG.
+// (4160 x 3120), in one thread, beside the cost of encoding the same frame as JPEG; page detection
+// also on a desk photograph of the page-cut check, beside the common OpenCV recipe.
 #include <vector>
 
 #include <QCoreApplication>
@@ -13,6 +14,7 @@
 #include "imaging/conversions.h"
 #include "imaging/page_detection.h"
 #include "imaging/single_thread.h"
+#include "desk_photos.h"
 
 namespace orvane::imaging {
 namespace {
@@ -59,6 +61,41 @@ void BM_FindDocumentBounds(benchmark::State& state) {
     benchmark::DoNotOptimize(FindDocumentBounds(frame, 9, 3, 0.2f, 0.01f, 8.0, page));
 }
 BENCHMARK(BM_FindDocumentBounds)->Unit(benchmark::kMillisecond);
+
+// A desk photograph of the page-cut check: an A4 sheet and an ID card on a grainy desk.
+const cv::Mat& DeskPhotograph() {
+  static const cv::Mat photo = pagecut::MakeDeskPhoto(4, 22).picture;
+  return photo;
+}
+
+// The page finder at the capture's scale (0.2) and the live scale of frames this large (0.1),
+// every page, beside the common OpenCV recipe on the same photograph.
+void BM_FindDocumentRegionsOnDesk(benchmark::State& state) {
+  const SingleThread oneThread;
+  const float scale = state.range(0) == 0 ? kPageScale : kLivePageScale;
+  const cv::Mat& photo = DeskPhotograph();
+  std::vector<cv::RotatedRect> pages;
+  for (auto _ : state)
+    benchmark::DoNotOptimize(FindDocumentRegions(photo, kPageMedianAperture, kPageGradientAperture,
+                                                 scale, 0.01f, kPageThresholdFactor, pages));
+  state.counters["pages"] = static_cast<double>(pages.size());
+}
+BENCHMARK(BM_FindDocumentRegionsOnDesk)->ArgName("live")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+// The capture's straightened cut of every page, detection included.
+void BM_FindPageCutsStraightened(benchmark::State& state) {
+  const SingleThread oneThread;
+  const cv::Mat& photo = DeskPhotograph();
+  for (auto _ : state) benchmark::DoNotOptimize(FindPageCuts(photo, true, true));
+}
+BENCHMARK(BM_FindPageCutsStraightened)->Unit(benchmark::kMillisecond);
+
+void BM_OpenCvRecipeOnDesk(benchmark::State& state) {
+  const SingleThread oneThread;
+  const cv::Mat& photo = DeskPhotograph();
+  for (auto _ : state) benchmark::DoNotOptimize(pagecut::OpenCvRecipe(photo));
+}
+BENCHMARK(BM_OpenCvRecipeOnDesk)->Unit(benchmark::kMillisecond);
 
 void BM_DetectAndCropDocument(benchmark::State& state) {
   const SingleThread oneThread;

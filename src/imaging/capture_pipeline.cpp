@@ -54,19 +54,53 @@ CCaptureImageHelper::CCaptureImageHelper(int language) {
 
 void CCaptureImageHelper::SetSettings(const CSysParam& settings) { settings_ = settings; }
 
-cv::Mat CCaptureImageHelper::CutPage(const cv::Mat& source, const cv::Mat& work,
-                                     const cv::RotatedRect& page) const {
-  if (settings_.deformationRepair) {
-    cv::Size size;
-    const cv::Mat transform = DetectDocumentRect(source, page, kPageThresholdFactor,
-                                                 kPageMedianAperture, 0, kPageScale,
-                                                 kPageGradientAperture, size);
-    cv::Mat straight;
-    if (IsPlausiblePageTransform(transform, size, page) &&
-        compat::WarpPerspective(work, straight, transform, size))
-      return straight;
+std::array<cv::Point2f, 4> PageCut::Outline() const {
+  std::array<cv::Point2f, 4> corners;
+  if (transform.empty()) {
+    page.points(corners.data());
+    return corners;
   }
-  return CropRotatedRect(work, page);
+  const std::vector<cv::Point2f> cutCorners = {{0, 0},
+                                               {float(size.width), 0},
+                                               {float(size.width), float(size.height)},
+                                               {0, float(size.height)}};
+  std::vector<cv::Point2f> inSource;
+  cv::perspectiveTransform(cutCorners, inSource, transform.inv());
+  std::copy(inSource.begin(), inSource.end(), corners.begin());
+  return corners;
+}
+
+std::vector<PageCut> FindPageCuts(const cv::Mat& source, bool everyPage, bool straighten) {
+  std::vector<cv::RotatedRect> pages;
+  FindDocumentRegions(source, kPageMedianAperture, kPageGradientAperture, kPageScale,
+                      kCaptureMinimumAreaRatio, kPageThresholdFactor, pages);
+  // A cut round several pages has no one page's edges to be straightened by: the rectangle round
+  // them keeps them all whole.
+  const bool straightenEach = straighten && (everyPage || pages.size() == 1);
+  if (!everyPage && !pages.empty()) pages = {BoundsOfRegions(pages)};
+  std::vector<PageCut> cuts;
+  for (const cv::RotatedRect& page : pages) {
+    PageCut cut{page, {}, {}};
+    if (straightenEach) {
+      cv::Size size;
+      cv::Mat transform = DetectDocumentRect(source, page, kPageThresholdFactor,
+                                             kPageMedianAperture, 0, kPageScale,
+                                             kPageGradientAperture, size);
+      if (IsPlausiblePageTransform(transform, size, page)) {
+        cut.transform = std::move(transform);
+        cut.size = size;
+      }
+    }
+    cuts.push_back(std::move(cut));
+  }
+  return cuts;
+}
+
+cv::Mat CutPage(const cv::Mat& picture, const PageCut& cut) {
+  if (cut.transform.empty()) return CropRotatedRect(picture, cut.page);
+  cv::Mat straight;
+  if (!compat::WarpPerspective(picture, straight, cut.transform, cut.size)) return {};
+  return straight;
 }
 
 ProcessResult CCaptureImageHelper::ProcessCapture(const cv::Mat& source,
@@ -83,20 +117,14 @@ ProcessResult CCaptureImageHelper::ProcessCapture(const cv::Mat& source,
     switch (settings_.cropMode) {
       case 1:
         if (!settings_.keepEveryDocument) {
-          cv::RotatedRect page;
-          cv::Mat cut;
-          if (FindDocumentBounds(source, kPageMedianAperture, kPageGradientAperture, kPageScale,
-                                 kCaptureMinimumAreaRatio, kPageThresholdFactor, page))
-            cut = CutPage(source, shown, page);
+          const std::vector<PageCut> cuts = FindPageCuts(source, false, settings_.deformationRepair);
+          cv::Mat cut = cuts.empty() ? cv::Mat() : CutPage(shown, cuts.front());
           results.push_back(cut.empty() ? uncut.clone() : cut);
         } else {
-          std::vector<cv::RotatedRect> pages;
-          if (!FindDocumentRegions(source, kPageMedianAperture, kPageGradientAperture, kPageScale,
-                                   kCaptureMinimumAreaRatio, kPageThresholdFactor, pages)) {
-            results.push_back(uncut.clone());
-          }
-          for (const cv::RotatedRect& page : pages) {
-            cv::Mat cut = CutPage(source, shown, page);
+          const std::vector<PageCut> cuts = FindPageCuts(source, true, settings_.deformationRepair);
+          if (cuts.empty()) results.push_back(uncut.clone());
+          for (const PageCut& page : cuts) {
+            cv::Mat cut = CutPage(shown, page);
             if (!cut.empty()) results.push_back(std::move(cut));
           }
         }

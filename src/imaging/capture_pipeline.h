@@ -4,6 +4,7 @@
 // time; it reads the settings only from its own copy.
 #pragma once
 
+#include <array>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -25,6 +26,24 @@ enum class ProcessResult {
 // How a file of a capture takes its name: never over another file; a name taken by the time it
 // is written moves on to the next free "-2", "-3", ... of the same base.
 platform::FilePlacement NewCaptureFile();
+
+// One page as automatic cropping cuts it from the source picture.
+struct PageCut {
+  cv::RotatedRect page;  // as detected, source pixels
+  // Source to cut (3 x 3) when the page is straightened by its edges; empty for the rotated crop.
+  cv::Mat transform;
+  cv::Size size;  // of the straightened cut
+  // Where the cut's corners lie in the source picture, in order round it.
+  std::array<cv::Point2f, 4> Outline() const;
+};
+
+// The cuts automatic cropping makes of `source`: one round every page, or one per page with
+// `everyPage`; straightened by the pages' edges with `straighten` where that is plausible. Empty
+// when no page is found.
+std::vector<PageCut> FindPageCuts(const cv::Mat& source, bool everyPage, bool straighten);
+// The cut taken from `picture` (the source or the same frame as shown). Where the cut reaches
+// beyond the picture it is white. Empty when nothing can be cut.
+cv::Mat CutPage(const cv::Mat& picture, const PageCut& cut);
 
 class CCaptureImageHelper {
  public:
@@ -91,9 +110,6 @@ class CCaptureImageHelper {
   const std::string& SaveFailedMessage() const { return saveFailedMessage_; }
 
  private:
-  // The cut of one detected page: straightened when deformation repair is on and the
-  // straightening is plausible, else the rotated crop. Empty when nothing can be cut.
-  cv::Mat CutPage(const cv::Mat& source, const cv::Mat& work, const cv::RotatedRect& page) const;
   void ApplyColorStep(cv::Mat& picture, double factor) const;
   void ApplyShadowStep(cv::Mat& picture) const;
   bool WatermarkOn() const;

@@ -51,7 +51,7 @@ bool WarpPerspective(const cv::Mat& source, cv::Mat& out, const cv::Mat& transfo
                      cv::Size size) {
   if (source.empty() || transform.empty() || size.width < 1 || size.height < 1) return false;
   cv::warpPerspective(source, out, transform, size, cv::INTER_LINEAR, cv::BORDER_CONSTANT,
-                      cv::Scalar::all(0));
+                      cv::Scalar::all(255));
   return true;
 }
 

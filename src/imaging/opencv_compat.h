@@ -26,7 +26,8 @@ std::vector<std::vector<cv::Point>> FindOuterContours(const cv::Mat& mask);
 cv::Mat ReadImage(const std::string& path, int flags);
 
 // cv::warpPerspective that refuses an output size below one pixel instead of silently using the
-// source size. False (and `out` untouched) on refusal or an empty source.
+// source size. Where the output reaches beyond the source it is white, as in a rotated cut.
+// False (and `out` untouched) on refusal or an empty source.
 bool WarpPerspective(const cv::Mat& source, cv::Mat& out, const cv::Mat& transform, cv::Size size);
 
 }  // namespace orvane::imaging::compat

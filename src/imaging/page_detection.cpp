@@ -1,6 +1,8 @@
 #include "imaging/page_detection.h"
 
 #include <algorithm>
+#include <array>
+#include <climits>
 #include <cmath>
 #include <utility>
 
@@ -95,22 +97,293 @@ cv::Mat FloodFromBorder(const cv::Mat& closed) {
 
 bool IsThin(float w, float h) { return w / h < 0.125f || h / w < 0.125f; }
 
-// Pages lying wholly inside the picture.
-std::vector<Contour> FirstPass(const cv::Mat& flooded, float minimumAreaRatio) {
-  const double smallest = flooded.rows * std::max<double>(minimumAreaRatio, 0.0325) * flooded.cols;
-  std::vector<Contour> kept;
-  for (Contour& contour : compat::FindOuterContours(flooded)) {
-    const cv::RotatedRect box = compat::MinAreaRect(contour);
-    const double w = box.size.width;
-    const double h = box.size.height;
-    if (w * h < smallest || w <= 0 || h <= 0) continue;
-    if (w / h < 0.125 || h / w < 0.125) continue;
-    Contour hull;
-    cv::convexHull(contour, hull);
-    if (cv::contourArea(hull) / (w * h) < 0.8) continue;
-    kept.push_back(std::move(contour));
+// A contour's outline with a point at least every pixel, so that straight runs can be counted.
+Contour Densified(const Contour& contour) {
+  Contour dense;
+  for (std::size_t i = 0; i < contour.size(); ++i) {
+    const cv::Point a = contour[i];
+    const cv::Point b = contour[(i + 1) % contour.size()];
+    const int steps = std::max({std::abs(b.x - a.x), std::abs(b.y - a.y), 1});
+    for (int k = 0; k < steps; ++k) dense.emplace_back(a.x + (b.x - a.x) * k / steps, a.y + (b.y - a.y) * k / steps);
   }
+  return dense;
+}
+
+// A side from `from` to `to` of a page whose inside is towards `inside`: positions t along it and
+// offsets o outwards from it.
+struct SideFrame {
+  cv::Point2f from;
+  cv::Point2d along;
+  cv::Point2d outwards;
+  double length = 0;
+
+  SideFrame(cv::Point2f start, cv::Point2f end, cv::Point2f inside) : from(start) {
+    const cv::Point2f d = end - start;
+    length = cv::norm(d);
+    along = length > 0 ? cv::Point2d(d.x / length, d.y / length) : cv::Point2d(1, 0);
+    outwards = cv::Point2d(-along.y, along.x);
+    if ((inside.x - from.x) * outwards.x + (inside.y - from.y) * outwards.y > 0) outwards = -outwards;
+  }
+  cv::Point2d Place(cv::Point2f p) const {
+    const cv::Point2d q(p.x - from.x, p.y - from.y);
+    return {q.dot(along), q.dot(outwards)};
+  }
+  cv::Point2f At(double t, double o) const {
+    return {static_cast<float>(from.x + along.x * t + outwards.x * o),
+            static_cast<float>(from.y + along.y * t + outwards.y * o)};
+  }
+};
+
+// The least-squares line o = offset + slope * t through points (t, o). False when the points do
+// not fix one.
+bool FitStraightLine(const std::vector<cv::Point2d>& points, double& slope, double& offset) {
+  double st = 0, so = 0, stt = 0, sto = 0;
+  for (const cv::Point2d& c : points) {
+    st += c.x;
+    so += c.y;
+    stt += c.x * c.x;
+    sto += c.x * c.y;
+  }
+  const double count = static_cast<double>(points.size());
+  const double denominator = count * stt - st * st;
+  if (points.empty() || std::abs(denominator) < 1e-9) return false;
+  slope = (count * sto - st * so) / denominator;
+  offset = (so - slope * st) / count;
+  return true;
+}
+
+struct SideFit {
+  cv::Point2f from;
+  cv::Point2f to;
+  double support = 0;  // share of the side's length the run covers
+};
+
+// A side of a region's rectangle as the region's own outline draws it: grain that touched the
+// page's edge widens the rectangle, but the longest straight run of the outline near each side is
+// the page's edge. Searched from `depth` inside the side to 2 pixels outside it, within 6 degrees
+// of its direction.
+SideFit FitSideToOutline(const Contour& outline, cv::Point2f from, cv::Point2f to, cv::Point2f inside,
+                         double depth) {
+  SideFit fit{from, to, 0};
+  const SideFrame side(from, to, inside);
+  const double length = side.length;
+  if (length < 4) return fit;
+  std::vector<cv::Point2d> candidates;
+  for (const cv::Point& p : outline) {
+    const cv::Point2d c = side.Place(p);
+    if (c.x >= 0.05 * length && c.x <= 0.95 * length && c.y >= -depth && c.y <= 2) candidates.push_back(c);
+  }
+  if (candidates.size() < 8) return fit;
+  const int bins = static_cast<int>(depth) + 8;
+  std::vector<int> histogram(bins);
+  int bestCount = 0;
+  double bestSlope = 0;
+  double bestOffset = 0;
+  for (double degrees = -6; degrees <= 6.01; degrees += 0.5) {
+    const double slope = std::tan(degrees * CV_PI / 180);
+    std::fill(histogram.begin(), histogram.end(), 0);
+    // Offset at the side's start of a line of this slope through the candidate.
+    for (const cv::Point2d& c : candidates) {
+      const int bin = static_cast<int>(std::floor(c.y - slope * c.x + depth + 4));
+      if (bin >= 0 && bin < bins) ++histogram[bin];
+    }
+    for (int b = 0; b + 1 < bins; ++b) {
+      if (histogram[b] + histogram[b + 1] > bestCount) {
+        bestCount = histogram[b] + histogram[b + 1];
+        bestSlope = slope;
+        bestOffset = b + 1 - depth - 4;
+      }
+    }
+  }
+  // Least squares over the run's points, and the length they cover.
+  std::vector<cv::Point2d> run;
+  for (const cv::Point2d& c : candidates)
+    if (std::abs(c.y - bestSlope * c.x - bestOffset) <= 1.5) run.push_back(c);
+  if (run.size() < 8) return fit;
+  FitStraightLine(run, bestSlope, bestOffset);
+  std::sort(run.begin(), run.end(), [](const cv::Point2d& a, const cv::Point2d& b) { return a.x < b.x; });
+  double covered = 0;
+  for (std::size_t i = 1; i < run.size(); ++i) covered += std::min(run[i].x - run[i - 1].x, 3.0);
+  fit.support = covered / (0.9 * length);
+  fit.from = side.At(0, bestOffset);
+  fit.to = side.At(length, bestOffset + bestSlope * length);
+  return fit;
+}
+
+cv::Point2f Crossing(cv::Point2f a0, cv::Point2f a1, cv::Point2f b0, cv::Point2f b1) {
+  const cv::Point2f r = a1 - a0;
+  const cv::Point2f q = b1 - b0;
+  const double cross = r.x * q.y - r.y * q.x;
+  if (std::abs(cross) < 1e-9) return (a1 + b0) * 0.5f;
+  const double t = ((b0.x - a0.x) * q.y - (b0.y - a0.y) * q.x) / cross;
+  return a0 + r * static_cast<float>(t);
+}
+
+// A region's corners with each side moved onto the outline's straight run near it, and how many
+// sides had one along at least four tenths of their length.
+struct Outline {
+  std::array<cv::Point2f, 4> corners;
+  int straightSides = 0;
+};
+
+// The rectangle round the outline whose sides run along the outline's most common direction
+// (taken modulo a right angle): blobs of grain on a small card can turn its minimum-area rectangle,
+// but the card's straight sides still outnumber them. `fallback` when no direction stands out.
+cv::RotatedRect AlignedBox(const Contour& dense, const cv::RotatedRect& fallback) {
+  constexpr int kBins = 90;
+  std::array<double, kBins> histogram{};
+  const std::size_t n = dense.size();
+  if (n < 16) return fallback;
+  // Steps of ten pixels: a slanted side's outline is a staircase of whole pixels.
+  for (std::size_t i = 0; i < n; ++i) {
+    const cv::Point v = dense[(i + 10) % n] - dense[i];
+    double degrees = std::atan2(v.y, v.x) * 180 / CV_PI;
+    degrees = std::fmod(degrees + 360, 90.0);
+    histogram[static_cast<int>(degrees) % kBins] += 1;
+  }
+  int peak = 0;
+  double peakCount = 0;
+  for (int b = 0; b < kBins; ++b) {
+    double count = 0;
+    for (int k = -3; k <= 3; ++k) count += histogram[(b + k + kBins) % kBins];
+    if (count > peakCount) {
+      peakCount = count;
+      peak = b;
+    }
+  }
+  if (peakCount < 0.15 * static_cast<double>(n)) return fallback;
+  double weighted = 0;
+  double total = 0;
+  for (int k = -3; k <= 3; ++k) {
+    weighted += histogram[(peak + k + kBins) % kBins] * (peak + k + 0.5);
+    total += histogram[(peak + k + kBins) % kBins];
+  }
+  const double a = weighted / total * CV_PI / 180;
+  const double c = std::cos(a);
+  const double sn = std::sin(a);
+  double uMin = 1e18, uMax = -1e18, vMin = 1e18, vMax = -1e18;
+  for (const cv::Point& p : dense) {
+    const double u = p.x * c + p.y * sn;
+    const double v = -p.x * sn + p.y * c;
+    uMin = std::min(uMin, u);
+    uMax = std::max(uMax, u);
+    vMin = std::min(vMin, v);
+    vMax = std::max(vMax, v);
+  }
+  const double u = (uMin + uMax) / 2;
+  const double v = (vMin + vMax) / 2;
+  return cv::RotatedRect(cv::Point2f(static_cast<float>(u * c - v * sn), static_cast<float>(u * sn + v * c)),
+                         cv::Size2f(static_cast<float>(uMax - uMin), static_cast<float>(vMax - vMin)),
+                         static_cast<float>(a * 180 / CV_PI));
+}
+
+Outline FitOutline(const Contour& contour, const cv::RotatedRect& minimumBox) {
+  Outline result;
+  const Contour dense = Densified(contour);
+  const cv::RotatedRect box = AlignedBox(dense, minimumBox);
+  box.points(result.corners.data());
+  const double depth = std::max(4.0, 0.3 * std::min(box.size.width, box.size.height));
+  std::array<SideFit, 4> sides;
+  for (int i = 0; i < 4; ++i) {
+    sides[i] = FitSideToOutline(dense, result.corners[i], result.corners[(i + 1) % 4], box.center, depth);
+    if (sides[i].support < 0.3) sides[i] = {result.corners[i], result.corners[(i + 1) % 4], 0};
+    if (sides[i].support >= 0.4) ++result.straightSides;
+  }
+  for (int i = 0; i < 4; ++i)
+    result.corners[(i + 1) % 4] = Crossing(sides[i].from, sides[i].to, sides[(i + 1) % 4].from, sides[(i + 1) % 4].to);
+  return result;
+}
+
+// The outer contours of a mask, each large one filled and opened first, so that pages joined by
+// a thin bridge of grain come apart and grain hanging on an edge falls off. A region that opening
+// would remove whole (an edge that does not close round its page) stays as it was.
+std::vector<Contour> SeparatedRegions(const cv::Mat& mask, double smallest) {
+  constexpr int kOpening = 7;
+  const cv::Mat element = cv::getStructuringElement(cv::MORPH_RECT, {kOpening, kOpening});
+  std::vector<Contour> regions;
+  for (Contour& contour : compat::FindOuterContours(mask)) {
+    const cv::Rect box = cv::boundingRect(contour);
+    if (static_cast<double>(box.area()) < smallest) {
+      regions.push_back(std::move(contour));
+      continue;
+    }
+    const cv::Rect padded(box.x - 1, box.y - 1, box.width + 2, box.height + 2);
+    cv::Mat solid = cv::Mat::zeros(padded.size(), CV_8UC1);
+    cv::drawContours(solid, std::vector<Contour>{contour}, 0, cv::Scalar(255), cv::FILLED, cv::LINE_8,
+                     cv::noArray(), INT_MAX, -padded.tl());
+    cv::morphologyEx(solid, solid, cv::MORPH_OPEN, element);
+    std::vector<Contour> pieces;
+    cv::findContours(solid, pieces, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_SIMPLE, padded.tl());
+    std::erase_if(pieces, [smallest](const Contour& piece) { return cv::contourArea(piece) < smallest; });
+    if (pieces.empty()) {
+      regions.push_back(std::move(contour));
+    } else {
+      for (Contour& piece : pieces) regions.push_back(std::move(piece));
+    }
+  }
+  return regions;
+}
+
+// Pages lying wholly inside the picture. Grain touching a page's edge can spoil the hull test; a
+// region whose four sides are straight runs of its outline is a page all the same.
+bool IsPageShaped(const Contour& contour, double smallest) {
+  if (cv::boundingRect(contour).area() < smallest) return false;  // grain: no rectangle to fit
+  const cv::RotatedRect box = compat::MinAreaRect(contour);
+  const double w = box.size.width;
+  const double h = box.size.height;
+  if (w * h < smallest || w <= 0 || h <= 0) return false;
+  if (w / h < 0.125 || h / w < 0.125) return false;
+  Contour hull;
+  cv::convexHull(contour, hull);
+  return cv::contourArea(hull) / (w * h) >= 0.8 || FitOutline(contour, box).straightSides == 4;
+}
+
+std::vector<Contour> FirstPass(const cv::Mat& flooded, float minimumAreaRatio) {
+  const double smallest = flooded.rows * static_cast<double>(minimumAreaRatio) * flooded.cols;
+  std::vector<Contour> kept;
+  for (Contour& contour : SeparatedRegions(flooded, smallest))
+    if (IsPageShaped(contour, smallest)) kept.push_back(std::move(contour));
   return kept;
+}
+
+// The shares of two regions' hulls that they have in common.
+std::pair<double, double> OverlapShares(const std::vector<cv::Point2f>& first, const std::vector<cv::Point2f>& second) {
+  std::vector<cv::Point2f> a;
+  std::vector<cv::Point2f> b;
+  cv::convexHull(first, a);
+  cv::convexHull(second, b);
+  std::vector<cv::Point2f> common;
+  const double overlap = std::max(0.0f, cv::intersectConvexConvex(a, b, common));
+  if (overlap <= 0) return {0, 0};
+  return {overlap / std::max(1e-9, cv::contourArea(a)), overlap / std::max(1e-9, cv::contourArea(b))};
+}
+
+// Whether two regions overlap by at least half of either.
+bool OverlapByHalf(const std::vector<cv::Point2f>& first, const std::vector<cv::Point2f>& second) {
+  const auto [ofFirst, ofSecond] = OverlapShares(first, second);
+  return ofFirst >= 0.5 || ofSecond >= 0.5;
+}
+
+std::vector<cv::Point2f> AsFloat(const Contour& contour) { return {contour.begin(), contour.end()}; }
+
+// Pages that the border flood took because grain joined their edges to the picture's border, found
+// by the second pass beside the pages the first pass kept: those of its regions that are shaped
+// like a page and not half covered by a page already kept. (A region holding a kept one, such as
+// a page round the picture printed on it, is added and merged with it.)
+void AddPagesNearTheBorder(std::vector<Contour>& kept, const std::vector<Contour>& found, float minimumAreaRatio,
+                           cv::Size size) {
+  const double smallest = size.height * static_cast<double>(minimumAreaRatio) * size.width;
+  const std::size_t firstPass = kept.size();
+  // Opened like the first pass's regions, so that grain joining a page to the border falls off.
+  cv::Mat solid = cv::Mat::zeros(size, CV_8UC1);
+  cv::drawContours(solid, found, -1, cv::Scalar(255), cv::FILLED, cv::LINE_8);
+  for (Contour& contour : SeparatedRegions(solid, smallest)) {
+    if (!IsPageShaped(contour, smallest)) continue;
+    const std::vector<cv::Point2f> points = AsFloat(contour);
+    bool known = false;
+    for (std::size_t i = 0; i < firstPass && !known; ++i) known = OverlapShares(AsFloat(kept[i]), points).second >= 0.5;
+    if (!known) kept.push_back(std::move(contour));
+  }
 }
 
 // Pages running off the picture: corner regions are closed through their corner, thin corner
@@ -124,6 +397,9 @@ std::vector<Contour> SecondPass(const cv::Mat& closed, float minimumAreaRatio) {
   std::vector<Contour> cornerPages;
   for (Contour& contour : compat::FindOuterContours(closed)) {
     const cv::Rect b = cv::boundingRect(contour);
+    // Grain away from the border is neither a page nor a strip: no rectangle to fit.
+    if (b.area() <= smallest && b.x > 1 && b.y > 1 && b.x + b.width < cols - 1 && b.y + b.height < rows - 1)
+      continue;
     const cv::RotatedRect box = compat::MinAreaRect(contour);
     const float w = box.size.width;
     const float h = box.size.height;
@@ -153,29 +429,49 @@ std::vector<Contour> SecondPass(const cv::Mat& closed, float minimumAreaRatio) {
   return compat::FindOuterContours(mask);
 }
 
-// Joins regions whose bounding boxes overlap by at least half of either box.
-void MergeOverlapping(std::vector<Contour>& contours) {
+// Joins regions that overlap by at least half of either. Measured on the regions' own outlines,
+// not their upright bounding boxes: those of a turned sheet reach over a card lying beside it.
+void MergeOverlapping(std::vector<std::vector<cv::Point2f>>& regions) {
   bool merged = true;
   while (merged) {
     merged = false;
-    for (std::size_t i = 0; i < contours.size() && !merged; ++i) {
-      for (std::size_t j = i + 1; j < contours.size() && !merged; ++j) {
-        const cv::Rect a = cv::boundingRect(contours[i]);
-        const cv::Rect b = cv::boundingRect(contours[j]);
-        const int left = std::max(a.x, b.x);
-        const int right = std::min(a.x + a.width, b.x + b.width);
-        const int top = std::max(a.y, b.y);
-        const int bottom = std::min(a.y + a.height, b.y + b.height);
-        if (left > right || top > bottom) continue;
-        const double overlap = static_cast<double>(right - left) * (bottom - top);
-        if (overlap / a.area() >= 0.5 || overlap / b.area() >= 0.5) {
-          contours[i].insert(contours[i].end(), contours[j].begin(), contours[j].end());
-          contours.erase(contours.begin() + static_cast<std::ptrdiff_t>(j));
+    for (std::size_t i = 0; i < regions.size() && !merged; ++i) {
+      for (std::size_t j = i + 1; j < regions.size() && !merged; ++j) {
+        if (OverlapByHalf(regions[i], regions[j])) {
+          regions[i].insert(regions[i].end(), regions[j].begin(), regions[j].end());
+          regions.erase(regions.begin() + static_cast<std::ptrdiff_t>(j));
           merged = true;
         }
       }
     }
   }
+}
+
+// A region's corners (shrunk picture) as corners of the full picture, each side moved onto the
+// page's edge there. A side without a clear edge (it may lie outside the picture) keeps its place,
+// less half the gradient aperture by which the edge mask runs wider than the edge.
+std::array<cv::Point2f, 4> RefinedCorners(const cv::Mat& picture, const std::array<cv::Point2f, 4>& shrunk, double s,
+                                          int gradientAperture) {
+  std::array<cv::Point2f, 4> full;
+  cv::Point2f centre(0, 0);
+  for (int i = 0; i < 4; ++i) {
+    full[i] = shrunk[i] * static_cast<float>(1 / s);
+    centre += full[i] * 0.25f;
+  }
+  const float reach = static_cast<float>(3 / s);
+  const float inset = static_cast<float>(gradientAperture / (2 * s));
+  std::array<std::pair<cv::Point2f, cv::Point2f>, 4> sides;
+  for (int i = 0; i < 4; ++i) {
+    const cv::Point2f from = full[i];
+    const cv::Point2f to = full[(i + 1) % 4];
+    if (FitPageEdge(picture, from, to, centre, reach, sides[i].first, sides[i].second)) continue;
+    const SideFrame side(from, to, centre);
+    sides[i] = {side.At(0, -inset), side.At(side.length, -inset)};
+  }
+  std::array<cv::Point2f, 4> corners;
+  for (int i = 0; i < 4; ++i)
+    corners[(i + 1) % 4] = Crossing(sides[i].first, sides[i].second, sides[(i + 1) % 4].first, sides[(i + 1) % 4].second);
+  return corners;
 }
 
 // Columns c of an output row for which lo <= start + c * step <= hi.
@@ -192,6 +488,104 @@ std::pair<int, int> InsideRange(double start, double step, double lo, double hi,
 }
 
 }  // namespace
+
+bool FitPageEdge(const cv::Mat& picture, cv::Point2f from, cv::Point2f to, cv::Point2f inside, float reach,
+                 cv::Point2f& fittedFrom, cv::Point2f& fittedTo) {
+  if (picture.empty() || picture.depth() != CV_8U || reach < 1) return false;
+  const SideFrame side(from, to, inside);
+  const double length = side.length;
+  if (length < 16) return false;
+  const int channels = picture.channels();
+  // Mean brightness at a point, bilinear; negative outside the picture.
+  const auto brightness = [&](cv::Point2f p) {
+    if (p.x < 0 || p.y < 0 || p.x > picture.cols - 1.001 || p.y > picture.rows - 1.001) return -1.0;
+    const int x0 = static_cast<int>(p.x);
+    const int y0 = static_cast<int>(p.y);
+    const double fx = p.x - x0;
+    const double fy = p.y - y0;
+    const uchar* top = picture.ptr<uchar>(y0) + x0 * channels;
+    const uchar* bottom = picture.ptr<uchar>(y0 + 1) + x0 * channels;
+    double sum = 0;
+    for (int c = 0; c < channels; ++c) {
+      sum += (top[c] * (1 - fx) + top[c + channels] * fx) * (1 - fy) +
+             (bottom[c] * (1 - fx) + bottom[c + channels] * fx) * fy;
+    }
+    return sum / channels;
+  };
+  // Along the side, the place where brightness falls most on the way out (paper to desk): found
+  // in steps of two pixels, then to a pixel and a fraction.
+  const int positions = std::clamp(static_cast<int>(length / 24), 8, 24);
+  const int reachSteps = static_cast<int>(reach / 2);
+  std::vector<cv::Point2d> found;  // (t, offset)
+  std::vector<double> coarse(2 * reachSteps + 1);
+  for (int k = 0; k < positions; ++k) {
+    const double t = length * (0.1 + 0.8 * (k + 0.5) / positions);
+    bool inPicture = true;
+    const auto profile = [&](double o) {
+      double sum = 0;
+      for (int u = -1; u <= 1; ++u) {
+        const double value = brightness(side.At(t + 2 * u, o));
+        inPicture = inPicture && value >= 0;
+        sum += value;
+      }
+      return sum / 3;
+    };
+    for (int j = 0; j < static_cast<int>(coarse.size()) && inPicture; ++j) coarse[j] = profile(2.0 * (j - reachSteps));
+    if (!inPicture) continue;
+    int best = -1;
+    double steepest = -12;  // a fall of at least 3 levels a pixel
+    for (int j = 1; j + 1 < static_cast<int>(coarse.size()); ++j) {
+      const double slope = coarse[j + 1] - coarse[j - 1];
+      if (slope < steepest) {
+        steepest = slope;
+        best = j;
+      }
+    }
+    if (best <= 1 || best >= static_cast<int>(coarse.size()) - 2) continue;  // no edge within the reach
+    const double around = 2.0 * (best - reachSteps);
+    std::array<double, 9> fine;
+    for (int j = 0; j < 9; ++j) fine[j] = profile(around - 4 + j);
+    if (!inPicture) continue;
+    int place = 1;
+    double fall = 0;
+    for (int j = 1; j < 8; ++j) {
+      const double slope = fine[j + 1] - fine[j - 1];
+      if (slope < fall) {
+        fall = slope;
+        place = j;
+      }
+    }
+    double shift = 0;
+    if (place >= 2 && place <= 6) {
+      const double before = fine[place] - fine[place - 2];
+      const double after = fine[place + 2] - fine[place];
+      const double curvature = before - 2 * fall + after;
+      if (std::abs(curvature) > 1e-9) shift = std::clamp(0.5 * (before - after) / curvature, -0.5, 0.5);
+    }
+    found.emplace_back(t, around - 4 + place + shift);
+  }
+  const auto enough = [positions](std::size_t count) { return count >= static_cast<std::size_t>(positions * 0.4); };
+  if (!enough(found.size())) return false;
+  // A straight line through them, leaving out the places where text or grain won.
+  double slope = 0;
+  double offset = 0;
+  std::vector<cv::Point2d> used = found;
+  for (int round = 0; round < 4; ++round) {
+    if (!FitStraightLine(used, slope, offset)) return false;
+    std::vector<double> residuals;
+    for (const cv::Point2d& c : found) residuals.push_back(std::abs(c.y - slope * c.x - offset));
+    std::vector<double> sorted = residuals;
+    std::nth_element(sorted.begin(), sorted.begin() + sorted.size() / 2, sorted.end());
+    const double limit = std::max(1.0, 2.5 * sorted[sorted.size() / 2]);
+    used.clear();
+    for (std::size_t i = 0; i < found.size(); ++i)
+      if (residuals[i] <= limit) used.push_back(found[i]);
+    if (!enough(used.size())) return false;
+  }
+  fittedFrom = side.At(0, offset);
+  fittedTo = side.At(length, offset + slope * length);
+  return true;
+}
 
 cv::Point2f RotatePointAboutCenter(const cv::RotatedRect& rect, float x, float y) {
   const double a = rect.angle * 3.141592653589793 / 180.0;
@@ -319,19 +713,22 @@ bool FindDocumentRegions(const cv::Mat& picture, int medianAperture, int gradien
 
   const cv::Mat closed = ClosedEdgeMask(shrunk, medianAperture, gradientAperture, thresholdFactor);
   std::vector<Contour> kept = FirstPass(FloodFromBorder(closed), minimumAreaRatio);
-  if (kept.empty()) kept = SecondPass(closed, minimumAreaRatio);
-  MergeOverlapping(kept);
+  if (kept.empty())
+    kept = SecondPass(closed, minimumAreaRatio);
+  else
+    AddPagesNearTheBorder(kept, SecondPass(closed, minimumAreaRatio), minimumAreaRatio, closed.size());
   if (kept.empty()) return false;
 
+  // Each region's sides are moved onto its outline's straight runs and then onto the page's edge
+  // in the full picture.
+  std::vector<std::vector<cv::Point2f>> pages;
   for (const Contour& contour : kept) {
-    const cv::RotatedRect fixed =
-        FixRotatedRect(compat::MinAreaRect(contour), cv::boundingRect(contour));
-    regions.emplace_back(
-        cv::Point2f(static_cast<float>(fixed.center.x / s), static_cast<float>(fixed.center.y / s)),
-        cv::Size2f(static_cast<float>((fixed.size.width - gradientAperture) / s),
-                   static_cast<float>((fixed.size.height - gradientAperture) / s)),
-        fixed.angle);
+    const cv::RotatedRect fixed = FixRotatedRect(compat::MinAreaRect(contour), cv::boundingRect(contour));
+    const auto corners = RefinedCorners(picture, FitOutline(contour, fixed).corners, s, gradientAperture);
+    pages.emplace_back(corners.begin(), corners.end());
   }
+  MergeOverlapping(pages);
+  for (const auto& points : pages) regions.push_back(compat::ToLegacyAngle(cv::minAreaRect(points)));
   return true;
 }
 
@@ -342,13 +739,17 @@ bool FindDocumentBounds(const cv::Mat& picture, int medianAperture, int gradient
   if (!FindDocumentRegions(picture, medianAperture, gradientAperture, scale, minimumAreaRatio,
                            thresholdFactor, regions))
     return false;
+  bounds = BoundsOfRegions(regions);
+  return true;
+}
+
+cv::RotatedRect BoundsOfRegions(const std::vector<cv::RotatedRect>& regions) {
   std::vector<cv::Point> corners;
   for (const cv::RotatedRect& region : regions) {
     const auto polygon = RotatedRectPolygon(region);
     corners.insert(corners.end(), polygon.begin(), polygon.end());
   }
-  bounds = compat::MinAreaRect(corners);
-  return true;
+  return compat::MinAreaRect(corners);
 }
 
 cv::Mat WarpRotatedRect(const cv::RotatedRect& rect, const cv::Mat& picture) {

@@ -21,8 +21,10 @@ inline constexpr int kLargeLiveFramePixels = 5038848;
 inline constexpr float kLivePageScale = 0.1f;
 
 // One rotated rectangle per document, in the picture's pixels. `scale` below 0.1 is raised to 0.1;
-// `minimumAreaRatio` is the smallest region as a fraction of the shrunk picture. Clears `regions`;
-// false for an empty picture, one too small to shrink, or when nothing is found.
+// `minimumAreaRatio` is the smallest region as a fraction of the shrunk picture. Regions are found
+// on the shrunk copy; each rectangle's sides are then fitted to the document's own edges in the
+// full picture (see FitPageEdge), so grain of the desk touching a page does not widen it. Clears
+// `regions`; false for an empty picture, one too small to shrink, or when nothing is found.
 bool FindDocumentRegions(const cv::Mat& picture, int medianAperture, int gradientAperture,
                          float scale, float minimumAreaRatio, double thresholdFactor,
                          std::vector<cv::RotatedRect>& regions);
@@ -31,6 +33,9 @@ bool FindDocumentRegions(const cv::Mat& picture, int medianAperture, int gradien
 bool FindDocumentBounds(const cv::Mat& picture, int medianAperture, int gradientAperture,
                         float scale, float minimumAreaRatio, double thresholdFactor,
                         cv::RotatedRect& bounds);
+
+// The minimum-area rectangle round the corners of every region, as FindDocumentBounds gives it.
+cv::RotatedRect BoundsOfRegions(const std::vector<cv::RotatedRect>& regions);
 
 // The upright content of `rect`; a rectangle turned by more than 45 degrees is taken a quarter
 // turn round, so pages keep their reading direction. Pixels whose source lies outside the picture
@@ -51,6 +56,13 @@ bool DetectAndCropDocument(const cv::Mat& picture, int margin, double thresholdF
 // picture or an empty clamped rectangle.
 bool CropRoiToVector(const cv::Mat& picture, int x, int y, int width, int height,
                      std::vector<cv::Mat>& pictures);
+
+// The page's edge near the segment `from` - `to` of `picture`: where brightness falls most,
+// going away from `inside`, within `reach` pixels either side of the segment, fitted by a straight
+// line through the middle 80 % of the segment. True with the line's points beside `from` and `to`;
+// false when fewer than four in ten places along the segment show such a fall.
+bool FitPageEdge(const cv::Mat& picture, cv::Point2f from, cv::Point2f to, cv::Point2f inside, float reach,
+                 cv::Point2f& fittedFrom, cv::Point2f& fittedTo);
 
 // The rectangle's four corners and the first again, rounded to whole pixels.
 std::vector<cv::Point> RotatedRectPolygon(const cv::RotatedRect& rect);

@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <numeric>
+#include <optional>
 
 #include <opencv2/imgproc.hpp>
 
@@ -128,7 +129,6 @@ cv::Mat DetectDocumentRect(const cv::Mat& picture, const cv::RotatedRect& pageRe
                            int gradientAperture, cv::Size& size) {
   if (picture.empty()) return {};
   const double s = scale < 0.1f ? 0.1 : scale;
-  const int depth = static_cast<int>(s * 160);
 
   cv::Mat grey = ToGrey(picture, GreyConversion::kBgrToGrey);
   cv::Mat small;
@@ -152,7 +152,10 @@ cv::Mat DetectDocumentRect(const cv::Mat& picture, const cv::RotatedRect& pageRe
   const float cy = rect.center.y;
   const float w = rect.size.width;
   const float h = rect.size.height;
-  const float inset = static_cast<float>(depth / 4);
+  // A small page's strips are shallower, so that its print (a card's band, its portrait) stays out
+  // of them; the edge of a slanted page strays from the rectangle in proportion to its size.
+  const int depth =
+      std::min(static_cast<int>(s * 160), std::max(8, static_cast<int>(0.15f * std::min(w, h))));
   const cv::Point2f topLeft = RotatePointAboutCenter(rect, cx - w / 2, cy - h / 2);
   const cv::Point2f topRight = RotatePointAboutCenter(rect, cx + w / 2, cy - h / 2);
   const cv::Point2f bottomRight = RotatePointAboutCenter(rect, cx + w / 2, cy + h / 2);
@@ -164,18 +167,21 @@ cv::Mat DetectDocumentRect(const cv::Mat& picture, const cv::RotatedRect& pageRe
     cv::Point2f from;
     cv::Point2f to;
   };
+  // The strips lie across the rectangle's sides: page detection fits its sides to the page's
+  // edges, so a side's edge lies within half a strip of it either way.
   const std::array<Side, 4> sides = {{
-      {RotatePointAboutCenter(rect, cx, cy - h / 2 + inset), {w, float(depth)}, rect.angle,
+      {RotatePointAboutCenter(rect, cx, cy - h / 2), {w, float(depth)}, rect.angle,
        topLeft, topRight},
-      {RotatePointAboutCenter(rect, cx + w / 2 - inset, cy), {float(depth), h}, rect.angle + 90.0,
+      {RotatePointAboutCenter(rect, cx + w / 2, cy), {float(depth), h}, rect.angle + 90.0,
        topRight, bottomRight},
-      {RotatePointAboutCenter(rect, cx, cy + h / 2 - inset), {w, float(depth)}, rect.angle,
+      {RotatePointAboutCenter(rect, cx, cy + h / 2), {w, float(depth)}, rect.angle,
        bottomRight, bottomLeft},
-      {RotatePointAboutCenter(rect, cx - w / 2 + inset, cy), {float(depth), h}, rect.angle + 90.0,
+      {RotatePointAboutCenter(rect, cx - w / 2, cy), {float(depth), h}, rect.angle + 90.0,
        bottomLeft, topLeft},
   }};
 
   std::array<LineInfo, 4> lines;
+  std::array<std::optional<LineInfo>, 4> refined;
   std::vector<LineInfo> found;
   for (std::size_t i = 0; i < sides.size(); ++i) {
     const Side& side = sides[i];
@@ -201,6 +207,20 @@ cv::Mat DetectDocumentRect(const cv::Mat& picture, const cv::RotatedRect& pageRe
                      0.2 * degrees, (expected + 80) * degrees, (expected + 100) * degrees);
     lines[i] = found.empty() ? MakeLineFromPoints(side.from, side.to) : found.front();
   }
+
+  // Each line onto the page's edge in the full picture, where the shrunk copy's pixels allow.
+  const cv::Point2f centre = pageRect.center;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    const cv::Point2f a = IntersectLines(lines[i], lines[(i + 3) % 4]) * (1 / s);
+    const cv::Point2f b = IntersectLines(lines[i], lines[(i + 1) % 4]) * (1 / s);
+    if (!std::isfinite(a.x) || !std::isfinite(a.y) || !std::isfinite(b.x) || !std::isfinite(b.y)) continue;
+    cv::Point2f from;
+    cv::Point2f to;
+    if (FitPageEdge(picture, a, b, centre, static_cast<float>(3 / s), from, to))
+      refined[i] = MakeLineFromPoints(from * static_cast<float>(s), to * static_cast<float>(s));
+  }
+  for (std::size_t i = 0; i < lines.size(); ++i)
+    if (refined[i]) lines[i] = *refined[i];
 
   std::vector<cv::Point2f> corners(4);
   for (int i = 0; i < 4; ++i) corners[i] = IntersectLines(lines[i], lines[(i + 1) % 4]) * (1 / s);
@@ -237,7 +257,7 @@ bool IsPlausiblePageTransform(const cv::Mat& transform, cv::Size size,
   cv::perspectiveTransform(outputCorners, corners, inverse);
   const auto polygon = RotatedRectPolygon(page);
   const double tolerance =
-      std::max(10.0, 0.1 * std::min(page.size.width, page.size.height));
+      std::max(10.0, 0.05 * std::min(page.size.width, page.size.height));
   for (const cv::Point2f& corner : corners) {
     if (!std::isfinite(corner.x) || !std::isfinite(corner.y)) return false;
     if (cv::pointPolygonTest(polygon, corner, true) < -tolerance) return false;

@@ -30,14 +30,16 @@ void DetectHoughLines(const cv::Mat& mask, std::vector<LineInfo>& lines, int thr
                       double largestTheta);
 
 // The 3 x 3 perspective transform (CV_64F) that maps the page found near `pageRect` onto an
-// upright rectangle of `size` (less `trim` pixels on every side). A side without a visible edge
-// keeps the rectangle's own side. Empty for an empty picture.
+// upright rectangle of `size` (less `trim` pixels on every side). Each side's line is searched in
+// a strip across that side of `pageRect` in the shrunk copy, then fitted to the page's edge in the
+// full picture (FitPageEdge). A side without a visible edge keeps the rectangle's own side. Empty
+// for an empty picture.
 cv::Mat DetectDocumentRect(const cv::Mat& picture, const cv::RotatedRect& pageRect,
                            double thresholdFactor, int medianAperture, int trim, float scale,
                            int gradientAperture, cv::Size& size);
 
 // Whether a transform from DetectDocumentRect is worth using: an output of at least one pixel
-// and every page corner it implies within a tenth of the page's smaller side (at least 10
+// and every page corner it implies within a twentieth of the page's smaller side (at least 10
 // pixels) of `pageRect`. A stray edge line can throw a corner far off; callers then fall back to
 // the plain rotated crop.
 bool IsPlausiblePageTransform(const cv::Mat& transform, cv::Size size,

@@ -89,6 +89,35 @@ TEST(ProcessCapture, CropModes) {
   }
 }
 
+// A turned page running off the right edge: where the straightened cut reaches beyond the
+// picture it is white, as the plain cut is.
+TEST(ProcessCapture, AStraightenedPageRunningOffThePictureIsWhiteBeyondIt) {
+  const cv::Mat scene = DeskWithSheets({SheetCorners({620, 300}, {420, 300}, 10)});
+  CSysParam settings = Settings(1);
+  settings.deformationRepair = true;
+  const auto pictures = Process(settings, scene);
+  const auto cuts = FindPageCuts(scene, false, true);
+  ASSERT_EQ(pictures.size(), 1u);
+  ASSERT_EQ(cuts.size(), 1u);
+  ASSERT_FALSE(cuts[0].transform.empty());
+  ASSERT_EQ(pictures[0].size(), cuts[0].size);
+  std::vector<cv::Point2f> cut;
+  for (int y = 0; y < pictures[0].rows; ++y)
+    for (int x = 0; x < pictures[0].cols; ++x) cut.emplace_back(x, y);
+  std::vector<cv::Point2f> source;
+  cv::perspectiveTransform(cut, source, cuts[0].transform.inv());
+  int beyond = 0;
+  int black = 0;
+  for (std::size_t i = 0; i < cut.size(); ++i) {
+    // A pixel beyond the picture by more than the interpolation's reach.
+    if (source[i].x < scene.cols && source[i].y < scene.rows && source[i].x > -1 && source[i].y > -1) continue;
+    ++beyond;
+    black += pictures[0].at<cv::Vec3b>(cut[i]) != cv::Vec3b(255, 255, 255);
+  }
+  EXPECT_GT(beyond, 100);
+  EXPECT_EQ(black, 0);
+}
+
 TEST(ProcessCapture, NegativeModeWorksOnACopyOfTheFrame) {
   const cv::Mat source = testing::TexturedDesk({200, 150});
   const cv::Mat before = source.clone();

@@ -56,6 +56,35 @@ TEST(FindDocumentRegions, FindsATurnedPageAndCutsItUpright) {
   EXPECT_GT(BrightShare(cut), 0.93) << "upright cut of the sheet alone";
 }
 
+// Blobs of grain touch the page's edges; the rectangle fits the page's own edges, not them.
+TEST(FindDocumentRegions, FitsThePageNotTheGrainTouchingIt) {
+  const auto sheet = SheetCorners({800, 600}, {1000, 700}, 12);
+  cv::Mat scene = testing::GrainyDesk({1600, 1200}, {sheet});
+  testing::DrawSheet(scene, sheet);
+  const auto regions = Find(scene);
+  ASSERT_EQ(regions.size(), 1u);
+  ExpectCorners(regions[0], sheet, 5);
+}
+
+// The card covers less than a thirtieth of the picture and grain touches both.
+TEST(FindDocumentRegions, FindsACardBesideAPage) {
+  const auto page = SheetCorners({600, 600}, {990, 700}, 8);
+  const auto card = SheetCorners({1450, 420}, {300, 189}, -15);
+  cv::Mat scene = testing::GrainyDesk({1800, 1200}, {page, card});
+  testing::DrawSheet(scene, page);
+  testing::DrawSheet(scene, card);
+  const auto regions = Find(scene);
+  ASSERT_EQ(regions.size(), 2u);
+  for (const auto& sheet : {page, card}) {
+    const cv::Point centre = (sheet[0] + sheet[2]) / 2;
+    const auto found = std::find_if(regions.begin(), regions.end(), [&](const cv::RotatedRect& r) {
+      return cv::norm(cv::Point2f(centre) - r.center) < 20;
+    });
+    ASSERT_NE(found, regions.end()) << centre;
+    ExpectCorners(*found, sheet, 6);
+  }
+}
+
 TEST(FindDocumentRegions, SeparatePagesApartOverlappingPagesAsOne) {
   const auto left = SheetCorners({200, 300}, {220, 300}, -10);
   const auto right = SheetCorners({590, 300}, {240, 320}, 8);

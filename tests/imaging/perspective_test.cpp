@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <opencv2/imgproc.hpp>
 
+#include "imaging/capture_pipeline.h"
 #include "imaging/page_detection.h"
 #include "synthetic_pages.h"
 
@@ -87,6 +88,30 @@ TEST(DetectDocumentRect, StraightensAKeystonedPage) {
                            mapped, transform);
   EXPECT_LT(cv::norm(mapped[0]), 12);
   EXPECT_LT(cv::norm(mapped[1] - cv::Point2f(size.width - 1, size.height - 1)), 12);
+}
+
+double Jaccard(const std::vector<cv::Point2f>& a, const std::vector<cv::Point2f>& b) {
+  std::vector<cv::Point2f> common;
+  const double both = cv::intersectConvexConvex(a, b, common);
+  return both / (cv::contourArea(a) + cv::contourArea(b) - both);
+}
+
+TEST(FindPageCuts, StraighteningAKeystonedPageIsNeverWorseThanThePlainCut) {
+  const std::vector<cv::Point> sheet = {{420, 230}, {1240, 290}, {1300, 980}, {340, 950}};
+  cv::Mat scene = testing::GrainyDesk({1600, 1200}, {sheet});
+  testing::DrawSheet(scene, sheet);
+  const std::vector<cv::Point2f> truth(sheet.begin(), sheet.end());
+  const auto plain = FindPageCuts(scene, false, false);
+  const auto straight = FindPageCuts(scene, false, true);
+  ASSERT_EQ(plain.size(), 1u);
+  ASSERT_EQ(straight.size(), 1u);
+  ASSERT_FALSE(straight[0].transform.empty()) << "the straightening was refused";
+  const auto plainOutline = plain[0].Outline();
+  const auto straightOutline = straight[0].Outline();
+  const double plainScore = Jaccard(truth, {plainOutline.begin(), plainOutline.end()});
+  const double straightScore = Jaccard(truth, {straightOutline.begin(), straightOutline.end()});
+  EXPECT_GE(straightScore, plainScore);
+  EXPECT_GT(straightScore, 0.992);
 }
 
 TEST(DetectDocumentRect, ASideWithoutEdgeKeepsTheRectangleSide) {
