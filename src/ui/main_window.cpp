@@ -17,6 +17,7 @@
 #include "platform/sound_player.h"
 #include "platform/special_folders.h"
 #include "platform/user_notice.h"
+#include "ui/orientation_thread.h"
 #include "ui/presenter.h"
 #include "ui/splash_dialog.h"
 
@@ -39,7 +40,7 @@ constexpr ButtonSpec kButtons[15] = {
 };
 
 // Commands whose windows the station does not offer: their controls stay disabled.
-constexpr ControlId kNotOffered[] = {ControlId::Settings, ControlId::SwitchView,    ControlId::Recognise,
+constexpr ControlId kNotOffered[] = {ControlId::Settings, ControlId::SwitchView,
                                      ControlId::Copy,     ControlId::CaptureToPdf,  ControlId::Record,
                                      ControlId::ContinuousShoot, ControlId::TwoInOne, ControlId::OnePdf,
                                      ControlId::MultipageTiff};
@@ -389,6 +390,7 @@ void COrvaneDlg::RunCommand(ControlId id) {
   switch (id) {
     case ControlId::Capture:
     case ControlId::CaptureKey: OnCapture(); break;
+    case ControlId::Recognise: OnRecognizeText(); break;
     case ControlId::Exit: close(); break;
     case ControlId::RotateLeft: Rotate(270); break;
     case ControlId::Rotate180: Rotate(180); break;
@@ -435,6 +437,9 @@ platform::MessageResult COrvaneDlg::OnWndMsg(const platform::Message& message) {
       OnPrefixChanged();
       return 1;
     case ids::kMainIgnored:
+      return 0;
+    case ids::kOrientationResult:
+      OnOrientationResult(message);
       return 0;
     default:
       return 0;
@@ -662,6 +667,7 @@ void COrvaneDlg::OnBrowseFolder() { environment_.presenter->OpenFolder(settings_
 void COrvaneDlg::Shutdown() {
   if (shutDown_) return;
   shutDown_ = true;
+  if (orientation_) orientation_->Stop();
   if (settingsLoaded_) {
     // The rectangle read last decides whether a manual crop has anything to keep.
     IntRect last;

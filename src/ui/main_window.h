@@ -49,6 +49,7 @@ namespace orvane::ui {
 
 class IPresenter;
 class CSplashDlg;
+class COrientationThread;
 
 // What the station takes from its surroundings. The program uses the real ones (Program());
 // tests put the virtual camera, the device-library simulator and a scripted presenter here.
@@ -103,6 +104,10 @@ class COrvaneDlg : public QWidget {
   void SyncNaming();
 
   void OnCapture();
+  void OnRecognizeText();
+  // Starts the orientation thread on the document camera unless one runs.
+  void StartOrientationThread();
+  bool OrientationRunning() const;
   void AddToThumbnails(const std::filesystem::path& path, int kind, const std::optional<std::filesystem::path>& preview);
   std::vector<cv::Mat> GrabProcessedImages();
   static void DeleteTempFiles();
@@ -173,6 +178,7 @@ class COrvaneDlg : public QWidget {
   void OnBrowseFolder();
   void OnMiddleKey();
   void OnPrefixChanged();
+  void OnOrientationResult(const platform::Message& message);
 
   StationEnvironment environment_;
   platform::TargetHandle target_;
@@ -203,6 +209,8 @@ class COrvaneDlg : public QWidget {
   float dpiValue_ = -1.0f;
   std::unique_ptr<CCameraModelTable> models_;
   std::unique_ptr<CSplashDlg> splash_;
+  // Reads the document camera: stopped before that camera goes.
+  std::unique_ptr<COrientationThread> orientation_;
 
   bool settingsLoaded_ = false;
   bool initialised_ = false;
