@@ -55,6 +55,7 @@ class CRecognitionWorker {
   void RequestStop();
   // Waits for the run's thread, without a limit.
   void Join();
+  // Started and not yet joined.
   bool Started() const;
 
   OcrResult Result() const;

@@ -56,7 +56,8 @@ class COCRProgressDlg : public QDialog {
   QPushButton& StopButton() { return stop_; }
   QProgressBar& Progress() { return progress_; }
   QLabel& Status() { return status_; }
-  bool WorkerStarted() const { return worker_ && worker_->Started(); }
+  // A worker thread that has not been joined.
+  bool WorkerRunning() const { return worker_ && worker_->Started(); }
 
   void done(int result) override;
 
