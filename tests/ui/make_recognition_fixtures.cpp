@@ -1,7 +1,8 @@
 // Makes the recognition tests' files in one folder: a small character template
 // ("OCR_RLDA_LN_Gra.tpl", trained in seconds on a few hundred classes of one font), a page of its
 // characters as the virtual camera films it ("page.png", 640 x 480, with its text in "page.txt"),
-// and the same page turned clockwise by a quarter ("turned.png").
+// the same page turned clockwise by a quarter ("turned.png"), and the page in a frame of the size
+// the program's virtual camera opens at ("page-4160.png", 4160 x 3120).
 //   orvane-recognition-fixtures FOLDER
 #include <cstdio>
 #include <filesystem>
@@ -20,9 +21,9 @@ using namespace orvane::ocrtools;
 
 namespace {
 
-// The page in the middle of a white 640 x 480 frame, in colour.
-cv::Mat OnFrame(const cv::Mat& page) {
-  cv::Mat frame(480, 640, CV_8UC1, cv::Scalar(255));
+// The page in the middle of a white frame, in colour.
+cv::Mat OnFrame(const cv::Mat& page, int width = 640, int height = 480) {
+  cv::Mat frame(height, width, CV_8UC1, cv::Scalar(255));
   page.copyTo(frame(cv::Rect((frame.cols - page.cols) / 2, (frame.rows - page.rows) / 2, page.cols, page.rows)));
   cv::Mat colour;
   cv::cvtColor(frame, colour, cv::COLOR_GRAY2BGR);
@@ -62,7 +63,8 @@ int main(int argc, char** argv) {
   GlyphRenderer renderer(testing::kPageFont);
   const cv::Mat page = testing::TypesetPage(renderer, lines, {});
   const bool written = cv::imwrite((folder / "page.png").string(), OnFrame(page)) &&
-                       cv::imwrite((folder / "turned.png").string(), OnFrame(ocr::RotateMat90CW(page)));
+                       cv::imwrite((folder / "turned.png").string(), OnFrame(ocr::RotateMat90CW(page))) &&
+                       cv::imwrite((folder / "page-4160.png").string(), OnFrame(page, 4160, 3120));
   std::ofstream(folder / "page.txt", std::ios::binary) << text;
   return written ? 0 : 1;
 }
