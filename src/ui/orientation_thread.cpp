@@ -1,5 +1,7 @@
 #include "ui/orientation_thread.h"
 
+#include <exception>
+
 #include "imaging/page_detection.h"
 #include "ocr/doc_orientation.h"
 #include "platform/message_ids.h"
@@ -42,8 +44,12 @@ void COrientationThread::Run(std::filesystem::path templatePath, PictureSource p
       break;
     }
     int angle = 0;
-    if (detector.DetectOrientation(OrientationPage(picture()), &angle, false)) {
-      platform::Post(window, ids::kOrientationResult, ids::kOrientationAngle, angle);
+    try {
+      if (detector.DetectOrientation(OrientationPage(picture()), &angle, false)) {
+        platform::Post(window, ids::kOrientationResult, ids::kOrientationAngle, angle);
+      }
+    } catch (const std::exception&) {
+      // A picture the detector cannot read decides nothing; the next one may.
     }
   }
   detector.Release();

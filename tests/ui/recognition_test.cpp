@@ -28,18 +28,6 @@ std::vector<std::string> PageLines() {
   return {text.substr(0, split), text.substr(split + 2)};
 }
 
-// The camera of the capture tests (640 x 480), filming the fixture picture `picture`.
-VirtualCameraIdentity SmallCamera() {
-  VirtualCameraIdentity identity;
-  identity.productId = "A0C8";
-  identity.sharpnessDefault = 28;
-  identity.sharpnessMaximum = 6;
-  identity.sizes = {{640, 480}};
-  identity.stillWidth = 640;
-  identity.stillHeight = 480;
-  return identity;
-}
-
 class RecognitionTest : public StationTest {
  protected:
   void WithTemplate() { fs::copy_file(kFixtures / kTemplate, programFolder / kTemplate); }
