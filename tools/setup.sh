@@ -31,6 +31,8 @@ packages=(
   locales
   # the station used as a person would: a virtual screen, keys sent to it, screenshots read
   xvfb xdotool imagemagick
+  # a real reader of the Word documents the tests write
+  python3-docx
 )
 
 as_root=()

@@ -18,6 +18,7 @@
 #include "platform/sound_player.h"
 #include "platform/special_folders.h"
 #include "platform/user_notice.h"
+#include "ui/orientation_thread.h"
 #include "ui/presenter.h"
 #include "ui/splash_dialog.h"
 
@@ -40,7 +41,7 @@ constexpr ButtonSpec kButtons[15] = {
 };
 
 // Commands whose windows the station does not offer: their controls stay disabled.
-constexpr ControlId kNotOffered[] = {ControlId::Settings, ControlId::Recognise,
+constexpr ControlId kNotOffered[] = {ControlId::Settings,
                                      ControlId::Copy,     ControlId::CaptureToPdf,  ControlId::Record,
                                      ControlId::ContinuousShoot, ControlId::TwoInOne, ControlId::OnePdf,
                                      ControlId::MultipageTiff};
@@ -379,6 +380,7 @@ void COrvaneDlg::RunCommand(ControlId id) {
   switch (id) {
     case ControlId::Capture:
     case ControlId::CaptureKey: OnCapture(); break;
+    case ControlId::Recognise: OnRecognizeText(); break;
     case ControlId::Exit: close(); break;
     case ControlId::RotateLeft: Rotate(270); break;
     case ControlId::Rotate180: Rotate(180); break;
@@ -436,6 +438,9 @@ platform::MessageResult COrvaneDlg::OnWndMsg(const platform::Message& message) {
       OnDeviceChange();
       return 1;
     case ids::kMainIgnored:
+      return 0;
+    case ids::kOrientationResult:
+      OnOrientationResult(message);
       return 0;
     default:
       return 0;
@@ -663,7 +668,7 @@ void COrvaneDlg::OnBrowseFolder() { environment_.presenter->OpenFolder(settings_
 void COrvaneDlg::Shutdown() {
   if (shutDown_) return;
   shutDown_ = true;
-  // No device change may arrive while the cameras go.
+  // No device change may arrive, and nothing read through a camera, while the cameras go.
   hotplug_.reset();
   StopCameraReaders();
   if (settingsLoaded_) {

@@ -52,6 +52,7 @@ namespace orvane::ui {
 
 class IPresenter;
 class CSplashDlg;
+class COrientationThread;
 
 // What the station takes from its surroundings. The program uses the real ones (Program());
 // tests put the virtual camera, the device-library simulator and a scripted presenter here.
@@ -124,6 +125,10 @@ class COrvaneDlg : public QWidget {
   void SetPrefixChoices(const std::string& choices) { settings_.prefixChoices = choices; }
   // A camera was plugged in or pulled out.
   void OnDeviceChange();
+  void OnRecognizeText();
+  // Starts the orientation thread on the document camera unless one runs.
+  void StartOrientationThread();
+  bool OrientationRunning() const;
   void AddToThumbnails(const std::filesystem::path& path, int kind, const std::optional<std::filesystem::path>& preview);
   std::vector<cv::Mat> GrabProcessedImages();
   static void DeleteTempFiles();
@@ -208,6 +213,7 @@ class COrvaneDlg : public QWidget {
   void OnThumbnailClick(int index, platform::LParam kind);
   void OnOpenThumbnail();
   void OnDeleteThumbnail();
+  void OnOrientationResult(const platform::Message& message);
 
   StationEnvironment environment_;
   platform::TargetHandle target_;
@@ -241,6 +247,8 @@ class COrvaneDlg : public QWidget {
   std::unique_ptr<CSplashDlg> splash_;
   std::unique_ptr<platform::HotplugMonitor> hotplug_;
   std::unique_ptr<QMenu> thumbnailMenu_;
+  // Reads the document camera: stopped before that camera goes.
+  std::unique_ptr<COrientationThread> orientation_;
 
   bool settingsLoaded_ = false;
   bool initialised_ = false;

@@ -11,6 +11,7 @@
 #include "imaging/conversions.h"
 #include "imaging/page_detection.h"
 #include "ui/main_window.h"
+#include "ui/orientation_thread.h"
 #include "ui/presenter.h"
 
 namespace orvane::ui {
@@ -26,7 +27,7 @@ constexpr float kCardTolerance = 0.03f;
 }  // namespace
 
 void COrvaneDlg::StopCameraReaders() {
-  // Nothing reads through the document camera's controller beside the window yet.
+  if (orientation_) orientation_->Stop();
 }
 
 void COrvaneDlg::DocumentCameraGone() {
@@ -92,6 +93,8 @@ void COrvaneDlg::OnDeviceChange() {
   }
   document_->ShowDisplay(true);
   preview_->hide();
+  // The orientation check stopped with the camera; it goes on with the camera that came back.
+  if (settings_.orientationCheck) StartOrientationThread();
 }
 
 int COrvaneDlg::CalibrateDpi() {

@@ -305,6 +305,7 @@ StartUp COrvaneDlg::OnInitDialog() {
   UpdateData(false);
   RestoreStates();
   CreateAccelerators();
+  if (settings_.orientationCheck) StartOrientationThread();
   if (settings_.barcodeFolders) {
     for (ControlId id : {ControlId::TwoInOne, ControlId::MultipageTiff, ControlId::OnePdf, ControlId::Barcode})
       Control(id)->setEnabled(false);

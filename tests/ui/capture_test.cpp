@@ -29,19 +29,6 @@ std::pair<int, int> JfifDensity(const fs::path& file) {
   return {header[14] << 8 | header[15], header[16] << 8 | header[17]};
 }
 
-// A document camera of a model whose configured size is 1600 x 1200 at 130 DPI, filming its
-// scene at 640 x 480.
-VirtualCameraIdentity SmallCamera() {
-  VirtualCameraIdentity identity;
-  identity.productId = "A0C8";
-  identity.sharpnessDefault = 28;
-  identity.sharpnessMaximum = 6;
-  identity.sizes = {{640, 480}};
-  identity.stillWidth = 640;
-  identity.stillHeight = 480;
-  return identity;
-}
-
 class CaptureTest : public StationTest {
  protected:
   void StartWithCamera(const std::string& image = {}, const std::string& naming = "0") {

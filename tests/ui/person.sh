@@ -48,7 +48,8 @@ start_screen() {
   export DISPLAY=":$(cat "$work/display")"
 }
 
-# Starts the station with the virtual cameras $1 and waits for its window; sets left and top.
+# Starts the station with the virtual cameras $1 (and the program folder $2, when given) and waits
+# for its window; sets left and top.
 start_station() {
   mkdir -p "$work/home"
   (
@@ -57,6 +58,7 @@ start_station() {
     # X's keyboard library reads its server's replies with strndup, bounded but unterminated, which
     # the strict string check of a sanitizer build takes for an overflow.
     [[ -n ${ASAN_OPTIONS:-} ]] && export ASAN_OPTIONS="${ASAN_OPTIONS//strict_string_checks=1/strict_string_checks=0}"
+    [[ -n ${2:-} ]] && export ORVANE_PROGRAM_DIR="$2"
     HOME="$work/home" ORVANE_VIRTUAL_CAMERA="$1" exec "$program"
   ) >"$work/station.log" 2>&1 &
   station_pid=$!

@@ -25,6 +25,17 @@ bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds timeou
   return true;
 }
 
+VirtualCameraIdentity SmallCamera() {
+  VirtualCameraIdentity identity;
+  identity.productId = "A0C8";
+  identity.sharpnessDefault = 28;
+  identity.sharpnessMaximum = 6;
+  identity.sizes = {{640, 480}};
+  identity.stillWidth = 640;
+  identity.stillHeight = 480;
+  return identity;
+}
+
 platform::SimulatedCameraModel CameraModel(const VirtualCameraIdentity& identity, bool stillPin) {
   platform::SimulatedCameraModel model = VirtualCameraModel(identity);
   model.stillPin = stillPin;

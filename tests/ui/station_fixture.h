@@ -81,6 +81,10 @@ class ScriptedPresenter : public IPresenter {
   std::vector<std::string> opened;
 };
 
+// A document camera of a model whose configured size is 1600 x 1200 at 130 DPI, filming its
+// scene at 640 x 480.
+VirtualCameraIdentity SmallCamera();
+
 // A camera model as discovery and the USB source see it, without frames of its own.
 platform::SimulatedCameraModel CameraModel(const VirtualCameraIdentity& identity, bool stillPin = true);
 

@@ -1,0 +1,186 @@
+#include <QPushButton>
+#include <QTimer>
+
+#include <fstream>
+
+#include <gtest/gtest.h>
+#include <opencv2/imgcodecs.hpp>
+
+#include "camera/display_core.h"
+#include "camera/show_video.h"
+#include "ocr/docx_reader.h"
+#include "platform/file_io.h"
+#include "station_fixture.h"
+#include "ui/ocr_progress_dlg.h"
+
+namespace orvane::ui::testing {
+namespace {
+namespace fs = std::filesystem;
+using orvane::testing::ReadDocx;
+
+const fs::path kFixtures = ORVANE_RECOGNITION_FIXTURES;
+const char* const kTemplate = "OCR_RLDA_LN_Gra.tpl";
+
+// The lines of the fixture page's text.
+std::vector<std::string> PageLines() {
+  const std::string text = platform::ReadWholeFile(kFixtures / "page.txt").value_or("");
+  const std::size_t split = text.find("\r\n");
+  return {text.substr(0, split), text.substr(split + 2)};
+}
+
+class RecognitionTest : public StationTest {
+ protected:
+  void WithTemplate() { fs::copy_file(kFixtures / kTemplate, programFolder / kTemplate); }
+  void StartFilming(const char* picture, const std::string& settings) {
+    fs::create_directories(folder / "scene");
+    fs::copy_file(kFixtures / picture, folder / "scene" / picture);
+    camera_ = std::make_unique<VirtualCamera>(SmallCamera(), folder / "scene");
+    backend->Add(camera_->Camera());
+    WriteSettings("[FILE]\nTypeofImageName=0\nPREFIX=IMG\n" + settings);
+    ASSERT_EQ(Start(), StartUp::kRunning);
+    ASSERT_TRUE(WaitForPicture());
+  }
+  std::unique_ptr<COCRProgressDlg> Dialog(int language, const cv::Mat& picture, bool english = false) {
+    auto dialog = std::make_unique<COCRProgressDlg>(nullptr, language, english, presenter, programFolder);
+    dialog->SetImage(picture);
+    dialog->SetOutputPath(folder / "page.docx");
+    return dialog;
+  }
+  static bool Ended(COCRProgressDlg& dialog) { return dialog.OkButton().isEnabled(); }
+  int Rotation() const {
+    return static_cast<CShowVideoThread*>(window->Cameras().document->Display())->Core().Rotation();
+  }
+
+  std::unique_ptr<VirtualCamera> camera_;
+};
+
+TEST_F(RecognitionTest, APageIsReadIntoABoldDocumentThatIsOpenedAtTheEnd) {
+  WithTemplate();
+  auto dialog = Dialog(2, cv::imread((kFixtures / "page.png").string()));
+  dialog->show();
+  ASSERT_TRUE(WaitFor([&] { return Ended(*dialog); }, std::chrono::seconds(60)));
+  EXPECT_EQ(dialog->Status().text().toStdString(), "OCR is completed");
+  EXPECT_EQ(dialog->Progress().value(), 100);
+  EXPECT_FALSE(dialog->StopButton().isEnabled());
+  EXPECT_EQ(dialog->GetResult(), 2);
+  EXPECT_EQ(dialog->GetOutputPath(), folder / "page.docx");
+  const auto document = ReadDocx(folder / "page.docx");
+  EXPECT_EQ(document.paragraphs, PageLines());
+  EXPECT_TRUE(document.allBold);
+  EXPECT_EQ(presenter.opened, std::vector<std::string>{(folder / "page.docx").string()});
+  dialog->OkButton().click();
+  EXPECT_FALSE(dialog->isVisible());
+}
+
+TEST_F(RecognitionTest, ARunThatCannotStartSaysWhyAtOnceAndWritesNothing) {
+  const struct {
+    bool withTemplate;
+    int language;
+    bool picture;
+    const char* status;
+  } cases[] = {
+      {true, 2, false, "No images for OCR"},
+      {false, 2, true, "OCR library files are missing"},
+      {false, 1, true, "OCR 庫文件丟失"},
+      {false, 0, true, "OCR 库文件丢失"},
+  };
+  for (const auto& c : cases) {
+    std::error_code ignored;
+    fs::remove(programFolder / kTemplate, ignored);
+    if (c.withTemplate) WithTemplate();
+    auto dialog = Dialog(c.language, c.picture ? cv::imread((kFixtures / "page.png").string()) : cv::Mat());
+    if (c.language == 1) dialog->SetImage(cv::Mat());  // Traditional Chinese never reads
+    dialog->show();
+    if (c.language == 1) {
+      // Recognition is not offered in Traditional Chinese: the notice, and only Stop ends it.
+      EXPECT_EQ(dialog->Status().text().toStdString(), "目前版本不支持文本識別功能");
+      EXPECT_FALSE(dialog->WorkerRunning());
+      EXPECT_FALSE(dialog->OkButton().isEnabled());
+      EXPECT_EQ(dialog->StopButton().text().toStdString(), "停止");
+      dialog->StopButton().click();
+      EXPECT_EQ(dialog->GetResult(), 3);
+      continue;
+    }
+    ASSERT_TRUE(WaitFor([&] { return Ended(*dialog); })) << c.status;
+    EXPECT_EQ(dialog->Status().text().toStdString(), c.status);
+    EXPECT_FALSE(dialog->StopButton().isEnabled());
+    EXPECT_NE(dialog->GetResult(), 2);
+    EXPECT_FALSE(fs::exists(folder / "page.docx"));
+    EXPECT_TRUE(presenter.opened.empty());
+  }
+}
+
+// Stop while the template loads and while the lines are read: the run stops, nothing is written,
+// and the window waits for its worker before it goes.
+TEST_F(RecognitionTest, StopEndsTheRunWithoutAFileAndTheWorkerIsJoined) {
+  WithTemplate();
+  cv::Mat page = cv::imread((kFixtures / "page.png").string());
+  cv::Mat tall;
+  cv::vconcat(std::vector<cv::Mat>(8, page), tall);  // sixteen lines: the run takes a while
+  for (bool duringRecognition : {false, true}) {
+    auto dialog = Dialog(0, tall);
+    dialog->show();
+    ASSERT_TRUE(dialog->WorkerRunning());
+    if (duringRecognition) {
+      ASSERT_TRUE(WaitFor([&] { return dialog->Progress().value() >= 5; }, std::chrono::seconds(60)));
+      ASSERT_FALSE(Ended(*dialog));
+    }
+    dialog->StopButton().click();
+    EXPECT_FALSE(dialog->isVisible());
+    EXPECT_FALSE(dialog->WorkerRunning());
+    EXPECT_EQ(dialog->GetResult(), 3) << duringRecognition;
+    EXPECT_FALSE(fs::exists(folder / "page.docx")) << duringRecognition;
+    // The run's last word, handled after the window closed, reports the stop.
+    ASSERT_TRUE(WaitFor([&] { return Ended(*dialog); }));
+    EXPECT_EQ(dialog->Status().text().toStdString(), "OCR 失败或者被停止");
+  }
+  EXPECT_TRUE(presenter.opened.empty());
+}
+
+TEST_F(RecognitionTest, TheCommandReadsTheCamerasPageIntoTheNextNameAndShowsTheDocument) {
+  WithTemplate();
+  StartFilming("page.png", "[IMAGE]\nINDEX=4\n");
+  bool ended = false;
+  QTimer::singleShot(0, window.get(), [&] {
+    auto* dialog = window->findChild<COCRProgressDlg*>();
+    ASSERT_NE(dialog, nullptr);
+    ended = WaitFor([&] { return Ended(*dialog); }, std::chrono::seconds(60));
+    dialog->OkButton().click();
+  });
+  window->OnCommand(ControlId::Recognise);
+  ASSERT_TRUE(ended);
+  const std::vector<fs::path> files = Pictures();
+  ASSERT_EQ(files.size(), 1u);
+  EXPECT_EQ(files[0].filename(), "IMG00004.docx");
+  EXPECT_EQ(ReadDocx(files[0]).paragraphs, PageLines());
+  EXPECT_EQ(window->Thumbnails()[0]->GetPath(), files[0]);
+  EXPECT_EQ(window->Thumbnails()[0]->Picture(), ResourcePicture(kDocumentIcon));
+  EXPECT_EQ(window->GetSysParam().runningIndex, 5);
+  EXPECT_EQ(sounds.size(), 1u);
+}
+
+TEST_F(RecognitionTest, TheOrientationCheckTurnsAPageLyingOnItsSideUpright) {
+  WithTemplate();
+  StartFilming("turned.png", "[IMAGE]\nDOCCHECK=TRUE\n");
+  EXPECT_TRUE(window->OrientationRunning());
+  ASSERT_TRUE(WaitFor([&] { return Rotation() == 270; }, std::chrono::seconds(30)));
+  // Upright now: later detections leave it so.
+  WaitFor([] { return false; }, std::chrono::milliseconds(1500));
+  EXPECT_EQ(Rotation(), 270);
+  EXPECT_TRUE(window->OrientationRunning());
+  // Closing while the thread detects waits for it.
+  window.reset();
+}
+
+TEST_F(RecognitionTest, WithoutATemplateTheOrientationThreadEndsAndCanBeStartedAgain) {
+  StartFilming("turned.png", "[IMAGE]\nDOCCHECK=TRUE\n");
+  ASSERT_TRUE(WaitFor([&] { return !window->OrientationRunning(); }));
+  EXPECT_EQ(Rotation(), 0);
+  WithTemplate();
+  window->StartOrientationThread();
+  EXPECT_TRUE(window->OrientationRunning());
+  ASSERT_TRUE(WaitFor([&] { return Rotation() == 270; }, std::chrono::seconds(30)));
+}
+
+}  // namespace
+}  // namespace orvane::ui::testing
