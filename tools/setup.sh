@@ -29,6 +29,8 @@ packages=(
   locales
   # the station used as a person would: a virtual screen, keys sent to it, screenshots read
   xvfb xdotool imagemagick
+  # ... and a recording read back as a player would
+  ffmpeg
 )
 
 as_root=()

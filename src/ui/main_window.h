@@ -49,6 +49,8 @@ namespace orvane::ui {
 
 class IPresenter;
 class CSplashDlg;
+class CContinuousShootDlg;
+class CCVideoToFile;
 
 // What the station takes from its surroundings. The program uses the real ones (Program());
 // tests put the virtual camera, the device-library simulator and a scripted presenter here.
@@ -107,6 +109,15 @@ class COrvaneDlg : public QWidget {
   std::vector<cv::Mat> GrabProcessedImages();
   static void DeleteTempFiles();
 
+  // Video recording (command 1083) and continuous shooting (command 1085, message 0x430).
+  void OnRecordVideo();
+  void OpenContinuousShoot();
+  platform::MessageResult OnContinuousShootMsg(platform::WParam wParam);
+  // Ends continuous shooting, its watch thread joined: before a camera it may watch goes.
+  void CloseContinuousShoot();
+  CContinuousShootDlg* ContinuousShootDialog() const { return continuousShoot_.get(); }
+  CCVideoToFile* RecordingDialog() const { return recording_; }
+
   // Closing in order: crop rectangles and naming kept, Sys.ini saved, cameras closed. Runs once.
   void Shutdown();
 
@@ -152,6 +163,7 @@ class COrvaneDlg : public QWidget {
   NamingHooks Naming();
   void PlayShutter();
   CVideoController* ActiveCamera() const;
+  QRect PreviewOnScreen() const;
   int& ActiveRotation();
 
   // The panel's handlers.
@@ -203,6 +215,8 @@ class COrvaneDlg : public QWidget {
   float dpiValue_ = -1.0f;
   std::unique_ptr<CCameraModelTable> models_;
   std::unique_ptr<CSplashDlg> splash_;
+  std::unique_ptr<CContinuousShootDlg> continuousShoot_;
+  CCVideoToFile* recording_ = nullptr;  // while the recording dialog runs
 
   bool settingsLoaded_ = false;
   bool initialised_ = false;
