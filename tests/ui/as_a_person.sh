@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
 # The station used as a person would: the built program under Xvfb with the virtual camera and a
 # fresh home folder. The screen must show the camera's page, Space must save a JPEG into the
-# pictures folder's date folder and draw it into the first thumbnail, and SIGTERM must close the
-# program in order, leaving INDEX=1 in Sys.ini. Screenshots are left in the working folder.
+# pictures folder's date folder and draw it into the first thumbnail, the recording button must
+# open its dialog over the bottom of the live picture and record two seconds into a video that
+# ffprobe reads, the continuous-shooting button must open its dialog there too, and SIGTERM must
+# close the program in order, leaving INDEX=2 in Sys.ini. Screenshots are left in the working
+# folder.
 set -euo pipefail
 program=$1
 shots=$(pwd)
 
-for tool in Xvfb xdotool import identify; do
+for tool in Xvfb xdotool import identify ffprobe; do
   command -v "$tool" >/dev/null || { echo "skipped: $tool is not installed (tools/setup.sh installs it)"; exit 77; }
 done
 
@@ -65,6 +68,8 @@ wait_for 90 find_window || fail "no main window appeared"
 eval "$(xdotool getwindowgeometry --shell "$window")"  # X, Y, WIDTH, HEIGHT
 left=$X
 top=$Y
+main_width=$WIDTH
+main_height=$HEIGHT
 
 # The live picture: the middle of the preview area shows the page on the desk, not a flat colour.
 live() { read -r _ spread < <(region $((left + 250)) $((top + 100)) 400 400 preview); awk -v s="$spread" 'BEGIN { exit !(s > 0.05) }'; }
@@ -88,11 +93,47 @@ drawn() {
 wait_for 20 drawn || fail "the first thumbnail was not drawn"
 import -display "$DISPLAY" -window root "$shots/as-a-person-after-capture.png"
 
+# The feature dialogs. Where the buttons and the live picture lie follows the main window's
+# layout (COrvaneDlg::LayOut): the buttons at the panel's foot, the picture right of the strip.
+dialog=
+find_dialog() { dialog=$(xdotool search --onlyvisible --name "$1" | head -n 1); [[ -n $dialog ]]; }
+no_dialog() { ! xdotool search --onlyvisible --name "$1" | grep -q .; }
+# The dialog stands centred across the live picture, its lower edge on the picture's.
+over_picture() {
+  local X Y WIDTH HEIGHT WINDOW SCREEN
+  eval "$(xdotool getwindowgeometry --shell "$dialog")"
+  local off_centre=$((2 * X + WIDTH - 2 * (left + 140) - (main_width - 358)))
+  ((Y + HEIGHT == top + main_height - 30 && off_centre >= -2 && off_centre <= 2))
+}
+
+xdotool mousemove $((left + main_width - 55)) $((top + 590)) click 1
+wait_for 20 find_dialog '视频录制' || fail "the recording button opened no dialog"
+over_picture || fail "the recording dialog does not stand over the bottom of the live picture"
+xdotool windowfocus --sync "$dialog"
+xdotool key Return  # Start, the default button
+sleep 2
+import -display "$DISPLAY" -window root "$shots/as-a-person-recording.png"
+xdotool key Escape  # Stop
+wait_for 30 no_dialog '视频录制' || fail "the recording dialog did not close on Escape"
+video=$(find "$work/home/Pictures/Calvest" -mindepth 2 -name '*.asf' | head -n 1)
+[[ -n $video ]] || fail "the recording left no video"
+[[ $(ffprobe -v error -select_streams v:0 -show_entries stream=codec_name -of csv=p=0 "$video") == wmv2 ]] ||
+  fail "ffprobe finds no video stream in $video"
+
+xdotool mousemove $((left + main_width - 108)) $((top + 623)) click 1
+wait_for 20 find_dialog '连续拍摄' || fail "the continuous-shooting button opened no dialog"
+over_picture || fail "the continuous-shooting dialog does not stand over the bottom of the live picture"
+import -display "$DISPLAY" -window root "$shots/as-a-person-continuous.png"
+xdotool windowfocus --sync "$dialog"
+xdotool key Escape  # Stop
+wait_for 20 no_dialog '连续拍摄' || fail "the continuous-shooting dialog did not close on Escape"
+
 kill -TERM "$station_pid"
 wait_for 20 bash -c "! kill -0 $station_pid" || fail "SIGTERM did not end the station"
 status=0
 wait "$station_pid" || status=$?
 station_pid=
 ((status == 0)) || fail "the station ended with status $status"
-grep -qx 'INDEX=1' "$work/home/.config/Sys.ini" || fail "Sys.ini does not hold INDEX=1"
-echo "passed: live preview, capture on Space into $(basename "$picture"), thumbnail drawn, orderly close"
+grep -qx 'INDEX=2' "$work/home/.config/Sys.ini" || fail "Sys.ini does not hold INDEX=2"
+echo "passed: live preview, capture on Space into $(basename "$picture"), thumbnail drawn," \
+  "two seconds recorded into $(basename "$video"), both dialogs over the picture, orderly close"
