@@ -79,9 +79,10 @@ cp "$work/preview.png" "$shots/as-a-person-preview.png"
 
 xdotool windowfocus --sync "$window"
 xdotool key space
-saved() { find "$work/home/Pictures/Calvest" -mindepth 2 -name '*.jpg' | grep -q .; }
+# A file being written is hidden (".name.XXXXXX") until it is complete.
+saved() { find "$work/home/Pictures/Calvest" -mindepth 2 -name '*.jpg' ! -name '.*' | grep -q .; }
 wait_for 30 saved || fail "Space saved no JPEG"
-picture=$(find "$work/home/Pictures/Calvest" -mindepth 2 -name '*.jpg' | head -n 1)
+picture=$(find "$work/home/Pictures/Calvest" -mindepth 2 -name '*.jpg' ! -name '.*' | head -n 1)
 [[ $(basename "$(dirname "$picture")") == $(date +%Y%m%d) ]] || fail "the picture is not in the date folder: $picture"
 identify "$picture" >/dev/null || fail "the saved picture does not decode"
 
@@ -115,7 +116,7 @@ sleep 2
 import -display "$DISPLAY" -window root "$shots/as-a-person-recording.png"
 xdotool key Escape  # Stop
 wait_for 30 no_dialog '视频录制' || fail "the recording dialog did not close on Escape"
-video=$(find "$work/home/Pictures/Calvest" -mindepth 2 -name '*.asf' | head -n 1)
+video=$(find "$work/home/Pictures/Calvest" -mindepth 2 -name '*.asf' ! -name '.*' | head -n 1)
 [[ -n $video ]] || fail "the recording left no video"
 [[ $(ffprobe -v error -select_streams v:0 -show_entries stream=codec_name -of csv=p=0 "$video") == wmv2 ]] ||
   fail "ffprobe finds no video stream in $video"
