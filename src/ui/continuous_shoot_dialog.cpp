@@ -68,6 +68,7 @@ CContinuousShootDlg::CContinuousShootDlg(platform::TargetHandle owner, float int
       interval_(static_cast<float>(std::trunc(static_cast<double>(interval) * 10.0) / 10.0)) {
   countdown_ = static_cast<int>(std::trunc(static_cast<double>(interval) * 10.0)) * 100;
   target_ = platform::CreateTarget([this](const platform::Message& message) { return OnMessage(message); });
+  stopEvent_ = platform::OpenNamedEvent("StopInspectThread", platform::EventReset::kAuto);
 
   modeLayout_.addWidget(&timing_);
   modeLayout_.addWidget(&intelligent_);
@@ -150,7 +151,6 @@ void CContinuousShootDlg::OnInitDialog() {
     mode_ = 1;
     UpdateData(false);
   }
-  stopEvent_ = platform::OpenNamedEvent("StopInspectThread", platform::EventReset::kAuto);
   pause_.setEnabled(false);
 }
 
@@ -209,12 +209,15 @@ void CContinuousShootDlg::OnTimer() {
   status_.SetText(statusText_);
 }
 
+void CContinuousShootDlg::StopTicking() {
+  if (!ticking_) return;
+  platform::StopTimer(target_, kTickTimer);
+  ticking_ = false;
+}
+
 void CContinuousShootDlg::OnPause() {
   StopInspect();
-  if (ticking_) {
-    platform::StopTimer(target_, kTickTimer);
-    ticking_ = false;
-  }
+  StopTicking();
   statusText_ = idlePrompt_;
   status_.SetText(statusText_);
   pause_.setEnabled(false);
@@ -225,10 +228,7 @@ void CContinuousShootDlg::reject() {
   StopInspect();
   // After Stop nothing more is captured, also not a tick that falls before the owner has
   // deleted the dialog.
-  if (ticking_) {
-    platform::StopTimer(target_, kTickTimer);
-    ticking_ = false;
-  }
+  StopTicking();
   if (!stopped_) {
     stopped_ = true;
     platform::Post(owner_, ids::kContinuousShoot, ids::kContinuousStopped);

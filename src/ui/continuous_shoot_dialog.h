@@ -90,6 +90,7 @@ class CContinuousShootDlg : public QDialog {
   void OnStart();
   void OnPause();
   void OnTimer();
+  void StopTicking();
   void OnInspectStatus(platform::LParam status);
   void ShowLabels();
   void InspectThreadProc();

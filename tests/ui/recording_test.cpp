@@ -51,14 +51,9 @@ class ToneSource : public platform::IAudioSource {
 
 class RecordingTest : public StationTest {
  protected:
-  // A document camera whose configured size is 1600 x 1200.
+  // Recordings are made at the configured size, 1600 x 1200, whatever the camera films.
   void StartStation(const std::string& settings, CVideoController::Factories* factories = nullptr) {
-    VirtualCameraIdentity identity;
-    identity.productId = "A0C8";
-    identity.sharpnessDefault = 28;
-    identity.sharpnessMaximum = 6;
-    identity.sizes = {{640, 480}};
-    camera_ = std::make_unique<VirtualCamera>(identity);
+    camera_ = std::make_unique<VirtualCamera>(ConfiguredSizeCamera({{640, 480}}));
     backend->Add(camera_->Camera());
     WriteSettings("[FILE]\nTypeofImageName=0\nPREFIX=VID\n[IMAGE]\n" + settings);
     StationEnvironment environment = Environment();

@@ -25,6 +25,15 @@ bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds timeou
   return true;
 }
 
+VirtualCameraIdentity ConfiguredSizeCamera(std::vector<std::pair<int, int>> sizes) {
+  VirtualCameraIdentity identity;
+  identity.productId = "A0C8";
+  identity.sharpnessDefault = 28;
+  identity.sharpnessMaximum = 6;
+  identity.sizes = std::move(sizes);
+  return identity;
+}
+
 platform::SimulatedCameraModel CameraModel(const VirtualCameraIdentity& identity, bool stillPin) {
   platform::SimulatedCameraModel model = VirtualCameraModel(identity);
   model.stillPin = stillPin;

@@ -70,6 +70,10 @@ class ScriptedPresenter : public IPresenter {
   std::vector<std::string> opened;
 };
 
+// A document camera of the model whose configured size is 1600 x 1200 at 130 DPI, filming at
+// the sizes given.
+VirtualCameraIdentity ConfiguredSizeCamera(std::vector<std::pair<int, int>> sizes);
+
 // A camera model as discovery and the USB source see it, without frames of its own.
 platform::SimulatedCameraModel CameraModel(const VirtualCameraIdentity& identity, bool stillPin = true);
 
