@@ -122,6 +122,9 @@ void CCVideoToFile::OnStart() {
   timer_.start(kClockPeriod);
   start_.setEnabled(false);
   cancel_.setText(Text(stopCaption_));
+  // Return now stops, as Escape does; the sound settings are not opened by accident.
+  cancel_.setDefault(true);
+  cancel_.setFocus();
 }
 
 void CCVideoToFile::OnTimer() {
