@@ -33,6 +33,8 @@ packages=(
   xvfb xdotool imagemagick
   # a real reader of the Word documents the tests write
   python3-docx
+  # ... and a recording read back as a player would
+  ffmpeg
 )
 
 as_root=()

@@ -55,6 +55,8 @@ enum class ControlId : int {
   CaptureKey = 32774,
   MiddleKey = 32775,
   CaptureToPdfKey = 32778,
+  // A camera plugged in or pulled out, run as a command so it never cuts into a running one.
+  DeviceChange = 0x219,
 };
 
 }  // namespace orvane::ui

@@ -19,8 +19,10 @@
 #include "platform/special_folders.h"
 #include "platform/user_notice.h"
 #include "ui/orientation_thread.h"
+#include "ui/continuous_shoot_dialog.h"
 #include "ui/presenter.h"
 #include "ui/splash_dialog.h"
+#include "ui/video_to_file_dialog.h"
 
 namespace orvane::ui {
 namespace ids = platform::message_ids;
@@ -41,10 +43,8 @@ constexpr ButtonSpec kButtons[15] = {
 };
 
 // Commands whose windows the station does not offer: their controls stay disabled.
-constexpr ControlId kNotOffered[] = {ControlId::Settings,
-                                     ControlId::Copy,     ControlId::CaptureToPdf,  ControlId::Record,
-                                     ControlId::ContinuousShoot, ControlId::TwoInOne, ControlId::OnePdf,
-                                     ControlId::MultipageTiff};
+constexpr ControlId kNotOffered[] = {ControlId::Settings, ControlId::Copy, ControlId::CaptureToPdf,
+                                     ControlId::TwoInOne, ControlId::OnePdf, ControlId::MultipageTiff};
 
 // The controls the layout moves, in the window's order; -1 for an empty entry.
 constexpr int kMovedControls[] = {1041, 1003, 1005, 1051, 1106, 1042, 1043, 1056, 1011, 1008, 1010, 1032,
@@ -403,10 +403,13 @@ void COrvaneDlg::RunCommand(ControlId id) {
     case ControlId::VideoParams: OnVideoParams(); break;
     case ControlId::BrowseFolder: OnBrowseFolder(); break;
     case ControlId::MiddleKey: OnMiddleKey(); break;
+    case ControlId::Record: OnRecordVideo(); break;
+    case ControlId::ContinuousShoot: OpenContinuousShoot(); break;
     case ControlId::FormatPage:
       if (document_) document_->ShowFormatPage(this);
       break;
     case ControlId::SwitchView: OnSwitchView(); break;
+    case ControlId::DeviceChange: OnDeviceChange(); break;
     case ControlId::ThumbnailOpen: OnOpenThumbnail(); break;
     case ControlId::ThumbnailDelete: OnDeleteThumbnail(); break;
     default:
@@ -421,11 +424,7 @@ platform::MessageResult COrvaneDlg::OnWndMsg(const platform::Message& message) {
       OnCommand(ControlId::Capture);
       return 0;
     case ids::kContinuousShoot:
-      // Only the continuous-shooting window sends it, and that window is not offered: nothing to
-      // capture for.
-      UpdateData(true);
-      SyncNaming();
-      return 0;
+      return OnContinuousShootMsg(message.wParam);
     case ids::kPrefixChanged:
       OnPrefixChanged();
       return 1;
@@ -435,7 +434,8 @@ platform::MessageResult COrvaneDlg::OnWndMsg(const platform::Message& message) {
     case ids::kCalibrateDpi:
       return CalibrateDpi();
     case ids::kDeviceChange:
-      OnDeviceChange();
+      // Not while a command waits on the camera (a still, a recording): it runs after it.
+      OnCommand(ControlId::DeviceChange);
       return 1;
     case ids::kMainIgnored:
       return 0;
@@ -449,8 +449,10 @@ platform::MessageResult COrvaneDlg::OnWndMsg(const platform::Message& message) {
 
 void COrvaneDlg::closeEvent(QCloseEvent* event) {
   if (busy_) {
-    // A command is waiting for a still: the window closes once it has finished.
+    // A command is waiting for a still or a recording runs: the window closes once it has
+    // finished, and a recording is finished now.
     closeWanted_ = true;
+    if (recording_ != nullptr) recording_->reject();
     event->ignore();
     return;
   }

@@ -53,6 +53,8 @@ namespace orvane::ui {
 class IPresenter;
 class CSplashDlg;
 class COrientationThread;
+class CContinuousShootDlg;
+class CCVideoToFile;
 
 // What the station takes from its surroundings. The program uses the real ones (Program());
 // tests put the virtual camera, the device-library simulator and a scripted presenter here.
@@ -133,6 +135,15 @@ class COrvaneDlg : public QWidget {
   std::vector<cv::Mat> GrabProcessedImages();
   static void DeleteTempFiles();
 
+  // Video recording (command 1083) and continuous shooting (command 1085, message 0x430).
+  void OnRecordVideo();
+  void OpenContinuousShoot();
+  platform::MessageResult OnContinuousShootMsg(platform::WParam wParam);
+  // Ends continuous shooting, its watch thread joined: before a camera it may watch goes.
+  void CloseContinuousShoot();
+  CContinuousShootDlg* ContinuousShootDialog() const { return continuousShoot_.get(); }
+  CCVideoToFile* RecordingDialog() const { return recording_; }
+
   // Closing in order: crop rectangles and naming kept, Sys.ini saved, cameras closed. Runs once.
   void Shutdown();
 
@@ -188,6 +199,7 @@ class COrvaneDlg : public QWidget {
   NamingHooks Naming();
   void PlayShutter();
   CVideoController* ActiveCamera() const;
+  QRect PreviewOnScreen() const;
   int& ActiveRotation();
 
   // The panel's handlers.
@@ -249,6 +261,8 @@ class COrvaneDlg : public QWidget {
   std::unique_ptr<QMenu> thumbnailMenu_;
   // Reads the document camera: stopped before that camera goes.
   std::unique_ptr<COrientationThread> orientation_;
+  std::unique_ptr<CContinuousShootDlg> continuousShoot_;
+  CCVideoToFile* recording_ = nullptr;  // while the recording dialog runs
 
   bool settingsLoaded_ = false;
   bool initialised_ = false;

@@ -28,6 +28,8 @@ constexpr float kCardTolerance = 0.03f;
 
 void COrvaneDlg::StopCameraReaders() {
   if (orientation_) orientation_->Stop();
+  // The continuous-shooting dialog's page watch reads the camera too; the dialog goes with it.
+  CloseContinuousShoot();
 }
 
 void COrvaneDlg::DocumentCameraGone() {

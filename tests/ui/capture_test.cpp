@@ -54,7 +54,7 @@ class CaptureTest : public StationTest {
   std::unique_ptr<VirtualCamera> camera_;
 };
 
-enum class Trigger { kButton, kSpace, kCtrlE, kCameraButton, kContinuousShootWithoutItsWindow };
+enum class Trigger { kButton, kSpace, kCtrlE, kCameraButton, kContinuousShootWithoutItsWindow, kContinuousShoot };
 
 class TriggerTest : public CaptureTest, public ::testing::WithParamInterface<std::pair<Trigger, int>> {};
 
@@ -71,6 +71,10 @@ TEST_P(TriggerTest, EachTriggerSavesOnePictureAtTheConfiguredSizeAndShowsIt) {
     case Trigger::kCtrlE: QTest::keyClick(window.get(), Qt::Key_E, Qt::ControlModifier); break;
     case Trigger::kCameraButton: platform::Post(window->Target(), ids::kSnapshotButton); break;
     case Trigger::kContinuousShootWithoutItsWindow:
+      platform::Post(window->Target(), ids::kContinuousShoot, ids::kContinuousCaptureNow);
+      break;
+    case Trigger::kContinuousShoot:
+      window->OnCommand(ControlId::ContinuousShoot);
       platform::Post(window->Target(), ids::kContinuousShoot, ids::kContinuousCaptureNow);
       break;
   }
@@ -98,7 +102,8 @@ TEST_P(TriggerTest, EachTriggerSavesOnePictureAtTheConfiguredSizeAndShowsIt) {
 INSTANTIATE_TEST_SUITE_P(Triggers, TriggerTest,
                          ::testing::Values(std::pair{Trigger::kButton, 1}, std::pair{Trigger::kSpace, 1},
                                            std::pair{Trigger::kCtrlE, 1}, std::pair{Trigger::kCameraButton, 1},
-                                           std::pair{Trigger::kContinuousShootWithoutItsWindow, 0}));
+                                           std::pair{Trigger::kContinuousShootWithoutItsWindow, 0},
+                                           std::pair{Trigger::kContinuousShoot, 1}));
 
 class SideFileTest : public CaptureTest, public ::testing::WithParamInterface<std::pair<int, const char*>> {};
 

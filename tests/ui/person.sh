@@ -49,7 +49,7 @@ start_screen() {
 }
 
 # Starts the station with the virtual cameras $1 (and the program folder $2, when given) and waits
-# for its window; sets left and top.
+# for its window; sets left, top, main_width and main_height.
 start_station() {
   mkdir -p "$work/home"
   (
@@ -71,6 +71,8 @@ start_station() {
   eval "$(xdotool getwindowgeometry --shell "$window")"  # X, Y, WIDTH, HEIGHT
   left=$X
   top=$Y
+  main_width=$WIDTH
+  main_height=$HEIGHT
 }
 
 # Clicks at (x, y) inside the window.

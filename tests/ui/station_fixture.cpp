@@ -25,12 +25,17 @@ bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds timeou
   return true;
 }
 
-VirtualCameraIdentity SmallCamera() {
+VirtualCameraIdentity ConfiguredSizeCamera(std::vector<std::pair<int, int>> sizes) {
   VirtualCameraIdentity identity;
   identity.productId = "A0C8";
   identity.sharpnessDefault = 28;
   identity.sharpnessMaximum = 6;
-  identity.sizes = {{640, 480}};
+  identity.sizes = std::move(sizes);
+  return identity;
+}
+
+VirtualCameraIdentity SmallCamera() {
+  VirtualCameraIdentity identity = ConfiguredSizeCamera({{640, 480}});
   identity.stillWidth = 640;
   identity.stillHeight = 480;
   return identity;

@@ -81,6 +81,9 @@ class ScriptedPresenter : public IPresenter {
   std::vector<std::string> opened;
 };
 
+// A document camera of the model whose configured size is 1600 x 1200 at 130 DPI, filming at
+// the sizes given.
+VirtualCameraIdentity ConfiguredSizeCamera(std::vector<std::pair<int, int>> sizes);
 // A document camera of a model whose configured size is 1600 x 1200 at 130 DPI, filming its
 // scene at 640 x 480.
 VirtualCameraIdentity SmallCamera();
