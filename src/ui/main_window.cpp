@@ -43,7 +43,7 @@ constexpr ButtonSpec kButtons[15] = {
 };
 
 // Commands whose windows the station does not offer: their controls stay disabled.
-constexpr ControlId kNotOffered[] = {ControlId::Settings, ControlId::Copy, ControlId::CaptureToPdf,
+constexpr ControlId kNotOffered[] = {ControlId::Copy, ControlId::CaptureToPdf,
                                      ControlId::TwoInOne, ControlId::OnePdf, ControlId::MultipageTiff};
 
 // The controls the layout moves, in the window's order; -1 for an empty entry.
@@ -404,6 +404,7 @@ void COrvaneDlg::RunCommand(ControlId id) {
     case ControlId::BrowseFolder: OnBrowseFolder(); break;
     case ControlId::MiddleKey: OnMiddleKey(); break;
     case ControlId::Record: OnRecordVideo(); break;
+    case ControlId::Settings: OnSystemSettings(); break;
     case ControlId::ContinuousShoot: OpenContinuousShoot(); break;
     case ControlId::FormatPage:
       if (document_) document_->ShowFormatPage(this);

@@ -55,6 +55,7 @@ class CSplashDlg;
 class COrientationThread;
 class CContinuousShootDlg;
 class CCVideoToFile;
+class CSystemInfoDialog;
 
 // What the station takes from its surroundings. The program uses the real ones (Program());
 // tests put the virtual camera, the device-library simulator and a scripted presenter here.
@@ -144,6 +145,16 @@ class COrvaneDlg : public QWidget {
   CContinuousShootDlg* ContinuousShootDialog() const { return continuousShoot_.get(); }
   CCVideoToFile* RecordingDialog() const { return recording_; }
 
+  // The settings window (command 1041), and what its OK changes in the running station: the
+  // edited record becomes the station's, the cameras take a new format or size, the texts their
+  // language, and Sys.ini is saved. A camera that cannot take the new size is said so and keeps
+  // the one it had.
+  void OnSystemSettings();
+  void ApplySettings(const CSysParam& edited);
+  CSystemInfoDialog* SettingsDialog() const { return settingsDialog_; }
+  // The panel's captions, the buttons' tool tips and the notice line in language 0, 1 or 2.
+  void SetUiLanguage(int language);
+
   // Closing in order: crop rectangles and naming kept, Sys.ini saved, cameras closed. Runs once.
   void Shutdown();
 
@@ -185,6 +196,11 @@ class COrvaneDlg : public QWidget {
   void OpenSideCameras();
   void OpenSideCamera(CDeviceSlot& slot, std::unique_ptr<CVideoController>& camera);
   void DocumentCameraGone();
+  // The document camera in the record's format, shown where the view has it; false when it
+  // cannot be opened or started.
+  bool ReopenDocumentCamera();
+  // A front camera at the slot's new size; one that cannot take it is said so and gets `old` back.
+  void ApplySideCameraSize(CVideoController& camera, CDeviceSlot& slot, const CDeviceSlot& old, int rotation);
   // The workers that read through the document camera's controller are stopped before it goes.
   void StopCameraReaders();
   void NudgeFocus();
@@ -263,6 +279,7 @@ class COrvaneDlg : public QWidget {
   std::unique_ptr<COrientationThread> orientation_;
   std::unique_ptr<CContinuousShootDlg> continuousShoot_;
   CCVideoToFile* recording_ = nullptr;  // while the recording dialog runs
+  CSystemInfoDialog* settingsDialog_ = nullptr;  // while the settings window runs
 
   bool settingsLoaded_ = false;
   bool initialised_ = false;

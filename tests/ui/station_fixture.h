@@ -59,6 +59,14 @@ class ScriptedPresenter : public IPresenter {
     prefixLists.pop_front();
     return list;
   }
+  std::optional<std::filesystem::path> ChooseFolder(QWidget*, const std::string& title,
+                                                    const std::filesystem::path&) override {
+    folderTitles.push_back(title);
+    if (folders.empty()) return std::nullopt;
+    std::optional<std::filesystem::path> folder = folders.front();
+    folders.pop_front();
+    return folder;
+  }
   bool OpenFile(const std::filesystem::path& file) override {
     opened.push_back(file.string());
     return true;
@@ -78,6 +86,8 @@ class ScriptedPresenter : public IPresenter {
   bool confirmReplace = false;  // the answer to "replace the existing file?" with a free name
   std::deque<std::optional<std::string>> prefixLists;
   std::vector<std::pair<int, std::string>> editedLists;  // language, list shown
+  std::deque<std::optional<std::filesystem::path>> folders;  // the folder chooser's answers
+  std::vector<std::string> folderTitles;
   std::vector<std::string> opened;
 };
 
