@@ -22,6 +22,7 @@
 #include "ui/continuous_shoot_dialog.h"
 #include "ui/presenter.h"
 #include "ui/splash_dialog.h"
+#include "ui/system_info_dialog.h"
 #include "ui/video_to_file_dialog.h"
 
 namespace orvane::ui {
@@ -454,6 +455,8 @@ void COrvaneDlg::closeEvent(QCloseEvent* event) {
     // finished, and a recording is finished now.
     closeWanted_ = true;
     if (recording_ != nullptr) recording_->reject();
+    // An open settings window is left as by Cancel.
+    if (settingsDialog_ != nullptr) settingsDialog_->reject();
     event->ignore();
     return;
   }
