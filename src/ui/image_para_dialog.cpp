@@ -4,6 +4,7 @@
 
 #include "camera/camera_models.h"
 #include "platform/message_ids.h"
+#include "ui/control_text.h"
 #include "ui/presenter.h"
 
 namespace orvane::ui {
@@ -44,7 +45,8 @@ constexpr Format kImageFormats[8] = {
     {Id::PngFormat, 3, "*.PNG"},    {Id::TifFormat, 4, "*.TIF"}, {Id::GifFormat, 5, "*.GIF"},
     {Id::TgaFormat, 6, "*.TGA"},    {Id::RasFormat, 7, "*.RAS"},
 };
-constexpr Format kVideoFormats[3] = {{Id::AsfFormat, 0, "*.ASF"}, {Id::AviFormat, 1, "*.AVI"}, {Id::WmvFormat, 2, "*.WMV"}};
+constexpr Format kVideoFormats[3] = {
+    {Id::AsfFormat, 0, "*.ASF"}, {Id::AviFormat, 1, "*.AVI"}, {Id::WmvFormat, 2, "*.WMV"}};
 
 // Trims beyond the largest picture of any camera leave nothing to show.
 constexpr int kLargestTrim = 9999;
@@ -81,13 +83,6 @@ const char* const kInstructions[3] = {
 };
 
 std::string SizeText(int width, int height) { return std::to_string(width) + "*" + std::to_string(height); }
-
-void SetCaption(QWidget* control, const char* text) {
-  const QString caption = QString::fromUtf8(text);
-  if (auto* group = qobject_cast<QGroupBox*>(control)) group->setTitle(caption);
-  else if (auto* label = qobject_cast<QLabel*>(control)) label->setText(caption);
-  else if (auto* button = qobject_cast<QAbstractButton*>(control)) button->setText(caption);
-}
 
 }  // namespace
 
@@ -315,7 +310,7 @@ void CImageParaDialog::SelectSize(const std::string& text) {
 void CImageParaDialog::SetLanguage(int language) {
   language_ = language;
   const int column = TextColumn(language);
-  for (const Caption& caption : kCaptions) SetCaption(Control(caption.id), caption.text[column]);
+  for (const Caption& caption : kCaptions) SetControlText(Control(caption.id), caption.text[column]);
   instruction_ = kInstructions[column];
 }
 

@@ -2,10 +2,8 @@
 // the running station (the cameras' format and size, trims, language, the orientation check, the
 // crop and the barcode folders, picture-in-picture); and the window's texts per language.
 #include <QCheckBox>
-#include <QGroupBox>
-#include <QLabel>
-#include <QRadioButton>
 
+#include "ui/control_text.h"
 #include "ui/main_window.h"
 #include "ui/orientation_thread.h"
 #include "ui/presenter.h"
@@ -53,7 +51,8 @@ const Caption kToolTips[] = {
 };
 
 // The notice line of languages 1 and 2; language 0 shows the branding's own.
-const char* const kNoticeLines[3] = {"", "請將文件平放在底座中央，再按「拍攝」", "Lay the document flat in the middle of the base, then capture"};
+const char* const kNoticeLines[3] = {"", "請將文件平放在底座中央，再按「拍攝」",
+                                     "Lay the document flat in the middle of the base, then capture"};
 
 bool DocumentFormatChanged(const CSysParam& before, const CSysParam& after) {
   return before.mjpgMode != after.mjpgMode || before.stillCapture != after.stillCapture ||
@@ -129,7 +128,9 @@ void COrvaneDlg::ApplySettings(const CSysParam& edited) {
   auto* barcode = static_cast<QCheckBox*>(Control(ControlId::Barcode));
   if (settings_.barcodeFolders) {
     // A page's barcode names its folder: every page is recognised and saved on its own.
-    for (ControlId id : {ControlId::TwoInOne, ControlId::MultipageTiff, ControlId::OnePdf}) Control(id)->setEnabled(false);
+    for (ControlId id : {ControlId::TwoInOne, ControlId::MultipageTiff, ControlId::OnePdf}) {
+      Control(id)->setEnabled(false);
+    }
     barcode->setChecked(true);
     barcode->setEnabled(false);
     settings_.recognizeBarcode = true;
@@ -184,13 +185,7 @@ void COrvaneDlg::SetUiLanguage(int language) {
   // The command buttons' faces per language are set here; until they are drawn the buttons keep
   // their plain captions.
   for (const Caption& tip : kToolTips) Control(tip.id)->setToolTip(QString::fromUtf8(tip.text[language]));
-  for (const Caption& caption : kPanelCaptions) {
-    QWidget* control = Control(caption.id);
-    const QString text = QString::fromUtf8(caption.text[language]);
-    if (auto* group = qobject_cast<QGroupBox*>(control)) group->setTitle(text);
-    else if (auto* label = qobject_cast<QLabel*>(control)) label->setText(text);
-    else if (auto* button = qobject_cast<QAbstractButton*>(control)) button->setText(text);
-  }
+  for (const Caption& caption : kPanelCaptions) SetControlText(Control(caption.id), caption.text[language]);
   notice_->setText(QString::fromStdString(language == 0 ? noticeText_ : std::string(kNoticeLines[language])));
   update();
 }

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <initializer_list>
 
+#include "ui/control_text.h"
 #include "ui/presenter.h"
 
 namespace orvane::ui {
@@ -17,13 +18,7 @@ struct Caption {
 
 template <class Page, class Id, std::size_t N>
 void SetCaptions(const Page& page, const Caption<Id> (&captions)[N], int column) {
-  for (const Caption<Id>& caption : captions) {
-    QWidget* control = page.Control(caption.id);
-    const QString text = QString::fromUtf8(caption.text[column]);
-    if (auto* group = qobject_cast<QGroupBox*>(control)) group->setTitle(text);
-    else if (auto* label = qobject_cast<QLabel*>(control)) label->setText(text);
-    else if (auto* button = qobject_cast<QAbstractButton*>(control)) button->setText(text);
-  }
+  for (const Caption<Id>& caption : captions) SetControlText(page.Control(caption.id), caption.text[column]);
 }
 
 // Replaces a list's items, keeping the chosen one.

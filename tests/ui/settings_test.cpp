@@ -1,10 +1,7 @@
 #include <QCheckBox>
-#include <QComboBox>
-#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QRadioButton>
 #include <QSlider>
 #include <QTimer>
 
@@ -16,6 +13,7 @@
 #include "camera/usb_camera.h"
 #include "platform/file_io.h"
 #include "station_fixture.h"
+#include "ui/control_text.h"
 #include "ui/system_info_dialog.h"
 
 namespace orvane::ui::testing {
@@ -271,17 +269,13 @@ TEST_F(SettingsTest, TheLanguageSwitchesThePanelsTextsAndTheMessages) {
       {ControlId::Barcode, {"条码识别", "條碼識別", "Barcode"}},
       {ControlId::OnePdf, {"保存为多页PDF文件", "保存為多頁PDF檔", "multipage PDF"}},
   };
-  const auto text = [this](ControlId id) {
-    QWidget* control = window->Control(id);
-    if (auto* group = qobject_cast<QGroupBox*>(control)) return group->title().toStdString();
-    if (auto* label = qobject_cast<QLabel*>(control)) return label->text().toStdString();
-    return static_cast<QAbstractButton*>(control)->text().toStdString();
-  };
   for (int language : {2, 1, 0}) {
     CSysParam edited = window->GetSysParam();
     edited.language = language;
     window->ApplySettings(edited);
-    for (const Expected& expected : table) EXPECT_EQ(text(expected.id), expected.text[language]) << language;
+    for (const Expected& expected : table) {
+      EXPECT_EQ(ControlText(window->Control(expected.id)), expected.text[language]) << language;
+    }
     EXPECT_EQ(window->MessageTexts().documentResolution, MessageTextsFor(language)->documentResolution);
   }
   EXPECT_EQ(window->Control(ControlId::SwitchView)->toolTip().toStdString(), "切换镜头");
