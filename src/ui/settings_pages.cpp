@@ -45,7 +45,7 @@ const Caption<WaterMarkId> kWaterMarkCaptions[] = {
 const char* const kEmptyWatermark[3] = {"水印内容为空", "浮水印文字沒有設定", "Watermark Content is empty!"};
 
 constexpr int kWatermarkColours[5] = {255, 65280, 16711680, 16777215, 0};
-// A font taller than the largest picture prints nothing that can be read.
+// A taller font would cover most of the largest picture with a single line.
 constexpr int kLargestWatermarkSize = 1000;
 
 // ---- Device ----
