@@ -22,4 +22,12 @@ BuildOptions DefaultBuildOptions() {
   return options;
 }
 
+std::vector<HeldOutFont> HeldOutFonts() {
+  return {
+      {"sans", {"/usr/share/fonts/truetype/wqy/wqy-microhei.ttc", "WenQuanYi Micro Hei"}},
+      {"song", {"/usr/share/fonts/truetype/arphic-gbsn00lp/gbsn00lp.ttf", "AR PL SungtiL GB"}},
+      {"kai", {"/usr/share/fonts/truetype/arphic-gkai00mp/gkai00mp.ttf", "AR PL KaitiM GB"}},
+  };
+}
+
 }  // namespace orvane::ocrtools
