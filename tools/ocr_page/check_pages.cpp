@@ -1,12 +1,13 @@
 // Page recognition and orientation on synthetic pages in the three held-out fonts, beside
 // Tesseract's Simplified Chinese data on the same pictures, on one core each:
 //   orvane-ocr-page-check --template PATH [--mode flat|camera|both] [--points 10.5,12,14]
-//                         [--characters N] [--seed N] [--save FOLDER]
+//                         [--characters N] [--seed N] [--save FOLDER] [--show]
 // Flat mode reads the pages as a scanner gives them; camera mode photographs each page lying on a
 // desk and cuts the photograph with the capture pipeline as the recognition command does
 // (automatic crop, colour, no deformation repair). Prints per page and per font and mode the
 // character accuracy (1 - edit distance / length of the page's text, white space left out), the
-// seconds per page, and how many of the four turns of each page the orientation was right for.
+// seconds per page, and how many of the four turns of each page the orientation was right for;
+// --show prints the text expected and read of every page read under 95 %.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -35,7 +36,7 @@ using orvane::ocrpage::EditDistance;
 int Usage() {
   std::fprintf(stderr,
                "usage: orvane-ocr-page-check --template PATH [--mode flat|camera|both] [--points 10.5,12,14]\n"
-               "                             [--characters N] [--seed N] [--save FOLDER]\n");
+               "                             [--characters N] [--seed N] [--save FOLDER] [--show]\n");
   return 2;
 }
 
@@ -109,12 +110,13 @@ struct Engines {
 };
 
 // Reads one picture (grey or BGR) with both engines and checks its four turns.
-void CheckPicture(Engines& engines, const cv::Mat& picture, const std::string& truth, int dpi, Score& ours,
-                  Score& theirs) {
+void CheckPicture(Engines& engines, const cv::Mat& picture, const std::string& truth, int dpi, bool show,
+                  Score& ours, Score& theirs) {
   auto start = std::chrono::steady_clock::now();
   std::string text;
   if (!engines.ocr.Recognize(picture, &text, nullptr, false)) text.clear();
   ours.Add(truth, text, Seconds(start));
+  if (show && ours.Accuracy() < 0.95) std::printf("--- expected:\n%s--- read:\n%s\n---\n", truth.c_str(), text.c_str());
 
   cv::Mat grey = picture;
   if (picture.channels() == 3) cv::cvtColor(picture, grey, cv::COLOR_BGR2GRAY);
@@ -162,8 +164,13 @@ int main(int argc, char** argv) {
   std::vector<double> points{10.5, 12, 14};
   int characters = 800;
   std::uint64_t seed = 11;
+  bool show = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
+    if (arg == "--show") {
+      show = true;
+      continue;
+    }
     if (i + 1 >= argc) return Usage();
     const std::string value = argv[++i];
     if (arg == "--template") {
@@ -228,7 +235,7 @@ int main(int argc, char** argv) {
         }
         Score oursPage;
         Score theirsPage;
-        CheckPicture(engines, picture, pages[p].text, dpi, oursPage, theirsPage);
+        CheckPicture(engines, picture, pages[p].text, dpi, show, oursPage, theirsPage);
         char size[16];
         std::snprintf(size, sizeof size, "%g", pages[p].points);
         PrintRow(font.style, pageMode, size, oursPage, theirsPage);
