@@ -50,6 +50,15 @@ std::string Utf8(char32_t codePoint) {
 
 }  // namespace
 
+cv::Mat DistortedSample(GlyphRenderer& renderer, char32_t codePoint, int size, SampleRandom& random, bool onAPage) {
+  const Distortion distortion = RandomDistortion(random, size);
+  const cv::Mat grey = renderer.Render(codePoint, size, distortion.degrees, distortion.embolden);
+  if (grey.empty()) return {};
+  if (!onAPage) return Degrade(grey, distortion, random.Next());
+  const PageLook look = RandomPageLook(random, size);
+  return PageCandidate(grey, look, random.Next());
+}
+
 std::vector<cv::Mat> HeldOutPictures(GlyphRenderer& renderer, char32_t codePoint, int size, std::uint64_t seed) {
   const cv::Mat grey = renderer.Render(codePoint, size);
   if (grey.empty()) return {};
@@ -60,9 +69,7 @@ std::vector<cv::Mat> HeldOutPictures(GlyphRenderer& renderer, char32_t codePoint
     pictures.push_back(turned);
   }
   SampleRandom random(seed);
-  const Distortion distortion = RandomDistortion(random, size);
-  const cv::Mat distortedGrey = renderer.Render(codePoint, size, distortion.degrees, distortion.embolden);
-  const cv::Mat distorted = distortedGrey.empty() ? cv::Mat() : Degrade(distortedGrey, distortion, random.Next());
+  const cv::Mat distorted = DistortedSample(renderer, codePoint, size, random, true);
   // Thinning can take all ink from a small character: then its clean picture stands in.
   pictures.push_back(!distorted.empty() && cv::countNonZero(distorted) ? distorted : pictures.front());
   return pictures;
@@ -102,11 +109,16 @@ BuildResult BuildTemplate(const BuildOptions& options, const FeatureFunction& fe
         for (int variant = 0; variant <= options.distortedPerSize; ++variant) {
           const std::uint64_t seed = SampleSeed(options.seed, c, f, s, variant);
           SampleRandom random(seed);
-          const Distortion distortion = variant == 0 ? Distortion{} : RandomDistortion(random, size);
-          const cv::Mat grey = renderer.Render(classes[c].codePoint, size, distortion.degrees, distortion.embolden);
-          if (grey.empty()) continue;
-          const cv::Mat picture = Degrade(grey, distortion, random.Next());
-          if (cv::countNonZero(picture) == 0 || !features.extract(picture, vector.data())) continue;
+          cv::Mat picture;
+          if (variant == 0) {
+            const cv::Mat grey = renderer.Render(classes[c].codePoint, size);
+            if (!grey.empty()) picture = Degrade(grey, Distortion{}, 0);
+          } else {
+            // The first distorted sample is thresholded or grey as the orientation detector and
+            // black-and-white input see characters; the others as page recognition sees them.
+            picture = DistortedSample(renderer, classes[c].codePoint, size, random, variant > 1);
+          }
+          if (picture.empty() || cv::countNonZero(picture) == 0 || !features.extract(picture, vector.data())) continue;
           perClass[c].insert(perClass[c].end(), vector.begin(), vector.end());
         }
       }
