@@ -35,25 +35,57 @@ constexpr double kJoinGap = 0.15;
 constexpr int kRejoinWindow = 7;
 constexpr double kJoinHeight = 1.2;
 
-// Where the marks that only their place tells apart sit, in the line's height, and how big they
-// may be, in its character height.
-enum class Place { kTop, kBottom, kMiddle };
+// Where the marks that only their size and place tell apart sit, in the line's height, and how big
+// they may be, in its character height.
+enum class Place { kTop, kBottom, kMiddle, kSmallLetter, kCapital };
 struct PlaceRule {
   const char* label;
   Place place;
-  double maxHeight;  // of the character height
+  double minHeight;  // of the character height; 0: any
+  double maxHeight;  // of the character height; 0: any
   double minWidth;   // of the character height; 0: any
   double maxWidth;   // of the character height; 0: any
   const char* twin;  // the mark of the same shape, or nullptr
 };
-// 一 and — differ only in length: the dash is a whole em, wider than the characters are high.
+// 一 and — differ only in length: the dash is a whole em, wider than the characters are high. A
+// small letter is under 0.62 of the line's character height when that is set by Chinese
+// characters (capitals reach about 0.72 of it); beside capitals and digits, whose height it then
+// is, a small letter reaches 0.7 of it but starts more than 0.28 of it below the line's top.
+constexpr double kSmallLetterHeight = 0.62;
+constexpr double kSmallLetterTop = 0.28;
+constexpr double kLatinSmallLetterHeight = 0.8;
+
+bool IsSmallLetter(const cv::Rect& box, double charHeight) {
+  return box.height < kSmallLetterHeight * charHeight ||
+         (box.y > kSmallLetterTop * charHeight && box.height < kLatinSmallLetterHeight * charHeight);
+}
+
 constexpr PlaceRule kPlaceRules[] = {
-    {"，", Place::kBottom, 0.6, 0, 0, "’"},  {"’", Place::kTop, 0.6, 0, 0, "，"},
-    {"、", Place::kBottom, 0.6, 0, 0, nullptr}, {"‘", Place::kTop, 0.6, 0, 0, nullptr},
-    {"“", Place::kTop, 0.6, 0, 0, nullptr},  {"”", Place::kTop, 0.6, 0, 0, nullptr},
-    {"。", Place::kBottom, 0.6, 0, 0, nullptr}, {"．", Place::kBottom, 0.4, 0, 0, "·"},
-    {"·", Place::kMiddle, 0.4, 0, 0, "．"},  {"一", Place::kMiddle, 0.4, 0, 1.15, "—"},
-    {"—", Place::kMiddle, 0.4, 1.15, 0, "一"},
+    {"，", Place::kBottom, 0, 0.6, 0, 0, "’"},
+    {"’", Place::kTop, 0, 0.6, 0, 0, "，"},
+    {"、", Place::kBottom, 0, 0.6, 0, 0, nullptr},
+    {"‘", Place::kTop, 0, 0.6, 0, 0, nullptr},
+    {"“", Place::kTop, 0, 0.6, 0, 0, nullptr},
+    {"”", Place::kTop, 0, 0.6, 0, 0, nullptr},
+    {"。", Place::kBottom, 0, 0.6, 0, 0, nullptr},
+    {"．", Place::kBottom, 0, 0.4, 0, 0, "·"},
+    {"·", Place::kMiddle, 0, 0.4, 0, 0, "．"},
+    {"一", Place::kMiddle, 0, 0.4, 0, 1.15, "—"},
+    {"—", Place::kMiddle, 0, 0.4, 1.15, 0, "一"},
+    {"ｃ", Place::kSmallLetter, 0, 0, 0, 0, "Ｃ"},
+    {"Ｃ", Place::kCapital, 0, 0, 0, 0, "ｃ"},
+    {"ｏ", Place::kSmallLetter, 0, 0, 0, 0, "Ｏ"},
+    {"Ｏ", Place::kCapital, 0, 0, 0, 0, "ｏ"},
+    {"ｓ", Place::kSmallLetter, 0, 0, 0, 0, "Ｓ"},
+    {"Ｓ", Place::kCapital, 0, 0, 0, 0, "ｓ"},
+    {"ｖ", Place::kSmallLetter, 0, 0, 0, 0, "Ｖ"},
+    {"Ｖ", Place::kCapital, 0, 0, 0, 0, "ｖ"},
+    {"ｗ", Place::kSmallLetter, 0, 0, 0, 0, "Ｗ"},
+    {"Ｗ", Place::kCapital, 0, 0, 0, 0, "ｗ"},
+    {"ｘ", Place::kSmallLetter, 0, 0, 0, 0, "Ｘ"},
+    {"Ｘ", Place::kCapital, 0, 0, 0, 0, "ｘ"},
+    {"ｚ", Place::kSmallLetter, 0, 0, 0, 0, "Ｚ"},
+    {"Ｚ", Place::kCapital, 0, 0, 0, 0, "ｚ"},
 };
 
 const PlaceRule* RuleOf(const std::string& label) {
@@ -65,10 +97,15 @@ const PlaceRule* RuleOf(const std::string& label) {
 bool Fits(const PlaceRule& rule, const cv::Rect& box, int lineHeight, int charHeight) {
   const double centre = (box.y + box.height / 2.0) / std::max(1, lineHeight);
   const double height = static_cast<double>(std::max(1, charHeight));
-  if (box.height > rule.maxHeight * height) return false;
+  if (rule.minHeight > 0 && box.height < rule.minHeight * height) return false;
+  if (rule.maxHeight > 0 && box.height >= rule.maxHeight * height) return false;
   if (rule.minWidth > 0 && box.width < rule.minWidth * height) return false;
   if (rule.maxWidth > 0 && box.width >= rule.maxWidth * height) return false;
   switch (rule.place) {
+    case Place::kSmallLetter:
+      return IsSmallLetter(box, height);
+    case Place::kCapital:
+      return !IsSmallLetter(box, height);
     case Place::kTop:
       return centre < 0.5;
     case Place::kBottom:

@@ -107,8 +107,10 @@ TEST(AnalyzeLayout, ACharacterSplitInTwoStaysOnOneLine) {
   const cv::Mat page = Page(300, 170, ink);
   const std::vector<LayoutLine> lines = CDocOCR::AnalyzeLayout(page, page);
   ASSERT_EQ(lines.size(), 2u);
-  EXPECT_EQ(lines[1].box, cv::Rect(19, 99, 72, 32));
-  EXPECT_EQ(cv::countNonZero(lines[1].image), 4 * 30 * 13);
+  const LayoutLine& heading = lines[0].box.y > lines[1].box.y ? lines[0] : lines[1];
+  EXPECT_EQ(heading.box.y, 99);
+  EXPECT_EQ(heading.box.height, 32);
+  EXPECT_EQ(cv::countNonZero(heading.image), 4 * 30 * 13);
 }
 
 TEST(VerticalJoins, JoinsOnlyWhatFitsInOneCharacter) {
@@ -149,6 +151,10 @@ TEST(ChooseByPlace, LookAlikesAreToldApartByTheirPlace) {
       {"dash narrower is one", {"—"}, {0, 18, 34, 4}, -1, "一"},
       {"tall circle is the next reading", {"。", "Ｏ"}, {0, 6, 24, 28}, 1, ""},
       {"small circle low", {"。", "Ｏ"}, {0, 26, 10, 10}, 0, ""},
+      {"small letter as tall as a capital", {"ｃ"}, {0, 4, 20, 30}, -1, "Ｃ"},
+      {"capital as small as a small letter", {"Ｘ"}, {0, 16, 18, 18}, -1, "ｘ"},
+      {"capital beside Chinese characters", {"Ｖ"}, {0, 10, 22, 26}, 0, ""},
+      {"small letter beside capitals", {"Ｖ"}, {0, 12, 26, 24}, -1, "ｖ"},
       {"characters have no place", {"国"}, {0, 0, 10, 10}, 0, ""},
       {"nothing fits", {"，", "、"}, {0, 0, 30, 30}, -1, ""},
   };
@@ -172,7 +178,7 @@ TEST(NormalizeContrast, UnevenPaperBecomesWhiteAndFaintInkBlack) {
   }
   const cv::Mat normalized = CDocOCR::NormalizeContrast(grey);
   ASSERT_EQ(normalized.size(), grey.size());
-  for (int x : {10, 390}) EXPECT_GE(normalized.at<std::uint8_t>(20, x), 245) << x;
+  for (int x : {10, 390}) EXPECT_GE(normalized.at<std::uint8_t>(20, x), 235) << x;
   for (int x : {22, 342}) EXPECT_LE(normalized.at<std::uint8_t>(100, x), 10) << x;
   for (int x : {40, 360}) EXPECT_LE(normalized.at<std::uint8_t>(100, x), 255 - 100) << x;
   // A blank picture is only made white.

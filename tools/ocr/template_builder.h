@@ -74,6 +74,11 @@ BuildResult BuildTemplate(const BuildOptions& options, const FeatureFunction& fe
 enum HeldOutPicture { kCleanUpright, kTurned90, kTurned180, kTurned270, kDistortedUpright, kHeldOutPictureCount };
 std::vector<cv::Mat> HeldOutPictures(GlyphRenderer& renderer, char32_t codePoint, int size, std::uint64_t seed);
 
+// The code points a class is trained from: its own, and for a full-width Latin letter, digit or
+// sign also the half-width one, which pages print far more often and which fonts draw in their
+// own Latin design.
+std::vector<char32_t> DrawnForms(char32_t codePoint);
+
 // One distorted training picture of a character: turned and its strokes made thicker or thinner,
 // then either degraded and thresholded as a character alone, or (`onAPage`) printed on a page of
 // a random look and cut out as page recognition cuts it. Empty when nothing is left of it.
