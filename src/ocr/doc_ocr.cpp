@@ -32,8 +32,9 @@ constexpr int kMaxInkLevel = 160;
 // Top and bottom of a character parted by thresholding: their gap and their joined height, in
 // the page's character heights.
 constexpr double kJoinGap = 0.15;
-constexpr int kRejoinWindow = 7;
 constexpr double kJoinHeight = 1.2;
+// The coarse ink within three pixels of the fine ink, which rejoins a blurred character's dots.
+constexpr int kRejoinWindow = 7;
 
 // Where the marks that only their size and place tell apart sit, in the line's height, and how big
 // they may be, in its character height.

@@ -21,8 +21,6 @@
 #include <opencv2/imgproc.hpp>
 #include <tesseract/baseapi.h>
 
-#include "app/sys_param.h"
-#include "imaging/capture_pipeline.h"
 #include "ocr/default_build.h"
 #include "ocr/doc_ocr.h"
 #include "ocr/doc_orientation.h"
@@ -83,23 +81,6 @@ cv::Mat Turned(const cv::Mat& page, int counterClockwise) {
     default:
       return page;
   }
-}
-
-// The photograph cut as the recognition command cuts a capture.
-cv::Mat CutByPipeline(const cv::Mat& photograph) {
-  orvane::CSysParam settings;
-  settings.cropMode = 1;
-  settings.colorMode = 0;
-  settings.deformationRepair = false;
-  settings.keepEveryDocument = false;
-  settings.shadowRemoval = false;
-  settings.dateWatermark = false;
-  settings.customWatermark = false;
-  orvane::imaging::CCaptureImageHelper helper(0);
-  helper.SetSettings(settings);
-  std::vector<cv::Mat> cuts;
-  if (helper.ProcessCapture(photograph, cuts) != orvane::imaging::ProcessResult::kDone || cuts.empty()) return {};
-  return cuts.front();
 }
 
 struct Engines {
@@ -221,7 +202,7 @@ int main(int argc, char** argv) {
         int dpi = 300;
         if (camera) {
           const cv::Mat photograph = orvane::ocrpage::PhotographOnDesk(pages[p].ink, seed * 131 + p);
-          picture = CutByPipeline(photograph);
+          picture = orvane::ocrpage::CutLikeTheRecognitionCommand(photograph);
           if (picture.empty()) {
             std::printf("%-6s %-6s %-6g: the pipeline found no page\n", font.style, pageMode, pages[p].points);
             picture = photograph;

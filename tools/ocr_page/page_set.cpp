@@ -14,6 +14,8 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include "app/sys_param.h"
+#include "imaging/capture_pipeline.h"
 #include "ocr/class_list.h"
 #include "ocr/ocr_engine.h"
 
@@ -209,6 +211,22 @@ cv::Mat PhotographOnDesk(const cv::Mat& ink, std::uint64_t seed) {
   std::vector<std::uint8_t> jpeg;
   cv::imencode(".jpg", frame, jpeg, {cv::IMWRITE_JPEG_QUALITY, 85});
   return cv::imdecode(jpeg, cv::IMREAD_COLOR);
+}
+
+cv::Mat CutLikeTheRecognitionCommand(const cv::Mat& photograph) {
+  CSysParam settings;
+  settings.cropMode = 1;
+  settings.colorMode = 0;
+  settings.deformationRepair = false;
+  settings.keepEveryDocument = false;
+  settings.shadowRemoval = false;
+  settings.dateWatermark = false;
+  settings.customWatermark = false;
+  imaging::CCaptureImageHelper helper(0);
+  helper.SetSettings(settings);
+  std::vector<cv::Mat> cuts;
+  if (helper.ProcessCapture(photograph, cuts) != imaging::ProcessResult::kDone || cuts.empty()) return {};
+  return cuts.front();
 }
 
 void RestartWithOneOpenMpThread() {

@@ -30,6 +30,10 @@ std::vector<SyntheticPage> MakePages(const ocrtools::FontFace& font, const std::
 // 1.3, sensor noise, JPEG quality 85. 8-bit BGR.
 cv::Mat PhotographOnDesk(const cv::Mat& ink, std::uint64_t seed);
 
+// The photograph cut by the capture pipeline as the recognition command cuts a capture: automatic
+// crop, colour, no deformation repair. Empty when no page is found.
+cv::Mat CutLikeTheRecognitionCommand(const cv::Mat& photograph);
+
 // What a reading is compared on: code points without white space, full-width Latin letters,
 // digits and signs folded to ASCII.
 std::u32string ComparableText(const std::string& utf8);
