@@ -115,8 +115,9 @@ void CPrintModule::DrawPage(QPainter& painter, const QRect& area, QSize printerD
   painter.drawImage(target.translated(area.topLeft()), picture);
 }
 
-bool CPrintModule::ConvertImageToPdf(const fs::path& path, fs::path* pdf) {
-  return WritePicturesToPdf(PdfPathFor(path), {path}, NewCaptureFile(), pdf);
+bool CPrintModule::ConvertImageToPdf(const fs::path& path, fs::path* pdf,
+                                     const platform::FilePlacement& placement) {
+  return WritePicturesToPdf(PdfPathFor(path), {path}, placement, pdf);
 }
 
 }  // namespace orvane::imaging
