@@ -1,10 +1,14 @@
 #include "ui/image_button.h"
 
+#include <QImageIOHandler>
 #include <QImageReader>
 #include <QPainter>
 #include <QWidget>
 
+#include <opencv2/imgproc.hpp>
+
 #include "app/oem_data.h"
+#include "imaging/image_file.h"
 #include "ui/presenter.h"
 
 namespace orvane::ui {
@@ -16,6 +20,23 @@ QImage ResourcePicture(int resourceId) {
     default: return {};
   }
 }
+
+namespace {
+
+// A picture whose format cannot be decoded at a smaller size (TIFF, PNG, BMP), shrunk by area. Qt
+// would convert and scale a whole page on its own thread pool for it.
+QImage ShrunkPicture(const std::filesystem::path& path, QSize size) {
+  const cv::Mat picture = imaging::LoadImageFile(path);
+  if (picture.empty()) return {};
+  cv::Mat small;
+  cv::resize(picture, small, cv::Size(size.width(), size.height()), 0, 0, cv::INTER_AREA);
+  cv::Mat padded;
+  cv::cvtColor(small, padded, cv::COLOR_BGR2BGRA);
+  return QImage(padded.data, padded.cols, padded.rows, static_cast<qsizetype>(padded.step[0]), QImage::Format_RGB32)
+      .copy();
+}
+
+}  // namespace
 
 CImageButton::CImageButton(int identifier) : identifier_(identifier) {}
 
@@ -54,12 +75,17 @@ bool CImageButton::LoadFile(const std::filesystem::path& path) {
   }
   fit = {fit.left + 1, fit.top + 1, fit.right - 1, fit.bottom - 1};
   if (fit.Width() < 1 || fit.Height() < 1) return false;
-  // Decoded straight at the fitted size: a 13-MP page need not be decoded whole for a thumbnail.
-  reader.setScaledSize(QSize(fit.Width(), fit.Height()));
-  reader.setQuality(100);
-  QImage scaled = reader.read();
+  QImage scaled;
+  if (reader.supportsOption(QImageIOHandler::ScaledSize)) {
+    // Decoded straight at the fitted size: a 13-MP page need not be decoded whole for a thumbnail.
+    reader.setScaledSize(QSize(fit.Width(), fit.Height()));
+    reader.setQuality(100);
+    scaled = reader.read();
+  } else {
+    scaled = ShrunkPicture(path, QSize(fit.Width(), fit.Height()));
+  }
   if (scaled.isNull()) return false;
-  picture_ = scaled.convertToFormat(QImage::Format_RGB888);
+  picture_ = scaled.convertToFormat(QImage::Format_RGB32);
   path_ = path;
   return true;
 }

@@ -3,6 +3,7 @@
 #include <QApplication>
 
 #include <gtest/gtest.h>
+#include <opencv2/core/utility.hpp>
 
 #include "platform/qt_message_bridge.h"
 
@@ -15,6 +16,9 @@ int main(int argc, char** argv) {
   // Fusion paints its gradients (a progress bar's) on Qt's thread pool, whose futex locks
   // ThreadSanitizer cannot see; the Windows style paints the same controls on the GUI thread.
   QApplication::setStyle(QStringLiteral("Windows"));
+  // OpenCV's pool (TBB) hands buffers between its workers the same way: its functions run on the
+  // thread that calls them.
+  cv::setNumThreads(1);
 #endif
   int result = 0;
   {
