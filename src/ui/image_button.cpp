@@ -58,7 +58,7 @@ bool CImageButton::LoadFile(const std::filesystem::path& path) {
   cv::Mat scaled;
   cv::resize(loaded, scaled, cv::Size(fit.Width(), fit.Height()), 0, 0, cv::INTER_AREA);
   picture_ = QImage(scaled.data, scaled.cols, scaled.rows, static_cast<qsizetype>(scaled.step), QImage::Format_BGR888)
-                 .convertToFormat(QImage::Format_RGB888);
+                 .convertToFormat(QImage::Format_RGB32);
   path_ = path;
   return true;
 }
