@@ -70,6 +70,17 @@ cv::Mat Desk(int width, int height) {
   return desk;
 }
 
+// Light sensor noise, the same for the same seed.
+void AddSensorNoise(cv::Mat& scene, int seed) {
+  cv::Mat noise(scene.size(), CV_16SC3);
+  cv::RNG random(static_cast<std::uint64_t>(seed));
+  random.fill(noise, cv::RNG::NORMAL, 0, 3);
+  cv::Mat noisy;
+  scene.convertTo(noisy, CV_16SC3);
+  noisy += noise;
+  noisy.convertTo(scene, CV_8UC3);
+}
+
 std::uint8_t Clamp(int value) { return static_cast<std::uint8_t>(std::clamp(value, 0, 255)); }
 
 std::vector<std::uint8_t> ToYuyv(const cv::Mat& bgr) {
@@ -119,14 +130,7 @@ cv::Mat RenderVirtualScene(int width, int height, int variant) {
   cv::warpAffine(page, placed, turn, scene.size(), cv::INTER_LINEAR);
   cv::warpAffine(mask, placedMask, turn, scene.size(), cv::INTER_LINEAR);
   placed.copyTo(scene, placedMask > 128);
-  // Light sensor noise.
-  cv::Mat noise(scene.size(), CV_16SC3);
-  cv::RNG random(static_cast<std::uint64_t>(1000 + variant));
-  random.fill(noise, cv::RNG::NORMAL, 0, 3);
-  cv::Mat noisy;
-  scene.convertTo(noisy, CV_16SC3);
-  noisy += noise;
-  noisy.convertTo(scene, CV_8UC3);
+  AddSensorNoise(scene, 1000 + variant);
   return scene;
 }
 
@@ -150,13 +154,7 @@ cv::Mat RenderVirtualPerson(int width, int height, int variant, cv::Scalar tone)
   }
   cv::ellipse(scene, centre + cv::Point(0, static_cast<int>(4 * unit)), cv::Size(static_cast<int>(6 * unit), static_cast<int>(3 * unit)),
               0, 0, 180, cv::Scalar(60, 60, 150), std::max(1, static_cast<int>(unit)), cv::LINE_AA);
-  cv::Mat noise(scene.size(), CV_16SC3);
-  cv::RNG random(static_cast<std::uint64_t>(2000 + variant));
-  random.fill(noise, cv::RNG::NORMAL, 0, 3);
-  cv::Mat noisy;
-  scene.convertTo(noisy, CV_16SC3);
-  noisy += noise;
-  noisy.convertTo(scene, CV_8UC3);
+  AddSensorNoise(scene, 2000 + variant);
   return scene;
 }
 

@@ -3,10 +3,12 @@
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPrinter>
 #include <QUrl>
 
 #include "ui/free_name_dialog.h"
 #include "ui/prefix_dialog.h"
+#include "ui/print_dialog_chooser.h"
 
 namespace orvane::ui {
 namespace {
@@ -67,6 +69,10 @@ std::optional<std::filesystem::path> QtPresenter::ChooseFolder(QWidget* owner, c
                                                            QString::fromStdString(start.string()));
   if (folder.isEmpty()) return std::nullopt;
   return std::filesystem::path(folder.toStdString());
+}
+
+std::unique_ptr<QPrinter> QtPresenter::ChoosePrinter(QWidget* owner, const std::string& documentName) {
+  return PrintDialogChooser(owner).ChoosePrinter(documentName);
 }
 
 bool QtPresenter::OpenFile(const std::filesystem::path& file) {

@@ -123,7 +123,9 @@ TEST_P(ApplyTest, OkChangesTheStationAsTheEditSays) {
   // The orientation check keeps running with its template.
   fs::copy_file(fs::path(ORVANE_RECOGNITION_FIXTURES) / "OCR_RLDA_LN_Gra.tpl", programFolder / "OCR_RLDA_LN_Gra.tpl");
   StartStation(c.settings, c.cameras);
-  if (c.viewMode != 0) ASSERT_TRUE(window->SetViewMode(c.viewMode));
+  if (c.viewMode != 0) {
+    ASSERT_TRUE(window->SetViewMode(c.viewMode));
+  }
   const CameraLog before = *log_;
   CSysParam edited = window->GetSysParam();
   c.edit(edited);
@@ -375,6 +377,19 @@ TEST_F(SettingsTest, TheCalibrationButtonShowsItsInstructionAndMeasuresTheCard) 
   EXPECT_EQ(presenter.shown[1].text, "DPI校准失败，请重试");
 }
 
+TEST_F(SettingsTest, ClosingTheStationWithTheWindowOpenLeavesItAsByCancel) {
+  StartStation("");
+  bool closedWithTheStation = false;
+  RunSettings([&](CSystemInfoDialog& dialog) {
+    static_cast<QSlider*>(dialog.ImagePage().Control(CImageParaDialog::Id::JpegQuality))->setValue(12);
+    window->close();
+    closedWithTheStation = !dialog.isVisible();
+  });
+  EXPECT_TRUE(closedWithTheStation);
+  EXPECT_FALSE(window->isVisible());
+  EXPECT_EQ(Setting("IMAGE", "JPGQuality"), "70");
+}
+
 // ---- The pages on their own ----
 
 TEST(WatermarkPage, EachColourComesBackAsItWasAndAnUnknownOneAsRed) {
@@ -428,6 +443,23 @@ class SizesProbe : public ICameraProbe {
  private:
   std::vector<std::pair<int, int>> sizes_;
 };
+
+TEST(ImagePage, WithoutSizesTheOtherValuesAreTakenAndTheConfiguredSizeStays) {
+  EnsureApplication();
+  ScriptedPresenter presenter;
+  CImageParaDialog page(presenter, std::make_shared<SizesProbe>(std::vector<std::pair<int, int>>{}), {});
+  CSysParam settings;
+  settings.documentCamera.width = 2592;
+  settings.documentCamera.height = 1944;
+  settings.xDpi = 300;
+  settings.yDpi = 300;
+  EXPECT_FALSE(page.Init(settings));
+  static_cast<QLineEdit*>(page.Control(CImageParaDialog::Id::XDpi))->setText("200");
+  ASSERT_TRUE(page.Save(settings));
+  EXPECT_EQ(settings.xDpi, 200);
+  EXPECT_EQ(settings.documentCamera.width, 2592);
+  EXPECT_EQ(settings.documentCamera.height, 1944);
+}
 
 TEST(ResolutionEntries, CertainModelsOfferExtraSizesAfterTheirOwn) {
   struct Case {
