@@ -26,7 +26,9 @@ xdotool key ctrl+q
 wait_for 30 at_least pdf 1 || fail "Ctrl+Q saved no PDF"
 pdf=$(files pdf | head -n 1)
 [[ $(pdfinfo "$pdf" | awk '/^Pages:/ { print $2 }') == 1 ]] || fail "pdfinfo does not read one page from $pdf"
-(($(count jpg) == 0)) || fail "the picture of the PDF was left beside it"
+# The picture goes once its PDF is whole, a moment after the PDF appears.
+no_pictures() { (($(count jpg) == 0)); }
+wait_for 10 no_pictures || fail "the picture of the PDF was left beside it"
 
 # The one-PDF box, where the main window's layout (COrvaneDlg::LayOut) puts it: under the panel's
 # two-in-one box, above the capture button.
