@@ -15,7 +15,8 @@ QImage ResourcePicture(int resourceId) {
   switch (resourceId) {
     case kEmptyThumbnailPicture: return QImage(QStringLiteral(":/ui/thumbnail_empty.png"));
     case kDocumentIcon: return QImage(QStringLiteral(":/ui/document.png"));
-    default: return {};
+    // The command buttons' faces; a null picture for a number that has none.
+    default: return QImage(QStringLiteral(":/ui/bitmaps/%1.png").arg(resourceId));
   }
 }
 

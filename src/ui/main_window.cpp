@@ -126,12 +126,13 @@ void COrvaneDlg::CreateControls() {
                                     std::pair{ControlId::CropGroup, "图像切边"}, std::pair{ControlId::ColourGroup, "图像类型"}}) {
     Make<QGroupBox>(id, Text(caption));
   }
-  for (int i = 0; i < 15; ++i) buttons_[i] = &Make<QPushButton>(kButtons[i].id, Text(kButtons[i].caption));
+  for (int i = 0; i < 15; ++i) buttons_[i] = &Make<CFxButton>(kButtons[i].id, Text(kButtons[i].caption));
   buttons_[11]->setDefault(false);
   QFont captureFont = buttons_[11]->font();
   captureFont.setBold(true);
   captureFont.setPointSizeF(captureFont.pointSizeF() * 1.3);
   buttons_[11]->setFont(captureFont);
+  ConfigureCommandButtons();
 
   Make<QLabel>(ControlId::ExposureLabel, Text("曝光度"));
   exposureEdit_ = &Make<QLineEdit>(ControlId::ExposureEdit);

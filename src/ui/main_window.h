@@ -38,6 +38,7 @@
 #include "camera/video_controller.h"
 #include "platform/messages.h"
 #include "ui/control_ids.h"
+#include "ui/fx_button.h"
 #include "ui/grab_per_view.h"
 #include "ui/image_button.h"
 #include "ui/message_texts.h"
@@ -159,7 +160,8 @@ class COrvaneDlg : public QWidget {
   void OnSystemSettings();
   void ApplySettings(const CSysParam& edited);
   CSystemInfoDialog* SettingsDialog() const { return settingsDialog_; }
-  // The panel's captions, the buttons' tool tips and the notice line in language 0, 1 or 2.
+  // The command buttons' faces, their tool tips, the panel's captions and the notice line in
+  // language 0, 1 or 2; any other language changes nothing.
   void SetUiLanguage(int language);
 
   // Capture to PDF (1024, 32778), copy (1023), the collection boxes (1035, 1036, 1037), and the
@@ -202,6 +204,8 @@ class COrvaneDlg : public QWidget {
   template <class Widget, class... Args>
   Widget& Make(ControlId id, Args&&... args);
   void CreateControls();
+  // The command buttons' look: rounded, captions in their pictures, the pictures of language 0.
+  void ConfigureCommandButtons();
   void ConnectControls();
   void LayOut();
   void CreateAccelerators();
@@ -344,7 +348,7 @@ class COrvaneDlg : public QWidget {
   std::unique_ptr<QButtonGroup> cropGroup_;
   std::unique_ptr<QButtonGroup> colourGroup_;
   std::vector<std::unique_ptr<QShortcut>> accelerators_;
-  QPushButton* buttons_[15] = {};
+  CFxButton* buttons_[15] = {};
   QSlider* exposureSlider_ = nullptr;
   QLineEdit* exposureEdit_ = nullptr;
   QLineEdit* indexEdit_ = nullptr;

@@ -1,9 +1,8 @@
 // The settings command: the settings window over a copy of the record, and what its OK changes in
 // the running station (the cameras' format and size, trims, language, the orientation check, the
-// crop and the barcode folders, picture-in-picture); and the window's texts per language.
+// crop and the barcode folders, picture-in-picture).
 #include <QCheckBox>
 
-#include "ui/control_text.h"
 #include "ui/main_window.h"
 #include "ui/orientation_thread.h"
 #include "ui/presenter.h"
@@ -11,48 +10,6 @@
 
 namespace orvane::ui {
 namespace {
-
-struct Caption {
-  ControlId id;
-  const char* text[3];
-};
-
-const Caption kPanelCaptions[] = {
-    {ControlId::CameraGroup, {"视频控制", "視訊流控制", "Image control"}},
-    {ControlId::ExposureLabel, {"曝光度", "曝光度", "EV"}},
-    {ControlId::AutoExposure, {"自动", "自動", "Auto"}},
-    {ControlId::NamingGroup, {"命名方式", "命名方式", "File Name Rule"}},
-    {ControlId::NamingPrefix, {"固定前缀", "固定首碼", "Prefix"}},
-    {ControlId::NamingDate, {"时间命名", "時間戳記", "Datetime"}},
-    {ControlId::NamingFree, {"自由命名", "個人化", "Custom"}},
-    {ControlId::PrefixLabel, {"前缀：", "首碼：", "Prefix:"}},
-    {ControlId::IndexLabel, {"序号：", "序號：", "No.:"}},
-    {ControlId::CropGroup, {"图像切边", "圖像切邊", "Image Trimming"}},
-    {ControlId::CropNone, {"不切边", "不切邊", "None"}},
-    {ControlId::CropAuto, {"校正去边", "自動切邊", "Auto"}},
-    {ControlId::CropCustom, {"自定义", "自訂切邊", "Manual"}},
-    {ControlId::ColourGroup, {"图像类型", "圖像類型", "Image type"}},
-    {ControlId::Colour, {"彩色", "彩色", "Color"}},
-    {ControlId::Grey, {"灰度", "灰度", "Gray"}},
-    {ControlId::BlackAndWhite, {"黑白", "黑白", "Mono"}},
-    {ControlId::Negative, {"反色", "反色", "Anti"}},
-    {ControlId::TwoInOne, {"合并图像", "合併圖像", "2 in 1"}},
-    {ControlId::MultipageTiff, {"保存为多页TIF文件", "保存為多頁TIF檔", "multipage TIF"}},
-    {ControlId::Barcode, {"条码识别", "條碼識別", "Barcode"}},
-    {ControlId::OnePdf, {"保存为多页PDF文件", "保存為多頁PDF檔", "multipage PDF"}},
-};
-
-const Caption kToolTips[] = {
-    {ControlId::RotateLeft, {"左转90°", "Rotate 90° left", "Rotate 90° CW"}},
-    {ControlId::Rotate180, {"上下翻转", "Upside down", "Rotate 180°"}},
-    {ControlId::RotateRight, {"右转90°", "Rotate 90° right", "Rotate 90°CCW"}},
-    {ControlId::SwitchView, {"切换镜头", "Change device", "Camera Swtich"}},
-    {ControlId::Focus, {"自动对焦控制", "Auto-focus control", "Auto-focus"}},
-};
-
-// The notice line of languages 1 and 2; language 0 shows the branding's own.
-const char* const kNoticeLines[3] = {"", "請將文件平放在底座中央，再按「拍攝」",
-                                     "Lay the document flat in the middle of the base, then capture"};
 
 bool DocumentFormatChanged(const CSysParam& before, const CSysParam& after) {
   return before.mjpgMode != after.mjpgMode || before.stillCapture != after.stillCapture ||
@@ -178,16 +135,6 @@ void COrvaneDlg::ApplySideCameraSize(CVideoController& camera, CDeviceSlot& slot
     camera.Start();
   }
   camera.SetRotation(rotation);
-}
-
-void COrvaneDlg::SetUiLanguage(int language) {
-  if (language < 0 || language > 2) return;
-  // The command buttons' faces per language are set here; until they are drawn the buttons keep
-  // their plain captions.
-  for (const Caption& tip : kToolTips) Control(tip.id)->setToolTip(QString::fromUtf8(tip.text[language]));
-  for (const Caption& caption : kPanelCaptions) SetControlText(Control(caption.id), caption.text[language]);
-  notice_->setText(QString::fromStdString(language == 0 ? noticeText_ : std::string(kNoticeLines[language])));
-  update();
 }
 
 }  // namespace orvane::ui

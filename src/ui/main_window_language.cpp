@@ -1,0 +1,99 @@
+// The main window's texts per language: the command buttons' faces (their captions are inside
+// the pictures), the tool tips of the picture and camera buttons, the panel's captions and the
+// notice line under the preview.
+#include <QToolTip>
+
+#include "ui/button_faces.h"
+#include "ui/control_text.h"
+#include "ui/fx_button.h"
+#include "ui/main_window.h"
+
+namespace orvane::ui {
+namespace {
+
+struct Caption {
+  ControlId id;
+  const char* text[3];
+};
+
+const Caption kPanelCaptions[] = {
+    {ControlId::CameraGroup, {"视频控制", "視訊流控制", "Image control"}},
+    {ControlId::ExposureLabel, {"曝光度", "曝光度", "EV"}},
+    {ControlId::AutoExposure, {"自动", "自動", "Auto"}},
+    {ControlId::NamingGroup, {"命名方式", "命名方式", "File Name Rule"}},
+    {ControlId::NamingPrefix, {"固定前缀", "固定首碼", "Prefix"}},
+    {ControlId::NamingDate, {"时间命名", "時間戳記", "Datetime"}},
+    {ControlId::NamingFree, {"自由命名", "個人化", "Custom"}},
+    {ControlId::PrefixLabel, {"前缀：", "首碼：", "Prefix:"}},
+    {ControlId::IndexLabel, {"序号：", "序號：", "No.:"}},
+    {ControlId::CropGroup, {"图像切边", "圖像切邊", "Image Trimming"}},
+    {ControlId::CropNone, {"不切边", "不切邊", "None"}},
+    {ControlId::CropAuto, {"校正去边", "自動切邊", "Auto"}},
+    {ControlId::CropCustom, {"自定义", "自訂切邊", "Manual"}},
+    {ControlId::ColourGroup, {"图像类型", "圖像類型", "Image type"}},
+    {ControlId::Colour, {"彩色", "彩色", "Color"}},
+    {ControlId::Grey, {"灰度", "灰度", "Gray"}},
+    {ControlId::BlackAndWhite, {"黑白", "黑白", "Mono"}},
+    {ControlId::Negative, {"反色", "反色", "Anti"}},
+    {ControlId::TwoInOne, {"合并图像", "合併圖像", "2 in 1"}},
+    {ControlId::MultipageTiff, {"保存为多页TIF文件", "保存為多頁TIF檔", "multipage TIF"}},
+    {ControlId::Barcode, {"条码识别", "條碼識別", "Barcode"}},
+    {ControlId::OnePdf, {"保存为多页PDF文件", "保存為多頁PDF檔", "multipage PDF"}},
+};
+
+// Left is counter-clockwise: the picture turns as the button's arrow shows.
+const Caption kToolTips[] = {
+    {ControlId::RotateLeft, {"左转90°", "左轉90°", "Rotate 90° CCW"}},
+    {ControlId::Rotate180, {"上下翻转", "上下翻轉", "Rotate 180°"}},
+    {ControlId::RotateRight, {"右转90°", "右轉90°", "Rotate 90° CW"}},
+    {ControlId::SwitchView, {"切换镜头", "切換鏡頭", "Camera Switch"}},
+    {ControlId::Focus, {"自动对焦控制", "自動對焦控制", "Auto-focus"}},
+};
+
+// The notice line of languages 1 and 2; language 0 shows the branding's own.
+const char* const kNoticeLines[3] = {"", "請將文件平放在底座中央，再按「拍攝」",
+                                     "Lay the document flat in the middle of the base, then capture"};
+
+// A command button's pictures of `language`, drawn with their black corners left out and no
+// border; a disabled button shows the embossed shape of its normal picture or no picture.
+void ShowFace(CFxButton& button, const CommandButtonFace& face, int language) {
+  const std::array<int, 3>& ids = face.bitmaps[static_cast<std::size_t>(language)];
+  button.SetBitmaps(ids[0], face.embossWhenDisabled, ids[1], ids[2], 0);
+  button.SetTransparentColors(QColor(0, 0, 0), true);
+  button.SetBorderWidths(0, true);
+  button.Apply();
+}
+
+}  // namespace
+
+void COrvaneDlg::ConfigureCommandButtons() {
+  for (const CommandButtonFace& face : kCommandButtonFaces) {
+    auto& button = *static_cast<CFxButton*>(Control(face.button));
+    // The captions are in the pictures.
+    button.SetTexts(QString(), true);
+    button.SetCornerSize(QSize(8, 8));
+    button.SetTransparentColors(QColor(0, 0, 0), true);
+    button.SetBorderWidths(0, true);
+    button.Apply();
+    // The symbol buttons keep these in every language; the others follow the language.
+    ShowFace(button, face, 0);
+  }
+}
+
+void COrvaneDlg::SetUiLanguage(int language) {
+  if (language < 0 || language > 2) return;
+  for (const CommandButtonFace& face : kCommandButtonFaces) {
+    if (HasCaptions(face)) ShowFace(*static_cast<CFxButton*>(Control(face.button)), face, language);
+  }
+  const QPalette tips = QToolTip::palette();
+  for (const Caption& tip : kToolTips) {
+    static_cast<CFxButton*>(Control(tip.id))
+        ->SetToolTip(QString::fromUtf8(tip.text[language]), tips.color(QPalette::ToolTipText),
+                     tips.color(QPalette::ToolTipBase));
+  }
+  for (const Caption& caption : kPanelCaptions) SetControlText(Control(caption.id), caption.text[language]);
+  notice_->setText(QString::fromStdString(language == 0 ? noticeText_ : std::string(kNoticeLines[language])));
+  update();
+}
+
+}  // namespace orvane::ui

@@ -1,0 +1,148 @@
+#include <QLabel>
+#include <QPixmap>
+
+#include <array>
+#include <map>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "station_fixture.h"
+#include "ui/control_text.h"
+#include "ui/fx_button.h"
+#include "ui/image_button.h"
+
+namespace orvane::ui::testing {
+namespace {
+
+using State = CFxButton::State;
+
+// The pictures of the buttons whose captions change with the language: normal, pressed, hot for
+// languages 0, 1 and 2.
+struct LanguagePictures {
+  ControlId button;
+  std::array<std::array<int, 3>, 3> ids;
+};
+const LanguagePictures kLanguageTable[] = {
+    {ControlId::Settings, {{{151, 179, 166}, {280, 278, 282}, {281, 279, 283}}}},
+    {ControlId::VideoParams, {{{152, 180, 167}, {256, 254, 258}, {257, 255, 259}}}},
+    {ControlId::Exit, {{{153, 181, 168}, {250, 248, 252}, {251, 249, 253}}}},
+    {ControlId::BrowseFolder, {{{158, 186, 173}, {226, 224, 228}, {227, 225, 229}}}},
+    {ControlId::Recognise, {{{160, 188, 175}, {262, 260, 264}, {263, 261, 265}}}},
+    {ControlId::Copy, {{{161, 189, 176}, {268, 266, 270}, {269, 267, 271}}}},
+    {ControlId::CaptureToPdf, {{{162, 190, 177}, {274, 272, 276}, {275, 273, 277}}}},
+    {ControlId::Capture, {{{164, 191, 178}, {232, 230, 234}, {233, 231, 235}}}},
+    {ControlId::Record, {{{207, 206, 208}, {238, 236, 240}, {239, 237, 241}}}},
+    {ControlId::ContinuousShoot, {{{220, 221, 222}, {244, 242, 246}, {245, 243, 247}}}},
+};
+constexpr ControlId kSymbolButtons[] = {ControlId::RotateLeft, ControlId::Rotate180, ControlId::RotateRight,
+                                        ControlId::SwitchView, ControlId::Focus};
+constexpr State kPictureStates[] = {State::kNormal, State::kPressed, State::kHot};
+
+class LanguageTest : public StationTest {
+ protected:
+  CFxButton& Button(ControlId id) const { return *static_cast<CFxButton*>(window->Control(id)); }
+  // What the window shows of its texts and faces, control by control.
+  std::map<int, std::string> Looks() const {
+    std::map<int, std::string> looks;
+    for (ControlId id : {ControlId::CameraGroup, ControlId::NamingFree, ControlId::CropAuto, ControlId::OnePdf,
+                         ControlId::Notice}) {
+      looks[static_cast<int>(id)] = ControlText(window->Control(id));
+    }
+    for (const LanguagePictures& row : kLanguageTable) {
+      looks[static_cast<int>(row.button)] = std::to_string(Button(row.button).Bitmap(State::kNormal).cacheKey());
+    }
+    for (ControlId id : kSymbolButtons) {
+      looks[static_cast<int>(id)] = Button(id).toolTip().toStdString() + " " +
+                                    std::to_string(Button(id).Bitmap(State::kNormal).cacheKey());
+    }
+    return looks;
+  }
+};
+
+TEST_F(LanguageTest, EveryButtonShowsThePicturesOfItsLanguageAtItsOwnSize) {
+  window = std::make_unique<COrvaneDlg>(Environment());
+  for (int language : {2, 1, 0}) {
+    window->SetUiLanguage(language);
+    for (const LanguagePictures& row : kLanguageTable) {
+      const CFxButton& button = Button(row.button);
+      for (int i = 0; i < 3; ++i) {
+        const int id = row.ids[static_cast<std::size_t>(language)][static_cast<std::size_t>(i)];
+        const QImage picture = ResourcePicture(id);
+        ASSERT_FALSE(picture.isNull()) << id;
+        EXPECT_EQ(picture.size(), button.size()) << id;
+        EXPECT_EQ(button.Bitmap(kPictureStates[i]), picture.convertToFormat(QImage::Format_RGB32)) << id;
+      }
+    }
+  }
+  // The symbol buttons have faces of their own, the same in every language.
+  for (ControlId id : kSymbolButtons) {
+    const QImage normal = Button(id).Bitmap(State::kNormal);
+    EXPECT_FALSE(normal.isNull()) << static_cast<int>(id);
+    EXPECT_EQ(normal.size(), Button(id).size()) << static_cast<int>(id);
+    window->SetUiLanguage(2);
+    EXPECT_EQ(Button(id).Bitmap(State::kNormal), normal) << static_cast<int>(id);
+    window->SetUiLanguage(0);
+  }
+}
+
+TEST_F(LanguageTest, TheFacesOfOneButtonDifferFromLanguageToLanguageAndFromStateToState) {
+  for (const LanguagePictures& row : kLanguageTable) {
+    for (int i = 0; i < 3; ++i) {
+      const QImage faces[3] = {ResourcePicture(row.ids[0][static_cast<std::size_t>(i)]),
+                               ResourcePicture(row.ids[1][static_cast<std::size_t>(i)]),
+                               ResourcePicture(row.ids[2][static_cast<std::size_t>(i)])};
+      EXPECT_NE(faces[0], faces[1]) << row.ids[0][static_cast<std::size_t>(i)];
+      EXPECT_NE(faces[0], faces[2]) << row.ids[0][static_cast<std::size_t>(i)];
+      EXPECT_NE(faces[1], faces[2]) << row.ids[1][static_cast<std::size_t>(i)];
+    }
+    for (const auto& ids : row.ids) {
+      EXPECT_NE(ResourcePicture(ids[0]), ResourcePicture(ids[1])) << ids[0];
+      EXPECT_NE(ResourcePicture(ids[0]), ResourcePicture(ids[2])) << ids[0];
+    }
+  }
+}
+
+TEST_F(LanguageTest, TheToolTipsReadInTheirLanguageAndTurnTheWayTheButtonsDo) {
+  window = std::make_unique<COrvaneDlg>(Environment());
+  struct Tip {
+    ControlId button;
+    const char* text[3];
+  };
+  const Tip tips[] = {
+      {ControlId::RotateLeft, {"左转90°", "左轉90°", "Rotate 90° CCW"}},
+      {ControlId::Rotate180, {"上下翻转", "上下翻轉", "Rotate 180°"}},
+      {ControlId::RotateRight, {"右转90°", "右轉90°", "Rotate 90° CW"}},
+      {ControlId::SwitchView, {"切换镜头", "切換鏡頭", "Camera Switch"}},
+      {ControlId::Focus, {"自动对焦控制", "自動對焦控制", "Auto-focus"}},
+  };
+  for (int language : {1, 2, 0}) {
+    window->SetUiLanguage(language);
+    for (const Tip& tip : tips) EXPECT_EQ(Button(tip.button).toolTip().toStdString(), tip.text[language]) << language;
+  }
+}
+
+TEST_F(LanguageTest, AnUnknownLanguageChangesNothing) {
+  window = std::make_unique<COrvaneDlg>(Environment());
+  window->SetUiLanguage(2);
+  const std::map<int, std::string> english = Looks();
+  std::map<ControlId, QImage> shown;
+  for (const LanguagePictures& row : kLanguageTable) shown[row.button] = Button(row.button).grab().toImage();
+  for (int language : {3, -1}) {
+    window->SetUiLanguage(language);
+    EXPECT_EQ(Looks(), english) << language;
+    for (const auto& [id, picture] : shown) EXPECT_EQ(Button(id).grab().toImage(), picture) << language;
+  }
+}
+
+TEST_F(LanguageTest, StartUpShowsTheButtonsInTheLanguageOfTheSettings) {
+  WriteSettings("[Language]\nCurrent=CNT\n");
+  // Without a camera the station ends, but not before its window speaks the language.
+  EXPECT_EQ(Start(), StartUp::kEnd);
+  EXPECT_EQ(Button(ControlId::Capture).Bitmap(State::kNormal),
+            ResourcePicture(232).convertToFormat(QImage::Format_RGB32));
+  EXPECT_EQ(Button(ControlId::SwitchView).toolTip().toStdString(), "切換鏡頭");
+}
+
+}  // namespace
+}  // namespace orvane::ui::testing
