@@ -189,8 +189,6 @@ class COrvaneDlg : public QWidget {
   // current picture's path into their shared memory (2 when there is none) and tells "Image".
   bool QueryCompanionServer();
   platform::MessageResult OnShareImagePath();
-  // The last picture the capture command saved under a name of its own.
-  const std::filesystem::path& CurrentPicturePath() const { return currentPicture_; }
 
   // For the tests and the layout.
   StationCameras Cameras() const { return {document_.get(), portrait_.get(), third_.get()}; }
@@ -348,7 +346,7 @@ class COrvaneDlg : public QWidget {
   std::unique_ptr<platform::WindowBus> companions_;
   std::unique_ptr<platform::BusWindow> busWindow_;  // the station as companions find it
   std::unique_ptr<platform::SharedMemory> imagePathMemory_;
-  std::filesystem::path currentPicture_;
+  std::filesystem::path currentPicture_;  // the last picture the capture command saved under its own name
 
   bool settingsLoaded_ = false;
   bool initialised_ = false;
