@@ -19,6 +19,9 @@ packages=(
   # media and devices
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
   libasound2-dev libudev-dev libzip-dev
+  # companion programs meet the station on the D-Bus session bus; the tests run a private bus and
+  # call the station as a companion would
+  libdbus-1-dev dbus-daemon libglib2.0-bin
   # the virtual camera prints a QR code on its page
   libqrencode-dev
   # the PDF tests draw the pages as readers do (poppler and MuPDF)

@@ -68,6 +68,7 @@ StationEnvironment StationEnvironment::Program(IPresenter& presenter) {
   environment.programFolder = platform::ProgramFolder();
   environment.settingsFile = platform::RoamingAppDataFolder() / "Sys.ini";
   environment.presenter = &presenter;
+  environment.companionBus = platform::SessionBusAddress();
   return environment;
 }
 
@@ -453,6 +454,8 @@ platform::MessageResult COrvaneDlg::OnWndMsg(const platform::Message& message) {
     case ids::kOrientationResult:
       OnOrientationResult(message);
       return 0;
+    case ids::kShareImagePath:
+      return OnShareImagePath();
     default:
       return 0;
   }
@@ -709,6 +712,7 @@ void COrvaneDlg::Shutdown() {
   third_.reset();
   thumbnails_.clear();
   splash_.reset();
+  CloseCompanions();
 }
 
 void COrvaneDlg::Pause(std::chrono::milliseconds duration) {

@@ -37,6 +37,8 @@
 #include "camera/camera_models.h"
 #include "camera/video_controller.h"
 #include "platform/messages.h"
+#include "platform/shared_memory.h"
+#include "platform/window_bus.h"
 #include "ui/control_ids.h"
 #include "ui/fx_button.h"
 #include "ui/grab_per_view.h"
@@ -82,6 +84,10 @@ struct StationEnvironment {
   // a burst of events must have gone quiet before it counts.
   std::function<std::unique_ptr<platform::IDeviceEventSource>()> deviceEvents;
   std::chrono::milliseconds deviceEventQuiet{300};
+  // The bus the companion programs meet the station on (the session bus); none when empty. The
+  // shared memory a companion makes for the current picture's path.
+  std::string companionBus;
+  std::string imagePathMemory = "OrvaneImageDataMap";
 
   // The program's own: the program folder, $XDG_CONFIG_HOME/Sys.ini, the cameras of the video
   // backend, the system clock, and the ALSA player.
@@ -180,6 +186,12 @@ class COrvaneDlg : public QWidget {
   // Closing in order: crop rectangles and naming kept, Sys.ini saved, cameras closed. Runs once.
   void Shutdown();
 
+  // Companion programs. Start-up asks the server whether the camera is free (false: another
+  // program holds it) and then offers the station to companions; message 0x500 writes the
+  // current picture's path into their shared memory (2 when there is none) and tells "Image".
+  bool QueryCompanionServer();
+  platform::MessageResult OnShareImagePath();
+
   // For the tests and the layout.
   StationCameras Cameras() const { return {document_.get(), portrait_.get(), third_.get()}; }
   const std::vector<std::unique_ptr<CImageButton>>& Thumbnails() const { return thumbnails_; }
@@ -266,6 +278,9 @@ class COrvaneDlg : public QWidget {
   void OnOpenThumbnail();
   void OnDeleteThumbnail();
   void OnOrientationResult(const platform::Message& message);
+  void SetCurrentPicture(const std::filesystem::path& picture);
+  // Tells the closing companion, then leaves the bus and the shared memory.
+  void CloseCompanions();
 
   // Page collection.
   bool Ticked(ControlId box) const;
@@ -332,6 +347,10 @@ class COrvaneDlg : public QWidget {
   std::unique_ptr<CShowImageDlg> mergeDialog_;
   std::unique_ptr<CMultiPageDlg> composer_;
   std::filesystem::path mergedFile_;  // told by the merge dialog before it closes
+  std::unique_ptr<platform::WindowBus> companions_;
+  std::unique_ptr<platform::BusWindow> busWindow_;  // the station as companions find it
+  std::unique_ptr<platform::SharedMemory> imagePathMemory_;
+  std::filesystem::path currentPicture_;  // the last picture the capture command saved under its own name
 
   bool settingsLoaded_ = false;
   bool initialised_ = false;

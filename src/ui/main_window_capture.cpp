@@ -79,6 +79,8 @@ void COrvaneDlg::OnCapture() {
   pipeline.SetReplaceConfirmed(replaceConfirmed_);
   std::vector<fs::path> saved;
   pipeline.SaveCaptures(pictures, base, saved);
+  // Companions are given the last picture saved under a name of its own (message 0x500).
+  if (!collecting && !saved.empty()) SetCurrentPicture(saved.back());
 
   // The pages go to the window that merges or collects them; without a name for its file the
   // command ends here, the pages saved.

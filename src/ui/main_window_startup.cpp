@@ -290,6 +290,7 @@ StartUp COrvaneDlg::OnInitDialog() {
   }
 
   LayOut();
+  if (!QueryCompanionServer()) return Fail(texts_.deviceBusy);
   // A camera that cannot be opened or started is said so: the station has nothing to show.
   if (!OpenDocumentCamera()) return Fail(texts_.notConnected);
   OpenSideCameras();
