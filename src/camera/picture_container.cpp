@@ -411,9 +411,9 @@ void CObjectContainer::RotateObjects(QuarterTurn turn) {
   Render();
 }
 
-int CObjectContainer::OnGetPicture(cv::Mat& image) const {
+int CObjectContainer::OnGetPicture(cv::Mat& image, float scale) const {
   if (image.empty()) return 1;
-  if (box_) box_->ComposeInto(image);
+  if (box_) box_->ComposeInto(image, scale);
   return 0;
 }
 
@@ -436,6 +436,40 @@ cv::Mat CObjectContainer::Compose() {
   if (track_) track_->Draw(buffer, placement_.view, s);
   if (visible != place) buffer(visible - place.tl()).copyTo(frame(visible));
   return frame;
+}
+
+void CObjectContainer::ComposeBgra(cv::Mat& bgra) {
+  // Overlays are drawn in the picture's own layout; without any the picture goes straight into
+  // the frame, converted on the way (a copy of the view and a pass over the frame less).
+  if (box_ || track_) {
+    ConvertBgrToBgra(Compose(), bgra);
+    return;
+  }
+  dirty_ = false;
+  if (client_.width <= 0 || client_.height <= 0) {
+    bgra.release();
+    return;
+  }
+  bgra.create(client_, CV_8UC4);
+  const cv::Rect all(0, 0, client_.width, client_.height);
+  const IntRect& d = placement_.destination;
+  const bool showsPicture = !picture_.empty() && !clean_.empty() && clean_.cols == d.Width() && clean_.rows == d.Height();
+  const cv::Rect place = showsPicture ? cv::Rect(d.left, d.top, d.Width(), d.Height()) : cv::Rect();
+  const cv::Rect visible = place & all;
+  // The panel round the picture, as Compose draws it; the picture then covers its part.
+  const cv::Scalar panel(12, 12, 12, 255);
+  if (visible.empty()) {
+    bgra.setTo(panel);
+  } else {
+    bgra(cv::Rect(0, 0, client_.width, visible.y)).setTo(panel);
+    bgra(cv::Rect(0, visible.br().y, client_.width, client_.height - visible.br().y)).setTo(panel);
+    bgra(cv::Rect(0, visible.y, visible.x, visible.height)).setTo(panel);
+    bgra(cv::Rect(visible.br().x, visible.y, client_.width - visible.br().x, visible.height)).setTo(panel);
+  }
+  cv::rectangle(bgra, {0, 0}, {client_.width - 1, client_.height - 1}, cv::Scalar(255, 255, 255, 255), 1);
+  if (visible.empty()) return;
+  cv::Mat target = bgra(visible);
+  ConvertBgrToBgra(clean_(visible - place.tl()), target);
 }
 
 void CObjectContainer::InvalidateViewRect(const IntRect& /*viewRect*/) { dirty_ = true; }
