@@ -310,16 +310,17 @@ bool ConvertYUY2ToBGR24(const std::uint8_t* source, int length, int width, int h
   if (pixels <= 0) return true;
   if (pixels % 2 != 0 || source == nullptr || destination == nullptr) return false;
   const long long groups = pixels / 2;
-  // Large frames in stripes over OpenCV's worker threads: the conversion is memory-bound, and
-  // one thread cannot keep up with a 13-megapixel camera.
-  constexpr long long kStripeGroups = 1 << 18;
-  if (groups < 2 * kStripeGroups) {
+  // Over OpenCV's worker threads in rows, as its own conversion shares the work out (fixed stripes
+  // of a quarter of a million groups left most of the pool idle at 1920 x 1080); small frames, and
+  // rows that do not hold whole groups, on the calling thread.
+  constexpr long long kSmallestShared = 320 * 240;
+  if (pixels < kSmallestShared || width % 2 != 0) {
     ConvertYuy2Groups(source, destination, 0, groups);
     return true;
   }
-  const int stripes = static_cast<int>((groups + kStripeGroups - 1) / kStripeGroups);
-  cv::parallel_for_(cv::Range(0, stripes), [&](const cv::Range& range) {
-    ConvertYuy2Groups(source, destination, range.start * kStripeGroups, std::min(groups, range.end * kStripeGroups));
+  const long long rowGroups = width / 2;
+  cv::parallel_for_(cv::Range(0, height), [&](const cv::Range& rows) {
+    ConvertYuy2Groups(source, destination, rows.start * rowGroups, rows.end * rowGroups);
   });
   return true;
 }
