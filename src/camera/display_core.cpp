@@ -544,14 +544,15 @@ void CDisplayCore::ConversionLoop(std::stop_token stop, int worker) {
       }
     }
     std::uint64_t sequence = 0;
-    if (!TakeMainFrame(taken, sequence)) continue;
-    busy = true;
     DecodedFrame decoded;
-    if (DecodeMainFrame(taken, decoded)) DeliverMainFrame(std::move(decoded), sequence, stop);
+    if (!TakeMainFrame(taken, decoded, sequence)) continue;
+    busy = true;
+    if (decoded.picture.empty() && !DecodeMainFrame(taken, decoded)) continue;
+    DeliverMainFrame(std::move(decoded), sequence, stop);
   }
 }
 
-bool CDisplayCore::TakeMainFrame(TakenFrame& taken, std::uint64_t& sequence) {
+bool CDisplayCore::TakeMainFrame(TakenFrame& taken, DecodedFrame& converted, std::uint64_t& sequence) {
   std::lock_guard lock(takeMutex_);
   CFrameSlot& raw = raw_[kMainSlot];
   if (raw.State() != CFrameSlot::kFilled) return false;
@@ -563,21 +564,23 @@ bool CDisplayCore::TakeMainFrame(TakenFrame& taken, std::uint64_t& sequence) {
   taken.subtype = raw.Subtype();
   taken.width = raw.Width();
   taken.height = raw.Height();
-  bool copied = true;
-  try {
+  bool done = true;
+  if (taken.subtype == FrameSubtype::MJPG) {
     // A compressed frame goes on to the display's thread with the picture (the getters decode it
-    // at full resolution), so it gets a buffer of its own; the others reuse the worker's.
-    if (taken.subtype == FrameSubtype::MJPG) {
+    // at full resolution), so it gets a buffer of its own, and is decoded once the slot is free.
+    try {
       taken.jpeg = std::make_shared<std::vector<std::uint8_t>>(raw.Data(), raw.Data() + raw.Length());
-    } else {
-      taken.jpeg.reset();
-      taken.raw.assign(raw.Data(), raw.Data() + raw.Length());
+    } catch (const std::bad_alloc&) {
+      done = false;
     }
-  } catch (const std::bad_alloc&) {
-    copied = false;
+  } else {
+    // The others convert in a few milliseconds: straight out of the slot, with no copy of a frame
+    // that can be 26 MB.
+    taken.jpeg.reset();
+    done = ConvertMainFrame(taken, raw.Data(), raw.Length(), converted);
   }
   raw.MarkTaken();
-  if (!copied) return false;
+  if (!done) return false;
   sequence = ++takenSequence_;
   return true;
 }
@@ -599,6 +602,11 @@ int CDisplayCore::WantedReduction(int width, int height) const {
 }
 
 bool CDisplayCore::DecodeMainFrame(const TakenFrame& taken, DecodedFrame& decoded) {
+  return taken.jpeg && ConvertMainFrame(taken, taken.jpeg->data(), static_cast<int>(taken.jpeg->size()), decoded);
+}
+
+bool CDisplayCore::ConvertMainFrame(const TakenFrame& taken, const std::uint8_t* bytes, int length,
+                                    DecodedFrame& decoded) {
   const int width = taken.width;
   const int height = taken.height;
   if (width <= 0 || height <= 0 || 3LL * width * height > INT32_MAX) return false;
@@ -606,9 +614,8 @@ bool CDisplayCore::DecodeMainFrame(const TakenFrame& taken, DecodedFrame& decode
   const int reduction = compressed ? MjpgReduction(WantedReduction(width, height), width, height) : 1;
   decoded.picture = pool_.Take({width / reduction, height / reduction});
   if (decoded.picture.empty()) return false;
-  const std::vector<std::uint8_t>& bytes = compressed ? *taken.jpeg : taken.raw;
-  if (!ConvertToBGR24(taken.subtype, bytes.data(), static_cast<int>(bytes.size()), width, height, reduction,
-                      decoded.picture.data, decoded.picture.total() * 3)) {
+  if (!ConvertToBGR24(taken.subtype, bytes, length, width, height, reduction, decoded.picture.data,
+                      decoded.picture.total() * 3)) {
     pool_.Give(std::move(decoded.picture));
     return false;
   }

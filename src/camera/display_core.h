@@ -169,7 +169,6 @@ class CDisplayCore {
     int width = 0;
     int height = 0;
     std::shared_ptr<std::vector<std::uint8_t>> jpeg;  // MJPG: kept with the frame for the getters
-    std::vector<std::uint8_t> raw;                    // the other formats
   };
   // A main-camera frame decoded, on its way to the display worker.
   struct DecodedFrame {
@@ -186,9 +185,11 @@ class CDisplayCore {
 
   platform::MessageResult Handle(const platform::Message& message);
   void ConversionLoop(std::stop_token stop, int worker);
-  // The newest main-camera frame copied out of the raw slot, numbered in the order taken.
-  bool TakeMainFrame(TakenFrame& taken, std::uint64_t& sequence);
+  // The newest main-camera frame taken out of the raw slot, numbered in the order taken: an MJPG
+  // frame copied, to be decoded (DecodeMainFrame), any other converted into `converted` at once.
+  bool TakeMainFrame(TakenFrame& taken, DecodedFrame& converted, std::uint64_t& sequence);
   bool DecodeMainFrame(const TakenFrame& taken, DecodedFrame& decoded);
+  bool ConvertMainFrame(const TakenFrame& taken, const std::uint8_t* bytes, int length, DecodedFrame& decoded);
   // The reduction the live view wants for frames of `width` x `height`: the coarsest that still
   // gives a frame pixel per view pixel, at the view's scale or, before the view shows a picture of
   // that size, at the scale that will fit it.
