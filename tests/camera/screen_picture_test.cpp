@@ -62,6 +62,22 @@ TEST(ShrinkByAreaAverageTest, AFlatPictureStaysFlat) {
   EXPECT_EQ(cv::countNonZero(difference.reshape(1)), 0);
 }
 
+// A picture of its own (no view inside a larger one) shrunk by less than two, with rows that end
+// between vector blocks: the last row's taps reach no row past the picture.
+TEST(ShrinkByAreaAverageTest, ReadsNoRowPastAPicture) {
+  for (int channels : {1, 3}) {
+    const cv::Mat source = Pattern({301, 200}, channels);
+    cv::Mat expected, shrunk;
+    cv::resize(source, expected, {211, 199}, 0, 0, cv::INTER_AREA);
+    ShrinkByAreaAverage(source, shrunk, {211, 199});
+    cv::Mat difference;
+    cv::absdiff(shrunk, expected, difference);
+    double largest = 0;
+    cv::minMaxLoc(difference.reshape(1), nullptr, &largest);
+    EXPECT_LE(largest, 1.0) << channels << " channels";
+  }
+}
+
 TEST(ConvertBgrToBgraTest, MatchesOpenCvOnAViewWithAnUnevenWidth) {
   // 37 columns: two vector blocks and a tail of five pixels, in rows with a longer stride.
   cv::Mat whole(9, 45, CV_8UC3);
