@@ -24,6 +24,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdlib>
 #include <ctime>
 #include <map>
 #include <mutex>
@@ -253,6 +254,14 @@ class BareDecoder {
   std::jthread thread_;
 };
 
+// How long each live measurement runs: 5 s, or ORVANE_BENCH_SECONDS (CI runs the benchmarks for a
+// second each, to see that they run).
+std::chrono::seconds Window() {
+  const char* setting = std::getenv("ORVANE_BENCH_SECONDS");
+  const int seconds = setting != nullptr ? std::atoi(setting) : 0;
+  return std::chrono::seconds(seconds > 0 ? seconds : 5);
+}
+
 bool WaitFor(const std::function<bool()>& done, std::chrono::seconds limit) {
   const auto deadline = std::chrono::steady_clock::now() + limit;
   while (!done()) {
@@ -291,13 +300,13 @@ void BM_DisplayAgainstDecode(benchmark::State& state) {
       state.SkipWithError("the display did not reach the scale");
     } else {
       BareDecoder bare(frames, reduction);
-      std::this_thread::sleep_for(2s);  // the steady state, on both sides
+      std::this_thread::sleep_for(std::min<std::chrono::seconds>(2s, Window()));  // the steady state, on both sides
       for (auto _ : state) {
         bare.Take();
         const int paintedBefore = painter.Painted();
         const double cpuBefore = ProcessCpuSeconds();
         const auto started = std::chrono::steady_clock::now();
-        std::this_thread::sleep_for(5s);
+        std::this_thread::sleep_for(Window());
         const double processCpu = ProcessCpuSeconds() - cpuBefore;
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
         const auto [bareCpu, decodes] = bare.Take();
@@ -366,7 +375,7 @@ void BM_LiveDisplay(benchmark::State& state) {
     const int pulledBefore = pulled.load();
     const double cpuBefore = ProcessCpuSeconds();
     const auto started = std::chrono::steady_clock::now();
-    std::this_thread::sleep_for(5s);
+    std::this_thread::sleep_for(Window());
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     const int frames = shown.load() - before;
     state.counters["shown_fps"] = frames / seconds;
