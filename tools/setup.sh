@@ -12,8 +12,8 @@ packages=(
   libturbojpeg0-dev libjpeg62-turbo-dev libtiff-dev libhpdf-dev libzbar-dev
   # recognition
   libtesseract-dev tesseract-ocr-eng
-  # only for the page-recognition check against Tesseract's Chinese data
-  tesseract-ocr-chi-sim
+  # only for the page-recognition check against Tesseract's Chinese data and orientation
+  tesseract-ocr-chi-sim tesseract-ocr-osd
   # user interface
   qt6-base-dev qt6-image-formats-plugins libgl-dev
   # media and devices
@@ -27,6 +27,10 @@ packages=(
   fonts-wqy-zenhei fonts-liberation2
   # the character template is trained and checked on these (FreeType renders them)
   libfreetype-dev fonts-wqy-microhei fonts-arphic-ukai fonts-arphic-uming fonts-noto-cjk
+  fonts-arphic-bkai00mp fonts-arphic-bsmi00lp fonts-cwtex-kai fonts-cwtex-ming fonts-cwtex-fs
+  fonts-cwtex-heib fonts-smiley-sans
+  # kept out of training: the page-recognition check reads pages set in these
+  fonts-arphic-gbsn00lp fonts-arphic-gkai00mp
   # a locale with a decimal comma, for the tests of locale-independent numbers
   locales
   # the station used as a person would: a virtual screen, keys sent to it, screenshots read

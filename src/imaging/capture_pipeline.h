@@ -87,17 +87,21 @@ class CCaptureImageHelper {
   std::filesystem::path SaveTif(const cv::Mat& picture,
                                 const std::filesystem::path& pathWithoutExtension,
                                 const platform::FilePlacement& placement = NewCaptureFile());
+  // The merged file takes its name by `placement` (by default a new file, see SaveJpg).
   std::filesystem::path Merge2in1(const std::filesystem::path& first,
                                   const std::filesystem::path& second,
-                                  const std::filesystem::path& outputBase, bool vertical, int gap);
+                                  const std::filesystem::path& outputBase, bool vertical, int gap,
+                                  const platform::FilePlacement& placement = NewCaptureFile());
   std::filesystem::path MergeTopBottom(const std::filesystem::path& first,
                                        const std::filesystem::path& second,
                                        const std::filesystem::path& outputBase, int mergeKind,
-                                       int gap);
+                                       int gap,
+                                       const platform::FilePlacement& placement = NewCaptureFile());
   std::filesystem::path MergeSideBySide(const std::filesystem::path& first,
                                         const std::filesystem::path& second,
                                         const std::filesystem::path& outputBase, int mergeKind,
-                                        int gap);
+                                        int gap,
+                                        const platform::FilePlacement& placement = NewCaptureFile());
 
   // Barcode data collected while pages are merged or collected; the saving code appends to it.
   std::vector<std::string>& CollectedCodes() { return collectedCodes_; }

@@ -171,8 +171,8 @@ bool CPdfWriter::EnsurePdfExtension(const fs::path& path) {
 }
 
 int CPdfWriter::CreatePdfFromImages(const std::vector<fs::path>& files,
-                                    const platform::FilePlacement& placement) {
-  return WritePicturesToPdf(path_, files, placement) ? 0 : 1;
+                                    const platform::FilePlacement& placement, fs::path* written) {
+  return WritePicturesToPdf(path_, files, placement, written) ? 0 : 1;
 }
 
 }  // namespace orvane::imaging

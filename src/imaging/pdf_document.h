@@ -29,10 +29,12 @@ class CPdfWriter {
   // The target becomes `path` with the file's own extension replaced by ".pdf"; a dot in a folder
   // name stays. Always true.
   bool EnsurePdfExtension(const std::filesystem::path& path);
-  // 0 when the PDF was written to the target, 1 when not (see WritePicturesToPdf). A file the
-  // user chose to replace needs FilePlacement::Replacing().
+  // 0 when the PDF was written to the target, 1 when not (see WritePicturesToPdf); `written`,
+  // when given, receives the path it got. A file the user chose to replace needs
+  // FilePlacement::Replacing().
   int CreatePdfFromImages(const std::vector<std::filesystem::path>& files,
-                          const platform::FilePlacement& placement = {});
+                          const platform::FilePlacement& placement = {},
+                          std::filesystem::path* written = nullptr);
 
   const std::filesystem::path& path() const { return path_; }
 

@@ -56,25 +56,28 @@ cv::Mat Compose(const fs::path& first, const fs::path& second, int mergeKind, in
 }  // namespace
 
 fs::path CCaptureImageHelper::Merge2in1(const fs::path& first, const fs::path& second,
-                                        const fs::path& outputBase, bool vertical, int gap) {
-  return vertical ? MergeTopBottom(first, second, outputBase, settings_.colorMode, gap)
-                  : MergeSideBySide(first, second, outputBase, settings_.colorMode, gap);
+                                        const fs::path& outputBase, bool vertical, int gap,
+                                        const platform::FilePlacement& placement) {
+  return vertical ? MergeTopBottom(first, second, outputBase, settings_.colorMode, gap, placement)
+                  : MergeSideBySide(first, second, outputBase, settings_.colorMode, gap, placement);
 }
 
 fs::path CCaptureImageHelper::MergeTopBottom(const fs::path& first, const fs::path& second,
-                                             const fs::path& outputBase, int mergeKind, int gap) {
+                                             const fs::path& outputBase, int mergeKind, int gap,
+                                             const platform::FilePlacement& placement) {
   if (outputBase.empty()) return {};
   cv::Mat canvas = Compose(first, second, mergeKind, gap, true);
   if (canvas.empty()) return {};
-  return mergeKind == 2 ? SaveTif(canvas, outputBase) : SaveJpg(canvas, outputBase);
+  return mergeKind == 2 ? SaveTif(canvas, outputBase, placement) : SaveJpg(canvas, outputBase, placement);
 }
 
 fs::path CCaptureImageHelper::MergeSideBySide(const fs::path& first, const fs::path& second,
-                                              const fs::path& outputBase, int mergeKind, int gap) {
+                                              const fs::path& outputBase, int mergeKind, int gap,
+                                              const platform::FilePlacement& placement) {
   if (outputBase.empty()) return {};
   cv::Mat canvas = Compose(first, second, mergeKind, gap, false);
   if (canvas.empty()) return {};
-  return mergeKind == 2 ? SaveTif(canvas, outputBase) : SaveJpg(canvas, outputBase);
+  return mergeKind == 2 ? SaveTif(canvas, outputBase, placement) : SaveJpg(canvas, outputBase, placement);
 }
 
 cv::Mat MergeImagesV(const cv::Mat& page, const cv::Mat& other, int joinKind) {

@@ -15,6 +15,108 @@ constexpr int kCoarseBlock = 51;
 constexpr int kFineBlock = 11;
 constexpr double kWidthPerHeight = 1.2;
 
+// The paper's level is the brightest of a neighbourhood of a picture shrunk to a quarter (which
+// averages the noise away): 15 of its pixels reach past a character at 300 DPI to the paper
+// between the lines.
+constexpr int kPaperShrink = 4;
+constexpr int kPaperWindow = 15;
+// The ink's level is this share into the stroke pixels from the darkest, never above the level
+// that would stretch a faint page more than 2.7 times, where stretching only raises the noise.
+// Strokes are up to 15 pixels wide and 32 levels below their surroundings.
+constexpr int kInkWindow = 15;
+constexpr int kMinStrokeDepth = 32;
+constexpr int kMinStrokePixels = 64;
+constexpr double kInkPercentile = 0.1;
+constexpr int kMaxInkLevel = 160;
+
+// Top and bottom of a character parted by thresholding: their gap and their joined height, in
+// the page's character heights.
+constexpr double kJoinGap = 0.15;
+constexpr double kJoinHeight = 1.2;
+// The coarse ink within three pixels of the fine ink, which rejoins a blurred character's dots.
+constexpr int kRejoinWindow = 7;
+
+// Where the marks that only their size and place tell apart sit, in the line's height, and how big
+// they may be, in its character height.
+enum class Place { kTop, kBottom, kMiddle, kSmallLetter, kCapital };
+struct PlaceRule {
+  const char* label;
+  Place place;
+  double minHeight;  // of the character height; 0: any
+  double maxHeight;  // of the character height; 0: any
+  double minWidth;   // of the character height; 0: any
+  double maxWidth;   // of the character height; 0: any
+  const char* twin;  // the mark of the same shape, or nullptr
+};
+// 一 and — differ only in length: the dash is a whole em, wider than the characters are high. A
+// small letter is under 0.62 of the line's character height when that is set by Chinese
+// characters (capitals reach about 0.72 of it); beside capitals and digits, whose height it then
+// is, a small letter reaches 0.7 of it but starts more than 0.28 of it below the line's top.
+constexpr double kSmallLetterHeight = 0.62;
+constexpr double kSmallLetterTop = 0.28;
+constexpr double kLatinSmallLetterHeight = 0.8;
+
+bool IsSmallLetter(const cv::Rect& box, double charHeight) {
+  return box.height < kSmallLetterHeight * charHeight ||
+         (box.y > kSmallLetterTop * charHeight && box.height < kLatinSmallLetterHeight * charHeight);
+}
+
+constexpr PlaceRule kPlaceRules[] = {
+    {"，", Place::kBottom, 0, 0.6, 0, 0, "’"},
+    {"’", Place::kTop, 0, 0.6, 0, 0, "，"},
+    {"、", Place::kBottom, 0, 0.6, 0, 0, nullptr},
+    {"‘", Place::kTop, 0, 0.6, 0, 0, nullptr},
+    {"“", Place::kTop, 0, 0.6, 0, 0, nullptr},
+    {"”", Place::kTop, 0, 0.6, 0, 0, nullptr},
+    {"。", Place::kBottom, 0, 0.6, 0, 0, nullptr},
+    {"．", Place::kBottom, 0, 0.4, 0, 0, "·"},
+    {"·", Place::kMiddle, 0, 0.4, 0, 0, "．"},
+    {"一", Place::kMiddle, 0, 0.4, 0, 1.15, "—"},
+    {"—", Place::kMiddle, 0, 0.4, 1.15, 0, "一"},
+    {"ｃ", Place::kSmallLetter, 0, 0, 0, 0, "Ｃ"},
+    {"Ｃ", Place::kCapital, 0, 0, 0, 0, "ｃ"},
+    {"ｏ", Place::kSmallLetter, 0, 0, 0, 0, "Ｏ"},
+    {"Ｏ", Place::kCapital, 0, 0, 0, 0, "ｏ"},
+    {"ｓ", Place::kSmallLetter, 0, 0, 0, 0, "Ｓ"},
+    {"Ｓ", Place::kCapital, 0, 0, 0, 0, "ｓ"},
+    {"ｖ", Place::kSmallLetter, 0, 0, 0, 0, "Ｖ"},
+    {"Ｖ", Place::kCapital, 0, 0, 0, 0, "ｖ"},
+    {"ｗ", Place::kSmallLetter, 0, 0, 0, 0, "Ｗ"},
+    {"Ｗ", Place::kCapital, 0, 0, 0, 0, "ｗ"},
+    {"ｘ", Place::kSmallLetter, 0, 0, 0, 0, "Ｘ"},
+    {"Ｘ", Place::kCapital, 0, 0, 0, 0, "ｘ"},
+    {"ｚ", Place::kSmallLetter, 0, 0, 0, 0, "Ｚ"},
+    {"Ｚ", Place::kCapital, 0, 0, 0, 0, "ｚ"},
+};
+
+const PlaceRule* RuleOf(const std::string& label) {
+  for (const PlaceRule& rule : kPlaceRules)
+    if (label == rule.label) return &rule;
+  return nullptr;
+}
+
+bool Fits(const PlaceRule& rule, const cv::Rect& box, int lineHeight, int charHeight) {
+  const double centre = (box.y + box.height / 2.0) / std::max(1, lineHeight);
+  const double height = static_cast<double>(std::max(1, charHeight));
+  if (rule.minHeight > 0 && box.height < rule.minHeight * height) return false;
+  if (rule.maxHeight > 0 && box.height >= rule.maxHeight * height) return false;
+  if (rule.minWidth > 0 && box.width < rule.minWidth * height) return false;
+  if (rule.maxWidth > 0 && box.width >= rule.maxWidth * height) return false;
+  switch (rule.place) {
+    case Place::kSmallLetter:
+      return IsSmallLetter(box, height);
+    case Place::kCapital:
+      return !IsSmallLetter(box, height);
+    case Place::kTop:
+      return centre < 0.5;
+    case Place::kBottom:
+      return centre > 0.5;
+    case Place::kMiddle:
+      return centre > 0.25 && centre < 0.75;
+  }
+  return false;
+}
+
 struct Run {
   int start;
   int end;
@@ -91,17 +193,14 @@ bool CDocOCR::ProcessImage(cv::Mat picture, RecordList<TextLineRecord>* lines, c
   if (picture.empty() || !handle_) return false;
   if (!Report(progress, 0, "图像预处理")) return false;
   CV_Assert(picture.depth() == CV_8U);
-  const cv::Mat grey = ToGrey(picture);
+  const cv::Mat grey = binaryInput ? ToGrey(picture) : NormalizeContrast(picture);
   cv::Mat coarse;
   cv::Mat fine;
   if (binaryInput) {
     coarse = grey;
     fine = grey;
   } else {
-    cv::adaptiveThreshold(grey, coarse, 255, cv::ADAPTIVE_THRESH_GAUSSIAN_C, cv::THRESH_BINARY, kCoarseBlock,
-                          kThresholdOffset);
-    cv::adaptiveThreshold(RemoveNoise(grey, kStrokeWindow), fine, 255, cv::ADAPTIVE_THRESH_GAUSSIAN_C,
-                          cv::THRESH_BINARY, kFineBlock, kThresholdOffset);
+    Binarize(grey, &coarse, &fine);
   }
   const std::vector<LayoutLine> layout = AnalyzeLayout(fine, coarse);
   if (!Report(progress, 0.05, "完成图像预处理，开始字符识别")) return false;
@@ -123,6 +222,89 @@ bool CDocOCR::ProcessImage(cv::Mat picture, RecordList<TextLineRecord>* lines, c
     }
   }
   return true;
+}
+
+cv::Mat CDocOCR::NormalizeContrast(const cv::Mat& picture) {
+  const cv::Mat grey = ToGrey(picture);
+  if (grey.empty()) return {};
+  cv::Mat paper;
+  cv::resize(grey, paper, {(grey.cols + kPaperShrink - 1) / kPaperShrink, (grey.rows + kPaperShrink - 1) / kPaperShrink},
+             0, 0, cv::INTER_AREA);
+  const cv::Mat window = cv::getStructuringElement(cv::MORPH_RECT, {kPaperWindow, kPaperWindow});
+  cv::dilate(paper, paper, window, {-1, -1}, 1, cv::BORDER_REPLICATE);
+  cv::blur(paper, paper, {kPaperWindow, kPaperWindow}, {-1, -1}, cv::BORDER_REPLICATE);
+  cv::resize(paper, paper, grey.size(), 0, 0, cv::INTER_LINEAR);
+  cv::max(paper, cv::Scalar(1), paper);
+  cv::Mat ratio;
+  cv::divide(grey, paper, ratio, 255.0);  // the paper at 255, saturating above it
+
+  // The ink's level is read off the strokes only: pixels darker by some depth than the picture
+  // closed over a stroke window. The desk along the edges of a cut page and pictures are wider
+  // than strokes and would pass for the darkest ink.
+  cv::Mat closed;
+  cv::morphologyEx(ratio, closed, cv::MORPH_CLOSE, cv::getStructuringElement(cv::MORPH_RECT, {kInkWindow, kInkWindow}),
+                   {-1, -1}, 1, cv::BORDER_REPLICATE);
+  int histogram[256] = {};
+  int strokes = 0;
+  for (int r = 0; r < ratio.rows; ++r) {
+    const std::uint8_t* value = ratio.ptr<std::uint8_t>(r);
+    const std::uint8_t* around = closed.ptr<std::uint8_t>(r);
+    for (int c = 0; c < ratio.cols; ++c) {
+      if (around[c] - value[c] < kMinStrokeDepth) continue;
+      ++histogram[value[c]];
+      ++strokes;
+    }
+  }
+  if (strokes < kMinStrokePixels) return ratio;
+  int ink = 0;
+  for (int seen = histogram[0]; seen < kInkPercentile * strokes && ink < 255; seen += histogram[++ink]) {
+  }
+  ink = std::min(ink, kMaxInkLevel);
+  cv::Mat stretch(1, 256, CV_8UC1);
+  for (int v = 0; v < 256; ++v)
+    stretch.at<std::uint8_t>(v) = cv::saturate_cast<std::uint8_t>(255.0 * (v - ink) / (255 - ink));
+  cv::Mat normalized;
+  cv::LUT(ratio, stretch, normalized);
+  return normalized;
+}
+
+void CDocOCR::Binarize(const cv::Mat& normalized, cv::Mat* coarse, cv::Mat* fine) {
+  cv::adaptiveThreshold(normalized, *coarse, 255, cv::ADAPTIVE_THRESH_GAUSSIAN_C, cv::THRESH_BINARY, kCoarseBlock,
+                        kThresholdOffset);
+  cv::adaptiveThreshold(RemoveNoise(normalized, kStrokeWindow), *fine, 255, cv::ADAPTIVE_THRESH_GAUSSIAN_C,
+                        cv::THRESH_BINARY, kFineBlock, kThresholdOffset);
+}
+
+int CDocOCR::PageCharHeight(const std::vector<cv::Rect>& boxes) {
+  if (boxes.empty()) return 0;
+  std::vector<int> heights;
+  heights.reserve(boxes.size());
+  for (const cv::Rect& b : boxes) heights.push_back(b.height);
+  // As for a line's character height: an eighth down from the tallest, past dots and strokes.
+  std::nth_element(heights.begin(), heights.begin() + heights.size() / 8, heights.end(), std::greater<>());
+  return heights[heights.size() / 8];
+}
+
+std::vector<cv::Rect> CDocOCR::VerticalJoins(const std::vector<cv::Rect>& boxes, int charHeight) {
+  std::vector<cv::Rect> joins;
+  if (boxes.size() < 2) return joins;
+  const double maxGap = kJoinGap * charHeight;
+  const double maxHeight = kJoinHeight * charHeight;
+  std::vector<cv::Rect> byLeft = boxes;
+  std::sort(byLeft.begin(), byLeft.end(), [](const cv::Rect& a, const cv::Rect& b) { return a.x < b.x; });
+  for (std::size_t i = 0; i < byLeft.size(); ++i) {
+    const cv::Rect& a = byLeft[i];
+    for (std::size_t j = i + 1; j < byLeft.size() && byLeft[j].x < a.x + a.width; ++j) {
+      const cv::Rect& b = byLeft[j];
+      const int overlap = std::min(a.x + a.width, b.x + b.width) - b.x;
+      if (2 * overlap < std::min(a.width, b.width)) continue;
+      const int gap = std::max(b.y - (a.y + a.height), a.y - (b.y + b.height));
+      if (gap <= 0 || gap > maxGap) continue;  // rows shared: the sideways smear joins them
+      const cv::Rect joined = a | b;
+      if (joined.height <= maxHeight) joins.push_back(joined);
+    }
+  }
+  return joins;
 }
 
 cv::Mat CDocOCR::RemoveNoise(const cv::Mat& picture, int window) {
@@ -169,13 +351,28 @@ std::vector<LayoutLine> CDocOCR::AnalyzeLayout(const cv::Mat& fine, const cv::Ma
   cv::Mat text;
   cv::subtract(cv::Scalar::all(255), fine, mask);
   cv::subtract(cv::Scalar::all(255), coarse, text);
+  // The stroke filter loses the faint thin strokes of a blurred picture and leaves a character in
+  // dots that no longer join: the coarse ink right beside the fine ink joins them again.
+  cv::Mat near;
+  cv::dilate(mask, near, cv::getStructuringElement(cv::MORPH_RECT, {kRejoinWindow, kRejoinWindow}));
+  cv::bitwise_and(near, text, near);
+  cv::bitwise_or(mask, near, mask);
 
-  // Each blob smeared one width to either side joins the characters of a line into one blob.
+  // A character's top and bottom are joined first, so that they never start two lines; then each
+  // blob smeared one width to either side joins the characters of a line into one blob.
   std::vector<std::vector<cv::Point>> contours;
   cv::findContours(mask, contours, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_SIMPLE);
-  for (const auto& contour : contours) {
-    const cv::Rect b = cv::boundingRect(contour);
-    cv::rectangle(mask, cv::Rect(b.x - b.width, b.y, 3 * b.width, b.height), cv::Scalar(255), cv::FILLED);
+  std::vector<cv::Rect> boxes;
+  boxes.reserve(contours.size());
+  for (const auto& contour : contours) boxes.push_back(cv::boundingRect(contour));
+  const int charHeight = PageCharHeight(boxes);
+  for (const cv::Rect& join : VerticalJoins(boxes, charHeight)) cv::rectangle(mask, join, cv::Scalar(255), cv::FILLED);
+  // A blurred character falls apart into dots narrower than the gaps between characters: every
+  // blob reaches at least a quarter of the character height to either side.
+  const int minReach = charHeight / 4;
+  for (const cv::Rect& b : boxes) {
+    const int reach = std::max(b.width, minReach);
+    cv::rectangle(mask, cv::Rect(b.x - reach, b.y, b.width + 2 * reach, b.height), cv::Scalar(255), cv::FILLED);
   }
   cv::findContours(mask, contours, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_SIMPLE);
   const cv::Rect picture(0, 0, fine.cols, fine.rows);
@@ -271,13 +468,16 @@ RecordList<SegmentCandidate> CDocOCR::SegmentLine(const cv::Mat& lineImage, cons
       const cv::Mat image = CombineCandidateImage(lineImage(box), invertedGrey(box));
       std::string labels;
       std::vector<double> distances;
-      if (RecognizeCandidate(image, kAlternatives, &labels, &distances)) {
-        if (distances.front() < kBlankDistance) {
-          candidate.bestDistance = distances.front();
-          for (std::size_t k = 0; k < distances.size(); ++k)
-            candidate.alternatives.Append(
-                {OcrLabelToUtf8(std::string_view(labels).substr(k * kLabelBytes, kLabelBytes)),
-                 std::max(0.0, 1.0 - distances[k]), -1});
+      if (RecognizeCandidate(image, kReadingsAsked, &labels, &distances)) {
+        std::vector<std::string> readings;
+        for (std::size_t k = 0; k < distances.size(); ++k)
+          readings.push_back(OcrLabelToUtf8(std::string_view(labels).substr(k * kLabelBytes, kLabelBytes)));
+        std::string twin;
+        const int chosen = ChooseByPlace(readings, box, lineImage.rows, charHeight, &twin);
+        const double distance = chosen >= 0 ? distances[chosen] : distances.front();
+        if ((chosen >= 0 || !twin.empty()) && distance < kBlankDistance) {
+          candidate.bestDistance = distance;
+          candidate.alternatives.Append({chosen >= 0 ? readings[chosen] : twin, std::max(0.0, 1.0 - distance), -1});
         } else {
           candidate.bestDistance = kBlankDistance;
           candidate.alternatives.Append({" ", 1.0 - kBlankDistance, -1});
@@ -287,6 +487,20 @@ RecordList<SegmentCandidate> CDocOCR::SegmentLine(const cv::Mat& lineImage, cons
     }
   }
   return candidates;
+}
+
+int CDocOCR::ChooseByPlace(const std::vector<std::string>& readings, const cv::Rect& box, int lineHeight,
+                           int charHeight, std::string* twin) {
+  twin->clear();
+  for (std::size_t k = 0; k < readings.size(); ++k) {
+    const PlaceRule* rule = RuleOf(readings[k]);
+    if (!rule || Fits(*rule, box, lineHeight, charHeight)) return static_cast<int>(k);
+    if (k == 0 && rule->twin && Fits(*RuleOf(rule->twin), box, lineHeight, charHeight)) {
+      *twin = rule->twin;
+      return -1;
+    }
+  }
+  return -1;
 }
 
 cv::Mat CDocOCR::CombineCandidateImage(const cv::Mat& lineCut, const cv::Mat& greyCut) {

@@ -37,12 +37,14 @@ struct LayoutLine {
 class CDocOCR {
  public:
   static constexpr double kBlankDistance = 0.32;
-  static constexpr int kAlternatives = 1;
   static constexpr int kThresholdOffset = 25;
   static constexpr int kMinBlobArea = 1024;
   // Nine pixels: at 300 DPI the strokes of 14- and 16-point characters are six to eight pixels
   // wide, and a five-pixel window flattened them away with the large dark areas it is meant for.
   static constexpr int kStrokeWindow = 9;
+  // The engine is asked for this many readings of a candidate, so that a look-alike its place in
+  // the line rules out can give way to the next; the lattice still gets one per candidate.
+  static constexpr int kReadingsAsked = 4;
 
   CDocOCR() = default;
   virtual ~CDocOCR();
@@ -60,14 +62,34 @@ class CDocOCR {
   // The steps, public for their tests.
   bool ProcessImage(cv::Mat picture, RecordList<TextLineRecord>* lines, const OcrProgressCallback& progress,
                     bool binaryInput);
+  // The grey picture with its paper made white and its ink black: divided by the paper's level
+  // around each pixel (the light of a camera falls unevenly), then stretched so that the ink's
+  // typical darkest level becomes 0. A camera's paper near 200 with thin strokes 60 levels below
+  // it then meets the thresholds as a scanned page does.
+  static cv::Mat NormalizeContrast(const cv::Mat& grey);
+  // The coarse and fine black-and-white pictures of a normalised grey picture.
+  static void Binarize(const cv::Mat& normalized, cv::Mat* coarse, cv::Mat* fine);
   // Keeps dark strokes narrower than `window` and flattens wider dark areas to paper.
   static cv::Mat RemoveNoise(const cv::Mat& grey, int window = kStrokeWindow);
   static std::vector<LayoutLine> AnalyzeLayout(const cv::Mat& fine, const cv::Mat& coarse);
+  // Blob boxes stacked one above the other closely enough to be the top and bottom of one
+  // character (thresholding can part them), with no more than a character's height together:
+  // each pair found gives the box that joins them.
+  static std::vector<cv::Rect> VerticalJoins(const std::vector<cv::Rect>& boxes, int charHeight);
+  // The character height of a page's blob boxes: an eighth down from the tallest; 0 for none.
+  static int PageCharHeight(const std::vector<cv::Rect>& boxes);
   bool RecognizeLine(const cv::Mat& lineImage, const cv::Mat& invertedGrey, std::string* text);
   RecordList<SegmentCandidate> SegmentLine(const cv::Mat& lineImage, const cv::Mat& invertedGrey);
   static bool EstimateCharHeight(const cv::Mat& lineImage, int* height);
   static cv::Mat CombineCandidateImage(const cv::Mat& lineCut, const cv::Mat& greyCut);
   bool RecognizeCandidate(const cv::Mat& image, int n, std::string* labels, std::vector<double>* distances);
+  // Of the engine's readings (UTF-8, best first) of a candidate at `box` in a line of `lineHeight`
+  // rows whose characters are `charHeight` high, the first whose size and place in the line fit
+  // it: marks such as ， and ’, ． and ·, 一 and —, 。 and Ｏ are one shape once normalised and
+  // differ only there. A mark that fits nowhere it could be gives way to its twin. -1 when none
+  // fits; `*twin` is then empty, or the label to read instead of the first.
+  static int ChooseByPlace(const std::vector<std::string>& readings, const cv::Rect& box, int lineHeight,
+                           int charHeight, std::string* twin);
   static bool CompareLinePosition(const TextLineRecord& a, const TextLineRecord& b);
   // Sorts the lines into reading order and joins them: six spaces between lines side by side,
   // "\r\n" between lines one below the other. False when there is no line.

@@ -1,10 +1,12 @@
 #include "ui/image_button.h"
 
-#include <QImageReader>
 #include <QPainter>
 #include <QWidget>
 
+#include <opencv2/imgproc.hpp>
+
 #include "app/oem_data.h"
+#include "imaging/image_file.h"
 #include "ui/presenter.h"
 
 namespace orvane::ui {
@@ -32,16 +34,15 @@ void CImageButton::Init(platform::MessageId message, int identifier, int left, i
 
 bool CImageButton::LoadFile(const std::filesystem::path& path) {
   picture_ = QImage();
-  QImageReader reader(QString::fromStdString(path.string()));
-  // As the saved file stands: the capture has turned the page already.
-  reader.setAutoTransform(false);
-  const QSize size = reader.size();
-  if (!size.isValid() || size.isEmpty()) return false;
+  // As the saved file stands (the capture has turned the page already), and refused when its
+  // header claims a picture too large to be one of ours.
+  const cv::Mat loaded = imaging::LoadImageFile(path);  // three channels, grey or not
+  if (loaded.empty()) return false;
   const int rw = rect_.Width();
   const int rh = rect_.Height();
   if (rw < 1 || rh < 1) return false;
-  const double iw = size.width();
-  const double ih = size.height();
+  const double iw = loaded.cols;
+  const double ih = loaded.rows;
   const int cx = (rect_.left + rect_.right) / 2;
   const int cy = (rect_.top + rect_.bottom) / 2;
   IntRect fit;
@@ -54,12 +55,10 @@ bool CImageButton::LoadFile(const std::filesystem::path& path) {
   }
   fit = {fit.left + 1, fit.top + 1, fit.right - 1, fit.bottom - 1};
   if (fit.Width() < 1 || fit.Height() < 1) return false;
-  // Decoded straight at the fitted size: a 13-MP page need not be decoded whole for a thumbnail.
-  reader.setScaledSize(QSize(fit.Width(), fit.Height()));
-  reader.setQuality(100);
-  QImage scaled = reader.read();
-  if (scaled.isNull()) return false;
-  picture_ = scaled.convertToFormat(QImage::Format_RGB888);
+  cv::Mat scaled;
+  cv::resize(loaded, scaled, cv::Size(fit.Width(), fit.Height()), 0, 0, cv::INTER_AREA);
+  picture_ = QImage(scaled.data, scaled.cols, scaled.rows, static_cast<qsizetype>(scaled.step), QImage::Format_BGR888)
+                 .convertToFormat(QImage::Format_RGB32);
   path_ = path;
   return true;
 }

@@ -20,7 +20,9 @@
 #include "platform/user_notice.h"
 #include "ui/orientation_thread.h"
 #include "ui/continuous_shoot_dialog.h"
+#include "ui/multi_page_dialog.h"
 #include "ui/presenter.h"
+#include "ui/show_image_dialog.h"
 #include "ui/splash_dialog.h"
 #include "ui/video_to_file_dialog.h"
 
@@ -43,8 +45,7 @@ constexpr ButtonSpec kButtons[15] = {
 };
 
 // Commands whose windows the station does not offer: their controls stay disabled.
-constexpr ControlId kNotOffered[] = {ControlId::Settings, ControlId::Copy, ControlId::CaptureToPdf,
-                                     ControlId::TwoInOne, ControlId::OnePdf, ControlId::MultipageTiff};
+constexpr ControlId kNotOffered[] = {ControlId::Settings};
 
 // The controls the layout moves, in the window's order; -1 for an empty entry.
 constexpr int kMovedControls[] = {1041, 1003, 1005, 1051, 1106, 1042, 1043, 1056, 1011, 1008, 1010, 1032,
@@ -194,7 +195,8 @@ void COrvaneDlg::ConnectControls() {
   };
   for (ControlId id : {ControlId::NamingPrefix, ControlId::NamingDate, ControlId::NamingFree, ControlId::CropNone,
                        ControlId::CropAuto, ControlId::CropCustom, ControlId::Colour, ControlId::Grey,
-                       ControlId::BlackAndWhite, ControlId::Negative, ControlId::Barcode, ControlId::AutoExposure}) {
+                       ControlId::BlackAndWhite, ControlId::Negative, ControlId::Barcode, ControlId::AutoExposure,
+                       ControlId::TwoInOne, ControlId::OnePdf, ControlId::MultipageTiff}) {
     onClick(id);
   }
   connect(indexEdit_, &QLineEdit::textEdited, this, [this] {
@@ -381,6 +383,12 @@ void COrvaneDlg::RunCommand(ControlId id) {
     case ControlId::Capture:
     case ControlId::CaptureKey: OnCapture(); break;
     case ControlId::Recognise: OnRecognizeText(); break;
+    case ControlId::CaptureToPdf:
+    case ControlId::CaptureToPdfKey: OnCaptureToPdf(); break;
+    case ControlId::Copy: OnCopy(); break;
+    case ControlId::TwoInOne: On2in1(); break;
+    case ControlId::OnePdf: OnMultiPdf(); break;
+    case ControlId::MultipageTiff: OnMultiTif(); break;
     case ControlId::Exit: close(); break;
     case ControlId::RotateLeft: Rotate(270); break;
     case ControlId::Rotate180: Rotate(180); break;
@@ -425,6 +433,10 @@ platform::MessageResult COrvaneDlg::OnWndMsg(const platform::Message& message) {
       return 0;
     case ids::kContinuousShoot:
       return OnContinuousShootMsg(message.wParam);
+    case ids::kMultiPageClosed:
+      return OnMultiPageDone(message.wParam);
+    case ids::kMergeDone:
+      return OnMergeDone(message.wParam);
     case ids::kPrefixChanged:
       OnPrefixChanged();
       return 1;
@@ -552,6 +564,7 @@ void COrvaneDlg::OnCropCustom() {
 void COrvaneDlg::OnColorMode(int mode) {
   if (mode <= 1) UpdateData(true);
   settings_.colorMode = mode;
+  ShareSettingsWithMergeDialog();
 }
 
 void COrvaneDlg::OnNamingMode(int mode) {
@@ -578,8 +591,9 @@ void COrvaneDlg::OnMiddleKey() {
     auto* barcode = static_cast<QCheckBox*>(Control(ControlId::Barcode));
     const QSignalBlocker quiet(barcode);
     barcode->setChecked(!barcode->isChecked());
+  } else if (settings_.middleKeyFunction == 0) {
+    OnCopy();
   }
-  // 0 is the copy, which needs the printing window.
 }
 
 void COrvaneDlg::OnExposureSlider(int position) {
@@ -685,6 +699,9 @@ void COrvaneDlg::Shutdown() {
     settings_.rotation %= 360;
     settings_.Save();
   }
+  // The pages a composer still holds stay where the captures saved them.
+  composer_.reset();
+  mergeDialog_.reset();
   document_.reset();
   logo_.reset();
   portrait_.reset();

@@ -14,6 +14,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <QButtonGroup>
@@ -42,6 +43,10 @@
 #include "ui/message_texts.h"
 #include "ui/prefix_combo.h"
 
+namespace orvane::imaging {
+class CCaptureImageHelper;
+}
+
 namespace orvane::platform {
 class HotplugMonitor;
 class IDeviceEventSource;
@@ -55,6 +60,8 @@ class CSplashDlg;
 class COrientationThread;
 class CContinuousShootDlg;
 class CCVideoToFile;
+class CShowImageDlg;
+class CMultiPageDlg;
 
 // What the station takes from its surroundings. The program uses the real ones (Program());
 // tests put the virtual camera, the device-library simulator and a scripted presenter here.
@@ -144,6 +151,19 @@ class COrvaneDlg : public QWidget {
   CContinuousShootDlg* ContinuousShootDialog() const { return continuousShoot_.get(); }
   CCVideoToFile* RecordingDialog() const { return recording_; }
 
+  // Capture to PDF (1024, 32778), copy (1023), the collection boxes (1035, 1036, 1037), and the
+  // closing messages of the merge dialog (0x435) and the composer (0x431).
+  void OnCaptureToPdf();
+  void OnCopy();
+  void On2in1();
+  void OnMultiPdf();
+  void OnMultiTif();
+  platform::MessageResult OnMultiPageDone(platform::WParam wParam);
+  platform::MessageResult OnMergeDone(platform::WParam wParam);
+  void SetMergedFile(const std::filesystem::path& path) { mergedFile_ = path; }
+  CShowImageDlg* MergeDialog() const { return mergeDialog_.get(); }
+  CMultiPageDlg* Composer() const { return composer_.get(); }
+
   // Closing in order: crop rectangles and naming kept, Sys.ini saved, cameras closed. Runs once.
   void Shutdown();
 
@@ -227,6 +247,31 @@ class COrvaneDlg : public QWidget {
   void OnDeleteThumbnail();
   void OnOrientationResult(const platform::Message& message);
 
+  // Page collection.
+  bool Ticked(ControlId box) const;
+  void SetTicked(ControlId box, bool ticked);
+  // The saved pictures to the open merge dialog, or to a new one: false when the merged file's
+  // name was not given (the command ends there).
+  bool HandToMergeDialog(const std::vector<std::filesystem::path>& saved,
+                         const imaging::CCaptureImageHelper& pipeline);
+  // The saved pictures as pages of the open composer of `mode`, or of a new one: false when the
+  // file's name was not given.
+  bool HandToComposer(int mode, const std::vector<std::filesystem::path>& saved,
+                      const imaging::CCaptureImageHelper& pipeline);
+  // The name of a merged picture or collected file (without extension), from the naming mode or
+  // the first barcode collected; empty when the free-name prompt was cancelled.
+  std::filesystem::path CollectionOutput(std::string_view extension, const imaging::CCaptureImageHelper& pipeline,
+                                         bool* replace);
+  bool MergeDialogOpen() const;
+  bool ComposerOpen() const;
+  // A dialog that has closed is forgotten: the merged file or the collected file in the strip.
+  void ForgetMergeDialog();
+  void ForgetComposer();
+  // The open composer goes, after the user agreed to dropping its pages; false when not.
+  bool DropComposer();
+  // The open merge dialog is given the settings as they are now.
+  void ShareSettingsWithMergeDialog();
+
   StationEnvironment environment_;
   platform::TargetHandle target_;
   std::unique_ptr<platform::SoundPlayer> soundPlayer_;
@@ -263,6 +308,9 @@ class COrvaneDlg : public QWidget {
   std::unique_ptr<COrientationThread> orientation_;
   std::unique_ptr<CContinuousShootDlg> continuousShoot_;
   CCVideoToFile* recording_ = nullptr;  // while the recording dialog runs
+  std::unique_ptr<CShowImageDlg> mergeDialog_;
+  std::unique_ptr<CMultiPageDlg> composer_;
+  std::filesystem::path mergedFile_;  // told by the merge dialog before it closes
 
   bool settingsLoaded_ = false;
   bool initialised_ = false;

@@ -8,6 +8,7 @@
 #include "imaging/capture_pipeline.h"
 #include "platform/special_folders.h"
 #include "ui/main_window.h"
+#include "ui/multi_page_dialog.h"
 #include "ui/presenter.h"
 
 namespace orvane::ui {
@@ -72,19 +73,20 @@ void COrvaneDlg::OnCapture() {
   if (pictures.empty()) return;
 
   UpdateData(true);
-  // Pages are saved and shown one by one: the windows that merge or collect them are not offered,
-  // whatever the settings file says of them.
-  CSysParam saving = settings_;
-  saving.merge = false;
-  saving.multipageKind = 0;
-  imaging::CCaptureImageHelper pipeline(saving.language);
-  pipeline.SetSettings(saving);
+  imaging::CCaptureImageHelper pipeline(settings_.language);
+  pipeline.SetSettings(settings_);
   // Only a free name the user said may replace its file does.
   pipeline.SetReplaceConfirmed(replaceConfirmed_);
   std::vector<fs::path> saved;
   pipeline.SaveCaptures(pictures, base, saved);
 
-  if (!saving.merge && saving.multipageKind == 0) {
+  // The pages go to the window that merges or collects them; without a name for its file the
+  // command ends here, the pages saved.
+  if (ticked(ControlId::TwoInOne) && !saved.empty() && !HandToMergeDialog(saved, pipeline)) return;
+  if (ticked(ControlId::OnePdf) && !HandToComposer(CMultiPageDlg::kPdf, saved, pipeline)) return;
+  if (ticked(ControlId::MultipageTiff) && !HandToComposer(CMultiPageDlg::kTiff, saved, pipeline)) return;
+
+  if (!settings_.merge && settings_.multipageKind == 0) {
     for (const fs::path& path : saved) {
       const std::string extension = LowerExtension(path);
       if (extension == "tga" || extension == "ras") {

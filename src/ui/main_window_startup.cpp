@@ -231,6 +231,12 @@ void COrvaneDlg::RestoreStates() {
   if (settings_.cropMode == 1) OnCropAuto();
   else if (settings_.cropMode == 2) OnCropCustom();
   static_cast<QCheckBox*>(Control(ControlId::Barcode))->setChecked(settings_.recognizeBarcode);
+  static_cast<QCheckBox*>(Control(ControlId::MultipageTiff))->setChecked(settings_.multipageKind == 1);
+  static_cast<QCheckBox*>(Control(ControlId::OnePdf))->setChecked(settings_.multipageKind == 2);
+  if (settings_.merge) {
+    static_cast<QCheckBox*>(Control(ControlId::TwoInOne))->setChecked(true);
+    On2in1();
+  }
   const ControlId colours[] = {ControlId::Colour, ControlId::Grey, ControlId::BlackAndWhite, ControlId::Negative};
   static_cast<QRadioButton*>(Control(colours[std::clamp(settings_.colorMode, 0, 3)]))->setChecked(true);
   filling_ = false;

@@ -18,6 +18,9 @@ std::optional<CMessageTexts> MessageTextsFor(int language) {
           "只能使用一个设备录制视频",
           "高拍仪设备被拔出或接触不良，请检查！",
           "文件无法删除，它可能正被其他程序使用，或没有删除它的权限",
+          "已收集的%d页还没有合并，要放弃这些页面吗？",
+          "这些页面的文件将被删除。",
+          "无法生成PDF文件，图像已保留：",
       };
     case 1:
       return CMessageTexts{
@@ -34,6 +37,9 @@ std::optional<CMessageTexts> MessageTextsFor(int language) {
           "祗能使用一個設備進行錄影！",
           "高拍儀設備被拔出或接觸不良，請檢查！",
           "檔案無法刪除，它可能正被其他程式使用，或沒有刪除它的權限",
+          "已收集的%d頁還沒有合併，要放棄這些頁面嗎？",
+          "這些頁面的檔案將被刪除。",
+          "無法產生PDF檔，圖像已保留：",
       };
     case 2:
       return CMessageTexts{
@@ -49,6 +55,9 @@ std::optional<CMessageTexts> MessageTextsFor(int language) {
           "When recording video, only one device can be use !",
           "USB connection is not reliable, please check!",
           "The file cannot be deleted: another program may be using it, or it may not be deleted here.",
+          "The %d collected pages have not been combined yet. Drop them?",
+          " Their files will be deleted.",
+          "The PDF could not be written; the picture was kept: ",
       };
     default:
       return std::nullopt;

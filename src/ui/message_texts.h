@@ -19,6 +19,9 @@ struct CMessageTexts {
   std::string oneRecordingDevice;
   std::string unplugged;
   std::string cannotDelete;  // a thumbnail's file that could not be deleted
+  std::string dropPages;     // "%d": the composer's pages, before it closes without combining them
+  std::string pagesDeleted;  // ... and their files go with it
+  std::string pdfFailed;     // followed by the picture kept in place of its PDF
 };
 
 // Language 0 Simplified Chinese, 1 Traditional Chinese, 2 English; nothing for any other.

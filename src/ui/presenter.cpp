@@ -2,10 +2,12 @@
 
 #include <QDesktopServices>
 #include <QMessageBox>
+#include <QPrinter>
 #include <QUrl>
 
 #include "ui/free_name_dialog.h"
 #include "ui/prefix_dialog.h"
+#include "ui/print_dialog_chooser.h"
 
 namespace orvane::ui {
 namespace {
@@ -58,6 +60,10 @@ std::optional<std::string> QtPresenter::EditPrefixList(QWidget* owner, int langu
   CDialogFileName dialog(owner, language, *this, choices);
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;
   return dialog.Edit().text().toStdString();
+}
+
+std::unique_ptr<QPrinter> QtPresenter::ChoosePrinter(QWidget* owner, const std::string& documentName) {
+  return PrintDialogChooser(owner).ChoosePrinter(documentName);
 }
 
 bool QtPresenter::OpenFile(const std::filesystem::path& file) {

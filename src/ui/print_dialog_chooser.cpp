@@ -4,6 +4,8 @@
 #include <QPrintDialog>
 #include <QPrinter>
 
+#include "ui/presenter.h"
+
 namespace orvane::ui {
 
 std::unique_ptr<QPrinter> PrintDialogChooser::ChoosePrinter(const std::string& documentName) {
@@ -21,6 +23,14 @@ std::unique_ptr<QPrinter> PrintDialogChooser::ChoosePrinter(const std::string& d
 void PrintDialogChooser::ShowPrintFailure(const std::string& text) {
   QMessageBox box(QMessageBox::Critical, QString(), QString::fromStdString(text), QMessageBox::Ok);
   box.exec();
+}
+
+std::unique_ptr<QPrinter> PresenterPrinterChooser::ChoosePrinter(const std::string& documentName) {
+  return presenter_.ChoosePrinter(owner_, documentName);
+}
+
+void PresenterPrinterChooser::ShowPrintFailure(const std::string& text) {
+  presenter_.ShowMessage(nullptr, text, "", MessageIcon::kError);
 }
 
 }  // namespace orvane::ui

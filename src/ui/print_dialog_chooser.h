@@ -1,4 +1,5 @@
-// The print job's printer choice through the common print dialog.
+// The print job's printer choice: through the common print dialog, and through the presenter,
+// which the windows use so that every question of theirs can be scripted.
 #pragma once
 
 #include <memory>
@@ -9,6 +10,8 @@
 class QWidget;
 
 namespace orvane::ui {
+
+class IPresenter;
 
 class PrintDialogChooser : public imaging::PrinterChooser {
  public:
@@ -22,6 +25,19 @@ class PrintDialogChooser : public imaging::PrinterChooser {
   void ShowPrintFailure(const std::string& text) override;
 
  private:
+  QWidget* owner_;
+};
+
+// The printer asked of the presenter (owned by `owner`), the failure told through it.
+class PresenterPrinterChooser : public imaging::PrinterChooser {
+ public:
+  PresenterPrinterChooser(IPresenter& presenter, QWidget* owner) : presenter_(presenter), owner_(owner) {}
+
+  std::unique_ptr<QPrinter> ChoosePrinter(const std::string& documentName) override;
+  void ShowPrintFailure(const std::string& text) override;
+
+ private:
+  IPresenter& presenter_;
   QWidget* owner_;
 };
 

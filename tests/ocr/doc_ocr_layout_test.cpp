@@ -95,6 +95,99 @@ TEST(AnalyzeLayout, CharactersOfALineJoinAndLinesBelowStayApart) {
   }
 }
 
+// Thresholding can part a character's top from its bottom; two such characters alone on a line
+// (a short heading) must still give one line, not a line of tops above a line of bottoms.
+TEST(AnalyzeLayout, ACharacterSplitInTwoStaysOnOneLine) {
+  std::vector<cv::Rect> ink;
+  for (int i = 0; i < 6; ++i) ink.push_back({20 + 40 * i, 20, 30, 30});  // a line of whole characters
+  for (int i = 0; i < 2; ++i) {
+    ink.push_back({20 + 40 * i, 100, 30, 13});  // tops
+    ink.push_back({20 + 40 * i, 117, 30, 13});  // bottoms, 4 rows below
+  }
+  const cv::Mat page = Page(300, 170, ink);
+  const std::vector<LayoutLine> lines = CDocOCR::AnalyzeLayout(page, page);
+  ASSERT_EQ(lines.size(), 2u);
+  const LayoutLine& heading = lines[0].box.y > lines[1].box.y ? lines[0] : lines[1];
+  EXPECT_EQ(heading.box.y, 99);
+  EXPECT_EQ(heading.box.height, 32);
+  EXPECT_EQ(cv::countNonZero(heading.image), 4 * 30 * 13);
+}
+
+TEST(VerticalJoins, JoinsOnlyWhatFitsInOneCharacter) {
+  struct Case {
+    const char* name;
+    cv::Rect upper, lower;
+    bool joined;
+  } cases[] = {
+      {"halves", {0, 0, 30, 13}, {2, 17, 28, 13}, true},
+      {"gap too wide", {0, 0, 30, 10}, {0, 16, 30, 10}, false},  // 6 > 0.15 x 30
+      {"taller than a character", {0, 0, 30, 20}, {0, 22, 30, 20}, false},
+      {"side by side", {0, 0, 30, 13}, {20, 17, 30, 13}, false},  // overlap 10 < 15
+      {"rows shared", {0, 0, 30, 13}, {0, 10, 30, 13}, false},
+  };
+  for (const Case& c : cases) {
+    const std::vector<cv::Rect> joins = CDocOCR::VerticalJoins({c.upper, c.lower}, 30);
+    EXPECT_EQ(joins.size(), c.joined ? 1u : 0u) << c.name;
+    if (c.joined && !joins.empty()) {
+      EXPECT_EQ(joins[0], c.upper | c.lower) << c.name;
+    }
+  }
+}
+
+// After normalisation to 64 x 64 these pairs are one shape: the box's height and place in the line
+// (here 40 rows high, characters 36 high) decide.
+TEST(ChooseByPlace, LookAlikesAreToldApartByTheirPlace) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> readings;
+    cv::Rect box;
+    int chosen;
+    std::string twin;
+  } cases[] = {
+      {"comma low", {"，"}, {0, 28, 8, 10}, 0, ""},
+      {"comma high is a quote", {"，"}, {0, 2, 8, 10}, -1, "’"},
+      {"quote low is a comma", {"’"}, {0, 28, 8, 10}, -1, "，"},
+      {"full stop in the middle is a dot", {"．"}, {0, 17, 6, 6}, -1, "·"},
+      {"one as wide as a character", {"一"}, {0, 18, 34, 4}, 0, ""},
+      {"one wider than an em is a dash", {"一"}, {0, 18, 44, 4}, -1, "—"},
+      {"dash narrower is one", {"—"}, {0, 18, 34, 4}, -1, "一"},
+      {"tall circle is the next reading", {"。", "Ｏ"}, {0, 6, 24, 28}, 1, ""},
+      {"small circle low", {"。", "Ｏ"}, {0, 26, 10, 10}, 0, ""},
+      {"small letter as tall as a capital", {"ｃ"}, {0, 4, 20, 30}, -1, "Ｃ"},
+      {"capital as small as a small letter", {"Ｘ"}, {0, 16, 18, 18}, -1, "ｘ"},
+      {"capital beside Chinese characters", {"Ｖ"}, {0, 10, 22, 26}, 0, ""},
+      {"small letter beside capitals", {"Ｖ"}, {0, 12, 26, 24}, -1, "ｖ"},
+      {"characters have no place", {"国"}, {0, 0, 10, 10}, 0, ""},
+      {"nothing fits", {"，", "、"}, {0, 0, 30, 30}, -1, ""},
+  };
+  for (const Case& c : cases) {
+    std::string twin = "stale";
+    EXPECT_EQ(CDocOCR::ChooseByPlace(c.readings, c.box, 40, 36, &twin), c.chosen) << c.name;
+    EXPECT_EQ(twin, c.twin) << c.name;
+  }
+}
+
+// Paper lit from one side (180 to 230), as a camera sees it: thick strokes keep 45 % of the light,
+// thin ones 70 % (60 levels below paper at 200). The paper becomes white, thick ink black, and thin
+// ink lies as far below the paper as thick ink did before.
+TEST(NormalizeContrast, UnevenPaperBecomesWhiteAndFaintInkBlack) {
+  cv::Mat grey(200, 400, CV_8UC1);
+  for (int c = 0; c < grey.cols; ++c) grey.col(c).setTo(180 + 50 * c / grey.cols);
+  for (int x = 20; x < 380; x += 20) {
+    const bool thick = x % 40 == 20;
+    cv::Mat stroke = grey(cv::Rect(x, 40, thick ? 4 : 1, 120));
+    stroke.convertTo(stroke, CV_8U, thick ? 0.45 : 0.7);
+  }
+  const cv::Mat normalized = CDocOCR::NormalizeContrast(grey);
+  ASSERT_EQ(normalized.size(), grey.size());
+  for (int x : {10, 390}) EXPECT_GE(normalized.at<std::uint8_t>(20, x), 235) << x;
+  for (int x : {22, 342}) EXPECT_LE(normalized.at<std::uint8_t>(100, x), 10) << x;
+  for (int x : {40, 360}) EXPECT_LE(normalized.at<std::uint8_t>(100, x), 255 - 100) << x;
+  // A blank picture is only made white.
+  EXPECT_EQ(cv::norm(CDocOCR::NormalizeContrast(cv::Mat(50, 50, CV_8UC1, cv::Scalar(200))), cv::NORM_INF), 255);
+  EXPECT_TRUE(CDocOCR::NormalizeContrast(cv::Mat()).empty());
+}
+
 // The line image holds only the coarse picture's ink inside the blob found in the fine one.
 TEST(AnalyzeLayout, LineImageIsTheCoarseInkInsideTheFineBlob) {
   const cv::Mat fine = Page(200, 100, {{50, 30, 40, 40}});

@@ -15,9 +15,7 @@ command -v ffprobe >/dev/null || { echo "skipped: ffprobe is not installed (tool
 start_screen
 start_station 1
 
-# The live picture: the middle of the preview area shows the page on the desk, not a flat colour.
-live() { read -r _ _ _ spread < <(region 250 100 400 400 preview); awk -v s="$spread" 'BEGIN { exit !(s > 0.05) }'; }
-wait_for 60 live || fail "the preview shows no camera picture"
+wait_for 60 preview_live || fail "the preview shows no camera picture"
 read -r empty_mean _ < <(region 10 80 120 120 thumbnail-before)
 cp "$work/preview.png" "$shots/as-a-person-preview.png"
 

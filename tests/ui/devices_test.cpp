@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <QRadioButton>
+#include <QPushButton>
 #include <QTest>
 
 #include <deque>
@@ -12,6 +13,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "platform/hotplug_monitor.h"
+#include "ui/continuous_shoot_dialog.h"
 #include "station_fixture.h"
 
 namespace orvane::ui::testing {
@@ -155,6 +157,37 @@ TEST_F(HotplugTest, PullingTheCameraOutTellsOnceAndPluggingItInAgainReopensIt) {
   EXPECT_TRUE(static_cast<QRadioButton*>(window->Control(ControlId::CropNone))->isChecked());
   window->OnCommand(ControlId::Capture);
   EXPECT_EQ(Pictures().size(), 1u);
+}
+
+TEST_F(HotplugTest, PullingTheCameraOutStopsWhatReadsItFirst) {
+  // The orientation check with the tests' small template, and the continuous-shooting page watch,
+  // both looking at the document camera when it goes.
+  fs::copy_file(fs::path(ORVANE_RECOGNITION_FIXTURES) / "OCR_RLDA_LN_Gra.tpl", programFolder / "OCR_RLDA_LN_Gra.tpl");
+  auto camera = std::make_unique<VirtualCamera>(Document({{640, 480}}));
+  backend->Add(camera->Camera());
+  WriteSettings("[IMAGE]\nDOCCHECK=TRUE\n[OTHER]\nMJPGMODE=TRUE\n");
+  ASSERT_EQ(StartHere(), StartUp::kRunning);
+  ASSERT_TRUE(WaitForPicture());
+  ASSERT_TRUE(window->OrientationRunning());
+  window->OnCommand(ControlId::ContinuousShoot);
+  CContinuousShootDlg* watch = window->ContinuousShootDialog();
+  ASSERT_NE(watch, nullptr);
+  static_cast<QPushButton*>(watch->Widget(CContinuousShootDlg::Control::kStart))->click();
+  ASSERT_TRUE(watch->IsWatching());
+  WaitFor([] { return false; }, std::chrono::milliseconds(700));  // both look at the camera a few times
+
+  camera->Camera()->Unplug();
+  backend->Remove(camera->Camera());
+  Plug(Action::Removal);
+  EXPECT_EQ(window->Cameras().document, nullptr);
+  EXPECT_FALSE(window->OrientationRunning());
+  EXPECT_EQ(window->ContinuousShootDialog(), nullptr);
+
+  camera = std::make_unique<VirtualCamera>(Document({{640, 480}}));
+  backend->Add(camera->Camera());
+  Plug(Action::Arrival);
+  ASSERT_NE(window->Cameras().document, nullptr);
+  EXPECT_TRUE(window->OrientationRunning()) << "the check goes on with the camera that came back";
 }
 
 }  // namespace

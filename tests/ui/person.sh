@@ -41,6 +41,10 @@ region() {  # x y width height name (x and y inside the window)
 
 screenshot() { import -display "$DISPLAY" -window root "$1"; }
 
+# Whether the middle of the preview area shows the camera's page on its desk, not a flat colour
+# (the region is left in $work/preview.png).
+preview_live() { read -r _ _ _ spread < <(region 250 100 400 400 preview); awk -v s="$spread" 'BEGIN { exit !(s > 0.05) }'; }
+
 start_screen() {
   Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
   xvfb_pid=$!

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include <QPrinter>
 #include <gtest/gtest.h>
 
 #include "app/ini_file.h"
@@ -59,6 +60,16 @@ class ScriptedPresenter : public IPresenter {
     prefixLists.pop_front();
     return list;
   }
+  // A printer that prints into "printed-N.pdf" in `printFolder` for the N-th job.
+  std::unique_ptr<QPrinter> ChoosePrinter(QWidget*, const std::string& documentName) override {
+    printJobs.push_back(documentName);
+    if (printFolder.empty()) return nullptr;
+    auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    printer->setOutputFormat(QPrinter::PdfFormat);
+    const std::filesystem::path output = printFolder / ("printed-" + std::to_string(printJobs.size()) + ".pdf");
+    printer->setOutputFileName(QString::fromStdString(output.string()));
+    return printer;
+  }
   bool OpenFile(const std::filesystem::path& file) override {
     opened.push_back(file.string());
     return true;
@@ -79,6 +90,8 @@ class ScriptedPresenter : public IPresenter {
   std::deque<std::optional<std::string>> prefixLists;
   std::vector<std::pair<int, std::string>> editedLists;  // language, list shown
   std::vector<std::string> opened;
+  std::filesystem::path printFolder;   // empty: the user cancels the print dialog
+  std::vector<std::string> printJobs;  // the documents a printer was asked for
 };
 
 // A document camera of the model whose configured size is 1600 x 1200 at 130 DPI, filming at

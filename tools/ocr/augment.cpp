@@ -3,7 +3,12 @@
 #include <algorithm>
 #include <cmath>
 
+#include <vector>
+
+#include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
+
+#include "ocr/doc_ocr.h"
 
 namespace orvane::ocrtools {
 
@@ -55,6 +60,67 @@ cv::Mat Degrade(const cv::Mat& grey, const Distortion& distortion, std::uint64_t
   else  // a grey picture keeps a clean background: specks would stretch the ink's bounding box
     result.setTo(0, result < std::max(8.0, 3.0 * distortion.noiseSigma));
   return result;
+}
+
+PageLook RandomPageLook(SampleRandom& random, int pixelSize) {
+  PageLook look;
+  const bool camera = random.Uniform(0.0, 1.0) < 0.6;
+  if (camera) {
+    // A camera's paper near 200 under uneven light; a thin stroke keeps less than half its depth
+    // once blurred over a few pixels.
+    look.paper = static_cast<int>(random.Uniform(150.0, 225.0));
+    look.inkShare = random.Uniform(0.1, 0.55);
+    look.blurSigma = random.Uniform(0.6, 1.0 + pixelSize / 40.0);
+    look.noiseSigma = random.Uniform(1.0, 6.0);
+    look.jpegQuality = static_cast<int>(random.Uniform(60.0, 95.0));
+  } else {
+    look.paper = static_cast<int>(random.Uniform(215.0, 255.0));
+    look.inkShare = random.Uniform(0.0, 0.35);
+    look.blurSigma = random.Uniform(0.0, 1.0) < 0.7 ? random.Uniform(0.3, 0.6 + pixelSize / 60.0) : 0.0;
+    look.noiseSigma = random.Uniform(0.0, 1.0) < 0.7 ? random.Uniform(1.0, 9.0) : 0.0;
+  }
+  return look;
+}
+
+cv::Mat PageCandidate(const cv::Mat& glyph, const PageLook& look, std::uint64_t noiseSeed) {
+  // Paper all round, as between the lines of a page, so that the thresholds see the character in
+  // its surroundings.
+  const int margin = std::max(12, glyph.rows / 2);
+  cv::Mat coverage;
+  cv::copyMakeBorder(glyph, coverage, margin, margin, margin, margin, cv::BORDER_CONSTANT, cv::Scalar(0));
+  cv::Mat page;
+  coverage.convertTo(page, CV_32F, -look.paper * (1.0 - look.inkShare) / 255.0, look.paper);
+  if (look.blurSigma > 0) cv::GaussianBlur(page, page, cv::Size(0, 0), look.blurSigma);
+  if (look.noiseSigma > 0) {
+    cv::Mat noise(page.size(), CV_32F);
+    cv::RNG rng(noiseSeed);
+    rng.fill(noise, cv::RNG::NORMAL, 0.0, look.noiseSigma);
+    page += noise;
+  }
+  cv::Mat grey;
+  page.convertTo(grey, CV_8U);
+  if (look.jpegQuality > 0) {
+    std::vector<std::uint8_t> jpeg;
+    cv::imencode(".jpg", grey, jpeg, {cv::IMWRITE_JPEG_QUALITY, look.jpegQuality});
+    grey = cv::imdecode(jpeg, cv::IMREAD_GRAYSCALE);
+  }
+  const cv::Mat normalized = ocr::CDocOCR::NormalizeContrast(grey);
+  cv::Mat coarse;
+  cv::Mat fine;
+  ocr::CDocOCR::Binarize(normalized, &coarse, &fine);
+  cv::Mat text;
+  cv::subtract(cv::Scalar::all(255), coarse, text);
+  // Specks of noise beside the character are not part of it: only the ink within a few pixels of
+  // the character's own box counts.
+  const cv::Rect around = (cv::boundingRect(coverage >= 64) + cv::Size(4, 4) - cv::Point(2, 2)) &
+                          cv::Rect(0, 0, text.cols, text.rows);
+  if (around.area() == 0) return {};
+  const cv::Rect ink = cv::boundingRect(text(around));
+  if (ink.area() == 0) return {};
+  const cv::Rect box = ink + around.tl();
+  cv::Mat inverted;
+  cv::subtract(cv::Scalar::all(255), normalized(box), inverted);
+  return ocr::CDocOCR::CombineCandidateImage(text(box), inverted);
 }
 
 }  // namespace orvane::ocrtools

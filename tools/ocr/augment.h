@@ -39,4 +39,23 @@ Distortion RandomDistortion(SampleRandom& random, int pixelSize);
 // `noiseSeed`.
 cv::Mat Degrade(const cv::Mat& grey, const Distortion& distortion, std::uint64_t noiseSeed);
 
+// How a printed or photographed page shows its ink: the paper's grey level, what the ink leaves
+// of it, the lens's blur, sensor noise and the camera's JPEG.
+struct PageLook {
+  int paper = 235;
+  double inkShare = 0.12;  // the ink's level over the paper's
+  double blurSigma = 0;
+  double noiseSigma = 0;
+  int jpegQuality = 0;  // 0: not compressed
+};
+
+// A look drawn for a character `pixelSize` pixels high, from a clean scan to a dim, blurred,
+// noisy camera frame.
+PageLook RandomPageLook(SampleRandom& random, int pixelSize);
+
+// What page recognition hands the engine for this character: the rendering (8-bit, ink bright)
+// printed on paper with `look`, normalised and thresholded as a page is, cut to its ink and masked
+// as a candidate. Empty when thresholding leaves no ink. Noise is drawn from `noiseSeed`.
+cv::Mat PageCandidate(const cv::Mat& glyph, const PageLook& look, std::uint64_t noiseSeed);
+
 }  // namespace orvane::ocrtools

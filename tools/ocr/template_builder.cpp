@@ -50,6 +50,23 @@ std::string Utf8(char32_t codePoint) {
 
 }  // namespace
 
+std::vector<char32_t> DrawnForms(char32_t codePoint) {
+  constexpr char32_t kFullWidthFirst = 0xFF01;
+  constexpr char32_t kFullWidthLast = 0xFF5E;
+  constexpr char32_t kToHalfWidth = 0xFEE0;
+  if (codePoint >= kFullWidthFirst && codePoint <= kFullWidthLast) return {codePoint, codePoint - kToHalfWidth};
+  return {codePoint};
+}
+
+cv::Mat DistortedSample(GlyphRenderer& renderer, char32_t codePoint, int size, SampleRandom& random, bool onAPage) {
+  const Distortion distortion = RandomDistortion(random, size);
+  const cv::Mat grey = renderer.Render(codePoint, size, distortion.degrees, distortion.embolden);
+  if (grey.empty()) return {};
+  if (!onAPage) return Degrade(grey, distortion, random.Next());
+  const PageLook look = RandomPageLook(random, size);
+  return PageCandidate(grey, look, random.Next());
+}
+
 std::vector<cv::Mat> HeldOutPictures(GlyphRenderer& renderer, char32_t codePoint, int size, std::uint64_t seed) {
   const cv::Mat grey = renderer.Render(codePoint, size);
   if (grey.empty()) return {};
@@ -60,9 +77,7 @@ std::vector<cv::Mat> HeldOutPictures(GlyphRenderer& renderer, char32_t codePoint
     pictures.push_back(turned);
   }
   SampleRandom random(seed);
-  const Distortion distortion = RandomDistortion(random, size);
-  const cv::Mat distortedGrey = renderer.Render(codePoint, size, distortion.degrees, distortion.embolden);
-  const cv::Mat distorted = distortedGrey.empty() ? cv::Mat() : Degrade(distortedGrey, distortion, random.Next());
+  const cv::Mat distorted = DistortedSample(renderer, codePoint, size, random, true);
   // Thinning can take all ink from a small character: then its clean picture stands in.
   pictures.push_back(!distorted.empty() && cv::countNonZero(distorted) ? distorted : pictures.front());
   return pictures;
@@ -96,18 +111,27 @@ BuildResult BuildTemplate(const BuildOptions& options, const FeatureFunction& fe
     std::vector<float> vector(d);
     for (std::size_t f = 0; f < options.trainingFonts.size(); ++f) {
       GlyphRenderer& renderer = training.Get(worker, f);
-      if (!renderer.HasGlyph(classes[c].codePoint)) continue;
-      for (std::size_t s = 0; s < options.trainingSizes.size(); ++s) {
-        const int size = options.trainingSizes[s];
-        for (int variant = 0; variant <= options.distortedPerSize; ++variant) {
-          const std::uint64_t seed = SampleSeed(options.seed, c, f, s, variant);
-          SampleRandom random(seed);
-          const Distortion distortion = variant == 0 ? Distortion{} : RandomDistortion(random, size);
-          const cv::Mat grey = renderer.Render(classes[c].codePoint, size, distortion.degrees, distortion.embolden);
-          if (grey.empty()) continue;
-          const cv::Mat picture = Degrade(grey, distortion, random.Next());
-          if (cv::countNonZero(picture) == 0 || !features.extract(picture, vector.data())) continue;
-          perClass[c].insert(perClass[c].end(), vector.begin(), vector.end());
+      for (const char32_t form : DrawnForms(classes[c].codePoint)) {
+        if (!renderer.HasGlyph(form)) continue;
+        const int formIndex = form == classes[c].codePoint ? 0 : 1;
+        for (std::size_t s = 0; s < options.trainingSizes.size(); ++s) {
+          const int size = options.trainingSizes[s];
+          for (int variant = 0; variant <= options.distortedPerSize; ++variant) {
+            const std::uint64_t seed = SampleSeed(options.seed, c, f, s, variant + 16 * formIndex);
+            SampleRandom random(seed);
+            cv::Mat picture;
+            if (variant == 0) {
+              const cv::Mat grey = renderer.Render(form, size);
+              if (!grey.empty()) picture = Degrade(grey, Distortion{}, 0);
+            } else {
+              // The first distorted sample is thresholded or grey as the orientation detector and
+              // black-and-white input see characters; the others as page recognition sees them.
+              picture = DistortedSample(renderer, form, size, random, variant > 1);
+            }
+            if (picture.empty() || cv::countNonZero(picture) == 0 || !features.extract(picture, vector.data()))
+              continue;
+            perClass[c].insert(perClass[c].end(), vector.begin(), vector.end());
+          }
         }
       }
     }

@@ -11,6 +11,7 @@
 
 #include <opencv2/core.hpp>
 
+#include "ocr/augment.h"
 #include "ocr/class_list.h"
 #include "ocr/glyph_renderer.h"
 #include "ocr/template_file.h"
@@ -33,7 +34,8 @@ struct BuildOptions {
   std::vector<TemplateClass> classes;
   std::vector<FontFace> trainingFonts;
   std::vector<int> trainingSizes;
-  int distortedPerSize = 2;  // besides the clean picture, per font and size
+  int distortedPerSize = 3;  // besides the clean picture, per font and size
+  // Kept out of training: the distances are calibrated on its readings.
   FontFace heldOutFont;
   std::vector<int> heldOutSizes;
   int ldaDimension = 128;
@@ -66,9 +68,20 @@ struct BuildResult {
 BuildResult BuildTemplate(const BuildOptions& options, const FeatureFunction& features);
 
 // The held-out test pictures of one class in `renderer`'s font at `size`: the clean character
-// upright, turned by 90, 180 and 270 degrees (these may read as some other class), and upright with
-// a distortion drawn from `seed`. Empty when the font has no ink for it.
+// upright, turned by 90, 180 and 270 degrees (these may read as some other class), and upright as
+// page recognition cuts it from a page of a look drawn from `seed`. Empty when the font has no ink
+// for it.
 enum HeldOutPicture { kCleanUpright, kTurned90, kTurned180, kTurned270, kDistortedUpright, kHeldOutPictureCount };
 std::vector<cv::Mat> HeldOutPictures(GlyphRenderer& renderer, char32_t codePoint, int size, std::uint64_t seed);
+
+// The code points a class is trained from: its own, and for a full-width Latin letter, digit or
+// sign also the half-width one, which pages print far more often and which fonts draw in their
+// own Latin design.
+std::vector<char32_t> DrawnForms(char32_t codePoint);
+
+// One distorted training picture of a character: turned and its strokes made thicker or thinner,
+// then either degraded and thresholded as a character alone, or (`onAPage`) printed on a page of
+// a random look and cut out as page recognition cuts it. Empty when nothing is left of it.
+cv::Mat DistortedSample(GlyphRenderer& renderer, char32_t codePoint, int size, SampleRandom& random, bool onAPage);
 
 }  // namespace orvane::ocrtools

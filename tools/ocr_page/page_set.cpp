@@ -1,10 +1,21 @@
 #include "page_set.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <numbers>
 #include <random>
 
+#include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include "app/sys_param.h"
+#include "imaging/capture_pipeline.h"
 #include "ocr/class_list.h"
 #include "ocr/ocr_engine.h"
 
@@ -69,17 +80,17 @@ std::u32string LatinLine(std::mt19937_64& random, int length) {
 
 }  // namespace
 
-std::vector<SyntheticPage> MakePages(const ocrtools::FontFace& font, int count, int characters, std::uint64_t seed) {
+std::vector<SyntheticPage> MakePages(const ocrtools::FontFace& font, const std::vector<double>& points, int characters,
+                                     std::uint64_t seed) {
   const std::vector<ocrtools::TemplateClass> classes = ocrtools::TemplateClasses();
   ocrtools::GlyphRenderer renderer(font);
   std::mt19937_64 random(seed);
   std::uniform_int_distribution<int> hanzi(0, kLevelOneHanzi - 1);
-  static constexpr int kPoints[] = {10, 12, 14, 16};
   std::vector<SyntheticPage> pages;
-  for (int p = 0; p < count; ++p) {
+  for (double size : points) {
     SyntheticPage page;
-    page.points = kPoints[p % 4];
-    const int pixels = page.points * 300 / 72;
+    page.points = size;
+    const int pixels = static_cast<int>(size * 300 / 72);
     const int gap = std::max(3, pixels / 8);
     const int lineHeight = pixels * 3 / 2;
     const int perLine = (kPageWidth - 2 * kMargin) / (pixels + gap);
@@ -113,6 +124,7 @@ std::vector<SyntheticPage> MakePages(const ocrtools::FontFace& font, int count, 
     }
     cv::Mat picture;
     ink.convertTo(picture, CV_32F, -(kPaper - kInk) / 255.0, kPaper);
+    page.ink = std::move(ink);
     cv::GaussianBlur(picture, picture, {3, 3}, 0.7);
     cv::Mat noise(picture.size(), CV_32F);
     cv::randn(noise, 0, 6);
@@ -121,6 +133,120 @@ std::vector<SyntheticPage> MakePages(const ocrtools::FontFace& font, int count, 
     pages.push_back(std::move(page));
   }
   return pages;
+}
+
+cv::Mat PhotographOnDesk(const cv::Mat& ink, std::uint64_t seed) {
+  constexpr int kWidth = 4160;
+  constexpr int kHeight = 3120;
+  std::mt19937_64 random(seed);
+  auto uniform = [&](double low, double high) { return std::uniform_real_distribution<double>(low, high)(random); };
+  auto either = [&] { return uniform(0, 1) < 0.5 ? -1.0 : 1.0; };
+
+  // Where the page lies: most of the frame's height, turned 1 to 4 degrees, the far edge a little
+  // narrower than the near one.
+  const double scale = uniform(0.82, 0.88) * kHeight / ink.rows;
+  const double w = ink.cols * scale;
+  const double h = ink.rows * scale;
+  const double keystone = uniform(0.015, 0.035) * w;
+  const double degrees = either() * uniform(1.0, 4.0);
+  const cv::Point2d centre(kWidth / 2.0 + uniform(-120, 120), kHeight / 2.0 + uniform(-60, 60));
+  const double angle = degrees * std::numbers::pi / 180.0;
+  auto place = [&](double x, double y) {
+    const double rx = x * std::cos(angle) - y * std::sin(angle);
+    const double ry = x * std::sin(angle) + y * std::cos(angle);
+    return cv::Point2f(static_cast<float>(centre.x + rx), static_cast<float>(centre.y + ry));
+  };
+  const cv::Point2f from[] = {{0, 0}, {static_cast<float>(ink.cols), 0},
+                              {static_cast<float>(ink.cols), static_cast<float>(ink.rows)},
+                              {0, static_cast<float>(ink.rows)}};
+  const cv::Point2f to[] = {place(-w / 2 + keystone, -h / 2), place(w / 2 - keystone, -h / 2), place(w / 2, h / 2),
+                            place(-w / 2, h / 2)};
+  const cv::Mat homography = cv::getPerspectiveTransform(from, to);
+
+  // The lens takes in less detail than the 300-DPI page holds.
+  cv::Mat coverage;
+  ink.convertTo(coverage, CV_32F, 1.0 / 255);
+  cv::GaussianBlur(coverage, coverage, {0, 0}, 0.5 / scale);
+  cv::Mat inkSeen;
+  cv::warpPerspective(coverage, inkSeen, homography, {kWidth, kHeight}, cv::INTER_LINEAR, cv::BORDER_CONSTANT, 0);
+  cv::Mat paperSeen;
+  cv::warpPerspective(cv::Mat(ink.size(), CV_32F, cv::Scalar(1)), paperSeen, homography, {kWidth, kHeight},
+                      cv::INTER_LINEAR, cv::BORDER_CONSTANT, 0);
+
+  // Light falling off from one side and towards the corners, the paper near 200 in the middle;
+  // a desk of dark wood with a slow grain.
+  const double tiltX = uniform(-0.12, 0.12);
+  const double tiltY = uniform(-0.08, 0.08);
+  cv::Mat light(kHeight / 8, kWidth / 8, CV_32F);
+  for (int y = 0; y < light.rows; ++y)
+    for (int x = 0; x < light.cols; ++x) {
+      const double u = static_cast<double>(x) / light.cols - 0.5;
+      const double v = static_cast<double>(y) / light.rows - 0.5;
+      light.at<float>(y, x) = static_cast<float>(205.0 * (1 + tiltX * u + tiltY * v) * (1 - 0.35 * (u * u + v * v)));
+    }
+  cv::resize(light, light, {kWidth, kHeight}, 0, 0, cv::INTER_LINEAR);
+  cv::Mat grain(kHeight / 16, kWidth / 64, CV_32F);
+  cv::randn(grain, 0, 1);
+  cv::GaussianBlur(grain, grain, {0, 0}, 1.5);
+  cv::resize(grain, grain, {kWidth, kHeight}, 0, 0, cv::INTER_CUBIC);
+
+  constexpr double kPaperColour[3] = {0.95, 0.98, 1.0};  // blue, green, red: slightly warm paper
+  constexpr double kDeskColour[3] = {0.22, 0.32, 0.42};
+  const double inkShare = uniform(0.10, 0.16);  // what black ink reflects of the paper's light
+  const double blur = uniform(0.8, 1.3);
+  std::vector<cv::Mat> channels(3);
+  for (int c = 0; c < 3; ++c) {
+    cv::Mat paper = (1.0 - inkSeen * (1.0 - inkShare)) * kPaperColour[c];
+    cv::Mat desk = kDeskColour[c] + grain * 0.04;
+    cv::Mat reflect = paper.mul(paperSeen) + desk.mul(1.0 - paperSeen);
+    cv::Mat value = reflect.mul(light);
+    cv::GaussianBlur(value, value, {0, 0}, blur);
+    cv::Mat noise(value.size(), CV_32F);
+    cv::RNG(seed * 3 + c).fill(noise, cv::RNG::NORMAL, 0.0, 3.0);
+    value += noise;
+    value.convertTo(channels[c], CV_8U);
+  }
+  cv::Mat frame;
+  cv::merge(channels, frame);
+  std::vector<std::uint8_t> jpeg;
+  cv::imencode(".jpg", frame, jpeg, {cv::IMWRITE_JPEG_QUALITY, 85});
+  return cv::imdecode(jpeg, cv::IMREAD_COLOR);
+}
+
+cv::Mat CutLikeTheRecognitionCommand(const cv::Mat& photograph) {
+  CSysParam settings;
+  settings.cropMode = 1;
+  settings.colorMode = 0;
+  settings.deformationRepair = false;
+  settings.keepEveryDocument = false;
+  settings.shadowRemoval = false;
+  settings.dateWatermark = false;
+  settings.customWatermark = false;
+  imaging::CCaptureImageHelper helper(0);
+  helper.SetSettings(settings);
+  std::vector<cv::Mat> cuts;
+  if (helper.ProcessCapture(photograph, cuts) != imaging::ProcessResult::kDone || cuts.empty()) return {};
+  return cuts.front();
+}
+
+void RestartWithOneOpenMpThread() {
+  const char* limit = std::getenv("OMP_THREAD_LIMIT");
+  if (limit && std::string(limit) == "1") return;
+  std::ifstream file("/proc/self/cmdline", std::ios::binary);
+  const std::string line{std::istreambuf_iterator<char>(file), {}};
+  std::vector<std::string> words;
+  for (std::size_t start = 0; start < line.size();) {
+    const std::size_t end = line.find('\0', start);
+    words.push_back(line.substr(start, end == std::string::npos ? std::string::npos : end - start));
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
+  setenv("OMP_THREAD_LIMIT", "1", 1);
+  if (!words.empty()) execv("/proc/self/exe", argv.data());
+  std::perror("cannot restart with OMP_THREAD_LIMIT=1; Tesseract may use several threads");
 }
 
 std::u32string ComparableText(const std::string& utf8) {

@@ -6,6 +6,8 @@
 #include <QPainter>
 #include <QPrinter>
 
+#include <opencv2/imgproc.hpp>
+
 #include "imaging/capture_pipeline.h"
 #include "imaging/conversions.h"
 #include "imaging/image_file.h"
@@ -15,10 +17,14 @@ namespace orvane::imaging {
 namespace fs = std::filesystem;
 namespace {
 
+// In the 32-bit layout printers and PDF files take as they are (blue, green, red, padding in
+// memory), so no printer converts the whole page once more.
 QImage ToQImage(const cv::Mat& bgr) {
   if (bgr.empty() || bgr.type() != CV_8UC3) return {};
-  QImage image(bgr.data, bgr.cols, bgr.rows, static_cast<qsizetype>(bgr.step[0]),
-               QImage::Format_BGR888);
+  cv::Mat padded;
+  cv::cvtColor(bgr, padded, cv::COLOR_BGR2BGRA);
+  QImage image(padded.data, padded.cols, padded.rows, static_cast<qsizetype>(padded.step[0]),
+               QImage::Format_RGB32);
   return image.copy();  // detach from the matrix
 }
 
@@ -115,8 +121,9 @@ void CPrintModule::DrawPage(QPainter& painter, const QRect& area, QSize printerD
   painter.drawImage(target.translated(area.topLeft()), picture);
 }
 
-bool CPrintModule::ConvertImageToPdf(const fs::path& path, fs::path* pdf) {
-  return WritePicturesToPdf(PdfPathFor(path), {path}, NewCaptureFile(), pdf);
+bool CPrintModule::ConvertImageToPdf(const fs::path& path, fs::path* pdf,
+                                     const platform::FilePlacement& placement) {
+  return WritePicturesToPdf(PdfPathFor(path), {path}, placement, pdf);
 }
 
 }  // namespace orvane::imaging

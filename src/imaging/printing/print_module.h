@@ -13,6 +13,8 @@
 
 #include "app/log_file.h"
 #include "app/sys_param.h"
+#include "imaging/capture_pipeline.h"
+#include "platform/file_io.h"
 
 class QPainter;
 class QPrinter;
@@ -50,10 +52,11 @@ class CPrintModule {
   bool PrintImage(const std::filesystem::path& path);
   // Draws the picture into `area` (device pixels) by the settings' print mode.
   void DrawPage(QPainter& painter, const QRect& area, QSize printerDpi, const QImage& picture);
-  // Writes the picture as a one-page PDF beside it (its extension replaced by ".pdf"), a new
-  // file: when that name is taken it moves on to "-2", "-3", ... and `pdf`, when given, receives
-  // the name it got.
-  bool ConvertImageToPdf(const std::filesystem::path& path, std::filesystem::path* pdf = nullptr);
+  // Writes the picture as a one-page PDF beside it (its extension replaced by ".pdf"), by
+  // default a new file: when that name is taken it moves on to "-2", "-3", ... `pdf`, when
+  // given, receives the name it got.
+  bool ConvertImageToPdf(const std::filesystem::path& path, std::filesystem::path* pdf = nullptr,
+                         const platform::FilePlacement& placement = NewCaptureFile());
 
   const std::string& failureText() const { return failureText_; }
 

@@ -71,5 +71,26 @@ TEST(RandomDistortion, StaysMild) {
   }
 }
 
+// A dim, blurred, noisy camera look still gives the character's box, ink bright on black, as a
+// clean scan does: the page's normalisation undoes the look.
+TEST(PageCandidate, ACameraLookGivesTheCandidateACleanScanGives) {
+  cv::Mat glyph(40, 40, CV_8UC1, cv::Scalar(0));
+  cv::rectangle(glyph, cv::Rect(8, 8, 24, 24), cv::Scalar(255), 3);
+  const cv::Mat clean = PageCandidate(glyph, PageLook{}, 1);
+  const cv::Mat camera =
+      PageCandidate(glyph, {.paper = 180, .inkShare = 0.5, .blurSigma = 1.0, .noiseSigma = 4, .jpegQuality = 80}, 1);
+  const cv::Rect ink = cv::boundingRect(glyph);
+  for (const cv::Mat* picture : {&clean, &camera}) {
+    ASSERT_FALSE(picture->empty());
+    EXPECT_NEAR(picture->cols, ink.width, 2);
+    EXPECT_NEAR(picture->rows, ink.height, 2);
+    double brightest = 0;
+    cv::minMaxLoc(picture->row(picture->rows / 2).colRange(0, 6), nullptr, &brightest);
+    EXPECT_GE(brightest, 240);  // the left stroke
+    EXPECT_EQ(picture->at<std::uint8_t>(picture->rows / 2, picture->cols / 2), 0);  // inside
+  }
+  EXPECT_TRUE(PageCandidate(cv::Mat(40, 40, CV_8UC1, cv::Scalar(0)), PageLook{}, 1).empty());
+}
+
 }  // namespace
 }  // namespace orvane::ocrtools

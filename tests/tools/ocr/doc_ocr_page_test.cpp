@@ -4,6 +4,7 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <opencv2/imgproc.hpp>
 
 #include "ocr/class_list.h"
 #include "ocr/engine_features.h"
@@ -54,6 +55,34 @@ TEST_F(SmallTemplatePage, APageInTheTrainingFontReadsAsItsText) {
   ASSERT_EQ(fractions.size(), 5u);
   EXPECT_NEAR(fractions[2], 0.05 + 0.95 / 3, 1e-12);
   EXPECT_DOUBLE_EQ(fractions.back(), 1.0);
+}
+
+// The same page as a camera gives it: paper at 200 under light falling off to one side, the ink
+// taking only 35 % of the light, blurred so that thin strokes lie about 60 levels below the paper,
+// with sensor noise. It must read as the page at full contrast does.
+TEST_F(SmallTemplatePage, ACameraContrastPageReadsAsTheSamePageAtFullContrast) {
+  ocr::CDocOCR ocr;
+  ASSERT_TRUE(ocr.Initialize(testing::SmallPageTemplate()));
+  GlyphRenderer renderer(kPageFont);
+  std::string expected;
+  const cv::Mat page = testing::TypesetPage(renderer, PageLines(3, 8, &expected), {});
+  cv::Mat coverage;
+  page.convertTo(coverage, CV_32F, -1.0 / 255, 1.0);
+  cv::Mat light(page.size(), CV_32F);
+  for (int c = 0; c < light.cols; ++c) light.col(c).setTo(215.0 - 30.0 * c / light.cols);
+  cv::Mat camera = light.mul(1.0 - coverage * 0.35);
+  cv::GaussianBlur(camera, camera, {0, 0}, 1.3);
+  cv::Mat noise(camera.size(), CV_32F);
+  cv::RNG(3).fill(noise, cv::RNG::NORMAL, 0.0, 3.0);
+  camera += noise;
+  camera.convertTo(camera, CV_8U);
+
+  std::string full;
+  std::string dim;
+  ASSERT_TRUE(ocr.Recognize(page, &full, nullptr, false));
+  ASSERT_TRUE(ocr.Recognize(camera, &dim, nullptr, false));
+  EXPECT_EQ(full, expected);
+  EXPECT_EQ(dim, full);
 }
 
 TEST_F(SmallTemplatePage, ACancelAtTheFirstCallEndsTheRun) {

@@ -9,6 +9,7 @@
 
 #include "ocr/accuracy.h"
 #include "ocr/augment.h"
+#include "ocr/default_build.h"
 #include "ocr/engine_features.h"
 #include "ocr/file_operator.h"
 #include "ocr/ocr_handle.h"
@@ -146,6 +147,17 @@ TEST(BuildTemplate, LeavesOutClassesNoFontDraws) {
   const BuildResult result = BuildTemplate(options, EngineFeatures());
   EXPECT_EQ(result.content.labels.size(), 20u);
   EXPECT_EQ(result.skipped.size(), 1u);
+}
+
+// The page check reads its three faces as fonts the template has never seen.
+TEST(DefaultBuildOptions, NeitherTrainsNorCalibratesOnTheCheckedFaces) {
+  const BuildOptions options = DefaultBuildOptions();
+  for (const HeldOutFont& held : HeldOutFonts()) {
+    for (const FontFace& font : options.trainingFonts)
+      EXPECT_FALSE(font.file == held.face.file && font.family == held.face.family) << held.style;
+    EXPECT_FALSE(options.heldOutFont.file == held.face.file) << held.style;
+  }
+  EXPECT_EQ(HeldOutFonts().size(), 3u);
 }
 
 TEST(BuildTemplate, MissingFontIsAnError) {
