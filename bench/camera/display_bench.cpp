@@ -79,7 +79,8 @@ const Frames& NoisyFrames() {
   static const Frames frames = [] {
     Frames noisy(2);
     for (int variant = 0; variant < 2; ++variant)
-      cv::imencode(".jpg", RenderVirtualScene(kWidth, kHeight, variant), noisy[variant], {cv::IMWRITE_JPEG_QUALITY, 85});
+      cv::imencode(".jpg", RenderVirtualScene(kWidth, kHeight, variant), noisy[variant],
+                   {cv::IMWRITE_JPEG_QUALITY, 85});
     return noisy;
   }();
   return frames;

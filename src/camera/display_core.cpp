@@ -25,7 +25,8 @@ constexpr platform::MessageId kResize = ids::kUserBase + 0x90;      // payload: 
 constexpr platform::MessageId kMouse = ids::kUserBase + 0x91;       // payload: MouseInput
 constexpr platform::MessageId kClearPages = ids::kUserBase + 0x92;  // live detection went off
 constexpr platform::MessageId kGetRecipe = ids::kUserBase + 0x93;   // lParam: PictureRecipe*
-constexpr platform::MessageId kComposeBox = ids::kUserBase + 0x94;  // lParam: cv::Mat*, the inset drawn in
+// lParam: cv::Mat*, the inset drawn in; wParam: the picture's reduction.
+constexpr platform::MessageId kComposeBox = ids::kUserBase + 0x94;
 
 constexpr auto kPollInterval = std::chrono::milliseconds(5);
 constexpr auto kSlowStop = std::chrono::milliseconds(3000);
@@ -60,7 +61,8 @@ cv::Mat DecodeTrimmedAndTurned(const std::vector<std::uint8_t>& jpeg, const IntR
   const IntRect& t = trim;
   if (t.left < 0 || t.top < 0 || t.right > width || t.bottom > height || t.Width() <= 0 || t.Height() <= 0) return {};
   const int r = reduction;
-  if (MjpgReduction(r, width, height) != r || t.left % r != 0 || t.top % r != 0 || t.right % r != 0 || t.bottom % r != 0)
+  if (MjpgReduction(r, width, height) != r || t.left % r != 0 || t.top % r != 0 || t.right % r != 0 ||
+      t.bottom % r != 0)
     return {};
   // Untrimmed and unturned, the decoded frame is the picture (a 39 MB copy saved per picture).
   const bool whole = rotation == 0 && t.left == 0 && t.top == 0 && t.right == width && t.bottom == height;
@@ -494,10 +496,11 @@ platform::MessageResult CDisplayCore::Handle(const platform::Message& message) {
       }
       break;
     }
-    case kComposeBox:
-      // wParam: the reduction of the picture.
-      container.OnGetPicture(*Pointer<cv::Mat>(message.lParam), 1.0f / static_cast<float>(std::max<platform::WParam>(message.wParam, 1)));
+    case kComposeBox: {
+      const platform::WParam reduction = std::max<platform::WParam>(message.wParam, 1);
+      container.OnGetPicture(*Pointer<cv::Mat>(message.lParam), 1.0f / static_cast<float>(reduction));
       break;
+    }
     case kResize:
       container.SetClientSize(std::any_cast<cv::Size>(message.payload));
       break;
@@ -597,7 +600,8 @@ int CDisplayCore::WantedReduction(int width, int height) const {
     view = view_;
   }
   // A picture of another size is shown fitted first.
-  const float scale = view.scale > 0 && view.picture == picture ? view.scale : CObjectContainer::FitScale(picture, view.client);
+  const float scale =
+      view.scale > 0 && view.picture == picture ? view.scale : CObjectContainer::FitScale(picture, view.client);
   return scale > 0 && scale * 4 <= 1 ? 4 : scale > 0 && scale * 2 <= 1 ? 2 : 1;
 }
 

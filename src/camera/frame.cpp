@@ -374,7 +374,8 @@ bool ConvertToBGR24(FrameSubtype subtype, const std::uint8_t* bytes, int length,
       return bgrBytes <= capacity && ConvertYUY2ToBGR24(bytes, length, width, height, destination);
     case FrameSubtype::RGB24:
       if (bgrBytes > capacity || static_cast<std::size_t>(std::max(length, 0)) < bgrBytes) return false;
-      for (int y = 0; y < height; ++y) std::memcpy(destination + y * rowBytes, bytes + (height - 1 - y) * rowBytes, rowBytes);
+      for (int y = 0; y < height; ++y)
+        std::memcpy(destination + y * rowBytes, bytes + (height - 1 - y) * rowBytes, rowBytes);
       return true;
     case FrameSubtype::MJPG: {
       if (MjpgReduction(reduction, width, height) != reduction) return false;

@@ -453,7 +453,8 @@ void CObjectContainer::ComposeBgra(cv::Mat& bgra) {
   bgra.create(client_, CV_8UC4);
   const cv::Rect all(0, 0, client_.width, client_.height);
   const IntRect& d = placement_.destination;
-  const bool showsPicture = !picture_.empty() && !clean_.empty() && clean_.cols == d.Width() && clean_.rows == d.Height();
+  const bool showsPicture =
+      !picture_.empty() && !clean_.empty() && clean_.cols == d.Width() && clean_.rows == d.Height();
   const cv::Rect place = showsPicture ? cv::Rect(d.left, d.top, d.Width(), d.Height()) : cv::Rect();
   const cv::Rect visible = place & all;
   // The panel round the picture, as Compose draws it; the picture then covers its part.

@@ -14,7 +14,9 @@ class IPictureSource {
   virtual bool GetRecordingPicture(cv::Mat* picture) = 0;
   // The same for a recording of `recordedSize`: the picture may be smaller than the shown one, as
   // long as it letterboxes into that size without being enlarged.
-  virtual bool GetRecordingPictureAt(cv::Mat* picture, cv::Size /*recordedSize*/) { return GetRecordingPicture(picture); }
+  virtual bool GetRecordingPictureAt(cv::Mat* picture, cv::Size /*recordedSize*/) {
+    return GetRecordingPicture(picture);
+  }
 };
 
 }  // namespace orvane

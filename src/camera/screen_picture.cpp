@@ -87,10 +87,9 @@ bool HasAvx512Bw() {
 // under it, then across with 16-bit gathers out of a 64-value window, which replaces the
 // transposes of the general path. The same fixed-point sums value for value. False, with nothing
 // written, when a block's taps do not fit its window.
-__attribute__((target("avx512f,avx512bw,avx512vl"))) bool ShrinkWithinHalf(const cv::Mat& source, cv::Mat& result,
-                                                                         const Taps& across,
-                                                                         const std::vector<std::uint16_t>& acrossWeights,
-                                                                         const Taps& down) {
+__attribute__((target("avx512f,avx512bw,avx512vl"))) bool ShrinkWithinHalf(
+    const cv::Mat& source, cv::Mat& result, const Taps& across, const std::vector<std::uint16_t>& acrossWeights,
+    const Taps& down) {
   constexpr int kWindow = 64;  // 16-bit values two registers hold
   constexpr int kLanes16 = 32;
   const int channels = source.channels();
@@ -111,8 +110,9 @@ __attribute__((target("avx512f,avx512bw,avx512vl"))) bool ShrinkWithinHalf(const
       for (int k = 0; k < across.count; ++k) {
         const int index = (across.first[x] + k) * channels + j % channels - starts[b];
         if (index >= kWindow) return false;
-        indices[(static_cast<std::size_t>(b) * 3 + k) * kLanes16 + j] = static_cast<std::uint16_t>(index);
-        weights[(static_cast<std::size_t>(b) * 3 + k) * kLanes16 + j] = acrossWeights[static_cast<std::size_t>(x) * across.count + k];
+        const std::size_t at = (static_cast<std::size_t>(b) * 3 + k) * kLanes16 + j;
+        indices[at] = static_cast<std::uint16_t>(index);
+        weights[at] = acrossWeights[static_cast<std::size_t>(x) * across.count + k];
       }
     }
   }
@@ -128,7 +128,8 @@ __attribute__((target("avx512f,avx512bw,avx512vl"))) bool ShrinkWithinHalf(const
         if (rowWeights[k] == 0) continue;
         const std::uint8_t* in = source.ptr<std::uint8_t>(down.first[y] + k) + x;
         const __m512i values = _mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(in)));
-        total = _mm512_add_epi16(total, _mm512_mullo_epi16(values, _mm512_set1_epi16(static_cast<short>(rowWeights[k]))));
+        const __m512i weight = _mm512_set1_epi16(static_cast<short>(rowWeights[k]));
+        total = _mm512_add_epi16(total, _mm512_mullo_epi16(values, weight));
       }
       _mm512_storeu_si512(&summed[x], total);
     }
@@ -184,8 +185,9 @@ void ShrinkByAreaAverage(const cv::Mat& source, cv::Mat& destination, cv::Size s
     acrossWeights[i] = static_cast<std::uint16_t>(std::min(across.weights[i] * kWeightOne, 65535));
   // Written in place when the destination has the size already (a fresh buffer costs its page
   // faults every frame).
+  const bool apart = destination.datastart >= source.dataend || destination.dataend <= source.datastart;
   const bool reusable = destination.size() == size && destination.type() == source.type() && destination.data != nullptr &&
-                        (destination.datastart >= source.dataend || destination.dataend <= source.datastart);
+                        apart;
   cv::Mat result = reusable ? destination : cv::Mat(size, source.type());
   if (across.count <= 3 && HasAvx512Bw() && ShrinkWithinHalf(source, result, across, acrossWeights, down)) {
     destination = result;

@@ -44,7 +44,9 @@ class CShowVideoPro : public IShowHWnd {
   virtual void DeleteSubImageBox() = 0;
   virtual bool GetRecordingPicture(cv::Mat* picture) = 0;
   // For a recording of `recordedSize`: see IPictureSource::GetRecordingPictureAt.
-  virtual bool GetRecordingPictureAt(cv::Mat* picture, cv::Size /*recordedSize*/) { return GetRecordingPicture(picture); }
+  virtual bool GetRecordingPictureAt(cv::Mat* picture, cv::Size /*recordedSize*/) {
+    return GetRecordingPicture(picture);
+  }
   virtual cv::Mat GetShownPicture() = 0;
 
   // The camera's sinks (0 main, 1 secondary) and the controller's switches.

@@ -149,8 +149,10 @@ __attribute__((target("avx512f,avx512bw"))) cv::Mat MedianCoarseThenFine64(const
         for (int dy = 0; dy < aperture; ++dy) {
           const uchar* row = shifted.ptr<uchar>(y + dy) + x0;
 #pragma GCC unroll 16
-          for (int dx = 0; dx < aperture; ++dx)
-            count = _mm512_mask_add_epi8(count, _mm512_cmpeq_epi8_mask(_mm512_loadu_si512(row + dx), target), count, one);
+          for (int dx = 0; dx < aperture; ++dx) {
+            const __mmask64 match = _mm512_cmpeq_epi8_mask(_mm512_loadu_si512(row + dx), target);
+            count = _mm512_mask_add_epi8(count, match, count, one);
+          }
         }
         const __m512i left = _mm512_loadu_si512(ranks + x0);
         const __mmask64 set = _mm512_cmpge_epu8_mask(count, left);

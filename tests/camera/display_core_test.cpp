@@ -429,7 +429,8 @@ TEST(CDisplayCoreRecording, PicturesAreDecodedNoLargerThanTheRecording) {
     ASSERT_TRUE(DecodeMJPGToBGR24(jpeg.data(), static_cast<int>(jpeg.size()), decoded.data, decoded.total() * 3, &w,
                                   &h, &step, c.reduction));
     const int r = c.reduction;
-    const cv::Mat trimmed = decoded(cv::Rect(c.margins[0] / r, c.margins[1] / r, (320 - c.margins[0] - c.margins[2]) / r,
+    const cv::Mat trimmed = decoded(cv::Rect(c.margins[0] / r, c.margins[1] / r,
+                                             (320 - c.margins[0] - c.margins[2]) / r,
                                              (240 - c.margins[1] - c.margins[3]) / r));
     cv::Mat expected = trimmed;
     if (c.rotation == 90) cv::rotate(trimmed, expected, cv::ROTATE_90_CLOCKWISE);
@@ -465,7 +466,8 @@ TEST(CDisplayCoreRecording, AReducedPictureCarriesTheInsetInItsPlace) {
   do {
     Feed(*core.RawSlot(CDisplayCore::kSecondarySlot), inset);
     CFrameSlot& raw = *core.RawSlot(CDisplayCore::kMainSlot);
-    if (raw.State() != CFrameSlot::kFilled) raw.Store(static_cast<int>(jpeg.size()), FrameSubtype::MJPG, jpeg.data(), 320, 240);
+    if (raw.State() != CFrameSlot::kFilled)
+      raw.Store(static_cast<int>(jpeg.size()), FrameSubtype::MJPG, jpeg.data(), 320, 240);
     std::this_thread::sleep_for(2ms);
     core.GetRecordingPictureAt(&picture, {80, 60});
   } while ((picture.size() != cv::Size(80, 60) || picture.at<cv::Vec3b>(45, 60)[2] < 200) &&
@@ -487,7 +489,8 @@ TEST(CDisplayCoreReducedView, TheFirstFrameIsDecodedForTheView) {
   const auto deadline = std::chrono::steady_clock::now() + 5s;
   while (core.TakeShownFrame().picture.size() != cv::Size(80, 60) && std::chrono::steady_clock::now() < deadline)
     std::this_thread::sleep_for(2ms);
-  core.RawSlot(CDisplayCore::kMainSlot)->Store(static_cast<int>(jpeg.size()), FrameSubtype::MJPG, jpeg.data(), 320, 240);
+  CFrameSlot& raw = *core.RawSlot(CDisplayCore::kMainSlot);
+  raw.Store(static_cast<int>(jpeg.size()), FrameSubtype::MJPG, jpeg.data(), 320, 240);
   while (core.GetPicture().empty() && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(2ms);
   ASSERT_FALSE(core.GetPicture().empty());
   EXPECT_EQ(core.LiveReduction(), 4);
