@@ -66,8 +66,8 @@ void AddSensorNoise(cv::Mat& band, int first, int variant, std::uint64_t kind) {
   cv::Mat noise(1, band.cols, CV_16SC3);
   cv::Mat noisy;
   for (int i = 0; i < band.rows; ++i) {
-    const std::uint64_t row = static_cast<std::uint64_t>(first + i);
-    FillRowNoise(noise, (kind + static_cast<std::uint64_t>(variant)) * 1'000'003ULL + row, 3);
+    const std::uint64_t y = static_cast<std::uint64_t>(first + i);
+    FillRowNoise(noise, (kind + static_cast<std::uint64_t>(variant)) * 1'000'003ULL + y, 3);
     cv::Mat row = band.row(i);
     row.convertTo(noisy, CV_16SC3);
     noisy += noise;
