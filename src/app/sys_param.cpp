@@ -147,7 +147,8 @@ bool CSysParam::Load() {
   if (watermarkSize <= 0) watermarkSize = 256;
   watermarkTransparency = InRangeOr(number("WaterMark", "Transparency", 50), 0, 100, 50);
   imageFormat = InRangeOr(ParseInt(read("IMAGE", "IMG_FORMAT")), 0, 7, 0);
-  videoFormat = InRangeOr(ParseInt(read("IMAGE", "VDO_FORMAT")), 0, 1, 0);
+  // 0 ".asf", 1 ".avi", 2 ".wmv": all three can be chosen and must survive a restart.
+  videoFormat = InRangeOr(ParseInt(read("IMAGE", "VDO_FORMAT")), 0, 2, 0);
   multipageKind = InRangeOr(ParseInt(read("IMAGE", "PDFORTIF")), 0, 2, 0);
   shadowRemoval = isUpperTrue("IMAGE", "SHADOW");
   pictureInPicture = isUpperTrue("IMAGE", "2IMAGEIN1");

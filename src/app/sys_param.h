@@ -92,7 +92,7 @@ class CSysParam {
   int trimRight = 0;
   int trimBottom = 0;
   int imageFormat = 0;  // 0 to 7, see GetImageExtension
-  int videoFormat = 0;
+  int videoFormat = 0;  // 0 ".asf", 1 ".avi", 2 ".wmv"
   bool dateWatermark = false;
   bool customWatermark = false;
   std::string watermarkText;

@@ -24,6 +24,7 @@
 #include "ui/presenter.h"
 #include "ui/show_image_dialog.h"
 #include "ui/splash_dialog.h"
+#include "ui/system_info_dialog.h"
 #include "ui/video_to_file_dialog.h"
 
 namespace orvane::ui {
@@ -43,9 +44,6 @@ constexpr ButtonSpec kButtons[15] = {
     {ControlId::Copy, "复       印"},    {ControlId::CaptureToPdf, "拍摄为PDF"}, {ControlId::Capture, "拍摄"},
     {ControlId::Focus, "曝光"},          {ControlId::Record, "录像"},          {ControlId::ContinuousShoot, "连续拍摄"},
 };
-
-// Commands whose windows the station does not offer: their controls stay disabled.
-constexpr ControlId kNotOffered[] = {ControlId::Settings};
 
 // The controls the layout moves, in the window's order; -1 for an empty entry.
 constexpr int kMovedControls[] = {1041, 1003, 1005, 1051, 1106, 1042, 1043, 1056, 1011, 1008, 1010, 1032,
@@ -175,7 +173,6 @@ void COrvaneDlg::CreateControls() {
   }
   notice_ = &Make<QLabel>(ControlId::Notice);
 
-  for (ControlId id : kNotOffered) Control(id)->setEnabled(false);
   // The keys of the window must reach its accelerators, also from the two number fields.
   indexEdit_->installEventFilter(this);
   exposureEdit_->installEventFilter(this);
@@ -412,6 +409,7 @@ void COrvaneDlg::RunCommand(ControlId id) {
     case ControlId::BrowseFolder: OnBrowseFolder(); break;
     case ControlId::MiddleKey: OnMiddleKey(); break;
     case ControlId::Record: OnRecordVideo(); break;
+    case ControlId::Settings: OnSystemSettings(); break;
     case ControlId::ContinuousShoot: OpenContinuousShoot(); break;
     case ControlId::FormatPage:
       if (document_) document_->ShowFormatPage(this);
@@ -465,6 +463,8 @@ void COrvaneDlg::closeEvent(QCloseEvent* event) {
     // finished, and a recording is finished now.
     closeWanted_ = true;
     if (recording_ != nullptr) recording_->reject();
+    // An open settings window is left as by Cancel.
+    if (settingsDialog_ != nullptr) settingsDialog_->reject();
     event->ignore();
     return;
   }

@@ -60,6 +60,7 @@ class CSplashDlg;
 class COrientationThread;
 class CContinuousShootDlg;
 class CCVideoToFile;
+class CSystemInfoDialog;
 class CShowImageDlg;
 class CMultiPageDlg;
 
@@ -151,6 +152,16 @@ class COrvaneDlg : public QWidget {
   CContinuousShootDlg* ContinuousShootDialog() const { return continuousShoot_.get(); }
   CCVideoToFile* RecordingDialog() const { return recording_; }
 
+  // The settings window (command 1041), and what its OK changes in the running station: the
+  // edited record becomes the station's, the cameras take a new format or size, the texts their
+  // language, and Sys.ini is saved. A camera that cannot take the new size is said so and keeps
+  // the one it had.
+  void OnSystemSettings();
+  void ApplySettings(const CSysParam& edited);
+  CSystemInfoDialog* SettingsDialog() const { return settingsDialog_; }
+  // The panel's captions, the buttons' tool tips and the notice line in language 0, 1 or 2.
+  void SetUiLanguage(int language);
+
   // Capture to PDF (1024, 32778), copy (1023), the collection boxes (1035, 1036, 1037), and the
   // closing messages of the merge dialog (0x435) and the composer (0x431).
   void OnCaptureToPdf();
@@ -205,6 +216,11 @@ class COrvaneDlg : public QWidget {
   void OpenSideCameras();
   void OpenSideCamera(CDeviceSlot& slot, std::unique_ptr<CVideoController>& camera);
   void DocumentCameraGone();
+  // The document camera in the record's format, shown where the view has it; false when it
+  // cannot be opened or started.
+  bool ReopenDocumentCamera();
+  // A front camera at the slot's new size; one that cannot take it is said so and gets `old` back.
+  void ApplySideCameraSize(CVideoController& camera, CDeviceSlot& slot, const CDeviceSlot& old, int rotation);
   // The workers that read through the document camera's controller are stopped before it goes.
   void StopCameraReaders();
   void NudgeFocus();
@@ -308,6 +324,7 @@ class COrvaneDlg : public QWidget {
   std::unique_ptr<COrientationThread> orientation_;
   std::unique_ptr<CContinuousShootDlg> continuousShoot_;
   CCVideoToFile* recording_ = nullptr;  // while the recording dialog runs
+  CSystemInfoDialog* settingsDialog_ = nullptr;  // while the settings window runs
   std::unique_ptr<CShowImageDlg> mergeDialog_;
   std::unique_ptr<CMultiPageDlg> composer_;
   std::filesystem::path mergedFile_;  // told by the merge dialog before it closes

@@ -59,6 +59,8 @@ void COrvaneDlg::LoadSettings() {
   settings_.SetIniPath(environment_.settingsFile);
   settings_.Load();
   settings_.ResolveStorageFolders(environment_.localTime());
+  // A calibration of an earlier run holds until the next one.
+  dpiValue_ = settings_.referenceDpi;
   settingsLoaded_ = true;
 }
 
@@ -273,6 +275,7 @@ StartUp COrvaneDlg::OnInitDialog() {
     noticeText_ = branding.noticeText();
     notice_->setText(QString::fromStdString(noticeText_));
   }
+  SetUiLanguage(settings_.language);
 
   namingRadio_ = settings_.namingMode;
   runningIndexShown_ = settings_.runningIndex;

@@ -1,6 +1,7 @@
 #include "ui/presenter.h"
 
 #include <QDesktopServices>
+#include <QFileDialog>
 #include <QMessageBox>
 #include <QPrinter>
 #include <QUrl>
@@ -60,6 +61,14 @@ std::optional<std::string> QtPresenter::EditPrefixList(QWidget* owner, int langu
   CDialogFileName dialog(owner, language, *this, choices);
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;
   return dialog.Edit().text().toStdString();
+}
+
+std::optional<std::filesystem::path> QtPresenter::ChooseFolder(QWidget* owner, const std::string& title,
+                                                               const std::filesystem::path& start) {
+  const QString folder = QFileDialog::getExistingDirectory(owner, QString::fromStdString(title),
+                                                           QString::fromStdString(start.string()));
+  if (folder.isEmpty()) return std::nullopt;
+  return std::filesystem::path(folder.toStdString());
 }
 
 std::unique_ptr<QPrinter> QtPresenter::ChoosePrinter(QWidget* owner, const std::string& documentName) {

@@ -1,5 +1,5 @@
 // Everything the windows ask or tell the user goes through one presenter: message boxes, the
-// free-name prompt, the printer chooser, and opening a file, folder or link with the desktop. The program shows real
+// free-name prompt, the folder chooser, the printer chooser, and opening a file, folder or link with the desktop. The program shows real
 // boxes (QtPresenter); tests script the answers and record what was shown or opened.
 #pragma once
 
@@ -37,6 +37,9 @@ class IPresenter {
   // The prefix list ("|" between prefixes) as the user edited it; nothing on Cancel. Only a list
   // whose every prefix can stand in a file name is given back.
   virtual std::optional<std::string> EditPrefixList(QWidget* owner, int language, const std::string& choices) = 0;
+  // A folder chosen by the user, starting at `start`; nothing on Cancel.
+  virtual std::optional<std::filesystem::path> ChooseFolder(QWidget* owner, const std::string& title,
+                                                            const std::filesystem::path& start) = 0;
   // The printer for the print job `documentName`, as the user set it up; nothing when the user
   // cancelled or there is no printer.
   virtual std::unique_ptr<QPrinter> ChoosePrinter(QWidget* owner, const std::string& documentName) = 0;
@@ -53,6 +56,8 @@ class QtPresenter : public IPresenter {
   std::optional<FreeName> AskFreeName(QWidget* owner, int language, const std::filesystem::path& folder,
                                       const std::string& extension) override;
   std::optional<std::string> EditPrefixList(QWidget* owner, int language, const std::string& choices) override;
+  std::optional<std::filesystem::path> ChooseFolder(QWidget* owner, const std::string& title,
+                                                    const std::filesystem::path& start) override;
   std::unique_ptr<QPrinter> ChoosePrinter(QWidget* owner, const std::string& documentName) override;
   bool OpenFile(const std::filesystem::path& file) override;
   bool OpenFolder(const std::filesystem::path& folder) override;

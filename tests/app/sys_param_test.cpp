@@ -123,7 +123,9 @@ INSTANTIATE_TEST_SUITE_P(
         LoadRule{"Rotation270", "[OTHER]\nROTATION=270\n", kRotation, 270},
         LoadRule{"MixedCaseKey", "[other]\nRotation=90\n", kRotation, 90},
         LoadRule{"ImageFormatNine", "[IMAGE]\nIMG_FORMAT=9\n", [](const CSysParam& s) { return s.imageFormat; }, 0},
-        LoadRule{"VideoFormatTwo", "[IMAGE]\nVDO_FORMAT=2\n", [](const CSysParam& s) { return s.videoFormat; }, 0},
+        // 2 is the WMV name the settings window offers.
+        LoadRule{"VideoFormatTwo", "[IMAGE]\nVDO_FORMAT=2\n", [](const CSysParam& s) { return s.videoFormat; }, 2},
+        LoadRule{"VideoFormatThree", "[IMAGE]\nVDO_FORMAT=3\n", [](const CSysParam& s) { return s.videoFormat; }, 0},
         LoadRule{"ShadowLowerCase", "[IMAGE]\nSHADOW=true\n", [](const CSysParam& s) { return int(s.shadowRemoval); }, 0},
         LoadRule{"StillCaptureUpperCase", "[Camera]\nStillCapture=TRUE\n",
                  [](const CSysParam& s) { return int(s.stillCapture); }, 0},

@@ -22,7 +22,7 @@ cp "$work/preview.png" "$shots/as-a-person-preview.png"
 xdotool windowfocus --sync "$window"
 xdotool key space
 # A file being written is hidden (".name.XXXXXX") until it is complete.
-saved() { find "$work/home/Pictures/Calvest" -mindepth 2 -name '*.jpg' ! -name '.*' | grep -q .; }
+saved() { find "$work/home/Pictures/Calvest" -mindepth 2 -name '*.jpg' ! -name '.*' -print -quit | grep -q .; }
 wait_for 30 saved || fail "Space saved no JPEG"
 picture=$(find "$work/home/Pictures/Calvest" -mindepth 2 -name '*.jpg' ! -name '.*' | head -n 1)
 [[ $(basename "$(dirname "$picture")") == $(date +%Y%m%d) ]] || fail "the picture is not in the date folder: $picture"

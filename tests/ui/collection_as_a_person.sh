@@ -55,10 +55,23 @@ for slot in 0 1 2 3; do
 done
 screenshot "$shots/collection-as-a-person-composer.png"
 
-# Combine, at the composer's foot.
-xdotool mousemove $((composer_left + 45)) $((composer_top + 652)) click 1
-book_written() { files pdf | while read -r f; do pdfinfo "$f" 2>/dev/null | awk '/^Pages:/ { print $2 }'; done | grep -qx 5; }
-wait_for 30 book_written || fail "Combine wrote no PDF of five pages"
+# Combine, at the composer's foot. Without a window manager nothing keeps the composer above the
+# main window, so it is raised, and the pointer must be over it before the click.
+over_composer() {
+  xdotool windowraise "$composer"
+  xdotool mousemove --sync $((composer_left + 45)) $((composer_top + 652))
+  eval "$(xdotool getmouselocation --shell)"  # WINDOW under the pointer
+  ((WINDOW == composer))
+}
+wait_for 20 over_composer || fail "the composer's Combine button cannot be reached"
+xdotool click 1
+page_counts() { files pdf | while read -r f; do pdfinfo "$f" 2>/dev/null | awk '/^Pages:/ { print $2 }'; done; }
+# The counts are read whole first: grep -q would end early and fail the pipeline on its broken pipe.
+book_written() { local counts; counts=$(page_counts); grep -qx 5 <<<"$counts"; }
+if ! wait_for 60 book_written; then
+  screenshot "$shots/collection-as-a-person-combine-failed.png"
+  fail "Combine wrote no PDF of five pages (PDFs of $(page_counts | tr '\n' ' ')pages)"
+fi
 no_composer() { ! xdotool search --onlyvisible --name '存为多页文件' | grep -q .; }
 wait_for 20 no_composer || fail "the composer did not close after combining"
 

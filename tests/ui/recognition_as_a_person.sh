@@ -26,7 +26,7 @@ wait_for 60 live || fail "the preview shows no camera picture"
 
 # The recognition button, left of the recording button under the capture buttons.
 click 940 555
-documents() { find "$work/home/Pictures/Calvest" -mindepth 2 -name '*.docx' | grep -q .; }
+documents() { find "$work/home/Pictures/Calvest" -mindepth 2 -name '*.docx' -print -quit | grep -q .; }
 wait_for 120 documents || fail "no Word document was written"
 document=$(find "$work/home/Pictures/Calvest" -mindepth 2 -name '*.docx' | head -n 1)
 [[ $(basename "$(dirname "$document")") == $(date +%Y%m%d) ]] || fail "the document is not in the date folder: $document"

@@ -60,6 +60,14 @@ class ScriptedPresenter : public IPresenter {
     prefixLists.pop_front();
     return list;
   }
+  std::optional<std::filesystem::path> ChooseFolder(QWidget*, const std::string& title,
+                                                    const std::filesystem::path&) override {
+    folderTitles.push_back(title);
+    if (folders.empty()) return std::nullopt;
+    std::optional<std::filesystem::path> folder = folders.front();
+    folders.pop_front();
+    return folder;
+  }
   // A printer that prints into "printed-N.pdf" in `printFolder` for the N-th job.
   std::unique_ptr<QPrinter> ChoosePrinter(QWidget*, const std::string& documentName) override {
     printJobs.push_back(documentName);
@@ -89,6 +97,8 @@ class ScriptedPresenter : public IPresenter {
   bool confirmReplace = false;  // the answer to "replace the existing file?" with a free name
   std::deque<std::optional<std::string>> prefixLists;
   std::vector<std::pair<int, std::string>> editedLists;  // language, list shown
+  std::deque<std::optional<std::filesystem::path>> folders;  // the folder chooser's answers
+  std::vector<std::string> folderTitles;
   std::vector<std::string> opened;
   std::filesystem::path printFolder;   // empty: the user cancels the print dialog
   std::vector<std::string> printJobs;  // the documents a printer was asked for

@@ -16,8 +16,9 @@ int main(int argc, char** argv) {
   // Fusion paints its gradients (a progress bar's) on Qt's thread pool, whose futex locks
   // ThreadSanitizer cannot see; the Windows style paints the same controls on the GUI thread.
   QApplication::setStyle(QStringLiteral("Windows"));
-  // OpenCV hands its parallel loops (colour conversions of megapixel frames) to TBB's workers
-  // the same unseen way; on the calling thread alone the same code runs with nothing hidden.
+  // OpenCV's loops hand their stripes to TBB's workers and allocate on them what the caller
+  // frees, all through TBB's own locks, which ThreadSanitizer cannot see either: they run on the
+  // calling thread instead.
   cv::setNumThreads(0);
 #endif
   int result = 0;

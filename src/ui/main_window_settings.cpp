@@ -1,0 +1,193 @@
+// The settings command: the settings window over a copy of the record, and what its OK changes in
+// the running station (the cameras' format and size, trims, language, the orientation check, the
+// crop and the barcode folders, picture-in-picture); and the window's texts per language.
+#include <QCheckBox>
+
+#include "ui/control_text.h"
+#include "ui/main_window.h"
+#include "ui/orientation_thread.h"
+#include "ui/presenter.h"
+#include "ui/system_info_dialog.h"
+
+namespace orvane::ui {
+namespace {
+
+struct Caption {
+  ControlId id;
+  const char* text[3];
+};
+
+const Caption kPanelCaptions[] = {
+    {ControlId::CameraGroup, {"视频控制", "視訊流控制", "Image control"}},
+    {ControlId::ExposureLabel, {"曝光度", "曝光度", "EV"}},
+    {ControlId::AutoExposure, {"自动", "自動", "Auto"}},
+    {ControlId::NamingGroup, {"命名方式", "命名方式", "File Name Rule"}},
+    {ControlId::NamingPrefix, {"固定前缀", "固定首碼", "Prefix"}},
+    {ControlId::NamingDate, {"时间命名", "時間戳記", "Datetime"}},
+    {ControlId::NamingFree, {"自由命名", "個人化", "Custom"}},
+    {ControlId::PrefixLabel, {"前缀：", "首碼：", "Prefix:"}},
+    {ControlId::IndexLabel, {"序号：", "序號：", "No.:"}},
+    {ControlId::CropGroup, {"图像切边", "圖像切邊", "Image Trimming"}},
+    {ControlId::CropNone, {"不切边", "不切邊", "None"}},
+    {ControlId::CropAuto, {"校正去边", "自動切邊", "Auto"}},
+    {ControlId::CropCustom, {"自定义", "自訂切邊", "Manual"}},
+    {ControlId::ColourGroup, {"图像类型", "圖像類型", "Image type"}},
+    {ControlId::Colour, {"彩色", "彩色", "Color"}},
+    {ControlId::Grey, {"灰度", "灰度", "Gray"}},
+    {ControlId::BlackAndWhite, {"黑白", "黑白", "Mono"}},
+    {ControlId::Negative, {"反色", "反色", "Anti"}},
+    {ControlId::TwoInOne, {"合并图像", "合併圖像", "2 in 1"}},
+    {ControlId::MultipageTiff, {"保存为多页TIF文件", "保存為多頁TIF檔", "multipage TIF"}},
+    {ControlId::Barcode, {"条码识别", "條碼識別", "Barcode"}},
+    {ControlId::OnePdf, {"保存为多页PDF文件", "保存為多頁PDF檔", "multipage PDF"}},
+};
+
+const Caption kToolTips[] = {
+    {ControlId::RotateLeft, {"左转90°", "Rotate 90° left", "Rotate 90° CW"}},
+    {ControlId::Rotate180, {"上下翻转", "Upside down", "Rotate 180°"}},
+    {ControlId::RotateRight, {"右转90°", "Rotate 90° right", "Rotate 90°CCW"}},
+    {ControlId::SwitchView, {"切换镜头", "Change device", "Camera Swtich"}},
+    {ControlId::Focus, {"自动对焦控制", "Auto-focus control", "Auto-focus"}},
+};
+
+// The notice line of languages 1 and 2; language 0 shows the branding's own.
+const char* const kNoticeLines[3] = {"", "請將文件平放在底座中央，再按「拍攝」",
+                                     "Lay the document flat in the middle of the base, then capture"};
+
+bool DocumentFormatChanged(const CSysParam& before, const CSysParam& after) {
+  return before.mjpgMode != after.mjpgMode || before.stillCapture != after.stillCapture ||
+         before.documentCamera.width != after.documentCamera.width ||
+         before.documentCamera.height != after.documentCamera.height;
+}
+
+bool SizeChanged(const CDeviceSlot& before, const CDeviceSlot& after) {
+  return before.width != after.width || before.height != after.height;
+}
+
+}  // namespace
+
+void COrvaneDlg::OnSystemSettings() {
+  if (!document_) return;
+  // The record as the panel shows it now.
+  UpdateData(true);
+  SyncNaming();
+  CSystemInfoDialog dialog(this, *environment_.presenter, environment_.cameraProbe, target_, environment_.localTime);
+  dialog.SetSettings(GetSysParam());
+  settingsDialog_ = &dialog;
+  const int result = dialog.DoModal();
+  settingsDialog_ = nullptr;
+  if (result == QDialog::Accepted) ApplySettings(dialog.GetSettings());
+}
+
+void COrvaneDlg::ApplySettings(const CSysParam& edited) {
+  if (!document_) return;
+  const CSysParam old = settings_;
+  settings_ = edited;
+  // The calibration is the window's own; the settings window does not edit it.
+  settings_.referenceDpi = dpiValue_;
+  SetMessageLanguage(settings_.language);
+
+  const int mode = settings_.viewMode;
+  CDeviceSlot& document = settings_.documentCamera;
+  // A device-library camera has no USB ids to be asked about or reopened by; nothing of its
+  // format can be chosen.
+  const bool usbDocument = document.kind != kDeviceLibraryModel;
+  bool reopened = false;
+  if (usbDocument) ProbeDeviceCaps(settings_, *environment_.cameraProbe);
+  if (usbDocument && (mode == 0 || mode == 3 || mode == 4 || mode == 6) && DocumentFormatChanged(old, settings_)) {
+    reopened = ReopenDocumentCamera();
+    if (!reopened) {
+      // The camera goes back to the format it could take; everything else still applies.
+      environment_.presenter->ShowMessage(this, texts_.documentResolution, "", MessageIcon::kError);
+      document.width = old.documentCamera.width;
+      document.height = old.documentCamera.height;
+      settings_.mjpgMode = old.mjpgMode;
+      settings_.stillCapture = old.stillCapture;
+      reopened = ReopenDocumentCamera();
+    }
+    // The inset is shown again on the new display.
+    if (reopened && (mode == 3 || mode == 4) && old.pictureInPicture && settings_.pictureInPicture) SetViewMode(mode);
+  }
+  // A reopened camera has a new display, which knows no trims yet.
+  if (reopened || old.trimLeft != settings_.trimLeft || old.trimTop != settings_.trimTop ||
+      old.trimRight != settings_.trimRight || old.trimBottom != settings_.trimBottom) {
+    document_->SetTrimMargins(settings_.trimLeft, settings_.trimTop, settings_.trimRight, settings_.trimBottom);
+  }
+  if ((mode == 1 || mode == 5) && portrait_ && SizeChanged(old.portraitCamera, settings_.portraitCamera)) {
+    ApplySideCameraSize(*portrait_, settings_.portraitCamera, old.portraitCamera, rotation_[1]);
+  }
+  if (mode == 2 && third_ && SizeChanged(old.thirdCamera, settings_.thirdCamera)) {
+    ApplySideCameraSize(*third_, settings_.thirdCamera, old.thirdCamera, rotation_[2]);
+  }
+  if (old.language != settings_.language) SetUiLanguage(settings_.language);
+
+  if (settings_.orientationCheck) StartOrientationThread();
+  else if (orientation_) orientation_->Stop();
+  if (settings_.cropMode == 1) document_->SetAutoCrop(true, settings_.keepEveryDocument, 0.01f);
+
+  auto* barcode = static_cast<QCheckBox*>(Control(ControlId::Barcode));
+  if (settings_.barcodeFolders) {
+    // A page's barcode names its folder: every page is recognised and saved on its own.
+    for (ControlId id : {ControlId::TwoInOne, ControlId::MultipageTiff, ControlId::OnePdf}) {
+      Control(id)->setEnabled(false);
+    }
+    barcode->setChecked(true);
+    barcode->setEnabled(false);
+    settings_.recognizeBarcode = true;
+  } else {
+    // Merging and the multipage files are not offered: their boxes stay disabled.
+    barcode->setEnabled(true);
+  }
+  settings_.Save();
+
+  if (old.pictureInPicture && !settings_.pictureInPicture && (mode == 3 || mode == 4)) {
+    if (!SetViewMode(0)) {
+      document_->CloseSecondary();
+      settings_.viewMode = 0;
+    }
+  }
+  UpdateCropButtons();
+}
+
+bool COrvaneDlg::ReopenDocumentCamera() {
+  // Its display is replaced: nothing may be reading from the old one.
+  StopCameraReaders();
+  ChooseDocumentFormat(*document_);
+  const IntRect& r = documentDisplayRect_.Width() > 0 ? documentDisplayRect_ : displayRect_;
+  const CDeviceSlot& slot = settings_.documentCamera;
+  if (document_->OpenAndShow(this, target_, slot.vendorId, slot.productId, {}, r.left, r.top, r.right, r.bottom,
+                             StillPinFlag() != 0, 0) != kSuccess) {
+    return false;
+  }
+  if (!document_->Start()) return false;
+  document_->ShowDisplay(true);
+  document_->SetRotation(rotation_[0]);
+  return true;
+}
+
+void COrvaneDlg::ApplySideCameraSize(CVideoController& camera, CDeviceSlot& slot, const CDeviceSlot& old,
+                                     int rotation) {
+  camera.EnableTrackRect(false);
+  camera.SetAutoCrop(false, false, 0.03f);
+  if (camera.SetResolution(slot.width, slot.height) != kSuccess || !camera.Start()) {
+    // Both front cameras are told of with the portrait camera's text.
+    environment_.presenter->ShowMessage(this, texts_.portraitResolution, "", MessageIcon::kError);
+    slot.width = old.width;
+    slot.height = old.height;
+    camera.SetResolution(slot.width, slot.height);
+    camera.Start();
+  }
+  camera.SetRotation(rotation);
+}
+
+void COrvaneDlg::SetUiLanguage(int language) {
+  if (language < 0 || language > 2) return;
+  // The command buttons' faces per language are set here; until they are drawn the buttons keep
+  // their plain captions.
+  for (const Caption& tip : kToolTips) Control(tip.id)->setToolTip(QString::fromUtf8(tip.text[language]));
+  for (const Caption& caption : kPanelCaptions) SetControlText(Control(caption.id), caption.text[language]);
+  notice_->setText(QString::fromStdString(language == 0 ? noticeText_ : std::string(kNoticeLines[language])));
+  update();
+}
+
+}  // namespace orvane::ui
