@@ -97,7 +97,7 @@ class CObjectContainer : public IOverlayOwner {
   const cv::Mat& Picture() const { return picture_; }
   int Reduction() const { return reduction_; }
   // The clean rendering of the view, without overlays.
-  const cv::Mat& CleanView() const { return clean_; }
+  const cv::Mat& CleanView() const;
 
  private:
   cv::Point ViewPoint(cv::Point at) const;
@@ -118,7 +118,10 @@ class CObjectContainer : public IOverlayOwner {
   cv::Mat picture_;
   cv::Size pictureSize_;  // in picture coordinates: picture_'s size x reduction_
   int reduction_ = 1;
-  cv::Mat clean_;
+  // Rendered on first use while cleanPending_ is set (a fitted shrink of picture_ to pendingSize_).
+  mutable cv::Mat clean_;
+  mutable bool cleanPending_ = false;
+  cv::Size pendingSize_;
   ViewPlacement placement_;
   float scale_ = -1.0f;
   float fitScale_ = 1.0f;

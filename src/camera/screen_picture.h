@@ -18,4 +18,9 @@ void ShrinkByAreaAverage(const cv::Mat& source, cv::Mat& destination, cv::Size s
 // empty picture.
 void ConvertBgrToBgra(const cv::Mat& bgr, cv::Mat& bgra);
 
+// An 8-bit BGR picture shrunk by ShrinkByAreaAverage to the size of `bgra` (8-bit, 4 channels,
+// possibly a view into a larger picture) and written into it opaque: the pixels of that shrink
+// followed by ConvertBgrToBgra, without the intermediate picture. Anything else writes nothing.
+void ShrinkIntoBgra(const cv::Mat& bgr, cv::Mat& bgra);
+
 }  // namespace orvane

@@ -303,5 +303,24 @@ TEST(PictureContainer, ComposesForTheViewWhatComposeShowsInItsLayout) {
   }
 }
 
+// A fitted frame is shrunk straight into the view's frame, before anything else asks for the
+// clean view: the same pixels, for full and reduced frames, and the clean view still follows.
+TEST(PictureContainerTest, AFittedFrameComposedFirstMatchesCompose) {
+  for (int reduction : {1, 2}) {
+    const cv::Mat frame = Pattern(800 / reduction, 600 / reduction);
+    CObjectContainer straight, reference;
+    for (CObjectContainer* container : {&straight, &reference}) {
+      container->SetClientSize({320, 250});
+      container->SetPicture(frame, reduction);
+    }
+    cv::Mat bgra;
+    straight.ComposeBgra(bgra);
+    cv::Mat expected;
+    cv::cvtColor(reference.Compose(), expected, cv::COLOR_BGR2BGRA);
+    EXPECT_EQ(cv::norm(bgra, expected, cv::NORM_INF), 0) << "reduction " << reduction;
+    EXPECT_EQ(cv::norm(straight.CleanView(), reference.CleanView(), cv::NORM_INF), 0) << "reduction " << reduction;
+  }
+}
+
 }  // namespace
 }  // namespace orvane
