@@ -69,25 +69,33 @@ __attribute__((target("avx512f,avx512bw"))) inline __m512i CoarseBins64(const uc
 }
 
 // 64 pixels at a time, for processors with AVX-512BW. The top four bits of the median come from
-// the window's counts in 16 coarse bins, kept as running box sums (down the rows by adding the row
-// that enters and taking off the one that leaves, across by adding up the aperture's columns),
-// which costs far less than counting the window bit by bit; the low four bits are then counted
-// bit by bit as above, within the coarse bin found. `padded` holds the picture with `radius`
-// replicated pixels round it and enough on the right for whole blocks.
+// running box counts, kept per coarse bin as the number of each padded column's aperture rows at
+// or above that bin (down the rows by adding the row that enters and taking off the one that
+// leaves); across, the window's counts are sums of the aperture's columns, taken three columns at
+// a time where the aperture is a multiple of three. That costs far less than counting the window
+// bit by bit; the low four bits are then counted bit by bit as above, within the coarse bin found.
+// `padded` holds the picture with `radius` replicated pixels round it and enough on the right for
+// whole blocks.
 __attribute__((target("avx512f,avx512bw"))) cv::Mat MedianCoarseThenFine64(const cv::Mat& padded, int aperture,
                                                                             int rows, int blocks) {
   constexpr int kBlock = 64;
+  constexpr int kBins = 16;
   const int outWidth = blocks * kBlock;
   const int paddedWidth = padded.cols;
   const int countWidth = (paddedWidth + kBlock - 1) / kBlock * kBlock;
+  // A block more per bin, so the sums of three read past the last column into zeros.
+  const std::size_t stride = static_cast<std::size_t>(countWidth) + kBlock;
+  const int group = aperture % 3 == 0 ? 3 : 1;
+  const int groups = aperture / group;
   const __m512i one = _mm512_set1_epi8(1);
-  const __m512i lowNibble = _mm512_set1_epi8(15);
   const __m512i rank = _mm512_set1_epi8(static_cast<char>(aperture * aperture / 2 + 1));
   const auto validAt = [&](int x) {
     return x + kBlock <= paddedWidth ? ~0ULL : (1ULL << (paddedWidth - x)) - 1;
   };
-  // Per coarse bin, the counts down the aperture's rows of every padded column.
-  std::vector<uchar> columns(static_cast<std::size_t>(16) * countWidth, 0);
+  // Bin 0 holds every pixel: only bins 1 to 15 are counted.
+  std::vector<uchar> atOrAbove(kBins * stride, 0);
+  std::vector<uchar> threes(group == 3 ? kBins * stride : 0, 0);
+  const std::vector<uchar>& summed = group == 3 ? threes : atOrAbove;
   cv::Mat median(rows, outWidth, CV_8UC1);
   cv::Mat remaining(rows, outWidth, CV_8UC1);  // the median's rank from the top among its class
   for (int y = 0; y < rows; ++y) {
@@ -95,33 +103,49 @@ __attribute__((target("avx512f,avx512bw"))) cv::Mat MedianCoarseThenFine64(const
       const __mmask64 valid = validAt(x);
       for (int dy = y == 0 ? 0 : aperture - 1; dy < aperture; ++dy) {
         const __m512i entering = CoarseBins64(padded.ptr<uchar>(y + dy) + x, valid);
-        const __m512i leaving = y == 0 ? _mm512_set1_epi8(-1) : CoarseBins64(padded.ptr<uchar>(y - 1) + x, valid);
-        for (int bin = 0; bin < 16; ++bin) {
+        for (int bin = 1; bin < kBins; ++bin) {
+          uchar* counts = &atOrAbove[bin * stride + x];
           const __m512i b = _mm512_set1_epi8(static_cast<char>(bin));
-          uchar* counts = &columns[static_cast<std::size_t>(bin) * countWidth + x];
-          __m512i c = _mm512_loadu_si512(counts);
-          c = _mm512_mask_add_epi8(c, _mm512_cmpeq_epi8_mask(entering, b) & valid, c, one);
-          c = _mm512_mask_sub_epi8(c, _mm512_cmpeq_epi8_mask(leaving, b) & valid, c, one);
-          _mm512_storeu_si512(counts, c);
+          const __m512i c = _mm512_loadu_si512(counts);
+          _mm512_storeu_si512(counts, _mm512_mask_add_epi8(c, _mm512_cmpge_epu8_mask(entering, b) & valid, c, one));
+        }
+      }
+      if (y > 0) {
+        const __m512i leaving = CoarseBins64(padded.ptr<uchar>(y - 1) + x, valid);
+        for (int bin = 1; bin < kBins; ++bin) {
+          uchar* counts = &atOrAbove[bin * stride + x];
+          const __m512i b = _mm512_set1_epi8(static_cast<char>(bin));
+          const __m512i c = _mm512_loadu_si512(counts);
+          _mm512_storeu_si512(counts, _mm512_mask_sub_epi8(c, _mm512_cmpge_epu8_mask(leaving, b) & valid, c, one));
         }
       }
     }
-    // From the top bin down: the bin holding the median and its rank within that bin.
+    if (group == 3) {
+      for (int bin = 1; bin < kBins; ++bin) {
+        const uchar* counts = &atOrAbove[bin * stride];
+        uchar* sums = &threes[bin * stride];
+        for (int x = 0; x < countWidth; x += kBlock)
+          _mm512_storeu_si512(sums + x, _mm512_add_epi8(_mm512_add_epi8(_mm512_loadu_si512(counts + x),
+                                                                          _mm512_loadu_si512(counts + x + 1)),
+                                                         _mm512_loadu_si512(counts + x + 2)));
+      }
+    }
+    // From the top bin down: the window's count at or above each bin gives the bin holding the
+    // median (the lowest whose count reaches the rank) and the count above that bin.
     for (int x0 = 0; x0 < outWidth; x0 += kBlock) {
-      __m512i cumulative = _mm512_setzero_si512();
       __m512i binsAbove = _mm512_setzero_si512();
       __m512i countAbove = _mm512_setzero_si512();
-      for (int bin = 15; bin >= 0; --bin) {
-        const uchar* counts = &columns[static_cast<std::size_t>(bin) * countWidth + x0];
-        __m512i count = _mm512_loadu_si512(counts);
-        for (int dx = 1; dx < aperture; ++dx) count = _mm512_add_epi8(count, _mm512_loadu_si512(counts + dx));
-        cumulative = _mm512_add_epi8(cumulative, count);
-        const __mmask64 above = _mm512_cmplt_epu8_mask(cumulative, rank);
+      for (int bin = kBins - 1; bin >= 1; --bin) {
+        const uchar* sums = &summed[bin * stride + x0];
+        __m512i window = _mm512_loadu_si512(sums);
+        for (int g = 1; g < groups; ++g) window = _mm512_add_epi8(window, _mm512_loadu_si512(sums + g * group));
+        const __mmask64 above = _mm512_cmplt_epu8_mask(window, rank);
         binsAbove = _mm512_mask_add_epi8(binsAbove, above, binsAbove, one);
-        countAbove = _mm512_mask_add_epi8(countAbove, above, countAbove, count);
+        // Counts grow towards the lower bins: the last one below the rank is the count above.
+        countAbove = _mm512_mask_mov_epi8(countAbove, above, window);
       }
       // Bins below 16 shift into their byte's top half without crossing into the next byte.
-      const __m512i bin = _mm512_sub_epi8(lowNibble, binsAbove);
+      const __m512i bin = _mm512_sub_epi8(_mm512_set1_epi8(kBins - 1), binsAbove);
       _mm512_storeu_si512(median.ptr<uchar>(y) + x0, _mm512_slli_epi16(bin, 4));
       _mm512_storeu_si512(remaining.ptr<uchar>(y) + x0, _mm512_sub_epi8(rank, countAbove));
     }
