@@ -169,15 +169,22 @@ __attribute__((target("avx512f,avx512bw"))) cv::Mat MedianCoarseThenFine64(const
       for (int x0 = 0; x0 < outWidth; x0 += kBlock) {
         const __m512i prefix = _mm512_loadu_si512(found + x0);
         const __m512i target = _mm512_or_si512(_mm512_and_si512(_mm512_srl_epi16(prefix, shift), lowBits), one);
-        __m512i count = _mm512_setzero_si512();
+        // Counted in two sums, which the processor adds up side by side.
+        __m512i even = _mm512_setzero_si512();
+        __m512i odd = _mm512_setzero_si512();
         for (int dy = 0; dy < aperture; ++dy) {
           const uchar* row = shifted.ptr<uchar>(y + dy) + x0;
-#pragma GCC unroll 16
-          for (int dx = 0; dx < aperture; ++dx) {
-            const __mmask64 match = _mm512_cmpeq_epi8_mask(_mm512_loadu_si512(row + dx), target);
-            count = _mm512_mask_add_epi8(count, match, count, one);
+          int dx = 0;
+          for (; dx + 1 < aperture; dx += 2) {
+            const __mmask64 first = _mm512_cmpeq_epi8_mask(_mm512_loadu_si512(row + dx), target);
+            const __mmask64 second = _mm512_cmpeq_epi8_mask(_mm512_loadu_si512(row + dx + 1), target);
+            even = _mm512_mask_add_epi8(even, first, even, one);
+            odd = _mm512_mask_add_epi8(odd, second, odd, one);
           }
+          if (dx < aperture)
+            even = _mm512_mask_add_epi8(even, _mm512_cmpeq_epi8_mask(_mm512_loadu_si512(row + dx), target), even, one);
         }
+        const __m512i count = _mm512_add_epi8(even, odd);
         const __m512i left = _mm512_loadu_si512(ranks + x0);
         const __mmask64 set = _mm512_cmpge_epu8_mask(count, left);
         _mm512_storeu_si512(found + x0, _mm512_or_si512(prefix, _mm512_maskz_mov_epi8(set, bitValue)));
