@@ -311,9 +311,10 @@ bool ConvertYUY2ToBGR24(const std::uint8_t* source, int length, int width, int h
   if (pixels % 2 != 0 || source == nullptr || destination == nullptr) return false;
   const long long groups = pixels / 2;
   // Over OpenCV's worker threads in rows, as its own conversion shares the work out (fixed stripes
-  // of a quarter of a million groups left most of the pool idle at 1920 x 1080); small frames, and
-  // rows that do not hold whole groups, on the calling thread.
-  constexpr long long kSmallestShared = 320 * 240;
+  // of a quarter of a million groups left most of the pool idle at 1920 x 1080); frames below
+  // 640 x 480 (a few hundredths of a millisecond on one thread: the pool would save next to
+  // nothing), and rows that do not hold whole groups, on the calling thread.
+  constexpr long long kSmallestShared = 640 * 480;
   if (pixels < kSmallestShared || width % 2 != 0) {
     ConvertYuy2Groups(source, destination, 0, groups);
     return true;

@@ -123,7 +123,8 @@ __attribute__((target("avx512f,avx512bw,avx512vl"))) bool ShrinkWithinHalf(
   // One summed row, with zeros past its end for the last windows.
   std::vector<std::uint16_t> summed(static_cast<std::size_t>(rowValues) + kWindow, 0);
   const __m512i half = _mm512_set1_epi16(kWeightOne / 2);
-  const __m256i opaque = outChannels > channels ? _mm256_set1_epi32(static_cast<int>(0xFF000000u)) : _mm256_setzero_si256();
+  const __m256i opaque =
+      outChannels > channels ? _mm256_set1_epi32(static_cast<int>(0xFF000000u)) : _mm256_setzero_si256();
   for (int y = 0; y < result.rows; ++y) {
     const std::uint16_t* rowWeights = &down.weights[static_cast<std::size_t>(y) * down.count];
     int x = 0;
@@ -295,8 +296,8 @@ void ShrinkIntoBgra(const cv::Mat& bgr, cv::Mat& bgra) {
   const cv::Size size = bgra.size();
   if (ShrinksByTaps(bgr, size) && HasAvx512Bw()) {
     const Taps across = ComputeTaps(bgr.cols, size.width);
-    if (across.count <= 3 && ShrinkWithinHalf(bgr, bgra, across, HighHalfWeights(across), ComputeTaps(bgr.rows, size.height)))
-      return;
+    const Taps down = ComputeTaps(bgr.rows, size.height);
+    if (across.count <= 3 && ShrinkWithinHalf(bgr, bgra, across, HighHalfWeights(across), down)) return;
   }
   cv::Mat shrunk;
   ShrinkByAreaAverage(bgr, shrunk, size);

@@ -101,7 +101,8 @@ TEST(ShrinkIntoBgraTest, MatchesTheShrinkThenTheConversion) {
     ShrinkIntoBgra(source, target);
     EXPECT_EQ(cv::norm(frame(place), expected, cv::NORM_INF), 0) << c.source << " to " << c.destination;
     frame(place).setTo(untouched);
-    EXPECT_EQ(cv::norm(frame, cv::Mat(frame.size(), frame.type(), untouched), cv::NORM_INF), 0) << c.source << " to " << c.destination;
+    const cv::Mat unwritten(frame.size(), frame.type(), untouched);
+    EXPECT_EQ(cv::norm(frame, unwritten, cv::NORM_INF), 0) << c.source << " to " << c.destination;
   }
 }
 
