@@ -1,5 +1,6 @@
 #include "camera/display_core.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <future>
 #include <system_error>
@@ -24,7 +25,8 @@ constexpr platform::MessageId kResize = ids::kUserBase + 0x90;      // payload: 
 constexpr platform::MessageId kMouse = ids::kUserBase + 0x91;       // payload: MouseInput
 constexpr platform::MessageId kClearPages = ids::kUserBase + 0x92;  // live detection went off
 constexpr platform::MessageId kGetRecipe = ids::kUserBase + 0x93;   // lParam: PictureRecipe*
-constexpr platform::MessageId kComposeBox = ids::kUserBase + 0x94;  // lParam: cv::Mat*, the inset drawn in
+// lParam: cv::Mat*, the inset drawn in; wParam: the picture's reduction.
+constexpr platform::MessageId kComposeBox = ids::kUserBase + 0x94;
 
 constexpr auto kPollInterval = std::chrono::milliseconds(5);
 constexpr auto kSlowStop = std::chrono::milliseconds(3000);
@@ -52,26 +54,55 @@ void JoinAndWarn(std::jthread& thread, const char* name) {
 }  // namespace
 
 cv::Mat DecodeTrimmedAndTurned(const std::vector<std::uint8_t>& jpeg, const IntRect& trim, int rotation,
-                               cv::Mat reuse) {
+                               cv::Mat reuse, int reduction) {
   const int length = static_cast<int>(jpeg.size());
   int width = 0, height = 0;
   if (!ReadMJPGSize(jpeg.data(), length, &width, &height) || !imaging::WithinPictureCeiling(width, height)) return {};
   const IntRect& t = trim;
   if (t.left < 0 || t.top < 0 || t.right > width || t.bottom > height || t.Width() <= 0 || t.Height() <= 0) return {};
+  const int r = reduction;
+  if (MjpgReduction(r, width, height) != r || t.left % r != 0 || t.top % r != 0 || t.right % r != 0 ||
+      t.bottom % r != 0)
+    return {};
   // Untrimmed and unturned, the decoded frame is the picture (a 39 MB copy saved per picture).
   const bool whole = rotation == 0 && t.left == 0 && t.top == 0 && t.right == width && t.bottom == height;
-  const bool reusable = whole && reuse.rows == height && reuse.cols == width && reuse.type() == CV_8UC3 &&
-                        reuse.isContinuous();
+  const cv::Size decodedSize(width / r, height / r);
+  const bool reusable = whole && reuse.size() == decodedSize && reuse.type() == CV_8UC3 && reuse.isContinuous();
   try {
-    cv::Mat full = reusable ? reuse : cv::Mat(height, width, CV_8UC3);
-    int step = 0;
-    if (!DecodeMJPGToBGR24(jpeg.data(), length, full.data, full.total() * 3, &width, &height, &step)) return {};
-    if (whole) return full;
-    TurnPicture(full(cv::Rect(t.left, t.top, t.Width(), t.Height())), reuse, rotation);
+    cv::Mat decoded = reusable ? reuse : cv::Mat(decodedSize, CV_8UC3);
+    if (!ConvertToBGR24(FrameSubtype::MJPG, jpeg.data(), length, width, height, r, decoded.data, decoded.total() * 3))
+      return {};
+    if (whole) return decoded;
+    TurnPicture(decoded(cv::Rect(t.left / r, t.top / r, t.Width() / r, t.Height() / r)), reuse, rotation);
     return reuse;
   } catch (const cv::Exception&) {  // no memory for the picture: none is shown or handed out
     return {};
   }
+}
+
+cv::Mat CPicturePool::Take(cv::Size size) {
+  {
+    std::lock_guard lock(mutex_);
+    const auto kept = std::find_if(kept_.begin(), kept_.end(), [&](const cv::Mat& m) { return m.size() == size; });
+    if (kept != kept_.end()) {
+      cv::Mat picture = std::move(*kept);
+      kept_.erase(kept);
+      return picture;
+    }
+    // Buffers of another size belong to a view that has changed: let one go for every new one.
+    if (!kept_.empty()) kept_.erase(kept_.begin());
+  }
+  try {
+    return cv::Mat(size, CV_8UC3);
+  } catch (const cv::Exception&) {
+    return {};
+  }
+}
+
+void CPicturePool::Give(cv::Mat picture) {
+  if (picture.empty() || picture.type() != CV_8UC3 || !picture.isContinuous()) return;
+  std::lock_guard lock(mutex_);
+  if (kept_.size() < kKept) kept_.push_back(std::move(picture));
 }
 
 // Quarter turns in cache-sized tiles, in one pass (a transpose followed by a flip reads and writes
@@ -232,14 +263,44 @@ bool CDisplayCore::CreateSubImageBox(const IntRect& rect) {
 
 void CDisplayCore::DeleteSubImageBox() { Send(ids::kDeleteOverlay, ids::kOverlaySubImageBox, 0); }
 
-cv::Mat CDisplayCore::BuildCurrentPicture(cv::Mat reuse) {
+namespace {
+
+// The coarsest reduction of a compressed frame whose trimmed and turned picture, letterboxed into
+// `recorded`, still has a frame pixel for every recorded pixel.
+int RecordingReduction(const std::vector<std::uint8_t>& jpeg, const IntRect& trim, int rotation, cv::Size recorded) {
+  int width = 0, height = 0;
+  if (recorded.width <= 0 || recorded.height <= 0 || trim.Width() <= 0 || trim.Height() <= 0 ||
+      !ReadMJPGSize(jpeg.data(), static_cast<int>(jpeg.size()), &width, &height))
+    return 1;
+  const bool quarter = rotation == 90 || rotation == 270;
+  const double pictureWidth = quarter ? trim.Height() : trim.Width();
+  const double pictureHeight = quarter ? trim.Width() : trim.Height();
+  const double scale = std::min(recorded.width / pictureWidth, recorded.height / pictureHeight);
+  for (int r : {4, 2}) {
+    const bool fits = r * scale <= 1.0 && MjpgReduction(r, width, height) == r && trim.left % r == 0 &&
+                      trim.top % r == 0 && trim.right % r == 0 && trim.bottom % r == 0;
+    if (fits) return r;
+  }
+  return 1;
+}
+
+}  // namespace
+
+cv::Mat CDisplayCore::BuildCurrentPicture(cv::Mat reuse, cv::Size recordedSize, int* reduction) {
+  *reduction = 1;
   PictureRecipe recipe;
   Send(kGetRecipe, 0, ToLParam(&recipe));
   if (!recipe.source) return recipe.picture;
-  return DecodeTrimmedAndTurned(*recipe.source, recipe.trim, recipe.rotation, std::move(reuse));
+  const int r = RecordingReduction(*recipe.source, recipe.trim, recipe.rotation, recordedSize);
+  cv::Mat picture = DecodeTrimmedAndTurned(*recipe.source, recipe.trim, recipe.rotation, std::move(reuse), r);
+  if (!picture.empty()) *reduction = r;
+  return picture;
 }
 
-cv::Mat CDisplayCore::GetPicture() { return BuildCurrentPicture(); }
+cv::Mat CDisplayCore::GetPicture() {
+  int reduction = 1;
+  return BuildCurrentPicture({}, {}, &reduction);
+}
 
 std::vector<cv::Mat> CDisplayCore::GetCroppedPictures() {
   std::vector<cv::Mat> pictures;
@@ -247,19 +308,20 @@ std::vector<cv::Mat> CDisplayCore::GetCroppedPictures() {
   return pictures;
 }
 
-cv::Mat CDisplayCore::ShownPicture(cv::Mat reuse) {
-  cv::Mat picture = BuildCurrentPicture(std::move(reuse));
-  if (!picture.empty()) Send(kComposeBox, 0, ToLParam(&picture));
+cv::Mat CDisplayCore::ShownPicture(cv::Mat reuse, cv::Size recordedSize) {
+  int reduction = 1;
+  cv::Mat picture = BuildCurrentPicture(std::move(reuse), recordedSize, &reduction);
+  if (!picture.empty()) Send(kComposeBox, static_cast<platform::WParam>(reduction), ToLParam(&picture));
   return picture;
 }
 
-bool CDisplayCore::GetRecordingPicture(cv::Mat* picture) {
+bool CDisplayCore::GetRecordingPictureAt(cv::Mat* picture, cv::Size recordedSize) {
   if (!recording_.load()) return false;
   // The recorder pulls a picture every frame into the same matrix: its buffer is written again
-  // when nobody else holds it (a fresh 39 MB buffer costs its page faults every time).
+  // when nobody else holds it (a fresh buffer costs its page faults every time).
   cv::Mat previous = std::move(*picture);
   const bool own = previous.u != nullptr && previous.u->refcount == 1;
-  *picture = ShownPicture(own ? std::move(previous) : cv::Mat());
+  *picture = ShownPicture(own ? std::move(previous) : cv::Mat(), recordedSize);
   return true;
 }
 
@@ -287,15 +349,30 @@ ShownFrame CDisplayCore::TakeShownFrame() {
   return frame;
 }
 
+void CDisplayCore::GiveBackShownPicture(cv::Mat picture) {
+  if (picture.empty()) return;
+  std::lock_guard lock(shownMutex_);
+  spareShown_ = std::move(picture);
+}
+
 void CDisplayCore::PublishIfChanged() {
-  // The coarsest decode that still gives a frame pixel per view pixel at the current scale.
-  const float scale = container_->Scale();
-  wantedReduction_.store(scale > 0 && scale * 4 <= 1 ? 4 : scale > 0 && scale * 2 <= 1 ? 2 : 1);
+  {
+    std::lock_guard lock(viewMutex_);
+    view_.scale = container_->Scale();
+    view_.client = container_->ClientSize();
+    if (!container_->GetPictureSize(&view_.picture)) view_.picture = {};
+  }
   if (!container_->NeedsRepaint()) return;
+  // Composed into a buffer the view gave back, or else into one the view painted but never took.
   cv::Mat composed;
+  {
+    std::lock_guard lock(shownMutex_);
+    composed = std::move(spareShown_.empty() ? shown_.picture : spareShown_);
+    spareShown_ = cv::Mat();
+    shown_.picture = cv::Mat();
+  }
   // In the window system's own pixel layout, so the GUI thread paints without converting.
-  const cv::Mat bgr = container_->Compose();
-  if (!bgr.empty()) ConvertBgrToBgra(bgr, composed);
+  container_->ComposeBgra(composed);
   {
     std::lock_guard lock(shownMutex_);
     shown_.picture = std::move(composed);
@@ -313,7 +390,7 @@ platform::MessageResult CDisplayCore::Handle(const platform::Message& message) {
       ProcessedFrame& frame = *Pointer<ProcessedFrame>(message.lParam);
       cv::Mat oldCurrent = std::move(current_);
       cv::Mat oldPicture = container.Picture();
-      if (frame.reduction > 1) {
+      if (frame.source) {
         // Decoded at full resolution only when a getter asks for it.
         current_ = cv::Mat();
         currentSource_ = frame.source;
@@ -327,18 +404,18 @@ platform::MessageResult CDisplayCore::Handle(const platform::Message& message) {
       container.SetPicture(frame.annotatedPicture, frame.reduction);
       liveReduction_.store(frame.reduction);
       // Nothing here holds the old buffers any more (every getter hands out deep copies): give
-      // them back to the worker. Without live detection both were one buffer.
-      // Only buffers of the frame's own size serve the worker again (a full-resolution picture
-      // decoded for a getter does not).
+      // them back to the workers. Without live detection both were one buffer. Only buffers of
+      // the frame's own size serve the workers again.
       const std::uint8_t* shownNow = container.Picture().data;
       const auto giveBack = [&](const cv::Mat& buffer) {
-        if (!buffer.empty() && buffer.data != shownNow && buffer.size() == frame.shownPicture.size())
+        if (!buffer.empty() && buffer.data != shownNow && buffer.data != current_.data &&
+            buffer.size() == frame.annotatedPicture.size())
           frame.recycled.push_back(buffer);
       };
       if (oldPicture.data != oldCurrent.data) giveBack(oldPicture);
       giveBack(oldCurrent);
-      // A reduced frame's clean picture is not kept: the full one is decoded on demand.
-      if (frame.reduction > 1) giveBack(frame.shownPicture);
+      oldPicture.release();
+      oldCurrent.release();
       if (CSubImageBox* box = container.SubImageBox()) {
         if (liveDetection_.load() && !pages_.empty()) box->SetTurnedDisplay(true, pages_.front().angle * kPi / 180);
         else box->SetTurnedDisplay(false, 0);
@@ -419,9 +496,11 @@ platform::MessageResult CDisplayCore::Handle(const platform::Message& message) {
       }
       break;
     }
-    case kComposeBox:
-      container.OnGetPicture(*Pointer<cv::Mat>(message.lParam));
+    case kComposeBox: {
+      const platform::WParam reduction = std::max<platform::WParam>(message.wParam, 1);
+      container.OnGetPicture(*Pointer<cv::Mat>(message.lParam), 1.0f / static_cast<float>(reduction));
       break;
+    }
     case kResize:
       container.SetClientSize(std::any_cast<cv::Size>(message.payload));
       break;
@@ -453,10 +532,8 @@ platform::MessageResult CDisplayCore::Handle(const platform::Message& message) {
 // hands it over in the order the frames were taken; a frame overtaken by a later one is dropped.
 // The first worker also converts the second camera's frames.
 void CDisplayCore::ConversionLoop(std::stop_token stop, int worker) {
-  FrameConverter mainConverter;
   FrameConverter secondaryConverter;
-  CFrameSlot taken;
-  CFrameSlot decoded;
+  TakenFrame taken;
   bool busy = false;
   while (!stop.stop_requested()) {
     // Straight on after a frame: at 30 frames a second a pause per frame would cost a frame.
@@ -464,20 +541,21 @@ void CDisplayCore::ConversionLoop(std::stop_token stop, int worker) {
     busy = false;
     if (worker == 0) {
       secondaryConverter.SetFrameRateLimit(std::max(frameRateLimit_.load(), 0));
-      if (secondaryConverter.Convert(raw_[kSecondarySlot], converted_[kSecondarySlot])) {
+      if (secondaryConverter.Convert(raw_[kSecondarySlot], convertedSecondary_)) {
         busy = true;
         convertedReady_.Set();
       }
     }
     std::uint64_t sequence = 0;
-    if (!TakeMainFrame(taken, sequence)) continue;
+    DecodedFrame decoded;
+    if (!TakeMainFrame(taken, decoded, sequence)) continue;
     busy = true;
-    mainConverter.SetReduction(wantedReduction_.load());
-    if (mainConverter.Convert(taken, decoded)) DeliverMainFrame(decoded, sequence, stop);
+    if (decoded.picture.empty() && !DecodeMainFrame(taken, decoded)) continue;
+    DeliverMainFrame(std::move(decoded), sequence, stop);
   }
 }
 
-bool CDisplayCore::TakeMainFrame(CFrameSlot& taken, std::uint64_t& sequence) {
+bool CDisplayCore::TakeMainFrame(TakenFrame& taken, DecodedFrame& converted, std::uint64_t& sequence) {
   std::lock_guard lock(takeMutex_);
   CFrameSlot& raw = raw_[kMainSlot];
   if (raw.State() != CFrameSlot::kFilled) return false;
@@ -486,17 +564,75 @@ bool CDisplayCore::TakeMainFrame(CFrameSlot& taken, std::uint64_t& sequence) {
     raw.MarkTaken();
     return false;
   }
-  const bool stored = taken.Store(raw.Length(), raw.Subtype(), raw.Data(), raw.Width(), raw.Height());
+  taken.subtype = raw.Subtype();
+  taken.width = raw.Width();
+  taken.height = raw.Height();
+  bool done = true;
+  if (taken.subtype == FrameSubtype::MJPG) {
+    // A compressed frame goes on to the display's thread with the picture (the getters decode it
+    // at full resolution), so it gets a buffer of its own, and is decoded once the slot is free.
+    try {
+      taken.jpeg = std::make_shared<std::vector<std::uint8_t>>(raw.Data(), raw.Data() + raw.Length());
+    } catch (const std::bad_alloc&) {
+      done = false;
+    }
+  } else {
+    // The others convert in a few milliseconds: straight out of the slot, with no copy of a frame
+    // that can be 26 MB.
+    taken.jpeg.reset();
+    done = ConvertMainFrame(taken, raw.Data(), raw.Length(), converted);
+  }
   raw.MarkTaken();
-  if (!stored) return false;
+  if (!done) return false;
   sequence = ++takenSequence_;
   return true;
 }
 
-void CDisplayCore::DeliverMainFrame(CFrameSlot& decoded, std::uint64_t sequence, std::stop_token stop) {
+int CDisplayCore::WantedReduction(int width, int height) const {
+  IntRect visible{0, 0, width, height};
+  ApplyMargins(visible);
+  const int rotation = rotation_.load();
+  const bool quarter = rotation == 90 || rotation == 270;
+  const cv::Size picture(quarter ? visible.Height() : visible.Width(), quarter ? visible.Width() : visible.Height());
+  ViewScale view;
+  {
+    std::lock_guard lock(viewMutex_);
+    view = view_;
+  }
+  // A picture of another size is shown fitted first.
+  const float scale =
+      view.scale > 0 && view.picture == picture ? view.scale : CObjectContainer::FitScale(picture, view.client);
+  return scale > 0 && scale * 4 <= 1 ? 4 : scale > 0 && scale * 2 <= 1 ? 2 : 1;
+}
+
+bool CDisplayCore::DecodeMainFrame(const TakenFrame& taken, DecodedFrame& decoded) {
+  return taken.jpeg && ConvertMainFrame(taken, taken.jpeg->data(), static_cast<int>(taken.jpeg->size()), decoded);
+}
+
+bool CDisplayCore::ConvertMainFrame(const TakenFrame& taken, const std::uint8_t* bytes, int length,
+                                    DecodedFrame& decoded) {
+  const int width = taken.width;
+  const int height = taken.height;
+  if (width <= 0 || height <= 0 || 3LL * width * height > INT32_MAX) return false;
+  const bool compressed = taken.subtype == FrameSubtype::MJPG;
+  const int reduction = compressed ? MjpgReduction(WantedReduction(width, height), width, height) : 1;
+  decoded.picture = pool_.Take({width / reduction, height / reduction});
+  if (decoded.picture.empty()) return false;
+  if (!ConvertToBGR24(taken.subtype, bytes, length, width, height, reduction, decoded.picture.data,
+                      decoded.picture.total() * 3)) {
+    pool_.Give(std::move(decoded.picture));
+    return false;
+  }
+  decoded.reduction = reduction;
+  decoded.source = compressed ? taken.jpeg : nullptr;
+  return true;
+}
+
+void CDisplayCore::DeliverMainFrame(DecodedFrame frame, std::uint64_t sequence, std::stop_token stop) {
   std::unique_lock lock(deliverMutex_);
   while (!stop.stop_requested() && sequence > deliveredSequence_) {
-    if (converted_[kMainSlot].TakeOver(decoded)) {
+    if (!decodedMain_) {
+      decodedMain_ = std::move(frame);
       deliveredSequence_ = sequence;
       convertedReady_.Set();
       return;
@@ -506,7 +642,19 @@ void CDisplayCore::DeliverMainFrame(CFrameSlot& decoded, std::uint64_t sequence,
     convertedTaken_.Wait(kPollInterval);
     lock.lock();
   }
-  decoded.MarkTaken();
+  lock.unlock();
+  pool_.Give(std::move(frame.picture));
+}
+
+bool CDisplayCore::TakeDecodedMainFrame(DecodedFrame& frame) {
+  {
+    std::lock_guard lock(deliverMutex_);
+    if (!decodedMain_) return false;
+    frame = std::move(*decodedMain_);
+    decodedMain_.reset();
+  }
+  convertedTaken_.Set();
+  return true;
 }
 
 void CDisplayCore::DisplayLoop(std::stop_token stop) {
@@ -514,18 +662,18 @@ void CDisplayCore::DisplayLoop(std::stop_token stop) {
   while (!stop.stop_requested() && !stopEvent_.Wait(std::chrono::milliseconds(0))) {
     if (!busy) convertedReady_.Wait(kPollInterval);
     busy = false;
-    if (converted_[kMainSlot].State() == CFrameSlot::kFilled) {
-      ProcessMainFrame(stop);
+    DecodedFrame frame;
+    if (TakeDecodedMainFrame(frame)) {
+      ProcessMainFrame(std::move(frame), stop);
       busy = true;
     }
-    CFrameSlot& secondary = converted_[kSecondarySlot];
+    CFrameSlot& secondary = convertedSecondary_;
     if (secondary.State() == CFrameSlot::kFilled) {
       busy = true;
-      qvcam::CBGR24Data frame;
-      const bool copied = frame.SetData(secondary.Width(), secondary.Height(), secondary.Data());
+      qvcam::CBGR24Data picture;
+      const bool copied = picture.SetData(secondary.Width(), secondary.Height(), secondary.Data());
       secondary.MarkTaken();
-      convertedTaken_.Set();
-      if (copied) platform::TrySend(Target(), ids::kSecondaryFrame, 0, ToLParam(&frame), stop);
+      if (copied) platform::TrySend(Target(), ids::kSecondaryFrame, 0, ToLParam(&picture), stop);
     }
   }
 }
@@ -547,23 +695,26 @@ std::vector<cv::RotatedRect> CDisplayCore::DetectPages(const cv::Mat& picture, i
     page.size.height *= static_cast<float>(reduction);
     return page;
   };
+  const bool multiDocument = multiDocument_.load();
   std::vector<cv::RotatedRect> pages;
-  if (multiDocument_.load()) {
-    if (!imaging::FindDocumentRegions(picture, imaging::kPageMedianAperture, imaging::kPageGradientAperture, scale,
-                                      ratio, imaging::kPageThresholdFactor, pages) ||
-        pages.empty())
-      pages = {whole};
-    else
-      for (cv::RotatedRect& page : pages) page = toFull(page);
-  } else {
-    cv::RotatedRect bounds;
-    if (!imaging::FindDocumentBounds(picture, imaging::kPageMedianAperture, imaging::kPageGradientAperture, scale,
-                                     ratio, imaging::kPageThresholdFactor, bounds))
-      bounds = whole;
-    else
-      bounds = toFull(bounds);
-    pages = {bounds};
-  }
+  bool found = false;
+  // OpenCV runs a parallel loop started inside another one on the calling thread. The detection's
+  // loops over its small shrunk copy cost more in waking and spinning the worker pool than the
+  // work they share out, so the whole detection runs inside one loop of a single step.
+  cv::parallel_for_(cv::Range(0, 1), [&](const cv::Range&) {
+    if (multiDocument) {
+      found = imaging::FindDocumentRegions(picture, imaging::kPageMedianAperture, imaging::kPageGradientAperture, scale,
+                                           ratio, imaging::kPageThresholdFactor, pages) &&
+              !pages.empty();
+    } else {
+      cv::RotatedRect bounds;
+      found = imaging::FindDocumentBounds(picture, imaging::kPageMedianAperture, imaging::kPageGradientAperture, scale,
+                                          ratio, imaging::kPageThresholdFactor, bounds);
+      pages = {bounds};
+    }
+  });
+  if (!found) return {whole};
+  for (cv::RotatedRect& page : pages) page = toFull(page);
   return pages;
 }
 
@@ -576,52 +727,47 @@ const cv::Mat& CDisplayCore::CurrentPicture() {
   return current_;
 }
 
-void CDisplayCore::ProcessMainFrame(std::stop_token stop) {
-  CFrameSlot& slot = converted_[kMainSlot];
-  const int width = slot.Width();
-  const int height = slot.Height();
-  const int reduction = slot.Reduction();
-  if (width <= 0 || height <= 0 || slot.Length() < width * height * 3 || reduction < 1 ||
-      (reduction > 1 && !slot.Source())) {
-    slot.MarkTaken();
-    convertedTaken_.Set();
+void CDisplayCore::ProcessMainFrame(DecodedFrame frame, std::stop_token stop) {
+  const int reduction = frame.reduction;
+  if (frame.picture.empty() || reduction < 1 || (reduction > 1 && !frame.source)) {
+    pool_.Give(std::move(frame.picture));
     return;
   }
-  // Trim and turn in one pass straight out of the slot: a 4160 x 3120 frame is 39 MB, and every
-  // extra copy of it costs more than the turn itself. The margins are multiples of 4, so a
-  // reduced frame is trimmed by exactly its share of them.
-  const cv::Mat frame(height, width, CV_8UC3, const_cast<std::uint8_t*>(slot.Data()));
-  IntRect trim{0, 0, width * reduction, height * reduction};
-  ApplyMargins(trim);
-  const cv::Mat visible = frame(cv::Rect(trim.left / reduction, trim.top / reduction, trim.Width() / reduction,
-                                         trim.Height() / reduction));
-  const auto reused = [this] {
-    cv::Mat buffer;
-    if (!pool_.empty()) {
-      buffer = std::move(pool_.back());
-      pool_.pop_back();
-    }
-    return buffer;
-  };
   ProcessedFrame processed;
   processed.reduction = reduction;
-  processed.source = slot.Source();
-  processed.trim = trim;
+  processed.source = std::move(frame.source);
   processed.rotation = rotation_.load();
-  processed.shownPicture = reused();
-  TurnPicture(visible, processed.shownPicture, processed.rotation);
-  slot.MarkTaken();
-  convertedTaken_.Set();
-  if (liveDetection_.load()) {
-    processed.pages = DetectPages(processed.shownPicture, reduction);
-    // A reduced frame's clean picture is never kept (the getters decode the full frame), so its
-    // outlines go straight into it; a full-resolution frame keeps a clean copy for the getters.
-    if (reduction > 1) {
-      processed.annotatedPicture = processed.shownPicture;
-    } else {
-      processed.annotatedPicture = reused();
-      processed.shownPicture.copyTo(processed.annotatedPicture);
+  // The margins are multiples of 4, so a reduced frame is trimmed by exactly its share of them.
+  const cv::Size decodedSize = frame.picture.size();
+  IntRect trim{0, 0, decodedSize.width * reduction, decodedSize.height * reduction};
+  ApplyMargins(trim);
+  processed.trim = trim;
+  const cv::Rect visible(trim.left / reduction, trim.top / reduction, trim.Width() / reduction,
+                         trim.Height() / reduction);
+  cv::Mat shown;
+  if (processed.rotation == 0 && visible.size() == decodedSize) {
+    // Untrimmed and unturned, the decoded frame is the picture.
+    shown = std::move(frame.picture);
+  } else {
+    // Trimmed and turned in one pass: every extra copy of a 4160 x 3120 frame costs more than
+    // the turn itself.
+    const bool quarter = processed.rotation == 90 || processed.rotation == 270;
+    shown = pool_.Take(quarter ? cv::Size(visible.height, visible.width) : visible.size());
+    if (shown.empty()) {
+      pool_.Give(std::move(frame.picture));
+      return;
     }
+    TurnPicture(frame.picture(visible), shown, processed.rotation);
+    pool_.Give(std::move(frame.picture));
+  }
+  // A compressed frame's clean picture is never kept (the getters decode the frame again), so its
+  // outlines go straight into it; any other frame keeps a clean copy for the getters.
+  const bool keepClean = !processed.source;
+  if (liveDetection_.load()) {
+    processed.pages = DetectPages(shown, reduction);
+    processed.annotatedPicture = keepClean ? pool_.Take(shown.size()) : shown;
+    if (processed.annotatedPicture.empty()) return;
+    if (keepClean) shown.copyTo(processed.annotatedPicture);
     // Outlines as the full picture would have them, drawn at the reduced frame's scale.
     const int thickness = std::max(1, (9 + reduction / 2) / reduction);
     for (const cv::RotatedRect& page : processed.pages) {
@@ -635,16 +781,17 @@ void CDisplayCore::ProcessMainFrame(std::stop_token stop) {
                  cv::LINE_8);
     }
   } else {
-    processed.annotatedPicture = processed.shownPicture;
+    processed.annotatedPicture = shown;
   }
+  if (keepClean) processed.shownPicture = std::move(shown);
+  shown.release();
   const bool handled = platform::TrySend(Target(), ids::kProcessedFrame, 0, ToLParam(&processed), stop).has_value();
   // After a handled send the pictures belong to the display's thread: drop them, keep only what
-  // came back. Two buffers serve: the shown picture and its annotated copy.
+  // came back.
   processed.shownPicture.release();
   processed.annotatedPicture.release();
   if (handled)
-    for (cv::Mat& buffer : processed.recycled)
-      if (pool_.size() < 2) pool_.push_back(std::move(buffer));
+    for (cv::Mat& buffer : processed.recycled) pool_.Give(std::move(buffer));
 }
 
 }  // namespace orvane

@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -30,18 +31,19 @@ class CObjectContainer;
 
 // What the display worker hands to the display's thread for one main frame.
 struct ProcessedFrame {
-  cv::Mat shownPicture;      // trimmed and turned, without outlines
-  cv::Mat annotatedPicture;  // the same with the page outlines drawn in
+  // Trimmed and turned, without outlines: the current picture. Empty when the frame came
+  // compressed: then the current picture is decoded from `source` (trimmed by `trim`, turned by
+  // `rotation`) only when a getter asks for it, and the shown frame is never copied.
+  cv::Mat shownPicture;
+  cv::Mat annotatedPicture;  // the frame as shown, with the page outlines drawn in
   std::vector<cv::RotatedRect> pages;  // in full-resolution coordinates
-  // Above 1: both pictures are the frame decoded at 1/reduction of each side for the live view;
-  // the full-resolution picture is decoded from `source` (trimmed by `trim`, turned by
-  // `rotation`) only when a getter asks for it.
+  // Above 1: the annotated picture is the frame decoded at 1/reduction of each side.
   int reduction = 1;
   std::shared_ptr<const std::vector<std::uint8_t>> source;
   IntRect trim;
   int rotation = 0;
   // Filled by the display's thread: picture buffers it no longer holds, handed back for the next
-  // frames (fresh 39 MB buffers cost more in page faults than the copy into them).
+  // frames (fresh buffers of several megabytes cost more in page faults than the copy into them).
   std::vector<cv::Mat> recycled;
 };
 
@@ -66,9 +68,28 @@ void TurnPicture(const cv::Mat& source, cv::Mat& destination, int angle);
 
 // A compressed frame decoded at full resolution, cut to `trim` and turned by `rotation`; empty
 // when it does not decode or the trim does not fit it. The picture is written into `reuse` when
-// that has its size and type (its buffer must not be shared).
+// that has its size and type (its buffer must not be shared). With a `reduction` of 2 or 4 (one
+// that divides the frame's sides and the trim's edges) the frame is decoded at that fraction of
+// each side and the picture is the trimmed and turned part of that.
 cv::Mat DecodeTrimmedAndTurned(const std::vector<std::uint8_t>& jpeg, const IntRect& trim, int rotation,
-                               cv::Mat reuse = {});
+                               cv::Mat reuse = {}, int reduction = 1);
+
+// Picture buffers (8-bit BGR, continuous) that nothing else holds, handed back by their last user
+// and taken again by the next: fresh buffers of several megabytes cost more in page faults than
+// the work done in them. Keeps a few; thread-safe.
+class CPicturePool {
+ public:
+  // A buffer of `size`: a kept one when there is one, else a new one (empty when there is no
+  // memory for it).
+  cv::Mat Take(cv::Size size);
+  // `picture` must be held by the caller alone.
+  void Give(cv::Mat picture);
+
+ private:
+  static constexpr std::size_t kKept = 3;
+  std::mutex mutex_;
+  std::vector<cv::Mat> kept_;
+};
 
 class CDisplayCore {
  public:
@@ -123,10 +144,14 @@ class CDisplayCore {
   // Copies of what the display holds; empty before the first frame.
   cv::Mat GetPicture();
   std::vector<cv::Mat> GetCroppedPictures();
-  cv::Mat GetShownPicture() { return ShownPicture({}); }
+  cv::Mat GetShownPicture() { return ShownPicture({}, {}); }
   // The shown picture, only while the recording flag is on; otherwise `picture` is untouched and
   // the result false.
-  bool GetRecordingPicture(cv::Mat* picture);
+  bool GetRecordingPicture(cv::Mat* picture) { return GetRecordingPictureAt(picture, {}); }
+  // The same for a recording of `recordedSize`: a compressed frame is decoded only as large as
+  // the recording shows it (at 1/2 or 1/4 of each side where that still gives at least a frame
+  // pixel per recorded pixel), not at full resolution to be shrunk afterwards.
+  bool GetRecordingPictureAt(cv::Mat* picture, cv::Size recordedSize);
 
   // From the view: posted, so the GUI thread never waits for the display.
   void PostResize(cv::Size clientSize);
@@ -134,17 +159,47 @@ class CDisplayCore {
   // The newest frame, moved out: its picture is empty when nothing new was composed since the
   // last take. Handing the buffer over whole means no picture is ever shared between threads.
   ShownFrame TakeShownFrame();
+  // A picture the view has done with, held by it alone: the next frames are composed into it.
+  void GiveBackShownPicture(cv::Mat picture);
 
  private:
+  // A main-camera frame as a conversion worker took it from the raw slot.
+  struct TakenFrame {
+    FrameSubtype subtype = FrameSubtype::None;
+    int width = 0;
+    int height = 0;
+    std::shared_ptr<std::vector<std::uint8_t>> jpeg;  // MJPG: kept with the frame for the getters
+  };
+  // A main-camera frame decoded, on its way to the display worker.
+  struct DecodedFrame {
+    cv::Mat picture;  // a buffer of pool_
+    int reduction = 1;
+    std::shared_ptr<const std::vector<std::uint8_t>> source;
+  };
+  // What the conversion workers read of the view to choose the reduction.
+  struct ViewScale {
+    float scale = -1;   // the container's, for pictures of `picture` size
+    cv::Size picture;   // in full-resolution pixels, trimmed and turned
+    cv::Size client;
+  };
+
   platform::MessageResult Handle(const platform::Message& message);
   void ConversionLoop(std::stop_token stop, int worker);
-  // The newest main-camera frame copied out of the raw slot, numbered in the order taken.
-  bool TakeMainFrame(CFrameSlot& taken, std::uint64_t& sequence);
+  // The newest main-camera frame taken out of the raw slot, numbered in the order taken: an MJPG
+  // frame copied, to be decoded (DecodeMainFrame), any other converted into `converted` at once.
+  bool TakeMainFrame(TakenFrame& taken, DecodedFrame& converted, std::uint64_t& sequence);
+  bool DecodeMainFrame(const TakenFrame& taken, DecodedFrame& decoded);
+  bool ConvertMainFrame(const TakenFrame& taken, const std::uint8_t* bytes, int length, DecodedFrame& decoded);
+  // The reduction the live view wants for frames of `width` x `height`: the coarsest that still
+  // gives a frame pixel per view pixel, at the view's scale or, before the view shows a picture of
+  // that size, at the scale that will fit it.
+  int WantedReduction(int width, int height) const;
   // Hands a decoded main frame to the display worker once it has taken the previous one; drops
   // it when a later frame got there first or the worker stops.
-  void DeliverMainFrame(CFrameSlot& decoded, std::uint64_t sequence, std::stop_token stop);
+  void DeliverMainFrame(DecodedFrame frame, std::uint64_t sequence, std::stop_token stop);
+  bool TakeDecodedMainFrame(DecodedFrame& frame);
   void DisplayLoop(std::stop_token stop);
-  void ProcessMainFrame(std::stop_token stop);
+  void ProcessMainFrame(DecodedFrame frame, std::stop_token stop);
   std::vector<cv::RotatedRect> DetectPages(const cv::Mat& picture, int reduction) const;
   // The current picture at full resolution, decoded from the kept frame when the live view was
   // reduced; empty before the first frame.
@@ -158,21 +213,27 @@ class CDisplayCore {
     IntRect trim;
     int rotation = 0;
   };
-  cv::Mat BuildCurrentPicture(cv::Mat reuse = {});
+  // The current picture, from a compressed frame decoded at `*reduction` (chosen for
+  // `recordedSize`; 1 for an empty size), else at full resolution (`*reduction` 1).
+  cv::Mat BuildCurrentPicture(cv::Mat reuse, cv::Size recordedSize, int* reduction);
   // The shown picture; `reuse` is a buffer nobody else holds, written into when it has the size.
-  cv::Mat ShownPicture(cv::Mat reuse);
+  cv::Mat ShownPicture(cv::Mat reuse, cv::Size recordedSize);
   void PublishIfChanged();
   platform::MessageResult Send(platform::MessageId id, platform::WParam wParam, platform::LParam lParam);
 
   // Shared with the camera and the workers through their state words.
   CFrameSlot raw_[2];
-  CFrameSlot converted_[2];
+  CFrameSlot convertedSecondary_;
   // Between the conversion workers: who takes the next main frame, and in which order they go on.
   std::mutex takeMutex_;
   std::uint64_t takenSequence_ = 0;
   FrameRateGate mainGate_;
+  // The decoded main frame waiting for the display worker, and the last one handed over.
   std::mutex deliverMutex_;
+  std::optional<DecodedFrame> decodedMain_;
   std::uint64_t deliveredSequence_ = 0;
+  // The buffers the main frames travel in, from decoding to the display's thread and back.
+  CPicturePool pool_;
 
   // Read by the workers without the display's thread.
   mutable std::mutex marginsMutex_;
@@ -183,9 +244,9 @@ class CDisplayCore {
   std::atomic<float> minimumAreaRatio_{0.03f};
   std::atomic<bool> recording_{false};
   std::atomic<int> frameRateLimit_{-1};
-  // Chosen by the display's thread from the view's scale: frames are decoded at 1/reduction of
-  // each side as long as that still gives at least one frame pixel per view pixel.
-  std::atomic<int> wantedReduction_{1};
+  // Written by the display's thread whenever it publishes a frame.
+  mutable std::mutex viewMutex_;
+  ViewScale view_;
   std::atomic<int> liveReduction_{1};
 
   // Owned by the display's thread.
@@ -199,11 +260,9 @@ class CDisplayCore {
   platform::TargetHandle parent_;
   std::uint64_t sequence_ = 0;
 
-  // Owned by the display worker: buffers handed back, reused for the next frames.
-  std::vector<cv::Mat> pool_;
-
   std::mutex shownMutex_;
   ShownFrame shown_;
+  cv::Mat spareShown_;  // a composed frame's buffer the view gave back
 
   std::function<void()> frameReady_;
   int lastError_ = 0;

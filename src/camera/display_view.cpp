@@ -52,7 +52,11 @@ void CDisplayView::OnFrameReady() {
 
 void CDisplayView::paintEvent(QPaintEvent* /*event*/) {
   ShownFrame frame = core_->TakeShownFrame();
-  if (!frame.picture.empty()) picture_ = std::move(frame.picture);
+  if (!frame.picture.empty()) {
+    // The frame painted before is done with: the core composes the next frames into it.
+    core_->GiveBackShownPicture(std::move(picture_));
+    picture_ = std::move(frame.picture);
+  }
   QPainter painter(this);
   if (picture_.empty()) {
     painter.fillRect(rect(), QColor(12, 12, 12));

@@ -310,16 +310,18 @@ bool ConvertYUY2ToBGR24(const std::uint8_t* source, int length, int width, int h
   if (pixels <= 0) return true;
   if (pixels % 2 != 0 || source == nullptr || destination == nullptr) return false;
   const long long groups = pixels / 2;
-  // Large frames in stripes over OpenCV's worker threads: the conversion is memory-bound, and
-  // one thread cannot keep up with a 13-megapixel camera.
-  constexpr long long kStripeGroups = 1 << 18;
-  if (groups < 2 * kStripeGroups) {
+  // Over OpenCV's worker threads in rows, as its own conversion shares the work out (fixed stripes
+  // of a quarter of a million groups left most of the pool idle at 1920 x 1080); frames below
+  // 640 x 480 (a few hundredths of a millisecond on one thread: the pool would save next to
+  // nothing), and rows that do not hold whole groups, on the calling thread.
+  constexpr long long kSmallestShared = 640 * 480;
+  if (pixels < kSmallestShared || width % 2 != 0) {
     ConvertYuy2Groups(source, destination, 0, groups);
     return true;
   }
-  const int stripes = static_cast<int>((groups + kStripeGroups - 1) / kStripeGroups);
-  cv::parallel_for_(cv::Range(0, stripes), [&](const cv::Range& range) {
-    ConvertYuy2Groups(source, destination, range.start * kStripeGroups, std::min(groups, range.end * kStripeGroups));
+  const long long rowGroups = width / 2;
+  cv::parallel_for_(cv::Range(0, height), [&](const cv::Range& rows) {
+    ConvertYuy2Groups(source, destination, rows.start * rowGroups, rows.end * rowGroups);
   });
   return true;
 }
@@ -359,66 +361,69 @@ bool DecodeMJPGToBGR24(const std::uint8_t* source, int length, std::uint8_t* des
   return true;
 }
 
+int MjpgReduction(int wanted, int width, int height) {
+  return (wanted == 2 || wanted == 4) && width % wanted == 0 && height % wanted == 0 ? wanted : 1;
+}
+
+bool ConvertToBGR24(FrameSubtype subtype, const std::uint8_t* bytes, int length, int width, int height,
+                    int reduction, std::uint8_t* destination, std::size_t capacity) {
+  if (bytes == nullptr || destination == nullptr || width <= 0 || height <= 0) return false;
+  const std::size_t rowBytes = static_cast<std::size_t>(width) * 3;
+  const std::size_t bgrBytes = rowBytes * static_cast<std::size_t>(height);
+  switch (subtype) {
+    case FrameSubtype::YUY2:
+      return bgrBytes <= capacity && ConvertYUY2ToBGR24(bytes, length, width, height, destination);
+    case FrameSubtype::RGB24:
+      if (bgrBytes > capacity || static_cast<std::size_t>(std::max(length, 0)) < bgrBytes) return false;
+      for (int y = 0; y < height; ++y)
+        std::memcpy(destination + y * rowBytes, bytes + (height - 1 - y) * rowBytes, rowBytes);
+      return true;
+    case FrameSubtype::MJPG: {
+      if (MjpgReduction(reduction, width, height) != reduction) return false;
+      int jpegWidth = 0;
+      int jpegHeight = 0;
+      // A frame of another size than the slot announces would not match its buffer.
+      if (!ReadMJPGSize(bytes, length, &jpegWidth, &jpegHeight) || jpegWidth != width || jpegHeight != height)
+        return false;
+      int w = 0, h = 0, step = 0;
+      return DecodeMJPGToBGR24(bytes, length, destination, capacity, &w, &h, &step, reduction);
+    }
+    case FrameSubtype::None:
+      break;
+  }
+  return false;
+}
+
 bool FrameConverter::Convert(CFrameSlot& raw, CFrameSlot& converted) {
   if (raw.State() != CFrameSlot::kFilled || converted.State() == CFrameSlot::kFilled) return false;
   const int width = raw.Width();
   const int height = raw.Height();
-  const long long bgrBytes = 3LL * width * height;
+  const FrameSubtype subtype = raw.Subtype();
   bool stored = false;
   bool released = false;
-  if (width > 0 && height > 0 && bgrBytes <= INT32_MAX) {
-    const int outLength = static_cast<int>(bgrBytes);
-    switch (raw.Subtype()) {
-      case FrameSubtype::YUY2:
-        converted.SetOrigin(1, nullptr);
-        stored = converted.StoreInPlace(outLength, FrameSubtype::RGB24, width, height, [&](std::uint8_t* out) {
-          return ConvertYUY2ToBGR24(raw.Data(), raw.Length(), width, height, out);
-        });
-        break;
-      case FrameSubtype::MJPG: {
-        if (!mjpgGate_.Admit(rateLimit_)) break;
-        int jpegWidth = 0;
-        int jpegHeight = 0;
-        // A frame of another size than the slot announces would not match its buffer.
-        if (!ReadMJPGSize(raw.Data(), raw.Length(), &jpegWidth, &jpegHeight) || jpegWidth != width ||
-            jpegHeight != height) {
-          break;
-        }
-        // Reduced only where the factor divides both sides, so the reduced picture maps onto the
-        // full one exactly (trims, turns and page rectangles scale by the same whole factor).
-        const int reduction = (reduction_ == 2 || reduction_ == 4) && width % reduction_ == 0 && height % reduction_ == 0
-                                  ? reduction_
-                                  : 1;
-        const int decodedWidth = width / reduction;
-        const int decodedHeight = height / reduction;
-        const int decodedLength = decodedWidth * decodedHeight * 3;
-        // Decoded from a copy: the camera's next frame can land in the raw slot while this one
-        // decodes (holding the slot for a whole decode drops every other frame at 30 a second).
-        auto source = std::make_shared<const std::vector<std::uint8_t>>(raw.Data(), raw.Data() + raw.Length());
-        raw.MarkTaken();
-        released = true;
-        converted.SetOrigin(reduction, reduction > 1 ? source : nullptr);
-        stored = converted.StoreInPlace(decodedLength, FrameSubtype::RGB24, decodedWidth, decodedHeight, [&](std::uint8_t* out) {
-          int w = 0, h = 0, step = 0;
-          return DecodeMJPGToBGR24(source->data(), static_cast<int>(source->size()), out,
-                                   static_cast<std::size_t>(decodedLength), &w, &h, &step, reduction);
-        });
-        break;
-      }
-      case FrameSubtype::RGB24:
-        if (raw.Length() < outLength) break;
-        converted.SetOrigin(1, nullptr);
-        stored = converted.StoreInPlace(outLength, FrameSubtype::RGB24, width, height, [&](std::uint8_t* out) {
-          const std::size_t rowBytes = static_cast<std::size_t>(width) * 3;
-          for (int y = 0; y < height; ++y) {
-            std::memcpy(out + y * rowBytes, raw.Data() + (height - 1 - y) * rowBytes, rowBytes);
-          }
-          return true;
-        });
-        break;
-      case FrameSubtype::None:
-        break;
+  const bool known = subtype == FrameSubtype::YUY2 || subtype == FrameSubtype::MJPG || subtype == FrameSubtype::RGB24;
+  if (known && width > 0 && height > 0 && 3LL * width * height <= INT32_MAX &&
+      (subtype != FrameSubtype::MJPG || mjpgGate_.Admit(rateLimit_))) {
+    const int reduction = subtype == FrameSubtype::MJPG ? MjpgReduction(reduction_, width, height) : 1;
+    const int outWidth = width / reduction;
+    const int outHeight = height / reduction;
+    const int outLength = outWidth * outHeight * 3;
+    std::shared_ptr<const std::vector<std::uint8_t>> source;
+    const std::uint8_t* bytes = raw.Data();
+    int length = raw.Length();
+    if (subtype == FrameSubtype::MJPG) {
+      // Decoded from a copy: the camera's next frame can land in the raw slot while this one
+      // decodes (holding the slot for a whole decode drops every other frame at 30 a second).
+      source = std::make_shared<const std::vector<std::uint8_t>>(raw.Data(), raw.Data() + raw.Length());
+      raw.MarkTaken();
+      released = true;
+      bytes = source->data();
+      length = static_cast<int>(source->size());
     }
+    converted.SetOrigin(reduction, reduction > 1 ? source : nullptr);
+    stored = converted.StoreInPlace(outLength, FrameSubtype::RGB24, outWidth, outHeight, [&](std::uint8_t* out) {
+      return ConvertToBGR24(subtype, bytes, length, width, height, reduction, out, static_cast<std::size_t>(outLength));
+    });
   }
   // A frame the camera stored after an early release is the next one to convert.
   if (!released) raw.MarkTaken();

@@ -116,6 +116,18 @@ bool DecodeMJPGToBGR24(const std::uint8_t* source, int length, std::uint8_t* des
 // Reads the JPEG header only: the picture's size, or false when it is not a JPEG.
 bool ReadMJPGSize(const std::uint8_t* source, int length, int* width, int* height);
 
+// The reduction a width x height MJPG frame is decoded at when `wanted` is asked for: 2 or 4 where
+// it divides both sides, so the reduced picture maps onto the full one exactly (trims, turns and
+// page rectangles scale by the same whole factor); 1 otherwise.
+int MjpgReduction(int wanted, int width, int height);
+
+// One raw frame of width x height pixels converted into packed top-down BGR24 at `destination`
+// (`capacity` bytes): YUY2, bottom-up RGB24, or MJPG decoded at 1/`reduction` of each side (a
+// reduction MjpgReduction allows; a JPEG of another size than width x height is refused). False
+// when nothing was converted.
+bool ConvertToBGR24(FrameSubtype subtype, const std::uint8_t* bytes, int length, int width, int height,
+                    int reduction, std::uint8_t* destination, std::size_t capacity);
+
 // Lets frames through no closer together than a rate allows: the first always, later ones only
 // once 1000 / framesPerSecond ms have passed since the last one let through; a rate of 0 or less
 // lets every frame through.
@@ -130,8 +142,9 @@ class FrameRateGate {
 // The conversion worker's step for one pair of slots: converts a filled raw slot into the
 // converted slot when that one has been taken, then marks the raw slot taken (also after a
 // failed conversion, so the next camera frame can come in). An MJPG frame whose picture differs
-// from the raw slot's size is skipped. `minMjpgIntervalMs` > 0 skips MJPG frames that arrive
-// sooner than that after the last decoded one. True when a converted frame was stored.
+// from the raw slot's size is skipped. A frame-rate limit of 1 or more skips MJPG frames that
+// arrive sooner than 1000 / limit ms after the last decoded one. True when a converted frame was
+// stored.
 // With a reduction of 2 or 4, MJPG frames whose sides it divides are decoded at that fraction of
 // each side and stored with their compressed bytes (CFrameSlot::SetOrigin); all else is stored
 // at full size.
@@ -142,12 +155,9 @@ class FrameConverter {
   void SetReduction(int reduction) { reduction_ = reduction; }
 
  private:
-  std::unique_ptr<std::uint8_t[]> scratch_;
-  std::size_t scratchSize_ = 0;
   int rateLimit_ = 0;
   FrameRateGate mjpgGate_;
   int reduction_ = 1;
-  std::uint8_t* Scratch(std::size_t size);
 };
 
 // Mat and QImage copies of 3-channel 8-bit pictures (the image's own row pitch is honoured).

@@ -340,20 +340,26 @@ void CSubImageBox::Draw(cv::Mat& target, const IntRect& view, float scale) {
   }
 }
 
-void CSubImageBox::ComposeInto(cv::Mat& target) const {
-  if (picture_.empty() || target.empty()) return;
-  const IntRect r = BoundsAt(1.0f);
+void CSubImageBox::ComposeInto(cv::Mat& target, float scale) const {
+  if (picture_.empty() || target.empty() || scale <= 0) return;
+  const IntRect r = BoundsAt(scale);
   if (!turned_) {
     StretchInto(target, picture_, r, {0, 0}, true);
     return;
   }
+  // The tilted picture keeps its own size in the full picture, so it shrinks with a reduced one.
+  cv::Mat picture = picture_;
+  if (scale != 1.0f) {
+    const cv::Size size(std::max(1, RoundHalfAway(picture_.cols * scale)), std::max(1, RoundHalfAway(picture_.rows * scale)));
+    cv::resize(picture_, picture, size, 0, 0, cv::INTER_AREA);
+  }
   const double t = NormalisedAngle();
-  const int u = picture_.cols;
-  const int v = picture_.rows;
+  const int u = picture.cols;
+  const int v = picture.rows;
   const int c = static_cast<int>(std::sqrt(double(u) * u + double(v) * v));
   const cv::Rect placed((c - u) / 2, (c - v) / 2, u, v);
   cv::Mat square(c, c, CV_8UC3, cv::Scalar::all(255));
-  picture_.copyTo(square(placed));
+  picture.copyTo(square(placed));
   cv::Mat mask = cv::Mat::zeros(c, c, CV_8UC1);
   mask(placed).setTo(255);
   const cv::Mat turn = cv::getRotationMatrix2D(cv::Point2f(c / 2.0f, c / 2.0f), t * (-180.0 / kPi), 1.0);

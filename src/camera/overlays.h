@@ -120,8 +120,9 @@ class CSubImageBox : public CTrackRectangle {
   void OnMouseMove(cv::Point viewPoint, float scale) override;
   void Draw(cv::Mat& target, const IntRect& view, float scale) override;
 
-  // Draws the box's picture into a full-resolution picture (the one the display hands out).
-  void ComposeInto(cv::Mat& target) const;
+  // Draws the box's picture into the picture the display hands out, which is at `scale` of the
+  // full resolution (1, or less for a recording's reduced picture).
+  void ComposeInto(cv::Mat& target, float scale = 1.0f) const;
   void SetSourceFrame(const std::uint8_t* bgr24, int width, int height);
   void SetTurnedDisplay(bool on, double angleRadians) {
     turned_ = on;

@@ -130,13 +130,27 @@ void CObjectContainer::Place(float scale, cv::Point windowAnchor, cv::Point pict
 void CObjectContainer::RenderFit() {
   const int sw = static_cast<int>(pictureSize_.width * scale_);
   const int sh = static_cast<int>(pictureSize_.height * scale_);
+  cleanPending_ = false;
   if (picture_.empty() || sw <= 0 || sh <= 0) {
     clean_.release();
     return;
   }
-  if (scale_ * reduction_ <= 1.0f) ShrinkByAreaAverage(picture_, clean_, {sw, sh});
-  else cv::resize(picture_, clean_, {sw, sh}, 0, 0, cv::INTER_NEAREST);
+  // A shrink waits for its first use: the view composes it straight into its frame.
+  if (scale_ * reduction_ <= 1.0f) {
+    pendingSize_ = {sw, sh};
+    cleanPending_ = true;
+  } else {
+    cv::resize(picture_, clean_, {sw, sh}, 0, 0, cv::INTER_NEAREST);
+  }
   dirty_ = true;
+}
+
+const cv::Mat& CObjectContainer::CleanView() const {
+  if (cleanPending_) {
+    ShrinkByAreaAverage(picture_, clean_, pendingSize_);
+    cleanPending_ = false;
+  }
+  return clean_;
 }
 
 void CObjectContainer::ExpandIfZoomedPast() {
@@ -152,11 +166,13 @@ void CObjectContainer::ExpandIfZoomedPast() {
 void CObjectContainer::RenderView() {
   ExpandIfZoomedPast();
   // View pixels are picture pixels x scale, that is frame pixels x scale x reduction.
+  cleanPending_ = false;
   clean_ = RenderRegion(picture_, placement_.view, scale_ * reduction_);
   dirty_ = true;
 }
 
 void CObjectContainer::RenderAfterPan(int dx, int dy) {
+  CleanView();  // a pending shrink is of the picture as it was before any expansion
   ExpandIfZoomedPast();
   const IntRect& v = placement_.view;
   if (clean_.cols != v.Width() || clean_.rows != v.Height() || std::abs(dx) >= v.Width() ||
@@ -411,9 +427,9 @@ void CObjectContainer::RotateObjects(QuarterTurn turn) {
   Render();
 }
 
-int CObjectContainer::OnGetPicture(cv::Mat& image) const {
+int CObjectContainer::OnGetPicture(cv::Mat& image, float scale) const {
   if (image.empty()) return 1;
-  if (box_) box_->ComposeInto(image);
+  if (box_) box_->ComposeInto(image, scale);
   return 0;
 }
 
@@ -424,7 +440,8 @@ cv::Mat CObjectContainer::Compose() {
   cv::Mat frame(client_, CV_8UC3, cv::Scalar::all(12));
   cv::rectangle(frame, {0, 0}, {client_.width - 1, client_.height - 1}, cv::Scalar::all(255), 1);
   const IntRect& d = placement_.destination;
-  if (picture_.empty() || clean_.empty() || clean_.cols != d.Width() || clean_.rows != d.Height()) return frame;
+  const cv::Mat& clean = CleanView();
+  if (picture_.empty() || clean.empty() || clean.cols != d.Width() || clean.rows != d.Height()) return frame;
   const float s = scale_;
   const cv::Rect place(d.left, d.top, d.Width(), d.Height());
   const cv::Rect visible = place & cv::Rect(0, 0, frame.cols, frame.rows);
@@ -436,6 +453,46 @@ cv::Mat CObjectContainer::Compose() {
   if (track_) track_->Draw(buffer, placement_.view, s);
   if (visible != place) buffer(visible - place.tl()).copyTo(frame(visible));
   return frame;
+}
+
+void CObjectContainer::ComposeBgra(cv::Mat& bgra) {
+  // Overlays are drawn in the picture's own layout; without any the picture goes straight into
+  // the frame, converted on the way (a copy of the view and a pass over the frame less).
+  if (box_ || track_) {
+    ConvertBgrToBgra(Compose(), bgra);
+    return;
+  }
+  dirty_ = false;
+  if (client_.width <= 0 || client_.height <= 0) {
+    bgra.release();
+    return;
+  }
+  bgra.create(client_, CV_8UC4);
+  const cv::Rect all(0, 0, client_.width, client_.height);
+  const IntRect& d = placement_.destination;
+  const cv::Size cleanSize = cleanPending_ ? pendingSize_ : clean_.size();
+  const bool showsPicture = !picture_.empty() && !cleanSize.empty() && cleanSize.width == d.Width() &&
+                            cleanSize.height == d.Height();
+  const cv::Rect place = showsPicture ? cv::Rect(d.left, d.top, d.Width(), d.Height()) : cv::Rect();
+  const cv::Rect visible = place & all;
+  // The panel round the picture, as Compose draws it; the picture then covers its part.
+  const cv::Scalar panel(12, 12, 12, 255);
+  if (visible.empty()) {
+    bgra.setTo(panel);
+  } else {
+    bgra(cv::Rect(0, 0, client_.width, visible.y)).setTo(panel);
+    bgra(cv::Rect(0, visible.br().y, client_.width, client_.height - visible.br().y)).setTo(panel);
+    bgra(cv::Rect(0, visible.y, visible.x, visible.height)).setTo(panel);
+    bgra(cv::Rect(visible.br().x, visible.y, client_.width - visible.br().x, visible.height)).setTo(panel);
+  }
+  cv::rectangle(bgra, {0, 0}, {client_.width - 1, client_.height - 1}, cv::Scalar(255, 255, 255, 255), 1);
+  if (visible.empty()) return;
+  cv::Mat target = bgra(visible);
+  if (cleanPending_ && visible == place) {
+    ShrinkIntoBgra(picture_, target);
+    return;
+  }
+  ConvertBgrToBgra(CleanView()(visible - place.tl()), target);
 }
 
 void CObjectContainer::InvalidateViewRect(const IntRect& /*viewRect*/) { dirty_ = true; }

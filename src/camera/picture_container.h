@@ -43,6 +43,7 @@ class CObjectContainer : public IOverlayOwner {
   static cv::Mat RenderRegion(const cv::Mat& picture, const IntRect& region, float scale);
 
   void SetClientSize(cv::Size size);
+  cv::Size ClientSize() const { return client_; }
   // Shows a new frame; a grey frame is shown as BGR. Zoom and pan survive frames of the same size.
   // The frame is kept by reference: the caller must not write into it afterwards. `reduction` > 1:
   // the frame is the picture at that fraction of each side; picture coordinates, the view and
@@ -69,11 +70,16 @@ class CObjectContainer : public IOverlayOwner {
   CSubImageBox* SubImageBox() { return box_.get(); }
   CTrackRectangle* TrackRectangle() { return track_.get(); }
   void RotateObjects(QuarterTurn turn);
-  // Draws the sub-image box into a full-resolution copy of the picture; 1 for an empty image.
-  int OnGetPicture(cv::Mat& image) const;
+  // Draws the sub-image box into a copy of the picture at `scale` of its full resolution; 1 for an
+  // empty image.
+  int OnGetPicture(cv::Mat& image, float scale = 1.0f) const;
 
   // The client area as it is to be painted: background, picture and overlays.
   cv::Mat Compose();
+  // The same in the window system's 32-bit BGRA layout (opaque), written into `bgra` (its buffer
+  // is reused when it has the client's size and nobody else holds it); empty without a client
+  // area.
+  void ComposeBgra(cv::Mat& bgra);
   // True when something changed since the last Compose (frames, zoom, pan, overlays).
   bool NeedsRepaint() const { return dirty_; }
 
@@ -91,7 +97,7 @@ class CObjectContainer : public IOverlayOwner {
   const cv::Mat& Picture() const { return picture_; }
   int Reduction() const { return reduction_; }
   // The clean rendering of the view, without overlays.
-  const cv::Mat& CleanView() const { return clean_; }
+  const cv::Mat& CleanView() const;
 
  private:
   cv::Point ViewPoint(cv::Point at) const;
@@ -112,7 +118,10 @@ class CObjectContainer : public IOverlayOwner {
   cv::Mat picture_;
   cv::Size pictureSize_;  // in picture coordinates: picture_'s size x reduction_
   int reduction_ = 1;
-  cv::Mat clean_;
+  // Rendered on first use while cleanPending_ is set (a fitted shrink of picture_ to pendingSize_).
+  mutable cv::Mat clean_;
+  mutable bool cleanPending_ = false;
+  cv::Size pendingSize_;
   ViewPlacement placement_;
   float scale_ = -1.0f;
   float fitScale_ = 1.0f;

@@ -12,6 +12,11 @@ class IPictureSource {
   // The shown picture (8-bit BGR) while the recording flag is on: true and `picture` filled.
   // Otherwise false and `picture` is left as it was.
   virtual bool GetRecordingPicture(cv::Mat* picture) = 0;
+  // The same for a recording of `recordedSize`: the picture may be smaller than the shown one, as
+  // long as it letterboxes into that size without being enlarged.
+  virtual bool GetRecordingPictureAt(cv::Mat* picture, cv::Size /*recordedSize*/) {
+    return GetRecordingPicture(picture);
+  }
 };
 
 }  // namespace orvane

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <vector>
 
+#include <immintrin.h>
+
 #include <opencv2/core/hal/intrin.hpp>
 #include <opencv2/imgproc.hpp>
 
@@ -74,13 +76,117 @@ constexpr int kLanes = 8;
   }
 }
 
+bool HasAvx512Bw() {
+  static const bool has = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+                          __builtin_cpu_supports("avx512vl");
+  return has;
+}
+
+// Shrinks to at most half of each side, the live view's shrinks (its decode has taken all but the
+// last factor of two away), with AVX-512: each destination row summed down from the source rows
+// under it, then across with 16-bit gathers out of a 64-value window, which replaces the
+// transposes of the general path. The same fixed-point sums value for value. A 3-channel source
+// may go into a 4-channel result, written opaque (the screen's layout, without a pass of its
+// own). False, with nothing written, when a block's taps do not fit its window.
+__attribute__((target("avx512f,avx512bw,avx512vl"))) bool ShrinkWithinHalf(
+    const cv::Mat& source, cv::Mat& result, const Taps& across, const std::vector<std::uint16_t>& acrossWeights,
+    const Taps& down) {
+  constexpr int kWindow = 64;  // 16-bit values two registers hold
+  constexpr int kLanes16 = 32;
+  const int channels = source.channels();
+  const int outChannels = result.channels();
+  const int width = result.cols;
+  const int rowValues = source.cols * channels;
+  // Pixels a block: their values fill at most one register, and their taps' values the window.
+  const int pixels = std::min(kLanes16 / outChannels, (kWindow / channels - 1) / 2);
+  const int blocks = (width + pixels - 1) / pixels;
+  std::vector<int> starts(static_cast<std::size_t>(blocks));
+  std::vector<std::uint16_t> indices(static_cast<std::size_t>(blocks) * 3 * kLanes16, 0);
+  std::vector<std::uint16_t> weights(static_cast<std::size_t>(blocks) * 3 * kLanes16, 0);
+  for (int b = 0; b < blocks; ++b) {
+    const int x0 = b * pixels;
+    const int n = std::min(pixels, width - x0);
+    starts[b] = across.first[x0] * channels;
+    for (int j = 0; j < n * outChannels; ++j) {
+      const int x = x0 + j / outChannels;
+      const int channel = j % outChannels;
+      if (channel >= channels) continue;  // the alpha lane: no weight, set opaque on the way out
+      for (int k = 0; k < across.count; ++k) {
+        const int index = (across.first[x] + k) * channels + channel - starts[b];
+        if (index >= kWindow) return false;
+        const std::size_t at = (static_cast<std::size_t>(b) * 3 + k) * kLanes16 + j;
+        indices[at] = static_cast<std::uint16_t>(index);
+        weights[at] = acrossWeights[static_cast<std::size_t>(x) * across.count + k];
+      }
+    }
+  }
+  // One summed row, with zeros past its end for the last windows.
+  std::vector<std::uint16_t> summed(static_cast<std::size_t>(rowValues) + kWindow, 0);
+  const __m512i half = _mm512_set1_epi16(kWeightOne / 2);
+  const __m256i opaque =
+      outChannels > channels ? _mm256_set1_epi32(static_cast<int>(0xFF000000u)) : _mm256_setzero_si256();
+  for (int y = 0; y < result.rows; ++y) {
+    const std::uint16_t* rowWeights = &down.weights[static_cast<std::size_t>(y) * down.count];
+    int x = 0;
+    for (; x + kLanes16 <= rowValues; x += kLanes16) {
+      __m512i total = _mm512_setzero_si512();
+      for (int k = 0; k < down.count; ++k) {
+        if (rowWeights[k] == 0) continue;
+        const std::uint8_t* in = source.ptr<std::uint8_t>(down.first[y] + k) + x;
+        const __m512i values = _mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(in)));
+        const __m512i weight = _mm512_set1_epi16(static_cast<short>(rowWeights[k]));
+        total = _mm512_add_epi16(total, _mm512_mullo_epi16(values, weight));
+      }
+      _mm512_storeu_si512(&summed[x], total);
+    }
+    for (; x < rowValues; ++x) {
+      unsigned total = 0;
+      for (int k = 0; k < down.count; ++k)
+        if (rowWeights[k] != 0) total += source.ptr<std::uint8_t>(down.first[y] + k)[x] * rowWeights[k];
+      summed[x] = static_cast<std::uint16_t>(total);
+    }
+    std::uint8_t* out = result.ptr<std::uint8_t>(y);
+    for (int b = 0; b < blocks; ++b) {
+      const std::uint16_t* window = &summed[static_cast<std::size_t>(starts[b])];
+      const __m512i low = _mm512_loadu_si512(window);
+      const __m512i high = _mm512_loadu_si512(window + kLanes16);
+      __m512i total = _mm512_setzero_si512();
+      for (int k = 0; k < across.count; ++k) {
+        const std::size_t at = (static_cast<std::size_t>(b) * 3 + k) * kLanes16;
+        const __m512i taken = _mm512_permutex2var_epi16(low, _mm512_loadu_si512(&indices[at]), high);
+        total = _mm512_add_epi16(total, _mm512_mulhi_epu16(taken, _mm512_loadu_si512(&weights[at])));
+      }
+      const __m256i bytes = _mm256_or_si256(
+          _mm512_maskz_cvtepi16_epi8(~__mmask32{0}, _mm512_srli_epi16(_mm512_add_epi16(total, half), kWeightBits)),
+          opaque);
+      const int n = std::min(pixels, width - b * pixels) * outChannels;
+      _mm256_mask_storeu_epi8(out + b * pixels * outChannels, static_cast<__mmask32>((1ULL << n) - 1), bytes);
+    }
+  }
+  return true;
+}
+
+// Beyond kLargestStep the whole-number weights get too coarse for one grey level; the screen
+// never shrinks that far live.
+bool ShrinksByTaps(const cv::Mat& source, cv::Size size) {
+  return !source.empty() && source.depth() == CV_8U && size.width > 0 && size.height > 0 &&
+         size.width <= source.cols && size.height <= source.rows && source.cols <= kLargestStep * size.width &&
+         source.rows <= kLargestStep * size.height;
+}
+
+// The across weights as fractions of 65536 for the high half of a 16-bit product (256 / 256, a
+// pixel covered whole, becomes 65535: a 1/65536 error).
+std::vector<std::uint16_t> HighHalfWeights(const Taps& across) {
+  std::vector<std::uint16_t> weights(across.weights.size());
+  for (std::size_t i = 0; i < weights.size(); ++i)
+    weights[i] = static_cast<std::uint16_t>(std::min(across.weights[i] * kWeightOne, 65535));
+  return weights;
+}
+
 }  // namespace
 
 void ShrinkByAreaAverage(const cv::Mat& source, cv::Mat& destination, cv::Size size) {
-  // Beyond kLargestStep the whole-number weights get too coarse for one grey level; the screen
-  // never shrinks that far live.
-  if (source.empty() || source.depth() != CV_8U || size.width <= 0 || size.height <= 0 || size.width > source.cols ||
-      size.height > source.rows || source.cols > kLargestStep * size.width || source.rows > kLargestStep * size.height) {
+  if (!ShrinksByTaps(source, size)) {
     cv::resize(source, destination, size, 0, 0, cv::INTER_AREA);
     return;
   }
@@ -93,15 +199,20 @@ void ShrinkByAreaAverage(const cv::Mat& source, cv::Mat& destination, cv::Size s
   // eight for the transposes.
   const int paddedValues = (rowValues + across.count * channels + kLanes - 1) / kLanes * kLanes;
   const int paddedOut = (outValues + kLanes - 1) / kLanes * kLanes;
-  // The across weights as fractions of 65536 for the high half of a 16-bit product (256 / 256,
-  // a pixel covered whole, becomes 65535: a 1/65536 error).
-  std::vector<std::uint16_t> acrossWeights(across.weights.size());
-  for (std::size_t i = 0; i < acrossWeights.size(); ++i)
-    acrossWeights[i] = static_cast<std::uint16_t>(std::min(across.weights[i] * kWeightOne, 65535));
+  const std::vector<std::uint16_t> acrossWeights = HighHalfWeights(across);
+  // Written in place when the destination has the size already (a fresh buffer costs its page
+  // faults every frame).
+  const bool apart = destination.datastart >= source.dataend || destination.dataend <= source.datastart;
+  const bool reusable = destination.size() == size && destination.type() == source.type() && destination.data != nullptr &&
+                        apart;
+  cv::Mat result = reusable ? destination : cv::Mat(size, source.type());
+  if (across.count <= 3 && HasAvx512Bw() && ShrinkWithinHalf(source, result, across, acrossWeights, down)) {
+    destination = result;
+    return;
+  }
   std::vector<std::uint16_t> rows(static_cast<std::size_t>(kLanes) * paddedValues, 0);
   std::vector<std::uint16_t> lanes(static_cast<std::size_t>(kLanes) * paddedValues);
   std::vector<std::uint16_t> shrunk(static_cast<std::size_t>(kLanes) * paddedOut, 0);
-  cv::Mat result(size, source.type());
   for (int y0 = 0; y0 < size.height; y0 += kLanes) {
     // Down: each destination row is a weighted sum of a few whole source rows (wide vector code
     // from the compiler), in 8-bit fixed point. Rows past the last repeat it.
@@ -178,6 +289,19 @@ void ShrinkByAreaAverage(const cv::Mat& source, cv::Mat& destination, cv::Size s
     }
   }
   destination = result;
+}
+
+void ShrinkIntoBgra(const cv::Mat& bgr, cv::Mat& bgra) {
+  if (bgr.type() != CV_8UC3 || bgra.type() != CV_8UC4 || bgra.empty()) return;
+  const cv::Size size = bgra.size();
+  if (ShrinksByTaps(bgr, size) && HasAvx512Bw()) {
+    const Taps across = ComputeTaps(bgr.cols, size.width);
+    const Taps down = ComputeTaps(bgr.rows, size.height);
+    if (across.count <= 3 && ShrinkWithinHalf(bgr, bgra, across, HighHalfWeights(across), down)) return;
+  }
+  cv::Mat shrunk;
+  ShrinkByAreaAverage(bgr, shrunk, size);
+  ConvertBgrToBgra(shrunk, bgra);
 }
 
 void ConvertBgrToBgra(const cv::Mat& bgr, cv::Mat& bgra) {

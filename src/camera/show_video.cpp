@@ -58,6 +58,9 @@ std::vector<cv::Mat> CShowVideoThread::GetCroppedPictures() { return core_->GetC
 bool CShowVideoThread::CreateSubImageBox(const IntRect& rect) { return core_->CreateSubImageBox(rect); }
 void CShowVideoThread::DeleteSubImageBox() { core_->DeleteSubImageBox(); }
 bool CShowVideoThread::GetRecordingPicture(cv::Mat* picture) { return core_->GetRecordingPicture(picture); }
+bool CShowVideoThread::GetRecordingPictureAt(cv::Mat* picture, cv::Size recordedSize) {
+  return core_->GetRecordingPictureAt(picture, recordedSize);
+}
 cv::Mat CShowVideoThread::GetShownPicture() { return core_->GetShownPicture(); }
 CFrameSlot* CShowVideoThread::RawSlot(int index) { return core_->RawSlot(index); }
 void CShowVideoThread::SetRecording(bool on) { core_->SetRecording(on); }

@@ -43,6 +43,10 @@ class CShowVideoPro : public IShowHWnd {
   virtual bool CreateSubImageBox(const IntRect& rect) = 0;
   virtual void DeleteSubImageBox() = 0;
   virtual bool GetRecordingPicture(cv::Mat* picture) = 0;
+  // For a recording of `recordedSize`: see IPictureSource::GetRecordingPictureAt.
+  virtual bool GetRecordingPictureAt(cv::Mat* picture, cv::Size /*recordedSize*/) {
+    return GetRecordingPicture(picture);
+  }
   virtual cv::Mat GetShownPicture() = 0;
 
   // The camera's sinks (0 main, 1 secondary) and the controller's switches.
@@ -71,6 +75,7 @@ class CShowVideoThread : public CShowVideoPro {
   bool CreateSubImageBox(const IntRect& rect) override;
   void DeleteSubImageBox() override;
   bool GetRecordingPicture(cv::Mat* picture) override;
+  bool GetRecordingPictureAt(cv::Mat* picture, cv::Size recordedSize) override;
   cv::Mat GetShownPicture() override;
   CFrameSlot* RawSlot(int index) override;
   void SetRecording(bool on) override;

@@ -15,6 +15,9 @@ class DisplayPictures final : public IPictureSource {
  public:
   explicit DisplayPictures(CShowVideoPro& display) : display_(display) {}
   bool GetRecordingPicture(cv::Mat* picture) override { return display_.GetRecordingPicture(picture); }
+  bool GetRecordingPictureAt(cv::Mat* picture, cv::Size recordedSize) override {
+    return display_.GetRecordingPictureAt(picture, recordedSize);
+  }
 
  private:
   CShowVideoPro& display_;

@@ -179,7 +179,8 @@ void CVideoRecorder::FrameThreadProc() {
   cv::Mat picture;
   for (std::int64_t tick = 1;; ++tick) {
     IPictureSource* display = display_.load();
-    if (display != nullptr && display->GetRecordingPicture(&picture) && !picture.empty()) {
+    // Asked for at the recording's size: the display then decodes no larger than it needs.
+    if (display != nullptr && display->GetRecordingPictureAt(&picture, {width_, height_}) && !picture.empty()) {
       queue_->Push(StretchToSample(picture, width_, height_));
     }
     // Deadlines from the start, so the time spent in the display does not add up.

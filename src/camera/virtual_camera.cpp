@@ -6,7 +6,13 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <csetjmp>
+#include <cstdio>
 #include <cstdlib>
+#include <malloc.h>
+#include <functional>
+
+#include <jpeglib.h>
 
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
@@ -19,6 +25,7 @@ namespace {
 
 constexpr auto kPictureTime = std::chrono::seconds(2);  // each folder picture stays this long
 constexpr int kNoiseVariants = 2;  // frames differ in noise, like a real sensor's
+constexpr long long kDenoisedPixels = 3'000'000;
 
 const char* const kPageLines[] = {
     "INVOICE  No. 2024-0387",
@@ -46,95 +53,127 @@ void DrawQrCode(cv::Mat& page, const std::string& text, cv::Point at, int module
   QRcode_free(code);
 }
 
-cv::Mat Desk(int width, int height) {
-  // Low-frequency blotches and fine grain on a dark wood tone.
-  cv::RNG random(7);
-  cv::Mat coarse(24, 32, CV_32F);
-  random.fill(coarse, cv::RNG::UNIFORM, -18.0, 18.0);
-  cv::Mat blotches;
-  cv::resize(coarse, blotches, cv::Size(width, height), 0, 0, cv::INTER_CUBIC);
-  cv::Mat grain(height, width, CV_32F);
-  random.fill(grain, cv::RNG::NORMAL, 0.0, 6.0);
-  cv::Mat texture = blotches + grain;
-  for (int y = 0; y < height; ++y) {
-    float* row = texture.ptr<float>(y);
-    const float stripe = 8.0f * std::sin(y * 0.05f * 640.0f / std::max(width, 1));
-    for (int x = 0; x < width; ++x) row[x] += stripe;
-  }
-  cv::Mat channels[3];
-  texture.convertTo(channels[0], CV_8U, 1.0, 38);
-  texture.convertTo(channels[1], CV_8U, 1.0, 48);
-  texture.convertTo(channels[2], CV_8U, 1.0, 62);
-  cv::Mat desk;
-  cv::merge(channels, 3, desk);
-  return desk;
-}
-
-// Light sensor noise, the same for the same seed.
-void AddSensorNoise(cv::Mat& scene, int seed) {
-  cv::Mat noise(scene.size(), CV_16SC3);
-  cv::RNG random(static_cast<std::uint64_t>(seed));
-  random.fill(noise, cv::RNG::NORMAL, 0, 3);
-  cv::Mat noisy;
-  scene.convertTo(noisy, CV_16SC3);
-  noisy += noise;
-  noisy.convertTo(scene, CV_8UC3);
-}
-
 std::uint8_t Clamp(int value) { return static_cast<std::uint8_t>(std::clamp(value, 0, 255)); }
 
-std::vector<std::uint8_t> ToYuyv(const cv::Mat& bgr) {
-  std::vector<std::uint8_t> out(static_cast<std::size_t>(bgr.cols) * bgr.rows * 2);
-  std::size_t at = 0;
-  for (int y = 0; y < bgr.rows; ++y) {
-    const cv::Vec3b* row = bgr.ptr<cv::Vec3b>(y);
-    for (int x = 0; x + 1 < bgr.cols; x += 2) {
-      int u = 0, v = 0;
-      for (int k = 0; k < 2; ++k) {
-        const int b = row[x + k][0], g = row[x + k][1], r = row[x + k][2];
-        out[at + 2 * k] = Clamp(((66 * r + 129 * g + 25 * b + 128) >> 8) + 16);
-        u += ((-38 * r - 74 * g + 112 * b + 128) >> 8) + 128;
-        v += ((112 * r - 94 * g - 18 * b + 128) >> 8) + 128;
+// Normal noise for one row, seeded by the row: a band draws its rows the same whichever band it is.
+void FillRowNoise(cv::Mat& row, std::uint64_t seed, double sigma) {
+  cv::RNG random(seed);
+  random.fill(row, cv::RNG::NORMAL, 0, sigma);
+}
+
+// Adds the light sensor noise of variant `variant` to rows `first`, `first` + 1, ... of `band`.
+void AddSensorNoise(cv::Mat& band, int first, int variant, std::uint64_t kind) {
+  cv::Mat noise(1, band.cols, CV_16SC3);
+  cv::Mat noisy;
+  for (int i = 0; i < band.rows; ++i) {
+    const std::uint64_t y = static_cast<std::uint64_t>(first + i);
+    FillRowNoise(noise, (kind + static_cast<std::uint64_t>(variant)) * 1'000'003ULL + y, 3);
+    cv::Mat row = band.row(i);
+    row.convertTo(noisy, CV_16SC3);
+    noisy += noise;
+    noisy.convertTo(row, CV_8UC3);
+  }
+}
+
+// A dark wood desk: low-frequency blotches, a faint stripe and fine grain, drawn a row at a time.
+class Desk {
+ public:
+  Desk(int width, int height) : width_(width), height_(height) {
+    cv::RNG random(7);
+    cv::Mat coarse(24, 32, CV_32F);
+    random.fill(coarse, cv::RNG::UNIFORM, -18.0, 18.0);
+    // Bicubic across now; down, row by row, with the same weights (OpenCV's, a = -0.75).
+    cv::resize(coarse, across_, cv::Size(width, coarse.rows), 0, 0, cv::INTER_CUBIC);
+  }
+
+  void Rows(int first, cv::Mat& band) const {
+    cv::Mat texture(1, width_, CV_32F);
+    cv::Mat grain(1, width_, CV_32F);
+    cv::Mat tone;
+    for (int i = 0; i < band.rows; ++i) {
+      const int y = first + i;
+      Blotches(y, texture.ptr<float>());
+      FillRowNoise(grain, 7'000'003ULL + static_cast<std::uint64_t>(y), 6.0);
+      texture += grain;
+      texture += 8.0f * std::sin(y * 0.05f * 640.0f / std::max(width_, 1));
+      std::uint8_t* out = band.ptr<std::uint8_t>(i);
+      const int offsets[3] = {38, 48, 62};
+      for (int c = 0; c < 3; ++c) {
+        texture.convertTo(tone, CV_8U, 1.0, offsets[c]);
+        const std::uint8_t* value = tone.ptr<std::uint8_t>();
+        for (int x = 0; x < width_; ++x) out[3 * x + c] = value[x];
       }
-      out[at + 1] = Clamp(u / 2);
-      out[at + 3] = Clamp(v / 2);
-      at += 4;
     }
   }
-  return out;
-}
 
-}  // namespace
-
-cv::Mat RenderVirtualScene(int width, int height, int variant) {
-  cv::Mat scene = Desk(width, height);
-  // An A4 page filling most of the height, drawn upright and then turned onto the desk.
-  const int pageHeight = height * 82 / 100;
-  const int pageWidth = pageHeight * 210 / 297;
-  cv::Mat page(pageHeight, pageWidth, CV_8UC3, cv::Scalar(238, 242, 244));
-  const double scale = pageHeight / 900.0;
-  int lineY = static_cast<int>(90 * scale);
-  for (const char* line : kPageLines) {
-    cv::putText(page, line, cv::Point(static_cast<int>(40 * scale), lineY), cv::FONT_HERSHEY_SIMPLEX, 0.8 * scale,
-                cv::Scalar(25, 25, 25), std::max(1, static_cast<int>(std::lround(2 * scale))), cv::LINE_AA);
-    lineY += static_cast<int>(48 * scale);
+ private:
+  void Blotches(int y, float* out) const {
+    const double fy = (y + 0.5) * across_.rows / static_cast<double>(height_) - 0.5;
+    const int iy = static_cast<int>(std::floor(fy));
+    const float t = static_cast<float>(fy - iy);
+    constexpr float a = -0.75f;
+    float w[4];
+    w[0] = ((a * (t + 1) - 5 * a) * (t + 1) + 8 * a) * (t + 1) - 4 * a;
+    w[1] = ((a + 2) * t - (a + 3)) * t * t + 1;
+    w[2] = ((a + 2) * (1 - t) - (a + 3)) * (1 - t) * (1 - t) + 1;
+    w[3] = 1.0f - w[0] - w[1] - w[2];
+    std::fill_n(out, width_, 0.0f);
+    for (int k = 0; k < 4; ++k) {
+      const float* row = across_.ptr<float>(std::clamp(iy - 1 + k, 0, across_.rows - 1));
+      for (int x = 0; x < width_; ++x) out[x] += w[k] * row[x];
+    }
   }
-  DrawQrCode(page, "ORVANE-DOC-0387", cv::Point(static_cast<int>(40 * scale), lineY + static_cast<int>(20 * scale)),
-             std::max(2, static_cast<int>(7 * scale)));
-  const cv::Point2f centre(width / 2.0f, height / 2.0f);
-  cv::Mat turn = cv::getRotationMatrix2D(cv::Point2f(pageWidth / 2.0f, pageHeight / 2.0f), 4.0, 1.0);
-  turn.at<double>(0, 2) += centre.x - pageWidth / 2.0;
-  turn.at<double>(1, 2) += centre.y - pageHeight / 2.0;
-  cv::Mat mask(pageHeight, pageWidth, CV_8U, cv::Scalar(255));
-  cv::Mat placed, placedMask;
-  cv::warpAffine(page, placed, turn, scene.size(), cv::INTER_LINEAR);
-  cv::warpAffine(mask, placedMask, turn, scene.size(), cv::INTER_LINEAR);
-  placed.copyTo(scene, placedMask > 128);
-  AddSensorNoise(scene, 1000 + variant);
-  return scene;
-}
 
-cv::Mat RenderVirtualPerson(int width, int height, int variant, cv::Scalar tone) {
+  int width_;
+  int height_;
+  cv::Mat across_;
+};
+
+// The page scene: an A4 page filling most of the height, printed with text and a QR code, turned
+// a little on the desk, with light sensor noise; drawn band by band, so that not even a 13-MP
+// frame is ever held whole.
+class PageScene {
+ public:
+  PageScene(int width, int height, int variant) : desk_(width, height), variant_(variant) {
+    const int pageHeight = height * 82 / 100;
+    const int pageWidth = pageHeight * 210 / 297;
+    page_ = cv::Mat(pageHeight, pageWidth, CV_8UC3, cv::Scalar(238, 242, 244));
+    const double scale = pageHeight / 900.0;
+    int lineY = static_cast<int>(90 * scale);
+    for (const char* line : kPageLines) {
+      cv::putText(page_, line, cv::Point(static_cast<int>(40 * scale), lineY), cv::FONT_HERSHEY_SIMPLEX, 0.8 * scale,
+                  cv::Scalar(25, 25, 25), std::max(1, static_cast<int>(std::lround(2 * scale))), cv::LINE_AA);
+      lineY += static_cast<int>(48 * scale);
+    }
+    DrawQrCode(page_, "ORVANE-DOC-0387", cv::Point(static_cast<int>(40 * scale), lineY + static_cast<int>(20 * scale)),
+               std::max(2, static_cast<int>(7 * scale)));
+    mask_ = cv::Mat(pageHeight, pageWidth, CV_8U, cv::Scalar(255));
+    turn_ = cv::getRotationMatrix2D(cv::Point2f(pageWidth / 2.0f, pageHeight / 2.0f), 4.0, 1.0);
+    turn_.at<double>(0, 2) += width / 2.0 - pageWidth / 2.0;
+    turn_.at<double>(1, 2) += height / 2.0 - pageHeight / 2.0;
+  }
+
+  void Rows(int first, cv::Mat& band) const {
+    desk_.Rows(first, band);
+    cv::Mat turn = turn_.clone();
+    turn.at<double>(1, 2) -= first;
+    cv::Mat placed, placedMask;
+    cv::warpAffine(page_, placed, turn, band.size(), cv::INTER_LINEAR);
+    cv::warpAffine(mask_, placedMask, turn, band.size(), cv::INTER_LINEAR);
+    placed.copyTo(band, placedMask > 128);
+    AddSensorNoise(band, first, variant_, 1000);
+  }
+
+ private:
+  Desk desk_;
+  int variant_;
+  cv::Mat page_;
+  cv::Mat mask_;
+  cv::Mat turn_;
+};
+
+// A person in front of a plain wall, drawn whole (front-facing cameras film small pictures).
+cv::Mat PersonWithoutNoise(int width, int height, cv::Scalar tone) {
   cv::Mat scene(height, width, CV_8UC3, tone);
   const double unit = std::min(width, height) / 100.0;
   const cv::Point centre(width / 2, height / 2);
@@ -154,7 +193,135 @@ cv::Mat RenderVirtualPerson(int width, int height, int variant, cv::Scalar tone)
   }
   cv::ellipse(scene, centre + cv::Point(0, static_cast<int>(4 * unit)), cv::Size(static_cast<int>(6 * unit), static_cast<int>(3 * unit)),
               0, 0, 180, cv::Scalar(60, 60, 150), std::max(1, static_cast<int>(unit)), cv::LINE_AA);
-  AddSensorNoise(scene, 2000 + variant);
+  return scene;
+}
+
+// Draws rows [first, first + band.rows) of a picture into `band` (8-bit BGR).
+using BandSource = std::function<void(int first, cv::Mat& band)>;
+
+constexpr int kBandRows = 64;
+
+// A picture band after band, smoothed by a camera's noise reduction (a 3 x 3 Gaussian) when asked
+// to; the blur sees a row more on each side of a band, so the bands join as in a blur of the whole.
+class Bands {
+ public:
+  Bands(int width, int height, bool denoise, BandSource source)
+      : width_(width), height_(height), margin_(denoise ? 1 : 0), source_(std::move(source)),
+        drawn_(kBandRows + 2 * margin_, width, CV_8UC3) {}
+
+  // Rows [first, first + count) of the finished picture, count at most kBandRows; valid until the
+  // next call.
+  const cv::Mat& Band(int first, int count) {
+    const int top = std::max(first - margin_, 0);
+    const int bottom = std::min(first + count + margin_, height_);
+    // A header of its own, so the blur mirrors at the picture's edges rather than reading the
+    // rows of an earlier band left below.
+    cv::Mat rows(bottom - top, width_, CV_8UC3, drawn_.data);
+    source_(top, rows);
+    band_ = rows.rowRange(first - top, first - top + count);
+    if (margin_ == 0) return band_;
+    cv::GaussianBlur(band_, smoothed_, cv::Size(3, 3), 0);
+    return smoothed_;
+  }
+
+ private:
+  int width_;
+  int height_;
+  int margin_;
+  BandSource source_;
+  cv::Mat drawn_;
+  cv::Mat band_;
+  cv::Mat smoothed_;
+};
+
+struct JpegErrors {
+  jpeg_error_mgr standard;
+  std::jmp_buf recovery;
+};
+
+void JumpBack(j_common_ptr info) { std::longjmp(reinterpret_cast<JpegErrors*>(info->err)->recovery, 1); }
+
+// A width x height BGR picture encoded at quality 85 with 4:2:2 chroma, as cameras send MJPG, its
+// rows taken from `bands` a band at a time. Holds no objects with destructors: libjpeg's errors
+// (only a lack of memory here) jump back in.
+bool CompressBands(int width, int height, Bands& bands, unsigned char** bytes, unsigned long* size) {
+  jpeg_compress_struct info;
+  JpegErrors errors;
+  info.err = jpeg_std_error(&errors.standard);
+  errors.standard.error_exit = JumpBack;
+  if (setjmp(errors.recovery)) {
+    jpeg_destroy_compress(&info);
+    return false;
+  }
+  jpeg_create_compress(&info);
+  jpeg_mem_dest(&info, bytes, size);
+  info.image_width = static_cast<JDIMENSION>(width);
+  info.image_height = static_cast<JDIMENSION>(height);
+  info.input_components = 3;
+  info.in_color_space = JCS_EXT_BGR;
+  jpeg_set_defaults(&info);
+  jpeg_set_quality(&info, 85, TRUE);
+  info.comp_info[0].h_samp_factor = 2;
+  info.comp_info[0].v_samp_factor = 1;
+  jpeg_start_compress(&info, TRUE);
+  JSAMPROW rows[kBandRows];
+  while (info.next_scanline < info.image_height) {
+    const int first = static_cast<int>(info.next_scanline);
+    const int count = std::min(kBandRows, height - first);
+    const cv::Mat& band = bands.Band(first, count);
+    for (int i = 0; i < count; ++i) rows[i] = const_cast<JSAMPROW>(band.ptr<std::uint8_t>(i));
+    jpeg_write_scanlines(&info, rows, static_cast<JDIMENSION>(count));
+  }
+  jpeg_finish_compress(&info);
+  jpeg_destroy_compress(&info);
+  return true;
+}
+
+void AppendYuyv(const cv::Mat& bgr, std::vector<std::uint8_t>& out) {
+  for (int y = 0; y < bgr.rows; ++y) {
+    const cv::Vec3b* row = bgr.ptr<cv::Vec3b>(y);
+    for (int x = 0; x + 1 < bgr.cols; x += 2) {
+      int u = 0, v = 0;
+      std::uint8_t luma[2];
+      for (int k = 0; k < 2; ++k) {
+        const int b = row[x + k][0], g = row[x + k][1], r = row[x + k][2];
+        luma[k] = Clamp(((66 * r + 129 * g + 25 * b + 128) >> 8) + 16);
+        u += ((-38 * r - 74 * g + 112 * b + 128) >> 8) + 128;
+        v += ((112 * r - 94 * g - 18 * b + 128) >> 8) + 128;
+      }
+      out.insert(out.end(), {luma[0], Clamp(u / 2), luma[1], Clamp(v / 2)});
+    }
+  }
+}
+
+// One frame in the camera's format: MJPG, else YUYV.
+std::vector<std::uint8_t> EncodeFrame(int width, int height, bool denoise, BandSource source, std::uint32_t fourcc) {
+  Bands bands(width, height, denoise, std::move(source));
+  std::vector<std::uint8_t> frame;
+  if (fourcc == V4L2_PIX_FMT_YUYV) {
+    frame.reserve(static_cast<std::size_t>(width) * height * 2);
+    for (int first = 0; first < height; first += kBandRows)
+      AppendYuyv(bands.Band(first, std::min(kBandRows, height - first)), frame);
+    return frame;
+  }
+  unsigned char* bytes = nullptr;
+  unsigned long size = 0;
+  if (CompressBands(width, height, bands, &bytes, &size)) frame.assign(bytes, bytes + size);
+  std::free(bytes);
+  return frame;
+}
+
+}  // namespace
+
+cv::Mat RenderVirtualScene(int width, int height, int variant) {
+  cv::Mat scene(height, width, CV_8UC3);
+  if (width > 0 && height > 0) PageScene(width, height, variant).Rows(0, scene);
+  return scene;
+}
+
+cv::Mat RenderVirtualPerson(int width, int height, int variant, cv::Scalar tone) {
+  cv::Mat scene = PersonWithoutNoise(width, height, tone);
+  AddSensorNoise(scene, 0, variant, 2000);
   return scene;
 }
 
@@ -246,35 +413,39 @@ VirtualCamera::~VirtualCamera() {
   producer_.join();
 }
 
-cv::Mat VirtualCamera::Picture(int width, int height, int variant) {
+std::vector<std::uint8_t> VirtualCamera::Frame(int width, int height, int variant, std::uint32_t fourcc) {
+  const auto rowsOf = [](const cv::Mat& picture) {
+    return [&picture](int first, cv::Mat& band) { picture.rowRange(first, first + band.rows).copyTo(band); };
+  };
   if (!pictures_.empty()) {
     const cv::Mat loaded = cv::imread(pictures_[static_cast<std::size_t>(pictureIndex_) % pictures_.size()].string(),
                                       cv::IMREAD_COLOR);
     if (!loaded.empty()) {
       cv::Mat sized;
       cv::resize(loaded, sized, cv::Size(width, height), 0, 0, cv::INTER_AREA);
-      return sized;
+      return EncodeFrame(width, height, false, rowsOf(sized), fourcc);
     }
   }
+  // The camera's own scenes carry sensor noise, which a camera smooths before it sends a frame of
+  // its sensor's full size (smaller frames are binned, and their noise averages out as it does).
+  const bool denoise = static_cast<long long>(width) * height >= kDenoisedPixels;
   if (identity_.scene == VirtualScene::kPerson) {
     // The two front-facing cameras stand before walls of their own colour.
     const cv::Scalar wall = identity_.productId == "010A" ? cv::Scalar(150, 196, 168) : cv::Scalar(214, 190, 150);
-    return RenderVirtualPerson(width, height, variant, wall);
+    const cv::Mat person = PersonWithoutNoise(width, height, wall);
+    return EncodeFrame(width, height, denoise, [&](int first, cv::Mat& band) {
+      rowsOf(person)(first, band);
+      AddSensorNoise(band, first, variant, 2000);
+    }, fourcc);
   }
-  return RenderVirtualScene(width, height, variant);
-}
-
-std::vector<std::uint8_t> VirtualCamera::Encode(const cv::Mat& picture, std::uint32_t fourcc) const {
-  if (fourcc == V4L2_PIX_FMT_YUYV) return ToYuyv(picture);
-  std::vector<std::uint8_t> jpeg;
-  cv::imencode(".jpg", picture, jpeg, {cv::IMWRITE_JPEG_QUALITY, 85});
-  return jpeg;
+  const PageScene scene(width, height, variant);
+  return EncodeFrame(width, height, denoise, [&](int first, cv::Mat& band) { scene.Rows(first, band); }, fourcc);
 }
 
 std::vector<std::uint8_t> VirtualCamera::Still() {
   std::lock_guard guard(lock_);
   if (still_.empty() || stillPicture_ != pictureIndex_) {
-    still_ = Encode(Picture(identity_.stillWidth, identity_.stillHeight, 0), V4L2_PIX_FMT_MJPEG);
+    still_ = Frame(identity_.stillWidth, identity_.stillHeight, 0, V4L2_PIX_FMT_MJPEG);
     stillPicture_ = pictureIndex_;
   }
   return still_;
@@ -307,8 +478,11 @@ void VirtualCamera::Produce() {
         frames = {format.pixelformat, width, height, pictureIndex_, {}};
         const int variants = pictures_.empty() ? kNoiseVariants : 1;
         for (int variant = 0; variant < variants; ++variant) {
-          frames.variants.push_back(Encode(Picture(width, height, variant), format.pixelformat));
+          frames.variants.push_back(Frame(width, height, variant, format.pixelformat));
         }
+        // Drawing a large frame takes tens of megabytes for a moment; give them back at once
+        // rather than leave them with this thread's heap.
+        malloc_trim(0);
       }
       const auto& frame = frames.variants[static_cast<std::size_t>(sequence++) % frames.variants.size()];
       camera_->DeliverFrame(frame.data(), frame.size());

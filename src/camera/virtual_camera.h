@@ -1,6 +1,9 @@
 // The virtual camera: a simulated V4L2 camera that presents itself as one of the document camera
 // models and films a built-in scene (a printed page with text and a QR code, turned a little on
-// a dark desk) or the pictures of a folder in turn. Chosen by ORVANE_VIRTUAL_CAMERA.
+// a dark desk) or the pictures of a folder in turn. Chosen by ORVANE_VIRTUAL_CAMERA. Its frames
+// are drawn and encoded band by band, so even a 13-MP frame is never held whole, and cost what a
+// camera's cost to decode: full-size frames are smoothed as a camera's noise reduction does, and
+// MJPG frames are 4:2:2 at quality 85 (about 1.2 MB at 4160 x 3120).
 #pragma once
 
 #include <condition_variable>
@@ -73,8 +76,8 @@ class VirtualCamera {
     std::vector<std::vector<std::uint8_t>> variants;
   };
   void Produce();
-  cv::Mat Picture(int width, int height, int variant);
-  std::vector<std::uint8_t> Encode(const cv::Mat& picture, std::uint32_t fourcc) const;
+  // One frame of the current picture in `fourcc` (MJPG or YUYV), drawn and encoded band by band.
+  std::vector<std::uint8_t> Frame(int width, int height, int variant, std::uint32_t fourcc);
   std::vector<std::uint8_t> Still();
 
   VirtualCameraIdentity identity_;

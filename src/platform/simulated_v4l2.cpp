@@ -225,8 +225,12 @@ int SimulatedV4l2Camera::Ioctl(const void* handle, unsigned long request, void* 
         return 0;
       }
       if (heldElsewhere_ || streaming_) return -EBUSY;
-      buffers_.assign(std::min<std::uint32_t>(request_buffers->count, kMaxBuffers), Buffer{});
-      for (Buffer& buffer : buffers_) buffer.memory.assign(format_.sizeimage, 0);
+      buffers_.clear();
+      buffers_.resize(std::min<std::uint32_t>(request_buffers->count, kMaxBuffers));
+      for (Buffer& buffer : buffers_) {
+        buffer.memory = std::make_unique_for_overwrite<std::uint8_t[]>(format_.sizeimage);
+        buffer.size = format_.sizeimage;
+      }
       request_buffers->count = static_cast<std::uint32_t>(buffers_.size());
       owner_ = handle;
       return 0;
@@ -250,7 +254,7 @@ int SimulatedV4l2Camera::Ioctl(const void* handle, unsigned long request, void* 
         buffer->bytesused = buffers_[oldest].bytesUsed;
         buffer->sequence = buffers_[oldest].sequence;
         buffer->flags = V4L2_BUF_FLAG_MAPPED;
-        buffer->length = static_cast<std::uint32_t>(buffers_[oldest].memory.size());
+        buffer->length = static_cast<std::uint32_t>(buffers_[oldest].size);
         buffer->m.offset = static_cast<std::uint32_t>(oldest) << kOffsetShift;
         return 0;
       }
@@ -261,7 +265,7 @@ int SimulatedV4l2Camera::Ioctl(const void* handle, unsigned long request, void* 
         target.state = Buffer::State::Queued;
         return 0;
       }
-      buffer->length = static_cast<std::uint32_t>(target.memory.size());
+      buffer->length = static_cast<std::uint32_t>(target.size);
       buffer->m.offset = buffer->index << kOffsetShift;
       buffer->flags = V4L2_BUF_FLAG_MAPPED;
       return 0;
@@ -340,8 +344,8 @@ int SimulatedV4l2Camera::Ioctl(const void* handle, unsigned long request, void* 
 void* SimulatedV4l2Camera::Map(std::size_t length, std::uint32_t offset) {
   std::lock_guard guard(lock_);
   const std::size_t index = offset >> kOffsetShift;
-  if (unplugged_ || index >= buffers_.size() || length > buffers_[index].memory.size()) return nullptr;
-  return buffers_[index].memory.data();
+  if (unplugged_ || index >= buffers_.size() || length > buffers_[index].size) return nullptr;
+  return buffers_[index].memory.get();
 }
 
 int SimulatedV4l2Camera::WaitForFrame(int timeoutMs) {
@@ -368,8 +372,8 @@ bool SimulatedV4l2Camera::DeliverFrame(const std::uint8_t* bytes, std::size_t le
   if (!streaming_ || unplugged_) return false;
   for (Buffer& buffer : buffers_) {
     if (buffer.state != Buffer::State::Queued) continue;
-    const std::size_t used = std::min(length, buffer.memory.size());
-    std::memcpy(buffer.memory.data(), bytes, used);
+    const std::size_t used = std::min(length, buffer.size);
+    std::memcpy(buffer.memory.get(), bytes, used);
     buffer.bytesUsed = static_cast<std::uint32_t>(used);
     buffer.sequence = sequence_++;
     buffer.state = Buffer::State::Done;

@@ -77,8 +77,11 @@ class SimulatedV4l2Camera : public std::enable_shared_from_this<SimulatedV4l2Cam
 
  private:
   friend class SimulatedDevice;
+  // As a driver's buffers, only the pages a frame is written into are ever touched: a 13-MP
+  // camera's MJPG buffers are sized for 13 MB but a frame fills one or two.
   struct Buffer {
-    std::vector<std::uint8_t> memory;
+    std::unique_ptr<std::uint8_t[]> memory;
+    std::size_t size = 0;
     enum class State { User, Queued, Done } state = State::User;
     std::uint32_t bytesUsed = 0;
     std::uint32_t sequence = 0;

@@ -394,5 +394,130 @@ TEST(CDisplayCoreLifetime, StopsQuicklyWhileAWorkerIsBlockedAndAReaderPulls) {
   core.reset();
 }
 
+// A compressed frame is decoded for the recording only as large as the recording shows it: at
+// 1/4 or 1/2 of each side where that still gives a frame pixel per recorded pixel, trimmed and
+// turned as the full picture is.
+TEST(CDisplayCoreRecording, PicturesAreDecodedNoLargerThanTheRecording) {
+  struct Case {
+    cv::Size recorded;
+    int rotation;
+    int margins[4];
+    int reduction;
+  };
+  const Case cases[] = {
+      {{80, 60}, 0, {0, 0, 0, 0}, 4},
+      {{100, 60}, 0, {0, 0, 0, 0}, 4},  // 320 x 240 letterboxed into 100 x 60 is 80 x 60
+      {{120, 90}, 0, {0, 0, 0, 0}, 2},
+      {{160, 120}, 90, {8, 4, 12, 0}, 2},
+      {{58, 79}, 270, {4, 0, 0, 8}, 4},
+      {{320, 240}, 0, {0, 0, 0, 0}, 1},
+      {{}, 180, {0, 0, 0, 0}, 1},  // no size: the full picture
+  };
+  const cv::Mat scene = Page({320, 240}, {60, 40, 200, 150});
+  std::vector<std::uint8_t> jpeg;
+  cv::imencode(".jpg", scene, jpeg);
+  for (const Case& c : cases) {
+    const std::string name = std::to_string(c.recorded.width) + " x " + std::to_string(c.recorded.height);
+    CDisplayCore core;
+    ASSERT_TRUE(core.Start({}));
+    core.PostResize({640, 480});
+    core.SetTrimMargins(c.margins[0], c.margins[1], c.margins[2], c.margins[3]);
+    ASSERT_TRUE(core.SetRotation(c.rotation));
+    core.SetRecording(true);
+    cv::Mat decoded(240 / c.reduction, 320 / c.reduction, CV_8UC3);
+    int w = 0, h = 0, step = 0;
+    ASSERT_TRUE(DecodeMJPGToBGR24(jpeg.data(), static_cast<int>(jpeg.size()), decoded.data, decoded.total() * 3, &w,
+                                  &h, &step, c.reduction));
+    const int r = c.reduction;
+    const cv::Mat trimmed = decoded(cv::Rect(c.margins[0] / r, c.margins[1] / r,
+                                             (320 - c.margins[0] - c.margins[2]) / r,
+                                             (240 - c.margins[1] - c.margins[3]) / r));
+    cv::Mat expected = trimmed;
+    if (c.rotation == 90) cv::rotate(trimmed, expected, cv::ROTATE_90_CLOCKWISE);
+    if (c.rotation == 180) cv::rotate(trimmed, expected, cv::ROTATE_180);
+    if (c.rotation == 270) cv::rotate(trimmed, expected, cv::ROTATE_90_COUNTERCLOCKWISE);
+    cv::Mat picture;
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (picture.size() != expected.size() && std::chrono::steady_clock::now() < deadline) {
+      CFrameSlot& raw = *core.RawSlot(CDisplayCore::kMainSlot);
+      if (raw.State() != CFrameSlot::kFilled)
+        raw.Store(static_cast<int>(jpeg.size()), FrameSubtype::MJPG, jpeg.data(), scene.cols, scene.rows);
+      std::this_thread::sleep_for(2ms);
+      ASSERT_TRUE(core.GetRecordingPictureAt(&picture, c.recorded));
+    }
+    ASSERT_EQ(picture.size(), expected.size()) << name;
+    EXPECT_EQ(cv::norm(picture, expected, cv::NORM_INF), 0) << name;
+  }
+}
+
+// The inset of the second camera lands where it is in the full picture, scaled with the recording's
+// picture.
+TEST(CDisplayCoreRecording, AReducedPictureCarriesTheInsetInItsPlace) {
+  CDisplayCore core;
+  ASSERT_TRUE(core.Start({}));
+  core.PostResize({640, 480});
+  core.SetRecording(true);
+  ASSERT_TRUE(core.CreateSubImageBox({160, 120, 320, 240}));
+  std::vector<std::uint8_t> jpeg;
+  cv::imencode(".jpg", cv::Mat(240, 320, CV_8UC3, cv::Scalar::all(0)), jpeg);
+  const cv::Mat inset(30, 40, CV_8UC3, cv::Scalar(0, 0, 255));
+  cv::Mat picture;
+  const auto deadline = std::chrono::steady_clock::now() + 5s;
+  do {
+    Feed(*core.RawSlot(CDisplayCore::kSecondarySlot), inset);
+    CFrameSlot& raw = *core.RawSlot(CDisplayCore::kMainSlot);
+    if (raw.State() != CFrameSlot::kFilled)
+      raw.Store(static_cast<int>(jpeg.size()), FrameSubtype::MJPG, jpeg.data(), 320, 240);
+    std::this_thread::sleep_for(2ms);
+    core.GetRecordingPictureAt(&picture, {80, 60});
+  } while ((picture.size() != cv::Size(80, 60) || picture.at<cv::Vec3b>(45, 60)[2] < 200) &&
+           std::chrono::steady_clock::now() < deadline);
+  ASSERT_EQ(picture.size(), cv::Size(80, 60));
+  EXPECT_GT(picture.at<cv::Vec3b>(45, 60)[2], 200);  // inside (40, 30)-(80, 60)
+  EXPECT_LT(picture.at<cv::Vec3b>(25, 35)[2], 40);
+}
+
+// The first frame of a view much smaller than the camera's frames is already decoded reduced: no
+// full-resolution buffers are made before the view has fitted a picture.
+TEST(CDisplayCoreReducedView, TheFirstFrameIsDecodedForTheView) {
+  CDisplayCore core;
+  ASSERT_TRUE(core.Start({}));
+  core.PostResize({80, 60});
+  std::vector<std::uint8_t> jpeg;
+  cv::imencode(".jpg", Pattern(320, 240), jpeg);
+  // Sends may overtake the posted size: wait until the view has it.
+  const auto deadline = std::chrono::steady_clock::now() + 5s;
+  while (core.TakeShownFrame().picture.size() != cv::Size(80, 60) && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(2ms);
+  CFrameSlot& raw = *core.RawSlot(CDisplayCore::kMainSlot);
+  raw.Store(static_cast<int>(jpeg.size()), FrameSubtype::MJPG, jpeg.data(), 320, 240);
+  while (core.GetPicture().empty() && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(2ms);
+  ASSERT_FALSE(core.GetPicture().empty());
+  EXPECT_EQ(core.LiveReduction(), 4);
+}
+
+// The view gives back the frames it has painted, and the next frames are composed into them.
+TEST_F(DisplayCoreTest, AFrameGivenBackIsComposedIntoAgain) {
+  core.PostResize({64, 48});
+  const cv::Mat frame = Pattern(64, 48);
+  const auto deadline = std::chrono::steady_clock::now() + 5s;
+  cv::Mat painted;
+  while (painted.empty() && std::chrono::steady_clock::now() < deadline) {
+    Feed(*core.RawSlot(CDisplayCore::kMainSlot), frame);
+    std::this_thread::sleep_for(2ms);
+    painted = core.TakeShownFrame().picture;
+  }
+  ASSERT_FALSE(painted.empty());
+  const std::uint8_t* given = painted.data;
+  core.GiveBackShownPicture(std::move(painted));
+  bool reused = false;
+  while (!reused && std::chrono::steady_clock::now() < deadline) {
+    Feed(*core.RawSlot(CDisplayCore::kMainSlot), frame);
+    std::this_thread::sleep_for(2ms);
+    reused = core.TakeShownFrame().picture.data == given;
+  }
+  EXPECT_TRUE(reused);
+}
+
 }  // namespace
 }  // namespace orvane

@@ -53,25 +53,28 @@ TEST(ConvertYUY2ToBGR24, MatchesTheIntegerFormula) {
 // Every chroma pair with varied luma, in a picture wide enough for the vector path and with a
 // tail for the scalar one, against the formula written out plainly.
 TEST(ConvertYUY2ToBGR24, WholePicturesMatchThePlainFormula) {
-  const int width = 2 * 256 + 6, height = 256;  // 259 groups a row: 16 at a time plus a tail
-  std::vector<std::uint8_t> source(static_cast<std::size_t>(width) * height * 2);
-  for (std::size_t g = 0; g < source.size() / 4; ++g) {
-    source[4 * g] = static_cast<std::uint8_t>(g * 7);
-    source[4 * g + 1] = static_cast<std::uint8_t>(g);
-    source[4 * g + 2] = static_cast<std::uint8_t>(g * 13 + 5);
-    source[4 * g + 3] = static_cast<std::uint8_t>(g / 256);
-  }
-  std::vector<std::uint8_t> out(static_cast<std::size_t>(width) * height * 3);
-  ASSERT_TRUE(ConvertYUY2ToBGR24(source.data(), static_cast<int>(source.size()), width, height, out.data()));
-  const auto clamp = [](int v) { return v < 0 ? 0 : v > 255 ? 255 : v; };
-  for (std::size_t g = 0; g < source.size() / 4; ++g) {
-    const int d = source[4 * g + 1] - 128, e = source[4 * g + 3] - 128;
-    for (int k = 0; k < 2; ++k) {
-      const int c = source[4 * g + 2 * k] - 16;
-      const std::uint8_t* pixel = &out[6 * g + 3 * k];
-      ASSERT_EQ(pixel[0], clamp((298 * c + 516 * d + 128) >> 8)) << "group " << g;
-      ASSERT_EQ(pixel[1], clamp((298 * c - 100 * d - 208 * e + 128) >> 8)) << "group " << g;
-      ASSERT_EQ(pixel[2], clamp((298 * c + 409 * e + 128) >> 8)) << "group " << g;
+  // Rows of 259 and 323 groups: 16 at a time plus a tail; the larger picture is shared out in rows
+  // over the worker threads, the smaller converted on the calling thread.
+  for (const auto& [width, height] : {std::pair{2 * 256 + 6, 256}, std::pair{2 * 320 + 6, 480}}) {
+    std::vector<std::uint8_t> source(static_cast<std::size_t>(width) * height * 2);
+    for (std::size_t g = 0; g < source.size() / 4; ++g) {
+      source[4 * g] = static_cast<std::uint8_t>(g * 7);
+      source[4 * g + 1] = static_cast<std::uint8_t>(g);
+      source[4 * g + 2] = static_cast<std::uint8_t>(g * 13 + 5);
+      source[4 * g + 3] = static_cast<std::uint8_t>(g / 256);
+    }
+    std::vector<std::uint8_t> out(static_cast<std::size_t>(width) * height * 3);
+    ASSERT_TRUE(ConvertYUY2ToBGR24(source.data(), static_cast<int>(source.size()), width, height, out.data()));
+    const auto clamp = [](int v) { return v < 0 ? 0 : v > 255 ? 255 : v; };
+    for (std::size_t g = 0; g < source.size() / 4; ++g) {
+      const int d = source[4 * g + 1] - 128, e = source[4 * g + 3] - 128;
+      for (int k = 0; k < 2; ++k) {
+        const int c = source[4 * g + 2 * k] - 16;
+        const std::uint8_t* pixel = &out[6 * g + 3 * k];
+        ASSERT_EQ(pixel[0], clamp((298 * c + 516 * d + 128) >> 8)) << width << " wide, group " << g;
+        ASSERT_EQ(pixel[1], clamp((298 * c - 100 * d - 208 * e + 128) >> 8)) << width << " wide, group " << g;
+        ASSERT_EQ(pixel[2], clamp((298 * c + 409 * e + 128) >> 8)) << width << " wide, group " << g;
+      }
     }
   }
 }

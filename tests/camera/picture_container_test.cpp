@@ -258,5 +258,69 @@ TEST(PictureContainer, RightDragRedrawsTheSelectionOnlyWhenThereIsOne) {
   EXPECT_EQ(rect, (IntRect{150, 50, 300, 250}));
 }
 
+// The frame handed to the view is the composed frame in the window system's layout, whether it
+// is written straight (nothing over the picture) or through the overlays' composition.
+TEST(PictureContainer, ComposesForTheViewWhatComposeShowsInItsLayout) {
+  struct Case {
+    const char* name;
+    cv::Size client;
+    int wheelSteps;
+    bool selection;
+    bool inset;
+  };
+  const Case cases[] = {
+      {"fitted", {200, 150}, 0, false, false},
+      {"zoomed past the window", {200, 150}, 3, false, false},
+      {"picture smaller than the window", {900, 700}, 0, false, false},
+      {"with a selection", {200, 150}, 0, true, false},
+      {"with an inset", {200, 150}, 0, false, true},
+  };
+  for (const Case& c : cases) {
+    CObjectContainer container;
+    container.SetClientSize(c.client);
+    container.SetPicture(Pattern(800, 600));
+    container.OnMouseMove({60, 50});
+    for (int i = 0; i < c.wheelSteps; ++i) container.OnMouseWheel(120, {60, 50});
+    if (c.selection) {
+      container.CreateTrackRectangle();
+      container.TrackRectangle()->SetRect(100, 100, 400, 300);
+      container.TrackRectangle()->SetSelected(true);
+    }
+    if (c.inset) {
+      container.CreateSubImageBox(400, 300, 800, 600);
+      const cv::Mat second(30, 40, CV_8UC3, cv::Scalar(0, 0, 255));
+      container.SubImageBox()->SetSourceFrame(second.data, second.cols, second.rows);
+    }
+    cv::Mat expected;
+    cv::cvtColor(container.Compose(), expected, cv::COLOR_BGR2BGRA);
+    cv::Mat bgra(c.client, CV_8UC4, cv::Scalar::all(3));
+    const std::uint8_t* given = bgra.data;
+    container.ComposeBgra(bgra);
+    ASSERT_EQ(bgra.size(), c.client) << c.name;
+    EXPECT_EQ(cv::norm(bgra, expected, cv::NORM_INF), 0) << c.name;
+    EXPECT_EQ(bgra.data, given) << c.name << ": the buffer given is written into";
+    EXPECT_FALSE(container.NeedsRepaint()) << c.name;
+  }
+}
+
+// A fitted frame is shrunk straight into the view's frame, before anything else asks for the
+// clean view: the same pixels, for full and reduced frames, and the clean view still follows.
+TEST(PictureContainerTest, AFittedFrameComposedFirstMatchesCompose) {
+  for (int reduction : {1, 2}) {
+    const cv::Mat frame = Pattern(800 / reduction, 600 / reduction);
+    CObjectContainer straight, reference;
+    for (CObjectContainer* container : {&straight, &reference}) {
+      container->SetClientSize({320, 250});
+      container->SetPicture(frame, reduction);
+    }
+    cv::Mat bgra;
+    straight.ComposeBgra(bgra);
+    cv::Mat expected;
+    cv::cvtColor(reference.Compose(), expected, cv::COLOR_BGR2BGRA);
+    EXPECT_EQ(cv::norm(bgra, expected, cv::NORM_INF), 0) << "reduction " << reduction;
+    EXPECT_EQ(cv::norm(straight.CleanView(), reference.CleanView(), cv::NORM_INF), 0) << "reduction " << reduction;
+  }
+}
+
 }  // namespace
 }  // namespace orvane

@@ -62,6 +62,50 @@ TEST(ShrinkByAreaAverageTest, AFlatPictureStaysFlat) {
   EXPECT_EQ(cv::countNonZero(difference.reshape(1)), 0);
 }
 
+// A picture of its own (no view inside a larger one) shrunk by less than two, with rows that end
+// between vector blocks: the last row's taps reach no row past the picture.
+TEST(ShrinkByAreaAverageTest, ReadsNoRowPastAPicture) {
+  for (int channels : {1, 3}) {
+    const cv::Mat source = Pattern({301, 200}, channels);
+    cv::Mat expected, shrunk;
+    cv::resize(source, expected, {211, 199}, 0, 0, cv::INTER_AREA);
+    ShrinkByAreaAverage(source, shrunk, {211, 199});
+    cv::Mat difference;
+    cv::absdiff(shrunk, expected, difference);
+    double largest = 0;
+    cv::minMaxLoc(difference.reshape(1), nullptr, &largest);
+    EXPECT_LE(largest, 1.0) << channels << " channels";
+  }
+}
+
+// Into a view of a larger frame, as the live view composes: exactly the two-step result, and
+// nothing written round the view.
+TEST(ShrinkIntoBgraTest, MatchesTheShrinkThenTheConversion) {
+  const struct {
+    cv::Size source, destination;
+  } cases[] = {{{2080, 1560}, {1280, 960}},  // a live frame fitted
+               {{640, 480}, {320, 240}},     // exactly half
+               {{101, 77}, {33, 50}},        // odd, unequal ratios, a partial last block
+               {{300, 200}, {299, 199}},     // barely shrunk
+               {{1040, 780}, {175, 131}}};   // beyond a factor of two: the general path
+  for (const auto& c : cases) {
+    const cv::Mat whole = Pattern(c.source + cv::Size(13, 5), 3);
+    const cv::Mat source = whole(cv::Rect(cv::Point(7, 3), c.source));
+    cv::Mat shrunk, expected;
+    ShrinkByAreaAverage(source, shrunk, c.destination);
+    ConvertBgrToBgra(shrunk, expected);
+    const cv::Scalar untouched(1, 2, 3, 4);
+    cv::Mat frame(c.destination + cv::Size(10, 6), CV_8UC4, untouched);
+    const cv::Rect place(cv::Point(4, 2), c.destination);
+    cv::Mat target = frame(place);
+    ShrinkIntoBgra(source, target);
+    EXPECT_EQ(cv::norm(frame(place), expected, cv::NORM_INF), 0) << c.source << " to " << c.destination;
+    frame(place).setTo(untouched);
+    const cv::Mat unwritten(frame.size(), frame.type(), untouched);
+    EXPECT_EQ(cv::norm(frame, unwritten, cv::NORM_INF), 0) << c.source << " to " << c.destination;
+  }
+}
+
 TEST(ConvertBgrToBgraTest, MatchesOpenCvOnAViewWithAnUnevenWidth) {
   // 37 columns: two vector blocks and a tail of five pixels, in rows with a longer stride.
   cv::Mat whole(9, 45, CV_8UC3);

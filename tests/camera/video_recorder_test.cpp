@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <mutex>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -253,6 +254,35 @@ TEST(VideoRecorderTest, StopEndsThePullsAndASecondStopIsHarmless) {
   const auto* video = probed.Find("wmv2");
   ASSERT_NE(video, nullptr);
   EXPECT_EQ(video->width, kWidth);
+}
+
+// The display is told the size the pictures are recorded at, so it decodes no larger than that.
+TEST(VideoRecorderTest, AsksForPicturesAtTheRecordingsSize) {
+  class SizedSource : public IPictureSource {
+   public:
+    bool GetRecordingPicture(cv::Mat*) override { return false; }
+    bool GetRecordingPictureAt(cv::Mat* picture, cv::Size recordedSize) override {
+      std::lock_guard lock(mutex_);
+      asked_ = recordedSize;
+      *picture = cv::Mat(recordedSize, CV_8UC3, cv::Scalar::all(128));
+      return true;
+    }
+    cv::Size Asked() {
+      std::lock_guard lock(mutex_);
+      return asked_;
+    }
+
+   private:
+    std::mutex mutex_;
+    cv::Size asked_;
+  };
+  TempFolder folder;
+  SizedSource display;
+  CVideoRecorder recorder(WithSound(false));
+  ASSERT_EQ(recorder.Start(&display, folder / "clip.asf", kWidth + 1, kHeight, kFps, 0), kSuccess);
+  std::this_thread::sleep_for(200ms);
+  ASSERT_EQ(recorder.Stop(), kSuccess);
+  EXPECT_EQ(display.Asked(), cv::Size(kWidth, kHeight));  // the size recorded: odd widths lose a pixel
 }
 
 }  // namespace

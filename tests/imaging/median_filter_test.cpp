@@ -27,5 +27,30 @@ TEST(MedianBlurExact, EqualsOpenCvsMedianEverywhereIncludingTheBorder) {
   }
 }
 
+// Every kernel, each where the processor has it, on pictures that are noise, smooth, or flat in
+// places (the coarse bins of the widest kernel meet every rank there), and wider than one block.
+TEST(MedianBlurExact, EveryKernelEqualsOpenCvsMedian) {
+  cv::Mat noise(53, 203, CV_8UC1);
+  cv::RNG(11).fill(noise, cv::RNG::UNIFORM, 0, 256);
+  cv::Mat smooth;
+  cv::GaussianBlur(noise, smooth, cv::Size(15, 15), 0);
+  cv::Mat steps = smooth.clone();
+  steps(cv::Rect(20, 10, 90, 30)).setTo(128);
+  steps(cv::Rect(130, 0, 60, 53)).setTo(255);
+  steps(cv::Rect(0, 40, 50, 13)).setTo(0);
+  for (const cv::Mat& picture : {noise, smooth, steps, cv::Mat(steps(cv::Rect(1, 1, 130, 50)))}) {
+    for (int aperture : {3, 9, 15}) {
+      cv::Mat expected;
+      cv::medianBlur(picture, expected, aperture);
+      for (int lanes : {16, 32, 64}) {
+        const cv::Mat actual = MedianBlurExactLanes(picture, aperture, lanes);
+        ASSERT_EQ(actual.size(), picture.size());
+        EXPECT_EQ(cv::countNonZero(actual != expected), 0)
+            << picture.size() << " aperture " << aperture << ", " << lanes << " lanes";
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace orvane::imaging
