@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <sys/mman.h>
 #include <utility>
 
 namespace orvane::platform {
@@ -14,6 +15,9 @@ namespace {
 
 constexpr int kMaxBuffers = 8;
 constexpr int kOffsetShift = 24;  // buffer index in the mmap offset
+// Frames after which a queued buffer nobody wrote into gives its pages back: about a second at
+// the usual rates, far longer than any buffer waits while the consumer keeps them all turning.
+constexpr std::uint32_t kIdleFrames = 30;
 
 void CopyName(std::uint8_t* target, std::size_t size, const std::string& text) {
   std::memset(target, 0, size);
@@ -66,6 +70,34 @@ class SimulatedDevice final : public IV4l2Device, private IStillPin {
 
   std::shared_ptr<SimulatedV4l2Camera> camera_;
 };
+
+SimulatedV4l2Camera::Pages::Pages(std::size_t size) {
+  if (size == 0) return;
+  void* data = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (data == MAP_FAILED) return;
+  data_ = static_cast<std::uint8_t*>(data);
+  size_ = size;
+}
+
+SimulatedV4l2Camera::Pages::~Pages() {
+  if (data_ != nullptr) munmap(data_, size_);
+}
+
+SimulatedV4l2Camera::Pages::Pages(Pages&& other) noexcept
+    : data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0)) {}
+
+SimulatedV4l2Camera::Pages& SimulatedV4l2Camera::Pages::operator=(Pages&& other) noexcept {
+  if (this != &other) {
+    if (data_ != nullptr) munmap(data_, size_);
+    data_ = std::exchange(other.data_, nullptr);
+    size_ = std::exchange(other.size_, 0);
+  }
+  return *this;
+}
+
+void SimulatedV4l2Camera::Pages::Discard() {
+  if (data_ != nullptr) madvise(data_, size_, MADV_DONTNEED);
+}
 
 SimulatedV4l2Camera::SimulatedV4l2Camera(SimulatedCameraModel model) : model_(std::move(model)) {
   for (const SimulatedControl& control : model_.controls) controlValues_.push_back(control.defaultValue);
@@ -228,7 +260,11 @@ int SimulatedV4l2Camera::Ioctl(const void* handle, unsigned long request, void* 
       buffers_.clear();
       buffers_.resize(std::min<std::uint32_t>(request_buffers->count, kMaxBuffers));
       for (Buffer& buffer : buffers_) {
-        buffer.memory = std::make_unique_for_overwrite<std::uint8_t[]>(format_.sizeimage);
+        buffer.memory = Pages(format_.sizeimage);
+        if (buffer.memory.get() == nullptr) {
+          buffers_.clear();
+          return -ENOMEM;
+        }
         buffer.size = format_.sizeimage;
       }
       request_buffers->count = static_cast<std::uint32_t>(buffers_.size());
@@ -370,17 +406,24 @@ void SimulatedV4l2Camera::Release(const void* handle) {
 bool SimulatedV4l2Camera::DeliverFrame(const std::uint8_t* bytes, std::size_t length) {
   std::lock_guard guard(lock_);
   if (!streaming_ || unplugged_) return false;
+  const auto target = std::find_if(buffers_.begin(), buffers_.end(),
+                                   [](const Buffer& buffer) { return buffer.state == Buffer::State::Queued; });
+  if (target == buffers_.end()) return false;
+  const std::size_t used = std::min(length, target->size);
+  std::memcpy(target->memory.get(), bytes, used);
+  target->bytesUsed = static_cast<std::uint32_t>(used);
+  target->sequence = sequence_++;
+  target->state = Buffer::State::Done;
+  target->holdsPages = true;
+  // The contents of a queued buffer are the driver's: nobody may read them before a frame is in.
   for (Buffer& buffer : buffers_) {
-    if (buffer.state != Buffer::State::Queued) continue;
-    const std::size_t used = std::min(length, buffer.size);
-    std::memcpy(buffer.memory.get(), bytes, used);
-    buffer.bytesUsed = static_cast<std::uint32_t>(used);
-    buffer.sequence = sequence_++;
-    buffer.state = Buffer::State::Done;
-    changed_.notify_all();
-    return true;
+    if (buffer.state == Buffer::State::Queued && buffer.holdsPages && sequence_ - buffer.sequence > kIdleFrames) {
+      buffer.memory.Discard();
+      buffer.holdsPages = false;
+    }
   }
-  return false;
+  changed_.notify_all();
+  return true;
 }
 
 bool SimulatedV4l2Camera::Streaming() const {

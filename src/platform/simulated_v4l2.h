@@ -56,8 +56,9 @@ class SimulatedV4l2Camera : public std::enable_shared_from_this<SimulatedV4l2Cam
   // A new handle on the node; several may be open, one may own the buffers.
   std::unique_ptr<IV4l2Device> Open();
 
-  // Producer side. A frame goes into the oldest queued buffer with bytesused = its length (cut
-  // to the buffer's size); false when nothing is streaming or no buffer is queued (dropped).
+  // Producer side. A frame goes into the lowest-numbered queued buffer with bytesused = its
+  // length (cut to the buffer's size); false when nothing is streaming or no buffer is queued
+  // (dropped). A consumer that queues each buffer again at once so keeps writing into one.
   bool DeliverFrame(const std::uint8_t* bytes, std::size_t length);
   bool Streaming() const;
   v4l2_pix_format CurrentFormat() const;
@@ -77,14 +78,33 @@ class SimulatedV4l2Camera : public std::enable_shared_from_this<SimulatedV4l2Cam
 
  private:
   friend class SimulatedDevice;
-  // As a driver's buffers, only the pages a frame is written into are ever touched: a 13-MP
-  // camera's MJPG buffers are sized for 13 MB but a frame fills one or two.
+  // Anonymous pages of its own, so that those of a buffer can be given back while it waits.
+  class Pages {
+   public:
+    Pages() = default;
+    explicit Pages(std::size_t size);  // empty when there is no memory for them
+    ~Pages();
+    Pages(Pages&& other) noexcept;
+    Pages& operator=(Pages&& other) noexcept;
+    std::uint8_t* get() const { return data_; }
+    // The contents are dropped; the next write faults in zeroed pages.
+    void Discard();
+
+   private:
+    std::uint8_t* data_ = nullptr;
+    std::size_t size_ = 0;
+  };
+  // As a driver's buffers, only the pages a frame is written into are held: a 13-MP camera's
+  // MJPG buffers are sized for 13 MB but a frame fills one or two. A queued buffer left unwritten
+  // for a while gives its pages back, so one that took a single frame while the consumer was late
+  // does not hold a whole frame's memory for the rest of the stream.
   struct Buffer {
-    std::unique_ptr<std::uint8_t[]> memory;
+    Pages memory;
     std::size_t size = 0;
     enum class State { User, Queued, Done } state = State::User;
     std::uint32_t bytesUsed = 0;
     std::uint32_t sequence = 0;
+    bool holdsPages = false;  // written since its pages were last given back
   };
 
   int Ioctl(const void* handle, unsigned long request, void* argument);
