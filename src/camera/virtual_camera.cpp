@@ -313,6 +313,27 @@ std::vector<std::uint8_t> EncodeFrame(int width, int height, bool denoise, BandS
 
 }  // namespace
 
+std::vector<std::uint8_t> PackDifference(const std::vector<std::uint8_t>& base, const std::vector<std::uint8_t>& frame) {
+  if (base.size() != frame.size()) return {};
+  std::vector<std::uint8_t> packed((frame.size() + 1) / 2);
+  for (std::size_t i = 0; i < frame.size(); ++i) {
+    const int difference = static_cast<int>(frame[i]) - static_cast<int>(base[i]);
+    if (difference < -8 || difference > 7) return {};
+    packed[i / 2] |= static_cast<std::uint8_t>((difference + 8) << (4 * (i % 2)));
+  }
+  return packed;
+}
+
+void UnpackDifference(const std::uint8_t* base, const std::uint8_t* packed, std::uint8_t* into, std::size_t length) {
+  for (std::size_t i = 0; i + 1 < length; i += 2) {
+    const std::uint8_t pair = packed[i / 2];
+    into[i] = static_cast<std::uint8_t>(base[i] + (pair & 15) - 8);
+    into[i + 1] = static_cast<std::uint8_t>(base[i + 1] + (pair >> 4) - 8);
+  }
+  if (length % 2 == 1)
+    into[length - 1] = static_cast<std::uint8_t>(base[length - 1] + (packed[length / 2] & 15) - 8);
+}
+
 cv::Mat RenderVirtualScene(int width, int height, int variant) {
   cv::Mat scene(height, width, CV_8UC3);
   if (width > 0 && height > 0) PageScene(width, height, variant).Rows(0, scene);
@@ -478,14 +499,29 @@ void VirtualCamera::Produce() {
         frames = {format.pixelformat, width, height, pictureIndex_, {}};
         const int variants = pictures_.empty() ? kNoiseVariants : 1;
         for (int variant = 0; variant < variants; ++variant) {
-          frames.variants.push_back(Frame(width, height, variant, format.pixelformat));
+          std::vector<std::uint8_t> drawn = Frame(width, height, variant, format.pixelformat);
+          if (variant > 0 && format.pixelformat == V4L2_PIX_FMT_YUYV) {
+            std::vector<std::uint8_t> packed = PackDifference(frames.variants.front().bytes, drawn);
+            if (!packed.empty()) {
+              frames.variants.push_back({std::move(packed), true});
+              continue;
+            }
+          }
+          frames.variants.push_back({std::move(drawn), false});
         }
         // Drawing a large frame takes tens of megabytes for a moment; give them back at once
         // rather than leave them with this thread's heap.
         malloc_trim(0);
       }
-      const auto& frame = frames.variants[static_cast<std::size_t>(sequence++) % frames.variants.size()];
-      camera_->DeliverFrame(frame.data(), frame.size());
+      const KeptFrame& frame = frames.variants[static_cast<std::size_t>(sequence++) % frames.variants.size()];
+      if (frame.difference) {
+        const std::vector<std::uint8_t>& base = frames.variants.front().bytes;
+        camera_->WriteFrame(base.size(), [&](std::uint8_t* into, std::size_t length) {
+          UnpackDifference(base.data(), frame.bytes.data(), into, length);
+        });
+      } else {
+        camera_->DeliverFrame(frame.bytes.data(), frame.bytes.size());
+      }
     }
     next += std::chrono::milliseconds(1000 / std::max(camera_->FrameRate(), 1));
     const auto now = std::chrono::steady_clock::now();

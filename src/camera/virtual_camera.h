@@ -55,6 +55,13 @@ cv::Mat RenderVirtualScene(int width, int height, int variant);
 // A person in front of a plain wall, in the wall's `tone` (BGR).
 cv::Mat RenderVirtualPerson(int width, int height, int variant, cv::Scalar tone);
 
+// `frame` as its differences from `base`, four bits each (two a byte, the first in the low half):
+// noise variants of one smoothed scene differ by a few levels at most. Empty when the lengths
+// differ or a difference falls outside -8..7.
+std::vector<std::uint8_t> PackDifference(const std::vector<std::uint8_t>& base, const std::vector<std::uint8_t>& frame);
+// The first `length` bytes of the frame PackDifference packed against `base`, written into `into`.
+void UnpackDifference(const std::uint8_t* base, const std::uint8_t* packed, std::uint8_t* into, std::size_t length);
+
 class VirtualCamera {
  public:
   // `pictures`: a folder whose pictures are shown in turn; empty for the built-in scene.
@@ -68,12 +75,18 @@ class VirtualCamera {
   void PressButton();
 
  private:
+  // A frame as kept between deliveries: its bytes, or for a later YUYV noise variant its
+  // differences from the first variant, four bits each (half a 13-MP frame's 24.8 MB).
+  struct KeptFrame {
+    std::vector<std::uint8_t> bytes;
+    bool difference = false;
+  };
   struct Frames {
     std::uint32_t fourcc = 0;
     int width = 0;
     int height = 0;
     int picture = -1;
-    std::vector<std::vector<std::uint8_t>> variants;
+    std::vector<KeptFrame> variants;
   };
   void Produce();
   // One frame of the current picture in `fourcc` (MJPG or YUYV), drawn and encoded band by band.

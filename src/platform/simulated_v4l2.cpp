@@ -404,13 +404,18 @@ void SimulatedV4l2Camera::Release(const void* handle) {
 }
 
 bool SimulatedV4l2Camera::DeliverFrame(const std::uint8_t* bytes, std::size_t length) {
+  return WriteFrame(length, [bytes](std::uint8_t* into, std::size_t used) { std::memcpy(into, bytes, used); });
+}
+
+bool SimulatedV4l2Camera::WriteFrame(std::size_t length,
+                                     const std::function<void(std::uint8_t* into, std::size_t length)>& write) {
   std::lock_guard guard(lock_);
   if (!streaming_ || unplugged_) return false;
   const auto target = std::find_if(buffers_.begin(), buffers_.end(),
                                    [](const Buffer& buffer) { return buffer.state == Buffer::State::Queued; });
   if (target == buffers_.end()) return false;
   const std::size_t used = std::min(length, target->size);
-  std::memcpy(target->memory.get(), bytes, used);
+  write(target->memory.get(), used);
   target->bytesUsed = static_cast<std::uint32_t>(used);
   target->sequence = sequence_++;
   target->state = Buffer::State::Done;

@@ -9,6 +9,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -60,6 +61,9 @@ class SimulatedV4l2Camera : public std::enable_shared_from_this<SimulatedV4l2Cam
   // length (cut to the buffer's size); false when nothing is streaming or no buffer is queued
   // (dropped). A consumer that queues each buffer again at once so keeps writing into one.
   bool DeliverFrame(const std::uint8_t* bytes, std::size_t length);
+  // The same for a frame of `length` bytes written in place: `write` gets the buffer and the
+  // frame's length cut to it. It runs under the camera's lock, so it must not call the camera.
+  bool WriteFrame(std::size_t length, const std::function<void(std::uint8_t* into, std::size_t length)>& write);
   bool Streaming() const;
   v4l2_pix_format CurrentFormat() const;
   int FrameRate() const;  // from S_PARM; 30 until set

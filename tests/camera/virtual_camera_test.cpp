@@ -187,5 +187,91 @@ TEST(VirtualCameraFrames, AFullSizeFrameIsTheSceneSmoothedWithoutSeams) {
   EXPECT_LT(worstRow, 3.0) << "a row differs by more than the compression's error";
 }
 
+// Frames of a YUYV stream alternate between two noise variants, the second kept as its
+// differences from the first: both come out whole and as the scene.
+TEST(VirtualCameraFrames, AFullSizeYuyvStreamAlternatesTwoWholeVariants) {
+  constexpr int kWidth = 2048, kHeight = 1536;
+  VirtualCameraIdentity identity;
+  identity.sizes = {{kWidth, kHeight}};
+  VirtualCamera virtualCamera(identity);
+  std::unique_ptr<platform::IV4l2Device> device = virtualCamera.Camera()->Open();
+  v4l2_format format{};
+  format.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+  format.fmt.pix = {kWidth, kHeight, V4L2_PIX_FMT_YUYV};
+  ASSERT_EQ(device->Ioctl(VIDIOC_S_FMT, &format), 0);
+  v4l2_requestbuffers request{};
+  request.count = 4;
+  request.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+  request.memory = V4L2_MEMORY_MMAP;
+  ASSERT_EQ(device->Ioctl(VIDIOC_REQBUFS, &request), 0);
+  std::vector<const std::uint8_t*> mapped;
+  for (std::uint32_t index = 0; index < request.count; ++index) {
+    v4l2_buffer buffer{};
+    buffer.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    buffer.memory = V4L2_MEMORY_MMAP;
+    buffer.index = index;
+    ASSERT_EQ(device->Ioctl(VIDIOC_QUERYBUF, &buffer), 0);
+    mapped.push_back(static_cast<const std::uint8_t*>(device->Map(buffer.length, buffer.m.offset)));
+    ASSERT_EQ(device->Ioctl(VIDIOC_QBUF, &buffer), 0);
+  }
+  int type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+  ASSERT_EQ(device->Ioctl(VIDIOC_STREAMON, &type), 0);
+  std::vector<std::vector<std::uint8_t>> seen;  // the distinct frames
+  for (int frames = 0, waits = 0; frames < 6 && waits < 600; ++waits) {
+    if (device->WaitForFrame(100) <= 0) continue;
+    v4l2_buffer buffer{};
+    buffer.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    buffer.memory = V4L2_MEMORY_MMAP;
+    ASSERT_EQ(device->Ioctl(VIDIOC_DQBUF, &buffer), 0);
+    ASSERT_EQ(buffer.bytesused, static_cast<std::uint32_t>(kWidth * kHeight * 2));
+    std::vector<std::uint8_t> frame(mapped[buffer.index], mapped[buffer.index] + buffer.bytesused);
+    ASSERT_EQ(device->Ioctl(VIDIOC_QBUF, &buffer), 0);
+    if (std::find(seen.begin(), seen.end(), frame) == seen.end()) seen.push_back(std::move(frame));
+    ++frames;
+  }
+  device.reset();
+  ASSERT_EQ(seen.size(), 2u);
+  cv::Mat scene;
+  cv::GaussianBlur(RenderVirtualScene(kWidth, kHeight, 0), scene, cv::Size(3, 3), 0);
+  for (const std::vector<std::uint8_t>& frame : seen) {
+    cv::Mat picture(kHeight, kWidth, CV_8UC3);
+    ASSERT_TRUE(ConvertYUY2ToBGR24(frame.data(), static_cast<int>(frame.size()), kWidth, kHeight, picture.data));
+    cv::Mat difference;
+    cv::absdiff(picture, scene, difference);
+    cv::Mat rows;
+    cv::reduce(difference.reshape(1, difference.rows), rows, 1, cv::REDUCE_AVG, CV_32F);
+    double worstRow = 0;
+    cv::minMaxLoc(rows, nullptr, &worstRow);
+    EXPECT_LT(worstRow, 3.0) << "a row differs by more than the noise and the YUYV rounding";
+  }
+}
+
+TEST(VirtualCameraFrames, AFrameKeptAsItsDifferencesComesBackExactly) {
+  struct Case {
+    std::vector<std::uint8_t> base, frame;
+    bool packs;
+  };
+  const Case cases[] = {
+      {{10, 20, 30, 40}, {10, 20, 30, 40}, true},
+      {{100, 100, 100, 100}, {92, 107, 100, 93}, true},  // -8 and 7 at either end of the range
+      {{250, 3, 128}, {255, 0, 135}, true},              // an odd length, near the ends of a byte
+      {{100, 100}, {108, 100}, false},
+      {{100, 100}, {100, 91}, false},
+      {{1, 2, 3}, {1, 2}, false},
+  };
+  for (const Case& c : cases) {
+    const std::vector<std::uint8_t> packed = PackDifference(c.base, c.frame);
+    ASSERT_EQ(!packed.empty(), c.packs);
+    if (!c.packs) continue;
+    EXPECT_EQ(packed.size(), (c.frame.size() + 1) / 2);
+    for (std::size_t length : {c.frame.size(), c.frame.size() - 1}) {
+      std::vector<std::uint8_t> into(c.frame.size() + 1, 0xEE);
+      UnpackDifference(c.base.data(), packed.data(), into.data(), length);
+      EXPECT_TRUE(std::equal(c.frame.begin(), c.frame.begin() + static_cast<std::ptrdiff_t>(length), into.begin()));
+      EXPECT_EQ(into[length], 0xEE) << "written past the length";
+    }
+  }
+}
+
 }  // namespace
 }  // namespace orvane
