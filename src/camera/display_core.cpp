@@ -284,6 +284,13 @@ int RecordingReduction(const std::vector<std::uint8_t>& jpeg, const IntRect& tri
   return 1;
 }
 
+// The clean picture of an outlined one, from what the outlines covered (saved in drawing order).
+cv::Mat WithoutOutlines(const cv::Mat& outlined, const std::vector<std::pair<cv::Rect, cv::Mat>>& under) {
+  cv::Mat clean = outlined.clone();
+  for (auto it = under.rbegin(); it != under.rend(); ++it) it->second.copyTo(clean(it->first));
+  return clean;
+}
+
 }  // namespace
 
 cv::Mat CDisplayCore::BuildCurrentPicture(cv::Mat reuse, cv::Size recordedSize, int* reduction) {
@@ -390,6 +397,9 @@ platform::MessageResult CDisplayCore::Handle(const platform::Message& message) {
       ProcessedFrame& frame = *Pointer<ProcessedFrame>(message.lParam);
       cv::Mat oldCurrent = std::move(current_);
       cv::Mat oldPicture = container.Picture();
+      cv::Mat oldOutlined = std::move(currentOutlined_);
+      currentOutlined_ = cv::Mat();
+      currentUnder_.clear();
       if (frame.source) {
         // Decoded at full resolution only when a getter asks for it.
         current_ = cv::Mat();
@@ -399,6 +409,10 @@ platform::MessageResult CDisplayCore::Handle(const platform::Message& message) {
       } else {
         current_ = frame.shownPicture;
         currentSource_.reset();
+        if (current_.empty()) {
+          currentOutlined_ = frame.annotatedPicture;
+          currentUnder_ = std::move(frame.underOutlines);
+        }
       }
       pages_ = frame.pages;
       container.SetPicture(frame.annotatedPicture, frame.reduction);
@@ -414,8 +428,10 @@ platform::MessageResult CDisplayCore::Handle(const platform::Message& message) {
       };
       if (oldPicture.data != oldCurrent.data) giveBack(oldPicture);
       giveBack(oldCurrent);
+      if (oldOutlined.data != oldPicture.data && oldOutlined.data != oldCurrent.data) giveBack(oldOutlined);
       oldPicture.release();
       oldCurrent.release();
+      oldOutlined.release();
       if (CSubImageBox* box = container.SubImageBox()) {
         if (liveDetection_.load() && !pages_.empty()) box->SetTurnedDisplay(true, pages_.front().angle * kPi / 180);
         else box->SetTurnedDisplay(false, 0);
@@ -489,6 +505,8 @@ platform::MessageResult CDisplayCore::Handle(const platform::Message& message) {
       PictureRecipe& recipe = *Pointer<PictureRecipe>(message.lParam);
       if (!current_.empty()) {
         recipe.picture = current_.clone();
+      } else if (!currentOutlined_.empty()) {
+        recipe.picture = WithoutOutlines(currentOutlined_, currentUnder_);
       } else if (currentSource_) {
         recipe.source = currentSource_;
         recipe.trim = currentTrim_;
@@ -719,6 +737,7 @@ std::vector<cv::RotatedRect> CDisplayCore::DetectPages(const cv::Mat& picture, i
 }
 
 const cv::Mat& CDisplayCore::CurrentPicture() {
+  if (current_.empty() && !currentOutlined_.empty()) current_ = WithoutOutlines(currentOutlined_, currentUnder_);
   if (!current_.empty() || !currentSource_) return current_;
   cv::Mat decoded = DecodeTrimmedAndTurned(*currentSource_, currentTrim_, currentRotation_);
   if (decoded.empty()) return current_;
@@ -761,29 +780,51 @@ void CDisplayCore::ProcessMainFrame(DecodedFrame frame, std::stop_token stop) {
     pool_.Give(std::move(frame.picture));
   }
   // A compressed frame's clean picture is never kept (the getters decode the frame again), so its
-  // outlines go straight into it; any other frame keeps a clean copy for the getters.
-  const bool keepClean = !processed.source;
+  // outlines go straight into it. So do those of any other frame, with what they cover saved for
+  // the getters, unless that is more than a quarter of the picture: then a clean copy is kept.
+  bool cleanCopy = !processed.source;
   if (liveDetection_.load()) {
     processed.pages = DetectPages(shown, reduction);
-    processed.annotatedPicture = keepClean ? pool_.Take(shown.size()) : shown;
-    if (processed.annotatedPicture.empty()) return;
-    if (keepClean) shown.copyTo(processed.annotatedPicture);
     // Outlines as the full picture would have them, drawn at the reduced frame's scale.
     const int thickness = std::max(1, (9 + reduction / 2) / reduction);
+    std::vector<std::pair<cv::Point, cv::Point>> lines;
     for (const cv::RotatedRect& page : processed.pages) {
       const float cx = page.center.x, cy = page.center.y;
       const float hw = page.size.width / 2, hh = page.size.height / 2;
       cv::Point corners[4] = {RotatePoint(page, cx - hw, cy - hh), RotatePoint(page, cx + hw, cy - hh),
                               RotatePoint(page, cx + hw, cy + hh), RotatePoint(page, cx - hw, cy + hh)};
       for (cv::Point& corner : corners) corner /= reduction;
-      for (int i = 0; i < 4; ++i)
-        cv::line(processed.annotatedPicture, corners[i], corners[(i + 1) % 4], cv::Scalar(255, 0, 0), thickness,
-                 cv::LINE_8);
+      for (int i = 0; i < 4; ++i) lines.emplace_back(corners[i], corners[(i + 1) % 4]);
+    }
+    // A thick line stays within its ends' box widened by half its thickness (and the round caps).
+    const cv::Rect whole(0, 0, shown.cols, shown.rows);
+    const int margin = thickness / 2 + 2;
+    const auto covered = [&](const std::pair<cv::Point, cv::Point>& line) {
+      const cv::Point low(std::min(line.first.x, line.second.x) - margin, std::min(line.first.y, line.second.y) - margin);
+      const cv::Point high(std::max(line.first.x, line.second.x) + margin + 1,
+                           std::max(line.first.y, line.second.y) + margin + 1);
+      return cv::Rect(low, high) & whole;
+    };
+    if (cleanCopy) {
+      double area = 0;
+      for (const auto& line : lines) area += covered(line).area();
+      cleanCopy = area > static_cast<double>(whole.area()) / 4;
+    }
+    processed.annotatedPicture = cleanCopy ? pool_.Take(shown.size()) : shown;
+    if (processed.annotatedPicture.empty()) return;
+    if (cleanCopy) shown.copyTo(processed.annotatedPicture);
+    const bool saveCovered = !processed.source && !cleanCopy;
+    for (const auto& line : lines) {
+      if (saveCovered) {
+        const cv::Rect box = covered(line);
+        if (!box.empty()) processed.underOutlines.emplace_back(box, shown(box).clone());
+      }
+      cv::line(processed.annotatedPicture, line.first, line.second, cv::Scalar(255, 0, 0), thickness, cv::LINE_8);
     }
   } else {
-    processed.annotatedPicture = shown;
+    processed.annotatedPicture = shown;  // and the clean picture, when it is kept, is the same buffer
   }
-  if (keepClean) processed.shownPicture = std::move(shown);
+  if (cleanCopy) processed.shownPicture = std::move(shown);
   shown.release();
   const bool handled = platform::TrySend(Target(), ids::kProcessedFrame, 0, ToLParam(&processed), stop).has_value();
   // After a handled send the pictures belong to the display's thread: drop them, keep only what

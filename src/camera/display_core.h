@@ -36,6 +36,9 @@ struct ProcessedFrame {
   // `rotation`) only when a getter asks for it, and the shown frame is never copied.
   cv::Mat shownPicture;
   cv::Mat annotatedPicture;  // the frame as shown, with the page outlines drawn in
+  // When the outlines went into an uncompressed frame itself (no clean picture kept): what each
+  // outline covered, saved before it was drawn. Put back last first, they give the clean picture.
+  std::vector<std::pair<cv::Rect, cv::Mat>> underOutlines;
   std::vector<cv::RotatedRect> pages;  // in full-resolution coordinates
   // Above 1: the annotated picture is the frame decoded at 1/reduction of each side.
   int reduction = 1;
@@ -254,6 +257,10 @@ class CDisplayCore {
   cv::Mat current_;  // full resolution; empty until decoded when the live view is reduced
   // For a reduced live view: the compressed frame current_ is decoded from, with its trim and turn.
   std::shared_ptr<const std::vector<std::uint8_t>> currentSource_;
+  // For an uncompressed frame shown with outlines: the outlined frame and what they cover, from
+  // which current_ is built when a getter asks for it.
+  cv::Mat currentOutlined_;
+  std::vector<std::pair<cv::Rect, cv::Mat>> currentUnder_;
   IntRect currentTrim_;
   int currentRotation_ = 0;
   std::vector<cv::RotatedRect> pages_;

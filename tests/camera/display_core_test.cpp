@@ -174,6 +174,29 @@ TEST_F(DisplayCoreTest, OutlinesAreShownButNeverHandedOut) {
   EXPECT_NEAR(pages[0].rows, 150, 12);
 }
 
+// The outlines of a turned page go into the frame itself; the getters still hand out the frame
+// as the camera sent it, to the last pixel under the thick, slanted lines and their ends.
+TEST_F(DisplayCoreTest, ATurnedPageOutlinedInTheFrameLeavesTheGettersClean) {
+  cv::Mat frame(480, 640, CV_8UC3, cv::Scalar::all(40));
+  cv::Point2f corners[4];
+  cv::RotatedRect(cv::Point2f(320, 240), cv::Size2f(300, 200), 8).points(corners);
+  std::vector<cv::Point> page(corners, corners + 4);
+  cv::fillConvexPoly(frame, page, cv::Scalar::all(235), cv::LINE_AA);
+  core.PostResize({640, 480});
+  core.SetAutoCrop(true, false, 0.03f);
+  ASSERT_FALSE(ShowUntil(core, frame, frame.size()).empty());
+  const auto deadline = std::chrono::steady_clock::now() + 5s;
+  bool outlined = false;
+  while (!outlined && std::chrono::steady_clock::now() < deadline) {
+    Feed(*core.RawSlot(CDisplayCore::kMainSlot), frame);
+    std::this_thread::sleep_for(2ms);
+    outlined = HasOutlineBlue(core.TakeShownFrame().picture);
+  }
+  ASSERT_TRUE(outlined);
+  EXPECT_EQ(cv::norm(core.GetPicture(), frame, cv::NORM_INF), 0);
+  EXPECT_EQ(cv::norm(core.GetShownPicture(), frame, cv::NORM_INF), 0);
+}
+
 // A view much smaller than the camera's frames: the live view is decoded reduced, yet every
 // getter hands out the frame at full resolution, trimmed and turned, and the crop follows the page
 // in full-resolution coordinates.
