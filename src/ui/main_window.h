@@ -169,6 +169,9 @@ class COrvaneDlg : public QWidget {
   // The command buttons' faces, their tool tips, the panel's captions and the notice line in
   // language 0, 1 or 2; any other language changes nothing.
   void SetUiLanguage(int language);
+  // The panel's radio buttons and boxes keep the window's font while their caption fits their
+  // width; a longer one (English beside four radios in a row) gets a smaller font, never a cut.
+  void FitPanelCaptions();
 
   // Capture to PDF (1024, 32778), copy (1023), the collection boxes (1035, 1036, 1037), and the
   // closing messages of the merge dialog (0x435) and the composer (0x431).

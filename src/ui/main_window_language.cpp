@@ -1,6 +1,12 @@
 // The main window's texts per language: the command buttons' faces (their captions are inside
 // the pictures), the tool tips of the picture and camera buttons, the panel's captions and the
 // notice line under the preview.
+#include <algorithm>
+
+#include <QCheckBox>
+#include <QRadioButton>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QToolTip>
 
 #include "ui/button_faces.h"
@@ -10,6 +16,16 @@
 
 namespace orvane::ui {
 namespace {
+
+// Whether the caption is wider than the room the style leaves it beside the indicator.
+bool CaptionOverflows(const QAbstractButton& control, bool radio) {
+  QStyleOptionButton option;
+  option.initFrom(&control);
+  option.text = control.text();
+  const QRect room = control.style()->subElementRect(
+      radio ? QStyle::SE_RadioButtonContents : QStyle::SE_CheckBoxContents, &option, &control);
+  return control.fontMetrics().horizontalAdvance(control.text()) > room.width();
+}
 
 struct Caption {
   ControlId id;
@@ -92,8 +108,25 @@ void COrvaneDlg::SetUiLanguage(int language) {
                      tips.color(QPalette::ToolTipBase));
   }
   for (const Caption& caption : kPanelCaptions) SetControlText(Control(caption.id), caption.text[language]);
+  FitPanelCaptions();
   notice_->setText(QString::fromStdString(language == 0 ? noticeText_ : std::string(kNoticeLines[language])));
   update();
+}
+
+void COrvaneDlg::FitPanelCaptions() {
+  constexpr double kSmallestPoints = 6.0;
+  for (const Caption& caption : kPanelCaptions) {
+    auto* control = qobject_cast<QAbstractButton*>(Control(caption.id));
+    const bool radio = qobject_cast<QRadioButton*>(control) != nullptr;
+    if (!radio && !qobject_cast<QCheckBox*>(control)) continue;
+    // Back to the window's font first: the caption may be shorter than the last one.
+    control->setFont(QFont());
+    QFont font = control->font();
+    while (CaptionOverflows(*control, radio) && font.pointSizeF() > kSmallestPoints) {
+      font.setPointSizeF(std::max(kSmallestPoints, font.pointSizeF() - 0.5));
+      control->setFont(font);
+    }
+  }
 }
 
 }  // namespace orvane::ui

@@ -1,4 +1,9 @@
+#include <QAbstractButton>
+#include <QCheckBox>
 #include <QLabel>
+#include <QRadioButton>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QPixmap>
 
 #include <array>
@@ -132,6 +137,32 @@ TEST_F(LanguageTest, AnUnknownLanguageChangesNothing) {
     window->SetUiLanguage(language);
     EXPECT_EQ(Looks(), english) << language;
     for (const auto& [id, picture] : shown) EXPECT_EQ(Button(id).grab().toImage(), picture) << language;
+  }
+}
+
+TEST_F(LanguageTest, EveryRadioAndBoxOfThePanelShowsItsWholeCaptionInEveryLanguage) {
+  window = std::make_unique<COrvaneDlg>(Environment());
+  std::map<QAbstractButton*, double> firstPoints;
+  // English and then Simplified Chinese again: a shorter caption gets its first font back.
+  for (int language : {0, 1, 2, 0}) {
+    window->SetUiLanguage(language);
+    for (QAbstractButton* control : window->findChildren<QAbstractButton*>()) {
+      if (!qobject_cast<QRadioButton*>(control) && !qobject_cast<QCheckBox*>(control)) continue;
+      QStyleOptionButton option;
+      option.initFrom(control);
+      const QRect room = control->style()->subElementRect(qobject_cast<QRadioButton*>(control)
+                                                              ? QStyle::SE_RadioButtonContents
+                                                              : QStyle::SE_CheckBoxContents,
+                                                          &option, control);
+      EXPECT_LE(control->fontMetrics().horizontalAdvance(control->text()), room.width())
+          << language << " " << control->text().toStdString();
+      if (language != 0) continue;
+      if (!firstPoints.contains(control)) {
+        firstPoints[control] = control->font().pointSizeF();
+      } else {
+        EXPECT_EQ(control->font().pointSizeF(), firstPoints[control]) << control->text().toStdString();
+      }
+    }
   }
 }
 
