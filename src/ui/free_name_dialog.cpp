@@ -1,6 +1,7 @@
 #include "ui/free_name_dialog.h"
 
 #include "app/sys_param.h"
+#include "ui/message_texts.h"
 #include "ui/presenter.h"
 
 namespace orvane::ui {
@@ -37,7 +38,7 @@ bool ExistsIgnoringCase(const std::filesystem::path& folder, const std::string& 
 
 CCustomFileNameDlg::CCustomFileNameDlg(QWidget* parent, bool watermarkMode, int language, IPresenter& presenter)
     : QDialog(parent), presenter_(presenter), watermarkMode_(watermarkMode) {
-  const Texts& texts = kTexts[language >= 1 && language <= 2 ? language : 0];
+  const Texts& texts = kTexts[TextColumn(language)];
   forbiddenText_ = texts.forbidden;
   emptyText_ = texts.empty;
   existsText_ = texts.exists;

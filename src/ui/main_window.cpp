@@ -276,7 +276,6 @@ void COrvaneDlg::LayOut() {
   // The preview area grows with the window; the thumbnail strip keeps the place start-up gave it.
   const QRect area = preview_->geometry();
   displayRect_ = {area.left(), area.top(), area.left() + area.width(), area.top() + area.height()};
-  FitPanelCaptions();
 }
 
 void COrvaneDlg::resizeEvent(QResizeEvent* event) {

@@ -171,6 +171,7 @@ class COrvaneDlg : public QWidget {
   void SetUiLanguage(int language);
   // The panel's radio buttons and boxes keep the window's font while their caption fits their
   // width; a longer one (English beside four radios in a row) gets a smaller font, never a cut.
+  // The panel's widths are fixed from the first layout on, so a new language is all that refits.
   void FitPanelCaptions();
 
   // Capture to PDF (1024, 32778), copy (1023), the collection boxes (1035, 1036, 1037), and the

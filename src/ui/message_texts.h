@@ -6,6 +6,10 @@
 
 namespace orvane::ui {
 
+// Texts per interface language: 0 Simplified Chinese, 1 Traditional Chinese, 2 English. Any other
+// language reads as the first.
+inline int TextColumn(int language) { return language == 1 || language == 2 ? language : 0; }
+
 struct CMessageTexts {
   std::string notConnected;
   std::string folderFailure;

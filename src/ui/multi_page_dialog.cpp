@@ -14,6 +14,7 @@
 #include "imaging/pdf_document.h"
 #include "imaging/tiff_writer.h"
 #include "platform/message_ids.h"
+#include "ui/message_texts.h"
 #include "ui/presenter.h"
 
 namespace orvane::ui {
@@ -126,7 +127,7 @@ QPushButton* CMultiPageDlg::Button(Control id) {
 }
 
 void CMultiPageDlg::SetLanguage(int language) {
-  const Texts& texts = kTexts[language >= 0 && language <= 2 ? language : 0];
+  const Texts& texts = kTexts[TextColumn(language)];
   setWindowTitle(QString::fromUtf8(texts.title));
   combine_.setText(QString::fromUtf8(texts.combine));
   cancel_.setText(QString::fromUtf8(texts.cancel));

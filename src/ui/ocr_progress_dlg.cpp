@@ -4,6 +4,7 @@
 
 #include "ocr/english_ocr.h"
 #include "platform/message_ids.h"
+#include "ui/message_texts.h"
 #include "ui/presenter.h"
 
 namespace orvane::ui {
@@ -29,7 +30,7 @@ const COCRProgressDlg::Texts& COCRProgressDlg::TextsFor(int language) {
        {"OCR Initialization failed", "No images for OCR", "OCR library files are missing", "OCR is completed",
         "OCR failure or OCR "}},
   };
-  return kTexts[language >= 1 && language <= 2 ? language : 0];
+  return kTexts[TextColumn(language)];
 }
 
 COCRProgressDlg::COCRProgressDlg(QWidget* parent, int language, bool english, IPresenter& presenter,

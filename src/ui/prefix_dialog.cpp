@@ -1,6 +1,7 @@
 #include "ui/prefix_dialog.h"
 
 #include "app/sys_param.h"
+#include "ui/message_texts.h"
 #include "ui/presenter.h"
 
 namespace orvane::ui {
@@ -18,7 +19,7 @@ constexpr Texts kTexts[] = {
     {"File name prefixes", "File name prefixes (separated by \"|\"):", "Illegal file name prefix"},
 };
 
-const Texts& TextsFor(int language) { return kTexts[language == 1 || language == 2 ? language : 0]; }
+const Texts& TextsFor(int language) { return kTexts[TextColumn(language)]; }
 
 }  // namespace
 

@@ -11,16 +11,14 @@
 #include <QLineEdit>
 #include <QWidget>
 
+#include "ui/message_texts.h"
+
 namespace orvane::ui {
 
 class IPresenter;
 
 // "Please enter a whole number from low to high", in the interface language.
 std::string RangeMessage(int language, int low, int high);
-
-// Texts per interface language: 0 Simplified Chinese, 1 Traditional Chinese, 2 English. Any other
-// language reads as the first.
-inline int TextColumn(int language) { return language == 1 || language == 2 ? language : 0; }
 
 class CSettingsPage : public QWidget {
  public:

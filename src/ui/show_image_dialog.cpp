@@ -11,6 +11,7 @@
 #include "imaging/capture_pipeline.h"
 #include "imaging/printing/print_module.h"
 #include "platform/message_ids.h"
+#include "ui/message_texts.h"
 #include "ui/presenter.h"
 #include "ui/print_dialog_chooser.h"
 
@@ -94,7 +95,7 @@ QPushButton* CShowImageDlg::Button(Control id) {
 }
 
 void CShowImageDlg::SetLanguage(int language) {
-  const Texts& texts = kTexts[language >= 0 && language <= 2 ? language : 0];
+  const Texts& texts = kTexts[TextColumn(language)];
   setWindowTitle(QString::fromUtf8(texts.caption));
   print_.setText(QString::fromUtf8(texts.print));
   swap_.setText(QString::fromUtf8(texts.swap));

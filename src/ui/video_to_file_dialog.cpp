@@ -6,6 +6,7 @@
 
 #include "camera/video_controller.h"
 #include "ui/dialog_placement.h"
+#include "ui/message_texts.h"
 #include "ui/presenter.h"
 #include "ui/sound_settings.h"
 
@@ -80,7 +81,7 @@ CCVideoToFile::~CCVideoToFile() {
 }
 
 void CCVideoToFile::SetLanguage(int language) {
-  const Texts& texts = kTexts[language >= 1 && language <= 2 ? language : 0];
+  const Texts& texts = kTexts[TextColumn(language)];
   setWindowTitle(QString::fromUtf8(texts.caption));
   start_.setText(QString::fromUtf8(texts.start));
   soundSettings_.setText(QString::fromUtf8(texts.soundSettings));
