@@ -63,6 +63,17 @@ bool HasOutlineBlue(const cv::Mat& picture) {
   return cv::countNonZero(mask) > 0;
 }
 
+// Feeds the frame until one is shown with detection's outlines on it, at most 5 seconds.
+bool ShowsOutlines(CDisplayCore& core, const cv::Mat& frame) {
+  const auto deadline = std::chrono::steady_clock::now() + 5s;
+  while (std::chrono::steady_clock::now() < deadline) {
+    Feed(*core.RawSlot(CDisplayCore::kMainSlot), frame);
+    std::this_thread::sleep_for(2ms);
+    if (HasOutlineBlue(core.TakeShownFrame().picture)) return true;
+  }
+  return false;
+}
+
 class DisplayCoreTest : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_TRUE(core.Start({})); }
@@ -156,15 +167,7 @@ TEST_F(DisplayCoreTest, OutlinesAreShownButNeverHandedOut) {
   core.PostResize({320, 240});
   core.SetAutoCrop(true, false, 0.03f);
   ASSERT_FALSE(ShowUntil(core, frame, frame.size()).empty());
-  // Wait for a frame shown with detection on.
-  const auto deadline = std::chrono::steady_clock::now() + 5s;
-  bool outlined = false;
-  while (!outlined && std::chrono::steady_clock::now() < deadline) {
-    Feed(*core.RawSlot(CDisplayCore::kMainSlot), frame);
-    std::this_thread::sleep_for(2ms);
-    outlined = HasOutlineBlue(core.TakeShownFrame().picture);
-  }
-  EXPECT_TRUE(outlined);
+  EXPECT_TRUE(ShowsOutlines(core, frame));
   EXPECT_EQ(cv::norm(core.GetPicture(), frame, cv::NORM_INF), 0);
   EXPECT_EQ(cv::norm(core.GetShownPicture(), frame, cv::NORM_INF), 0);
   const std::vector<cv::Mat> pages = core.GetCroppedPictures();
@@ -185,14 +188,7 @@ TEST_F(DisplayCoreTest, ATurnedPageOutlinedInTheFrameLeavesTheGettersClean) {
   core.PostResize({640, 480});
   core.SetAutoCrop(true, false, 0.03f);
   ASSERT_FALSE(ShowUntil(core, frame, frame.size()).empty());
-  const auto deadline = std::chrono::steady_clock::now() + 5s;
-  bool outlined = false;
-  while (!outlined && std::chrono::steady_clock::now() < deadline) {
-    Feed(*core.RawSlot(CDisplayCore::kMainSlot), frame);
-    std::this_thread::sleep_for(2ms);
-    outlined = HasOutlineBlue(core.TakeShownFrame().picture);
-  }
-  ASSERT_TRUE(outlined);
+  ASSERT_TRUE(ShowsOutlines(core, frame));
   EXPECT_EQ(cv::norm(core.GetPicture(), frame, cv::NORM_INF), 0);
   EXPECT_EQ(cv::norm(core.GetShownPicture(), frame, cv::NORM_INF), 0);
 }
