@@ -197,7 +197,9 @@ TEST(VirtualCameraFrames, AFullSizeYuyvStreamAlternatesTwoWholeVariants) {
   std::unique_ptr<platform::IV4l2Device> device = virtualCamera.Camera()->Open();
   v4l2_format format{};
   format.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-  format.fmt.pix = {kWidth, kHeight, V4L2_PIX_FMT_YUYV};
+  format.fmt.pix.width = kWidth;
+  format.fmt.pix.height = kHeight;
+  format.fmt.pix.pixelformat = V4L2_PIX_FMT_YUYV;
   ASSERT_EQ(device->Ioctl(VIDIOC_S_FMT, &format), 0);
   v4l2_requestbuffers request{};
   request.count = 4;
