@@ -56,6 +56,9 @@ void CDisplayView::paintEvent(QPaintEvent* /*event*/) {
     // The frame painted before is done with: the core composes the next frames into it.
     core_->GiveBackShownPicture(std::move(picture_));
     picture_ = std::move(frame.picture);
+    // Only a frame taken here counts as painted: while the core composes the next one into the
+    // frame the view never took, it hands out the last sequence without a picture.
+    paintedSequence_ = frame.sequence;
   }
   QPainter painter(this);
   if (picture_.empty()) {
@@ -65,7 +68,6 @@ void CDisplayView::paintEvent(QPaintEvent* /*event*/) {
                        QImage::Format_RGB32);
     painter.drawImage(0, 0, image);
   }
-  paintedSequence_ = frame.sequence;
   if (frame.cursor != cursor_) {
     cursor_ = frame.cursor;
     setCursor(ToQt(cursor_));
