@@ -698,6 +698,41 @@ bool CloseCornerRegion(cv::Mat& mask, bool erase, const std::vector<cv::Point>& 
   return true;
 }
 
+cv::Mat ShrinkForSearch(const cv::Mat& picture, cv::Size size) {
+  const int factor = size.width > 0 ? picture.cols / size.width : 0;
+  const bool whole = picture.depth() == CV_8U && factor >= 2 && picture.cols == factor * size.width &&
+                     picture.rows == factor * size.height;
+  if (!whole) {
+    cv::Mat shrunk;
+    cv::resize(picture, shrunk, size, 0, 0, cv::INTER_LINEAR);
+    return shrunk;
+  }
+  // Output pixel d samples the source at factor * d + (factor - 1) / 2: a whole pixel for an odd
+  // factor, midway between two for an even one (where OpenCV's fixed-point weights of a half
+  // round the mean of the four up).
+  const int channels = picture.channels();
+  const int first = (factor - 1) / 2;
+  cv::Mat shrunk(size, picture.type());
+  for (int y = 0; y < size.height; ++y) {
+    const uchar* top = picture.ptr<uchar>(factor * y + first);
+    uchar* out = shrunk.ptr<uchar>(y);
+    if (factor % 2 == 1) {
+      for (int x = 0; x < size.width; ++x)
+        for (int c = 0; c < channels; ++c) out[x * channels + c] = top[(factor * x + first) * channels + c];
+    } else {
+      const uchar* bottom = picture.ptr<uchar>(factor * y + first + 1);
+      for (int x = 0; x < size.width; ++x) {
+        const int left = (factor * x + first) * channels;
+        for (int c = 0; c < channels; ++c) {
+          const int sum = top[left + c] + top[left + channels + c] + bottom[left + c] + bottom[left + channels + c];
+          out[x * channels + c] = static_cast<uchar>((sum + 2) >> 2);
+        }
+      }
+    }
+  }
+  return shrunk;
+}
+
 bool FindDocumentRegions(const cv::Mat& picture, int medianAperture, int gradientAperture,
                          float scale, float minimumAreaRatio, double thresholdFactor,
                          std::vector<cv::RotatedRect>& regions) {
@@ -708,8 +743,7 @@ bool FindDocumentRegions(const cv::Mat& picture, int medianAperture, int gradien
                             static_cast<int>(std::lround(picture.rows * s)));
   if (shrunkSize.width < kSmallestShrunkSide || shrunkSize.height < kSmallestShrunkSide)
     return false;
-  cv::Mat shrunk;
-  cv::resize(picture, shrunk, shrunkSize, 0, 0, cv::INTER_LINEAR);
+  const cv::Mat shrunk = ShrinkForSearch(picture, shrunkSize);
 
   const cv::Mat closed = ClosedEdgeMask(shrunk, medianAperture, gradientAperture, thresholdFactor);
   std::vector<Contour> kept = FirstPass(FloodFromBorder(closed), minimumAreaRatio);

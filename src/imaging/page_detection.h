@@ -34,6 +34,12 @@ bool FindDocumentBounds(const cv::Mat& picture, int medianAperture, int gradient
                         float scale, float minimumAreaRatio, double thresholdFactor,
                         cv::RotatedRect& bounds);
 
+// `picture` (8-bit) shrunk to `size` exactly as cv::resize with INTER_LINEAR shrinks it, the copy
+// the page finder searches. When each side shrinks by one whole factor the bilinear weights are
+// 1 and 0 (an odd factor) or halves (an even one), and the pixels are taken straight from the
+// rows they come from, with no pass over every column of the source.
+cv::Mat ShrinkForSearch(const cv::Mat& picture, cv::Size size);
+
 // The minimum-area rectangle round the corners of every region, as FindDocumentBounds gives it.
 cv::RotatedRect BoundsOfRegions(const std::vector<cv::RotatedRect>& regions);
 

@@ -39,6 +39,32 @@ double BrightShare(const cv::Mat& picture) {
   return cv::countNonZero(grey > 200) / static_cast<double>(grey.total());
 }
 
+// The page finder's shrink must be OpenCV's bilinear resize to the bit, whole factors or not.
+TEST(ShrinkForSearch, EqualsOpenCvsBilinearResize) {
+  struct Case {
+    cv::Size from, to;
+    int type;
+  };
+  const Case cases[] = {
+      {{2080, 1560}, {416, 312}, CV_8UC3},  // a fifth: sampled straight
+      {{4160, 3120}, {416, 312}, CV_8UC3},  // a tenth: means of four
+      {{1040, 780}, {416, 312}, CV_8UC3},   // two and a half: OpenCV's own
+      {{99, 66}, {33, 22}, CV_8UC1},
+      {{136, 68}, {34, 17}, CV_8UC1},
+      {{130, 75}, {65, 37}, CV_8UC3},  // not a whole factor down the rows
+  };
+  cv::RNG rng(7);
+  for (const Case& c : cases) {
+    cv::Mat picture(c.from, c.type);
+    rng.fill(picture, cv::RNG::UNIFORM, 0, 256);
+    cv::Mat expected;
+    cv::resize(picture, expected, c.to, 0, 0, cv::INTER_LINEAR);
+    const cv::Mat shrunk = ShrinkForSearch(picture, c.to);
+    ASSERT_EQ(shrunk.size(), c.to);
+    EXPECT_EQ(cv::norm(shrunk, expected, cv::NORM_INF), 0) << c.from << " to " << c.to;
+  }
+}
+
 TEST(FindDocumentRegions, FindsATurnedPageAndCutsItUpright) {
   const auto sheet = SheetCorners({400, 300}, {420, 300}, 20);
   const cv::Mat scene = DeskWithSheets({sheet});
