@@ -14,10 +14,10 @@
 
 #include <jpeglib.h>
 
-#include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include "camera/usb_camera.h"
+#include "imaging/image_file.h"
 
 namespace orvane {
 
@@ -440,8 +440,7 @@ std::vector<std::uint8_t> VirtualCamera::Frame(int width, int height, int varian
     return [&picture](int first, cv::Mat& band) { picture.rowRange(first, first + band.rows).copyTo(band); };
   };
   if (!pictures_.empty()) {
-    const cv::Mat loaded = cv::imread(pictures_[static_cast<std::size_t>(pictureIndex_) % pictures_.size()].string(),
-                                      cv::IMREAD_COLOR);
+    const cv::Mat loaded = imaging::LoadImageFile(pictures_[static_cast<std::size_t>(pictureIndex_) % pictures_.size()]);
     if (!loaded.empty()) {
       cv::Mat sized;
       cv::resize(loaded, sized, cv::Size(width, height), 0, 0, cv::INTER_AREA);

@@ -2,6 +2,7 @@
 target_sources(orvane_imaging PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/jpeg_file.cpp
   ${CMAKE_CURRENT_LIST_DIR}/image_file.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/picture_codecs.cpp
   ${CMAKE_CURRENT_LIST_DIR}/tiff_writer.cpp
   ${CMAKE_CURRENT_LIST_DIR}/pdf_document.cpp
   ${CMAKE_CURRENT_LIST_DIR}/barcode.cpp

@@ -8,11 +8,10 @@
 #include <string>
 #include <vector>
 
-#include <opencv2/imgcodecs.hpp>
 #include <tiffio.h>
 
 #include "imaging/jpeg_file.h"
-#include "imaging/opencv_compat.h"
+#include "imaging/picture_codecs.h"
 #include "platform/diagnostics.h"
 
 namespace orvane::imaging {
@@ -37,16 +36,17 @@ bool IsPlainPicture(const cv::Mat& picture) {
 
 // The picture encoded for `extension` (lower case, with its dot); empty when no encoder takes it.
 std::string Encode(const std::string& extension, const cv::Mat& picture) {
-  if (extension == ".tga") return EncodeTga(picture);
-  if (extension == ".ras") return EncodeSunRaster(picture);
   try {
-    std::vector<std::uint8_t> buffer;
-    if (!cv::haveImageWriter("x" + extension) || !cv::imencode(extension, picture, buffer)) return {};
-    return std::string(buffer.begin(), buffer.end());
-  } catch (const cv::Exception& error) {
+    if (extension == ".jpg" || extension == ".jpeg") return EncodeJpeg(picture, 96, 96, 95);
+    if (extension == ".bmp" || extension == ".dib") return EncodeBmp(picture);
+    if (extension == ".png") return EncodePng(picture);
+    if (extension == ".tif" || extension == ".tiff") return EncodeTiff(picture);
+    if (extension == ".tga") return EncodeTga(picture);
+    if (extension == ".ras") return EncodeSunRaster(picture);
+  } catch (const std::exception& error) {
     platform::DebugOutput("cannot encode a picture as " + extension + ": " + error.what());
-    return {};
   }
+  return {};
 }
 
 std::uint32_t BigEndian32(const std::string& bytes, std::size_t at) {
@@ -92,7 +92,7 @@ std::optional<DeclaredSize> ReadDeclaredSize(const fs::path& path) {
     const std::int64_t height = LittleEndian(head, 18 + bytes, bytes);
     return DeclaredSize{LittleEndian(head, 18, bytes), height < 0 ? -height : height};
   }
-  if (startsWith("II*") || startsWith("MM\0*")) {
+  if (startsWith(std::string_view("II*\0", 4)) || startsWith(std::string_view("MM\0*", 4))) {
     TIFF* tiff = TIFFOpen(path.c_str(), "r");
     if (tiff == nullptr) return {};
     std::uint32_t width = 0, height = 0;
@@ -176,9 +176,9 @@ cv::Mat LoadImageFile(const fs::path& path, std::string* error) {
     return fail(path.string() + " declares " + std::to_string(size->width) + " x " +
                 std::to_string(size->height) + " pixels, more than a picture may have");
   }
-  // IMREAD_COLOR replicates grey into three channels and drops alpha.
-  cv::Mat picture = compat::ReadImage(path.string(), cv::IMREAD_COLOR);
-  if (picture.empty()) return fail(path.string() + " is no picture that can be read");
+  std::string why;
+  cv::Mat picture = DecodePictureFile(path, &why);
+  if (picture.empty()) return fail(path.string() + " is no picture that can be read: " + why);
   return picture;
 }
 

@@ -10,9 +10,8 @@
 
 namespace orvane::imaging {
 
-// Writes the picture in the format named by the file's own extension (OpenCV's encoders, and
-// small encoders of our own for ".tga", which OpenCV lacks, and ".ras", which OpenCV cannot
-// write to memory). The picture is encoded in memory and written whole or not at all, every
+// Writes the picture in the format named by the file's own extension: ".jpg"/".jpeg" (quality
+// 95, 96 dots per inch), ".bmp", ".png", ".tif"/".tiff", ".tga" and ".ras" (any case). The picture is encoded in memory and written whole or not at all, every
 // write checked; it takes its name by `placement` (by default never replacing a file and failing
 // when the name is taken), and `written`, when given, receives the path it got. False for a name
 // without extension, an extension no encoder knows, an empty picture or a failed write; never
@@ -21,8 +20,8 @@ bool SaveMatByExtension(const std::filesystem::path& path, const cv::Mat& pictur
                         const platform::FilePlacement& placement = {},
                         std::filesystem::path* written = nullptr);
 
-// Any picture file OpenCV can read, as three-channel BGR (grey replicated, alpha dropped, EXIF
-// orientation ignored). Empty for an empty path, a file that cannot be read, and a JPEG, PNG,
+// A JPEG, TIFF (its first page), Sun raster, PNG, BMP or other picture file Qt reads, as
+// three-channel BGR (grey replicated, alpha dropped, EXIF orientation ignored). Empty for an empty path, a file that cannot be read, and a JPEG, PNG,
 // BMP, TIFF or Sun raster file whose header declares a picture beyond the ceiling of
 // kMaxPictureSide and kMaxPicturePixels (refused before it is decoded); `error`, when given, then
 // says why. Never throws.

@@ -3,7 +3,6 @@
 #include <exception>
 #include <utility>
 
-#include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
 namespace orvane::imaging::compat {
@@ -37,14 +36,6 @@ std::vector<std::vector<cv::Point>> FindOuterContours(const cv::Mat& mask) {
   }
   cv::findContours(framed, contours, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_SIMPLE);
   return contours;
-}
-
-cv::Mat ReadImage(const std::string& path, int flags) {
-  try {
-    return cv::imread(path, flags | cv::IMREAD_IGNORE_ORIENTATION);
-  } catch (const std::exception&) {  // a damaged file is no picture, never an escape
-    return {};
-  }
 }
 
 bool WarpPerspective(const cv::Mat& source, cv::Mat& out, const cv::Mat& transform,

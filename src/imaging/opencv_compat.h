@@ -22,9 +22,6 @@ cv::RotatedRect MinAreaRect(const std::vector<cv::Point>& points);
 // the corner rules depend on that, so the search runs on a copy whose frame is zeroed.
 std::vector<std::vector<cv::Point>> FindOuterContours(const cv::Mat& mask);
 
-// cv::imread that ignores the EXIF orientation, as the pictures were always read before.
-cv::Mat ReadImage(const std::string& path, int flags);
-
 // cv::warpPerspective that refuses an output size below one pixel instead of silently using the
 // source size. Where the output reaches beyond the source it is white, as in a rotated cut.
 // False (and `out` untouched) on refusal or an empty source.

@@ -1,10 +1,14 @@
 #include "imaging/image_file.h"
 
+#include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 #include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
 
 #include "imaging/conversions.h"
 #include "imaging/tiff_writer.h"
@@ -34,6 +38,34 @@ TEST(SaveMatByExtension, WritesByExtensionAndReadsBackInColour) {
   EXPECT_EQ(std::distance(fs::directory_iterator(folder.path()), fs::directory_iterator()), 5);
 }
 
+// The files are the standard formats, pixel for pixel, both ways: what is written here reads
+// back the same in OpenCV, and what OpenCV writes reads the same here (alpha dropped).
+TEST(SaveMatByExtension, FilesAreReadTheSameByOpenCvAndBack) {
+  testing::TempFolder folder;
+  cv::Mat colour(37, 53, CV_8UC3);
+  cv::randu(colour, 0, 256);
+  cv::Mat grey(29, 31, CV_8UC1);
+  cv::randu(grey, 0, 256);
+  cv::Mat withAlpha(17, 19, CV_8UC4);
+  cv::randu(withAlpha, 0, 256);
+  for (const char* extension : {".png", ".bmp", ".tif", ".ras"}) {
+    for (const cv::Mat& picture : {colour, grey}) {
+      SCOPED_TRACE(std::string(extension) + " " + std::to_string(picture.channels()));
+      const fs::path ours = folder / (std::to_string(picture.channels()) + "ours" + extension);
+      ASSERT_TRUE(SaveMatByExtension(ours, picture));
+      cv::Mat expected = picture;
+      if (picture.channels() == 1) cv::cvtColor(picture, expected, cv::COLOR_GRAY2BGR);
+      EXPECT_EQ(cv::norm(cv::imread(ours.string(), cv::IMREAD_COLOR), expected, cv::NORM_INF), 0);
+      const fs::path theirs = folder / (std::to_string(picture.channels()) + "theirs" + extension);
+      ASSERT_TRUE(cv::imwrite(theirs.string(), picture));
+      EXPECT_EQ(cv::norm(LoadImageFile(theirs), cv::imread(theirs.string(), cv::IMREAD_COLOR), cv::NORM_INF), 0);
+    }
+  }
+  const fs::path png = folder / "alpha.png";
+  ASSERT_TRUE(cv::imwrite(png.string(), withAlpha));
+  EXPECT_EQ(cv::norm(LoadImageFile(png), cv::imread(png.string(), cv::IMREAD_COLOR), cv::NORM_INF), 0);
+}
+
 TEST(SaveMatByExtension, RefusesNamesWithoutWriterWithoutThrowing) {
   testing::TempFolder folder;
   cv::Mat picture(4, 4, CV_8UC3, cv::Scalar::all(0));
@@ -57,6 +89,34 @@ TEST(EncodeTga, HeaderAndBgrPixelsTopRowFirst) {
   EXPECT_EQ(tga.substr(18, 3), std::string("\x0a\x14\x1e"));
   EXPECT_EQ(EncodeTga(cv::Mat(2, 2, CV_8UC1)).at(16), 8);
   EXPECT_TRUE(EncodeTga(cv::Mat(2, 2, CV_8UC4)).empty());
+}
+
+// A JPEG whose EXIF block says "turn by 90 degrees" (orientation 6).
+std::vector<std::uint8_t> JpegWithOrientation(const cv::Mat& picture) {
+  std::vector<std::uint8_t> jpeg;
+  cv::imencode(".jpg", picture, jpeg);
+  const std::vector<std::uint8_t> exif = {
+      0xFF, 0xE1, 0x00, 0x22, 'E', 'x', 'i', 'f', 0, 0,                 // APP1, length 34
+      'I', 'I', 0x2A, 0x00, 0x08, 0x00, 0x00, 0x00,                     // TIFF header
+      0x01, 0x00,                                                       // one entry
+      0x12, 0x01, 0x03, 0x00, 0x01, 0x00, 0x00, 0x00, 0x06, 0x00, 0x00, 0x00,  // orientation 6
+      0x00, 0x00, 0x00, 0x00};                                          // no next directory
+  jpeg.insert(jpeg.begin() + 2, exif.begin(), exif.end());
+  return jpeg;
+}
+
+TEST(LoadImageFile, IgnoresTheExifOrientation) {
+  testing::TempFolder folder;
+  const auto path = folder.path() / "turned.jpg";
+  const auto bytes = JpegWithOrientation(cv::Mat(20, 40, CV_8UC3, cv::Scalar(10, 200, 30)));
+  {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    std::fwrite(bytes.data(), 1, bytes.size(), file);
+    std::fclose(file);
+  }
+  ASSERT_EQ(cv::imread(path.string()).size(), cv::Size(20, 40)) << "fixture: EXIF not honoured";
+  EXPECT_EQ(LoadImageFile(path).size(), cv::Size(40, 20));
 }
 
 TEST(LoadImageFile, GivesThreeEqualChannelsForAGreyFile) {

@@ -74,34 +74,6 @@ TEST(OpenCvCompat, ContoursOfARegionOnTheBorderStartAtOne) {
   EXPECT_EQ(cv::countNonZero(mask != before), 0) << "the caller's mask must stay as it was";
 }
 
-// A JPEG whose EXIF block says "turn by 90 degrees" (orientation 6).
-std::vector<std::uint8_t> JpegWithOrientation(const cv::Mat& picture) {
-  std::vector<std::uint8_t> jpeg;
-  cv::imencode(".jpg", picture, jpeg);
-  const std::vector<std::uint8_t> exif = {
-      0xFF, 0xE1, 0x00, 0x22, 'E', 'x', 'i', 'f', 0, 0,                 // APP1, length 34
-      'I', 'I', 0x2A, 0x00, 0x08, 0x00, 0x00, 0x00,                     // TIFF header
-      0x01, 0x00,                                                       // one entry
-      0x12, 0x01, 0x03, 0x00, 0x01, 0x00, 0x00, 0x00, 0x06, 0x00, 0x00, 0x00,  // orientation 6
-      0x00, 0x00, 0x00, 0x00};                                          // no next directory
-  jpeg.insert(jpeg.begin() + 2, exif.begin(), exif.end());
-  return jpeg;
-}
-
-TEST(OpenCvCompat, ReadImageIgnoresTheExifOrientation) {
-  ::orvane::testing::TempFolder folder;
-  const auto path = folder.path() / "turned.jpg";
-  const auto bytes = JpegWithOrientation(cv::Mat(20, 40, CV_8UC3, cv::Scalar(10, 200, 30)));
-  {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    ASSERT_NE(file, nullptr);
-    std::fwrite(bytes.data(), 1, bytes.size(), file);
-    std::fclose(file);
-  }
-  ASSERT_EQ(cv::imread(path.string()).size(), cv::Size(20, 40)) << "fixture: EXIF not honoured";
-  EXPECT_EQ(ReadImage(path.string(), cv::IMREAD_COLOR).size(), cv::Size(40, 20));
-}
-
 TEST(OpenCvCompat, WarpPerspectiveRefusesAnEmptyOutputSize) {
   const cv::Mat source(30, 30, CV_8UC1, cv::Scalar(7));
   cv::Mat out(5, 5, CV_8UC1, cv::Scalar(1));

@@ -1,0 +1,310 @@
+#include "imaging/picture_codecs.h"
+
+#include <QBuffer>
+#include <QByteArray>
+#include <QImage>
+#include <QImageReader>
+#include <QImageWriter>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <mutex>
+#include <vector>
+
+#include <opencv2/imgproc.hpp>
+#include <tiffio.h>
+
+#include "imaging/jpeg_file.h"
+
+namespace orvane::imaging {
+namespace {
+
+bool IsGreyOrBgr(const cv::Mat& picture) {
+  return !picture.empty() && picture.depth() == CV_8U && (picture.channels() == 1 || picture.channels() == 3);
+}
+
+void AppendLittleEndian(std::string& bytes, std::uint32_t value, int count) {
+  for (int i = 0; i < count; ++i) bytes += static_cast<char>((value >> (8 * i)) & 0xFF);
+}
+
+cv::Mat Failed(std::string* error, const char* why) {
+  *error = why;
+  return {};
+}
+
+std::uint32_t BigEndianAt(const std::string& bytes, std::size_t at) {
+  std::uint32_t value = 0;
+  for (std::size_t i = 0; i < 4; ++i) value = value << 8 | static_cast<unsigned char>(bytes[at + i]);
+  return value;
+}
+
+// A TIFF held in memory: libtiff reads and writes through these, `position` its file offset.
+struct TiffMemory {
+  std::string bytes;
+  std::size_t position = 0;
+};
+
+tmsize_t TiffRead(thandle_t handle, void* data, tmsize_t size) {
+  auto& memory = *static_cast<TiffMemory*>(handle);
+  const std::size_t available = memory.position < memory.bytes.size() ? memory.bytes.size() - memory.position : 0;
+  const std::size_t count = std::min(available, static_cast<std::size_t>(size));
+  std::memcpy(data, memory.bytes.data() + memory.position, count);
+  memory.position += count;
+  return static_cast<tmsize_t>(count);
+}
+
+tmsize_t TiffWrite(thandle_t handle, void* data, tmsize_t size) {
+  auto& memory = *static_cast<TiffMemory*>(handle);
+  const std::size_t count = static_cast<std::size_t>(size);
+  try {
+    if (memory.bytes.size() < memory.position + count) memory.bytes.resize(memory.position + count);
+  } catch (const std::exception&) {
+    return -1;
+  }
+  std::memcpy(memory.bytes.data() + memory.position, data, count);
+  memory.position += count;
+  return size;
+}
+
+toff_t TiffSeek(thandle_t handle, toff_t offset, int whence) {
+  auto& memory = *static_cast<TiffMemory*>(handle);
+  const auto base = whence == SEEK_CUR ? memory.position : whence == SEEK_END ? memory.bytes.size() : 0;
+  memory.position = static_cast<std::size_t>(base + offset);
+  return memory.position;
+}
+
+int TiffClose(thandle_t) { return 0; }
+toff_t TiffSize(thandle_t handle) { return static_cast<TiffMemory*>(handle)->bytes.size(); }
+int TiffMap(thandle_t, void**, toff_t*) { return 0; }
+void TiffUnmap(thandle_t, void*, toff_t) {}
+
+// A Sun raster file of the kinds the program writes and most others: 8-bit grey or 24/32-bit
+// colour, uncompressed, BGR (standard) or RGB order; no colour map.
+cv::Mat DecodeSunRaster(const std::string& bytes, std::string* error) {
+  if (bytes.size() < 32) return Failed(error, "the Sun raster header is cut short");
+  const std::uint32_t width = BigEndianAt(bytes, 4), height = BigEndianAt(bytes, 8), depth = BigEndianAt(bytes, 12);
+  const std::uint32_t type = BigEndianAt(bytes, 20), mapType = BigEndianAt(bytes, 24);
+  const std::uint32_t mapLength = BigEndianAt(bytes, 28);
+  if ((type != 0 && type != 1 && type != 3) || (depth != 8 && depth != 24 && depth != 32) ||
+      mapType != 0 || mapLength != 0) {
+    return Failed(error, "a Sun raster kind that is not read here (compressed or with a colour map)");
+  }
+  if (!WithinPictureCeiling(width, height)) return Failed(error, "the Sun raster declares too many pixels");
+  const std::size_t channels = depth / 8;
+  const std::size_t rowBytes = width * channels;
+  const std::size_t paddedRow = rowBytes + rowBytes % 2;
+  const std::size_t start = 32 + mapLength;
+  if (bytes.size() < start + paddedRow * height) return Failed(error, "the Sun raster's pixels are cut short");
+  cv::Mat picture(static_cast<int>(height), static_cast<int>(width), CV_8UC3);
+  for (int y = 0; y < picture.rows; ++y) {
+    const auto* in = reinterpret_cast<const std::uint8_t*>(bytes.data() + start + paddedRow * y);
+    auto* out = picture.ptr<std::uint8_t>(y);
+    for (std::uint32_t x = 0; x < width; ++x, in += channels, out += 3) {
+      if (channels == 1) {
+        out[0] = out[1] = out[2] = in[0];
+      } else {
+        const std::uint8_t* bgr = channels == 4 ? in + 1 : in;  // 32-bit pixels lead with a pad byte
+        out[0] = bgr[type == 3 ? 2 : 0];
+        out[1] = bgr[1];
+        out[2] = bgr[type == 3 ? 0 : 2];
+      }
+    }
+  }
+  return picture;
+}
+
+// The first page through libtiff's RGBA reader, which takes every photometric and compression
+// libtiff knows (bilevel fax pages, palettes, JPEG inside TIFF, 16-bit samples).
+cv::Mat DecodeTiff(std::string bytes, std::string* error) {
+  TiffMemory memory{std::move(bytes)};
+  TIFF* tiff = TIFFClientOpen("memory", "rm", &memory, TiffRead, TiffWrite, TiffSeek, TiffClose, TiffSize, TiffMap,
+                              TiffUnmap);
+  if (tiff == nullptr) return Failed(error, "a TIFF that libtiff cannot open");
+  std::uint32_t width = 0, height = 0;
+  TIFFGetField(tiff, TIFFTAG_IMAGEWIDTH, &width);
+  TIFFGetField(tiff, TIFFTAG_IMAGELENGTH, &height);
+  cv::Mat picture;
+  if (WithinPictureCeiling(width, height)) {
+    try {
+      std::vector<std::uint32_t> raster(static_cast<std::size_t>(width) * height);
+      if (TIFFReadRGBAImageOriented(tiff, width, height, raster.data(), ORIENTATION_TOPLEFT, 0) != 0) {
+        picture.create(static_cast<int>(height), static_cast<int>(width), CV_8UC3);
+        for (int y = 0; y < picture.rows; ++y) {
+          const std::uint32_t* in = raster.data() + static_cast<std::size_t>(y) * width;
+          auto* out = picture.ptr<std::uint8_t>(y);
+          for (std::uint32_t x = 0; x < width; ++x, out += 3) {
+            out[0] = static_cast<std::uint8_t>(TIFFGetB(in[x]));
+            out[1] = static_cast<std::uint8_t>(TIFFGetG(in[x]));
+            out[2] = static_cast<std::uint8_t>(TIFFGetR(in[x]));
+          }
+        }
+      } else {
+        *error = "a TIFF whose pixels libtiff cannot read";
+      }
+    } catch (const std::exception&) {
+      *error = "no memory for the picture";
+      picture.release();
+    }
+  } else {
+    *error = "the TIFF declares too many pixels";
+  }
+  TIFFClose(tiff);
+  return picture;
+}
+
+// Qt's readers refuse pictures above 256 MB by default; the program's own ceiling (checked from
+// the header before) allows 200 megapixels at up to 8 bytes a pixel.
+void AllowPicturesUpToTheCeiling() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    const int megabytes = static_cast<int>(kMaxPicturePixels * 8 / (1024 * 1024)) + 1;
+    QImageReader::setAllocationLimit(std::max(QImageReader::allocationLimit(), megabytes));
+  });
+}
+
+cv::Mat DecodeWithQt(const std::string& bytes, std::string* error) {
+  AllowPicturesUpToTheCeiling();
+  QImage image = QImage::fromData(QByteArray::fromRawData(bytes.data(), static_cast<qsizetype>(bytes.size())));
+  if (image.isNull()) return Failed(error, "no picture format that can be read");
+  // Unpremultiplied, so alpha is dropped rather than blended: the colours as they are stored.
+  image = image.convertToFormat(QImage::Format_RGBA8888);
+  if (image.isNull()) return Failed(error, "no memory for the picture");
+  cv::Mat picture(image.height(), image.width(), CV_8UC3);
+  for (int y = 0; y < picture.rows; ++y) {
+    const uchar* in = image.constScanLine(y);
+    uchar* out = picture.ptr(y);
+    for (int x = 0; x < picture.cols; ++x, in += 4, out += 3) {
+      out[0] = in[2];
+      out[1] = in[1];
+      out[2] = in[0];
+    }
+  }
+  return picture;
+}
+
+}  // namespace
+
+std::string EncodeBmp(const cv::Mat& picture) {
+  if (!IsGreyOrBgr(picture)) return {};
+  const bool grey = picture.channels() == 1;
+  const std::size_t rowBytes = static_cast<std::size_t>(picture.cols) * picture.channels();
+  const std::size_t paddedRow = (rowBytes + 3) / 4 * 4;
+  const std::size_t palette = grey ? 256 * 4 : 0;
+  const std::size_t offset = 14 + 40 + palette;
+  const std::size_t total = offset + paddedRow * static_cast<std::size_t>(picture.rows);
+  if (total > 0x7FFFFFFF) return {};
+  std::string bytes = "BM";
+  bytes.reserve(total);
+  AppendLittleEndian(bytes, static_cast<std::uint32_t>(total), 4);
+  AppendLittleEndian(bytes, 0, 4);
+  AppendLittleEndian(bytes, static_cast<std::uint32_t>(offset), 4);
+  AppendLittleEndian(bytes, 40, 4);  // BITMAPINFOHEADER
+  AppendLittleEndian(bytes, static_cast<std::uint32_t>(picture.cols), 4);
+  AppendLittleEndian(bytes, static_cast<std::uint32_t>(picture.rows), 4);  // positive: bottom row first
+  AppendLittleEndian(bytes, 1, 2);
+  AppendLittleEndian(bytes, grey ? 8 : 24, 2);
+  for (int i = 0; i < 6; ++i) AppendLittleEndian(bytes, 0, 4);  // uncompressed, no resolution, full palette
+  for (int level = 0; grey && level < 256; ++level) {
+    for (int c = 0; c < 3; ++c) bytes += static_cast<char>(level);
+    bytes += '\0';
+  }
+  const std::string padding(paddedRow - rowBytes, '\0');
+  for (int y = picture.rows - 1; y >= 0; --y) {
+    bytes.append(picture.ptr<char>(y), rowBytes);
+    bytes += padding;
+  }
+  return bytes;
+}
+
+std::string EncodePng(const cv::Mat& picture) {
+  if (!IsGreyOrBgr(picture)) return {};
+  const bool grey = picture.channels() == 1;
+  // Over the matrix's own pixels, which the writer only reads (the writable form, so that clearing
+  // the resolution copies nothing). No resolution is stored, as before.
+  QImage image(const_cast<uchar*>(picture.data), picture.cols, picture.rows, static_cast<qsizetype>(picture.step),
+               grey ? QImage::Format_Grayscale8 : QImage::Format_BGR888);
+  image.setDotsPerMeterX(0);
+  image.setDotsPerMeterY(0);
+  QByteArray encoded;
+  QBuffer buffer(&encoded);
+  buffer.open(QIODevice::WriteOnly);
+  QImageWriter writer(&buffer, "PNG");
+  // Qt's PNG quality 80 is zlib's level 1, the fastest that still compresses: a capture is saved
+  // while the next one waits.
+  writer.setQuality(80);
+  if (!writer.write(image)) return {};
+  return std::string(encoded.constData(), static_cast<std::size_t>(encoded.size()));
+}
+
+std::string EncodeTiff(const cv::Mat& picture) {
+  if (!IsGreyOrBgr(picture)) return {};
+  const int channels = picture.channels();
+  TiffMemory memory;
+  TIFF* tiff = TIFFClientOpen("memory", "w", &memory, TiffRead, TiffWrite, TiffSeek, TiffClose, TiffSize, TiffMap,
+                              TiffUnmap);
+  if (tiff == nullptr) return {};
+  const std::size_t rowBytes = static_cast<std::size_t>(picture.cols) * channels;
+  const auto rowsPerStrip = static_cast<std::uint32_t>(std::clamp<std::size_t>(8192 / rowBytes, 1, picture.rows));
+  TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, static_cast<std::uint32_t>(picture.cols));
+  TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, static_cast<std::uint32_t>(picture.rows));
+  TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, 8);
+  TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, channels);
+  TIFFSetField(tiff, TIFFTAG_SAMPLEFORMAT, SAMPLEFORMAT_UINT);
+  TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, channels == 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK);
+  TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+  TIFFSetField(tiff, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
+  TIFFSetField(tiff, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
+  TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, rowsPerStrip);
+  bool written = true;
+  std::vector<std::uint8_t> row(rowBytes);
+  for (int y = 0; y < picture.rows && written; ++y) {
+    const std::uint8_t* in = picture.ptr<std::uint8_t>(y);
+    if (channels == 3) {
+      for (int x = 0; x < picture.cols; ++x) {
+        row[3 * x] = in[3 * x + 2];
+        row[3 * x + 1] = in[3 * x + 1];
+        row[3 * x + 2] = in[3 * x];
+      }
+    } else {
+      std::memcpy(row.data(), in, rowBytes);
+    }
+    written = TIFFWriteScanline(tiff, row.data(), static_cast<std::uint32_t>(y), 0) == 1;
+  }
+  written = written && TIFFWriteDirectory(tiff) != 0;
+  TIFFClose(tiff);
+  return written ? std::move(memory.bytes) : std::string();
+}
+
+cv::Mat DecodePictureFile(const std::filesystem::path& path, std::string* error) {
+  std::string ignored;
+  if (error == nullptr) error = &ignored;
+  std::string bytes;
+  try {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) return Failed(error, "the file cannot be opened");
+    bytes.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    if (file.bad()) return Failed(error, "the file cannot be read");
+  } catch (const std::exception&) {
+    return Failed(error, "no memory for the file");
+  }
+  const auto startsWith = [&](std::string_view magic) { return bytes.compare(0, magic.size(), magic) == 0; };
+  try {
+    if (startsWith("\xFF\xD8\xFF")) {
+      cv::Mat picture = DecodeJpegToMat(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), error);
+      if (picture.channels() == 1) cv::cvtColor(picture, picture, cv::COLOR_GRAY2BGR);
+      return picture;
+    }
+    if (startsWith(std::string_view("II*\0", 4)) || startsWith(std::string_view("MM\0*", 4)))
+      return DecodeTiff(std::move(bytes), error);
+    if (startsWith("\x59\xA6\x6A\x95")) return DecodeSunRaster(bytes, error);
+    return DecodeWithQt(bytes, error);
+  } catch (const std::exception&) {
+    *error = "no memory for the picture";
+    return {};
+  }
+}
+
+}  // namespace orvane::imaging
