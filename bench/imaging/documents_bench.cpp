@@ -1,5 +1,6 @@
 // Speed of the document writers and the barcode scan on a full-size page (4160 x 3120): JPEG
-// writing beside OpenCV's writer, a 10-page PDF from JPEG files beside reading those files, a
+// writing beside OpenCV's writer, saving and loading BMP, PNG and TIFF files beside OpenCV's codecs
+// (the station does without them), a 10-page PDF from JPEG files beside reading those files, a
 // 10-page Group 4 TIFF, and the saving step's one barcode scan of a page with a QR code and of
 // one without any code (the goal: under 150 ms, one thread).
 #include <stdlib.h>
@@ -13,6 +14,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "imaging/barcode.h"
+#include "imaging/image_file.h"
 #include "imaging/jpeg_file.h"
 #include "imaging/pdf_document.h"
 #include "imaging/single_thread.h"
@@ -77,6 +79,33 @@ void BM_OpenCvImwriteJpeg(benchmark::State& state) {
   for (auto _ : state) benchmark::DoNotOptimize(cv::imwrite(path, Page(), {cv::IMWRITE_JPEG_QUALITY, 85}));
 }
 BENCHMARK(BM_OpenCvImwriteJpeg)->Unit(benchmark::kMillisecond);
+
+// Saving and loading a page as BMP (0), PNG (1) and TIFF (2): ours (argument 1) beside OpenCV's
+// (argument 0) in the same run.
+const char* const kLosslessExtensions[] = {".bmp", ".png", ".tif"};
+
+void BM_SaveLossless(benchmark::State& state) {
+  const std::string extension = kLosslessExtensions[state.range(0)];
+  const bool ours = state.range(1) != 0;
+  const fs::path path = Folder() / ((ours ? "ours" : "opencv") + extension);
+  const auto replacing = platform::FilePlacement::Replacing();
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(ours ? SaveMatByExtension(path, Page(), replacing) : cv::imwrite(path.string(), Page()));
+  }
+  state.counters["kB"] = static_cast<double>(fs::file_size(path)) / 1000;
+}
+BENCHMARK(BM_SaveLossless)->ArgNames({"format", "ours"})->ArgsProduct({{0, 1, 2}, {0, 1}})->Unit(benchmark::kMillisecond);
+
+void BM_LoadLossless(benchmark::State& state) {
+  const std::string extension = kLosslessExtensions[state.range(0)];
+  const bool ours = state.range(1) != 0;
+  const fs::path path = Folder() / ("load" + extension);
+  if (!fs::exists(path)) cv::imwrite(path.string(), Page());
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(ours ? LoadImageFile(path) : cv::imread(path.string(), cv::IMREAD_COLOR));
+  }
+}
+BENCHMARK(BM_LoadLossless)->ArgNames({"format", "ours"})->ArgsProduct({{0, 1, 2}, {0, 1}})->Unit(benchmark::kMillisecond);
 
 std::vector<fs::path> TenJpegFiles() {
   std::vector<fs::path> files;

@@ -9,15 +9,15 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include <opencv2/imgproc.hpp>
 #include <tiffio.h>
 
 #include "imaging/jpeg_file.h"
+#include "platform/file_io.h"
 
 namespace orvane::imaging {
 namespace {
@@ -116,8 +116,53 @@ cv::Mat DecodeSunRaster(const std::string& bytes, std::string* error) {
   return picture;
 }
 
-// The first page through libtiff's RGBA reader, which takes every photometric and compression
-// libtiff knows (bilevel fax pages, palettes, JPEG inside TIFF, 16-bit samples).
+// 8-bit grey or RGB pixels stored side by side, read a row at a time whatever the compression:
+// what the program and most others write. Empty when the page is of another kind.
+cv::Mat ReadPlainTiffRows(TIFF* tiff, std::uint32_t width, std::uint32_t height) {
+  std::uint16_t bits = 0, samples = 0, photometric = 0, planar = PLANARCONFIG_CONTIG;
+  TIFFGetFieldDefaulted(tiff, TIFFTAG_BITSPERSAMPLE, &bits);
+  TIFFGetFieldDefaulted(tiff, TIFFTAG_SAMPLESPERPIXEL, &samples);
+  TIFFGetFieldDefaulted(tiff, TIFFTAG_PLANARCONFIG, &planar);
+  if (TIFFGetField(tiff, TIFFTAG_PHOTOMETRIC, &photometric) == 0 || bits != 8 || planar != PLANARCONFIG_CONTIG ||
+      TIFFIsTiled(tiff) || !((photometric == PHOTOMETRIC_RGB && samples == 3) ||
+                             (photometric == PHOTOMETRIC_MINISBLACK && samples == 1)))
+    return {};
+  cv::Mat picture(static_cast<int>(height), static_cast<int>(width), CV_8UC3);
+  std::vector<std::uint8_t> row(static_cast<std::size_t>(TIFFScanlineSize(tiff)));
+  if (row.size() < static_cast<std::size_t>(width) * samples) return {};
+  for (std::uint32_t y = 0; y < height; ++y) {
+    if (TIFFReadScanline(tiff, row.data(), y, 0) < 0) return {};
+    std::uint8_t* out = picture.ptr<std::uint8_t>(static_cast<int>(y));
+    for (std::uint32_t x = 0; x < width; ++x, out += 3) {
+      const std::uint8_t* in = row.data() + static_cast<std::size_t>(x) * samples;
+      out[0] = in[samples == 3 ? 2 : 0];
+      out[1] = in[samples == 3 ? 1 : 0];
+      out[2] = in[0];
+    }
+  }
+  return picture;
+}
+
+// Any page libtiff knows (bilevel fax pages, palettes, JPEG inside TIFF, 16-bit samples) through
+// its RGBA reader.
+cv::Mat ReadTiffAsRgba(TIFF* tiff, std::uint32_t width, std::uint32_t height, std::string* error) {
+  std::vector<std::uint32_t> raster(static_cast<std::size_t>(width) * height);
+  if (TIFFReadRGBAImageOriented(tiff, width, height, raster.data(), ORIENTATION_TOPLEFT, 0) == 0)
+    return Failed(error, "a TIFF whose pixels libtiff cannot read");
+  cv::Mat picture(static_cast<int>(height), static_cast<int>(width), CV_8UC3);
+  for (int y = 0; y < picture.rows; ++y) {
+    const std::uint32_t* in = raster.data() + static_cast<std::size_t>(y) * width;
+    auto* out = picture.ptr<std::uint8_t>(y);
+    for (std::uint32_t x = 0; x < width; ++x, out += 3) {
+      out[0] = static_cast<std::uint8_t>(TIFFGetB(in[x]));
+      out[1] = static_cast<std::uint8_t>(TIFFGetG(in[x]));
+      out[2] = static_cast<std::uint8_t>(TIFFGetR(in[x]));
+    }
+  }
+  return picture;
+}
+
+// The first page: plain pages row by row, any other through the RGBA reader.
 cv::Mat DecodeTiff(std::string bytes, std::string* error) {
   TiffMemory memory{std::move(bytes)};
   TIFF* tiff = TIFFClientOpen("memory", "rm", &memory, TiffRead, TiffWrite, TiffSeek, TiffClose, TiffSize, TiffMap,
@@ -127,29 +172,16 @@ cv::Mat DecodeTiff(std::string bytes, std::string* error) {
   TIFFGetField(tiff, TIFFTAG_IMAGEWIDTH, &width);
   TIFFGetField(tiff, TIFFTAG_IMAGELENGTH, &height);
   cv::Mat picture;
-  if (WithinPictureCeiling(width, height)) {
+  if (!WithinPictureCeiling(width, height)) {
+    *error = "the TIFF declares too many pixels";
+  } else {
     try {
-      std::vector<std::uint32_t> raster(static_cast<std::size_t>(width) * height);
-      if (TIFFReadRGBAImageOriented(tiff, width, height, raster.data(), ORIENTATION_TOPLEFT, 0) != 0) {
-        picture.create(static_cast<int>(height), static_cast<int>(width), CV_8UC3);
-        for (int y = 0; y < picture.rows; ++y) {
-          const std::uint32_t* in = raster.data() + static_cast<std::size_t>(y) * width;
-          auto* out = picture.ptr<std::uint8_t>(y);
-          for (std::uint32_t x = 0; x < width; ++x, out += 3) {
-            out[0] = static_cast<std::uint8_t>(TIFFGetB(in[x]));
-            out[1] = static_cast<std::uint8_t>(TIFFGetG(in[x]));
-            out[2] = static_cast<std::uint8_t>(TIFFGetR(in[x]));
-          }
-        }
-      } else {
-        *error = "a TIFF whose pixels libtiff cannot read";
-      }
+      picture = ReadPlainTiffRows(tiff, width, height);
+      if (picture.empty()) picture = ReadTiffAsRgba(tiff, width, height, error);
     } catch (const std::exception&) {
       *error = "no memory for the picture";
       picture.release();
     }
-  } else {
-    *error = "the TIFF declares too many pixels";
   }
   TIFFClose(tiff);
   return picture;
@@ -170,16 +202,67 @@ cv::Mat DecodeWithQt(const std::string& bytes, std::string* error) {
   QImage image = QImage::fromData(QByteArray::fromRawData(bytes.data(), static_cast<qsizetype>(bytes.size())));
   if (image.isNull()) return Failed(error, "no picture format that can be read");
   // Unpremultiplied, so alpha is dropped rather than blended: the colours as they are stored.
-  image = image.convertToFormat(QImage::Format_RGBA8888);
-  if (image.isNull()) return Failed(error, "no memory for the picture");
+  // 32-bit pixels (0xAARRGGBB: B, G, R, A in memory) are taken as they are, the rest converted.
+  const QImage::Format format = image.format();
+  if (format != QImage::Format_RGB32 && format != QImage::Format_ARGB32 && format != QImage::Format_Grayscale8) {
+    image = image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    if (image.isNull()) return Failed(error, "no memory for the picture");
+  }
+  const bool grey = image.format() == QImage::Format_Grayscale8;
   cv::Mat picture(image.height(), image.width(), CV_8UC3);
   for (int y = 0; y < picture.rows; ++y) {
     const uchar* in = image.constScanLine(y);
     uchar* out = picture.ptr(y);
-    for (int x = 0; x < picture.cols; ++x, in += 4, out += 3) {
-      out[0] = in[2];
-      out[1] = in[1];
-      out[2] = in[0];
+    if (grey) {
+      for (int x = 0; x < picture.cols; ++x, out += 3) out[0] = out[1] = out[2] = in[x];
+    } else {
+      for (int x = 0; x < picture.cols; ++x, in += 4, out += 3) std::memcpy(out, in, 3);
+    }
+  }
+  return picture;
+}
+
+// An uncompressed BMP of 8 bits with a palette or of 24 or 32 bits, either row order: what the
+// program and most others write. Other BMPs (compressed, bit fields, 1 or 4 bits) are Qt's.
+std::optional<cv::Mat> DecodePlainBmp(const std::string& bytes) {
+  if (bytes.size() < 54) return std::nullopt;
+  const auto at = [&](std::size_t offset, int count) {
+    std::uint32_t value = 0;
+    for (int i = count - 1; i >= 0; --i) value = value << 8 | static_cast<unsigned char>(bytes[offset + i]);
+    return value;
+  };
+  const std::uint32_t headerSize = at(14, 4);
+  const auto width = static_cast<std::int32_t>(at(18, 4));
+  const auto signedHeight = static_cast<std::int32_t>(at(22, 4));
+  const std::uint32_t planes = at(26, 2), bits = at(28, 2), compression = at(30, 4);
+  const std::uint32_t offset = at(10, 4);
+  if (headerSize < 40 || planes != 1 || compression != 0 || (bits != 8 && bits != 24 && bits != 32) || width <= 0 ||
+      signedHeight == 0 || signedHeight == INT32_MIN)
+    return std::nullopt;
+  const std::int32_t height = signedHeight < 0 ? -signedHeight : signedHeight;
+  if (!WithinPictureCeiling(width, height)) return std::nullopt;
+  const std::size_t channels = bits / 8;
+  const std::size_t paddedRow = (static_cast<std::size_t>(width) * channels + 3) / 4 * 4;
+  if (offset > bytes.size() || bytes.size() - offset < paddedRow * static_cast<std::size_t>(height))
+    return std::nullopt;
+  std::uint8_t palette[256][3] = {};
+  if (bits == 8) {
+    const std::size_t paletteStart = 14 + headerSize;
+    std::uint32_t colours = at(46, 4);
+    if (colours == 0 || colours > 256) colours = 256;
+    if (paletteStart + 4 * colours > offset) return std::nullopt;
+    for (std::uint32_t i = 0; i < colours; ++i)
+      std::memcpy(palette[i], bytes.data() + paletteStart + 4 * i, 3);  // B, G, R, reserved
+  }
+  cv::Mat picture(height, width, CV_8UC3);
+  for (int y = 0; y < height; ++y) {
+    const int row = signedHeight > 0 ? height - 1 - y : y;  // a positive height stores the bottom row first
+    const auto* in = reinterpret_cast<const std::uint8_t*>(bytes.data() + offset + paddedRow * row);
+    std::uint8_t* out = picture.ptr<std::uint8_t>(y);
+    if (bits == 24) {
+      std::memcpy(out, in, static_cast<std::size_t>(width) * 3);
+    } else {
+      for (int x = 0; x < width; ++x, out += 3) std::memcpy(out, bits == 8 ? palette[in[x]] : in + 4 * x, 3);
     }
   }
   return picture;
@@ -281,15 +364,14 @@ std::string EncodeTiff(const cv::Mat& picture) {
 cv::Mat DecodePictureFile(const std::filesystem::path& path, std::string* error) {
   std::string ignored;
   if (error == nullptr) error = &ignored;
-  std::string bytes;
+  std::optional<std::string> read;
   try {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) return Failed(error, "the file cannot be opened");
-    bytes.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-    if (file.bad()) return Failed(error, "the file cannot be read");
+    read = platform::ReadWholeFile(path);
   } catch (const std::exception&) {
     return Failed(error, "no memory for the file");
   }
+  if (!read) return Failed(error, "the file cannot be read");
+  std::string bytes = std::move(*read);
   const auto startsWith = [&](std::string_view magic) { return bytes.compare(0, magic.size(), magic) == 0; };
   try {
     if (startsWith("\xFF\xD8\xFF")) {
@@ -300,6 +382,8 @@ cv::Mat DecodePictureFile(const std::filesystem::path& path, std::string* error)
     if (startsWith(std::string_view("II*\0", 4)) || startsWith(std::string_view("MM\0*", 4)))
       return DecodeTiff(std::move(bytes), error);
     if (startsWith("\x59\xA6\x6A\x95")) return DecodeSunRaster(bytes, error);
+    if (startsWith("BM"))
+      if (std::optional<cv::Mat> plain = DecodePlainBmp(bytes)) return std::move(*plain);
     return DecodeWithQt(bytes, error);
   } catch (const std::exception&) {
     *error = "no memory for the picture";

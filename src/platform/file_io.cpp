@@ -14,6 +14,33 @@ std::optional<std::string> ReadWholeFile(const fs::path& path) {
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return std::nullopt;
   std::string contents;
+  // Read straight into room for the whole file where its size is known (a picture of 39 MB grown
+  // chunk by chunk is copied over and over).
+  struct stat status {};
+  if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_size > 0) {
+    try {
+      contents.resize(static_cast<std::size_t>(status.st_size));
+    } catch (const std::exception&) {
+      ::close(fd);
+      throw;
+    }
+    std::size_t filled = 0;
+    while (filled < contents.size()) {
+      const ssize_t got = ::read(fd, contents.data() + filled, contents.size() - filled);
+      if (got < 0 && errno == EINTR) continue;
+      if (got < 0) {
+        ::close(fd);
+        return std::nullopt;
+      }
+      if (got == 0) break;
+      filled += static_cast<std::size_t>(got);
+    }
+    contents.resize(filled);
+    if (filled < static_cast<std::size_t>(status.st_size)) {  // shrunk meanwhile: what is there is the file
+      ::close(fd);
+      return contents;
+    }
+  }
   char chunk[65536];
   while (true) {
     ssize_t got = ::read(fd, chunk, sizeof chunk);

@@ -130,6 +130,29 @@ TEST(LoadImageFile, GivesThreeEqualChannelsForAGreyFile) {
   EXPECT_EQ(picture.at<cv::Vec3b>(2, 3), cv::Vec3b(200, 200, 200));
 }
 
+// The station's own TIFF pages that are not plain rows: a black-and-white fax page and a colour
+// page in JPEG, as the collections write them, read through libtiff's RGBA reader.
+TEST(LoadImageFile, ReadsTheStationsFaxAndJpegTiffPages) {
+  testing::TempFolder folder;
+  cv::Mat page(40, 52, CV_8UC1, cv::Scalar(255));
+  page(cv::Rect(10, 5, 20, 8)).setTo(0);
+  CBilevelTiff bilevel;
+  bilevel.SetFileName(folder / "bw.tif");
+  ASSERT_EQ(bilevel.AddPage(page), 0);
+  cv::Mat expected;
+  cv::cvtColor(page, expected, cv::COLOR_GRAY2BGR);
+  EXPECT_EQ(cv::norm(LoadImageFile(folder / "bw.tif"), expected, cv::NORM_INF), 0);
+
+  const cv::Mat colour(48, 64, CV_8UC3, cv::Scalar(30, 120, 220));
+  CTiffWriter writer;
+  ASSERT_TRUE(writer.Open(folder / "colour.tif", 1));
+  ASSERT_TRUE(writer.AppendMatPage(colour, folder / "colour.tif", CTiffWriter::kColorJpeg));
+  ASSERT_TRUE(writer.Close());
+  const cv::Mat read = LoadImageFile(folder / "colour.tif");
+  ASSERT_EQ(read.size(), colour.size());
+  EXPECT_LE(cv::norm(read, colour, cv::NORM_INF), 12) << "a JPEG page, in its own colours";
+}
+
 // Headers of the other formats whose size is read before decoding, each declaring one side too
 // many; what follows the header does not matter.
 TEST(LoadImageFile, RefusesAPictureWhoseHeaderDeclaresTooMuch) {
