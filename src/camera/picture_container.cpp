@@ -137,6 +137,7 @@ void CObjectContainer::RenderFit() {
   }
   // A shrink waits for its first use: the view composes it straight into its frame.
   if (scale_ * reduction_ <= 1.0f) {
+    pendingSource_ = cv::Rect(0, 0, picture_.cols, picture_.rows);
     pendingSize_ = {sw, sh};
     cleanPending_ = true;
   } else {
@@ -147,7 +148,9 @@ void CObjectContainer::RenderFit() {
 
 const cv::Mat& CObjectContainer::CleanView() const {
   if (cleanPending_) {
-    ShrinkByAreaAverage(picture_, clean_, pendingSize_);
+    const cv::Mat source = picture_(pendingSource_);
+    if (source.size() == pendingSize_) source.copyTo(clean_);
+    else ShrinkByAreaAverage(source, clean_, pendingSize_);
     cleanPending_ = false;
   }
   return clean_;
@@ -167,8 +170,25 @@ void CObjectContainer::RenderView() {
   ExpandIfZoomedPast();
   // View pixels are picture pixels x scale, that is frame pixels x scale x reduction.
   cleanPending_ = false;
-  clean_ = RenderRegion(picture_, placement_.view, scale_ * reduction_);
   dirty_ = true;
+  const float scale = scale_ * reduction_;
+  const IntRect& v = placement_.view;
+  if (!picture_.empty() && scale <= 1.0f && IsLadderStep(scale) && v.Width() > 0 && v.Height() > 0) {
+    // A copy or a shrink of part of the frame waits for its first use, as the fitted shrink does
+    // (RenderRegion's cut, taken the same way).
+    const int x0 = static_cast<int>(v.left / scale);
+    const int y0 = static_cast<int>(v.top / scale);
+    const int x1 = std::min(static_cast<int>(v.right / scale), picture_.cols);
+    const int y1 = std::min(static_cast<int>(v.bottom / scale), picture_.rows);
+    const bool copy = scale == 1.0f && x1 - x0 == v.Width() && y1 - y0 == v.Height();
+    if (x0 >= 0 && y0 >= 0 && x1 > x0 && y1 > y0 && (copy || scale < 1.0f)) {
+      pendingSource_ = cv::Rect(x0, y0, x1 - x0, y1 - y0);
+      pendingSize_ = {v.Width(), v.Height()};
+      cleanPending_ = true;
+      return;
+    }
+  }
+  clean_ = RenderRegion(picture_, placement_.view, scale);
 }
 
 void CObjectContainer::RenderAfterPan(int dx, int dy) {
@@ -489,7 +509,9 @@ void CObjectContainer::ComposeBgra(cv::Mat& bgra) {
   if (visible.empty()) return;
   cv::Mat target = bgra(visible);
   if (cleanPending_ && visible == place) {
-    ShrinkIntoBgra(picture_, target);
+    const cv::Mat source = picture_(pendingSource_);
+    if (source.size() == target.size()) ConvertBgrToBgra(source, target);
+    else ShrinkIntoBgra(source, target);
     return;
   }
   ConvertBgrToBgra(CleanView()(visible - place.tl()), target);

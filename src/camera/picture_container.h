@@ -118,9 +118,11 @@ class CObjectContainer : public IOverlayOwner {
   cv::Mat picture_;
   cv::Size pictureSize_;  // in picture coordinates: picture_'s size x reduction_
   int reduction_ = 1;
-  // Rendered on first use while cleanPending_ is set (a fitted shrink of picture_ to pendingSize_).
+  // Rendered on first use while cleanPending_ is set: the part pendingSource_ of picture_ copied
+  // (same size) or shrunk to pendingSize_.
   mutable cv::Mat clean_;
   mutable bool cleanPending_ = false;
+  cv::Rect pendingSource_;
   cv::Size pendingSize_;
   ViewPlacement placement_;
   float scale_ = -1.0f;
