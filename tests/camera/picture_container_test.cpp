@@ -322,5 +322,28 @@ TEST(PictureContainerTest, AFittedFrameComposedFirstMatchesCompose) {
   }
 }
 
+// Zoomed in from the fit, the part shown is copied or shrunk straight into the view's frame too:
+// the same pixels as the clean view gives, at every step up to and past 1.
+TEST(PictureContainerTest, AZoomedFrameComposedFirstMatchesCompose) {
+  for (int reduction : {1, 2}) {
+    for (int steps : {1, 2, 3}) {
+      const cv::Mat frame = Pattern(800 / reduction, 600 / reduction);
+      CObjectContainer straight, reference;
+      for (CObjectContainer* container : {&straight, &reference}) {
+        container->SetClientSize({320, 250});
+        container->SetPicture(frame, reduction);
+        container->OnMouseMove({130, 90});
+        for (int i = 0; i < steps; ++i) container->OnMouseWheel(120, {130, 90});
+        container->SetPicture(frame, reduction);  // the next frame, at the zoom reached
+      }
+      cv::Mat bgra;
+      straight.ComposeBgra(bgra);
+      cv::Mat expected;
+      cv::cvtColor(reference.Compose(), expected, cv::COLOR_BGR2BGRA);
+      EXPECT_EQ(cv::norm(bgra, expected, cv::NORM_INF), 0) << "reduction " << reduction << ", steps " << steps;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace orvane
