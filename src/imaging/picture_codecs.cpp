@@ -35,9 +35,9 @@ cv::Mat Failed(std::string* error, const char* why) {
   return {};
 }
 
-std::uint32_t BigEndianAt(const std::string& bytes, std::size_t at) {
+std::uint32_t BigEndianAt(const char* bytes) {
   std::uint32_t value = 0;
-  for (std::size_t i = 0; i < 4; ++i) value = value << 8 | static_cast<unsigned char>(bytes[at + i]);
+  for (std::size_t i = 0; i < 4; ++i) value = value << 8 | static_cast<unsigned char>(bytes[i]);
   return value;
 }
 
@@ -85,9 +85,10 @@ void TiffUnmap(thandle_t, void*, toff_t) {}
 // colour, uncompressed, BGR (standard) or RGB order; no colour map.
 cv::Mat DecodeSunRaster(const std::string& bytes, std::string* error) {
   if (bytes.size() < 32) return Failed(error, "the Sun raster header is cut short");
-  const std::uint32_t width = BigEndianAt(bytes, 4), height = BigEndianAt(bytes, 8), depth = BigEndianAt(bytes, 12);
-  const std::uint32_t type = BigEndianAt(bytes, 20), mapType = BigEndianAt(bytes, 24);
-  const std::uint32_t mapLength = BigEndianAt(bytes, 28);
+  const char* header = bytes.data();
+  const std::uint32_t width = BigEndianAt(header + 4), height = BigEndianAt(header + 8);
+  const std::uint32_t depth = BigEndianAt(header + 12), type = BigEndianAt(header + 20);
+  const std::uint32_t mapType = BigEndianAt(header + 24), mapLength = BigEndianAt(header + 28);
   if ((type != 0 && type != 1 && type != 3) || (depth != 8 && depth != 24 && depth != 32) ||
       mapType != 0 || mapLength != 0) {
     return Failed(error, "a Sun raster kind that is not read here (compressed or with a colour map)");
@@ -305,12 +306,8 @@ std::string EncodeBmp(const cv::Mat& picture) {
 std::string EncodePng(const cv::Mat& picture) {
   if (!IsGreyOrBgr(picture)) return {};
   const bool grey = picture.channels() == 1;
-  // Over the matrix's own pixels, which the writer only reads (the writable form, so that clearing
-  // the resolution copies nothing). No resolution is stored, as before.
-  QImage image(const_cast<uchar*>(picture.data), picture.cols, picture.rows, static_cast<qsizetype>(picture.step),
-               grey ? QImage::Format_Grayscale8 : QImage::Format_BGR888);
-  image.setDotsPerMeterX(0);
-  image.setDotsPerMeterY(0);
+  const QImage image(picture.data, picture.cols, picture.rows, static_cast<qsizetype>(picture.step),
+                     grey ? QImage::Format_Grayscale8 : QImage::Format_BGR888);
   QByteArray encoded;
   QBuffer buffer(&encoded);
   buffer.open(QIODevice::WriteOnly);
@@ -319,7 +316,20 @@ std::string EncodePng(const cv::Mat& picture) {
   // while the next one waits.
   writer.setQuality(80);
   if (!writer.write(image)) return {};
-  return std::string(encoded.constData(), static_cast<std::size_t>(encoded.size()));
+  // Qt always stores a resolution (96 dots per inch unless told another); the station's PNG files
+  // have none, as they always had. Chunks stand alone, each with its own checksum.
+  std::string png;
+  png.reserve(static_cast<std::size_t>(encoded.size()));
+  std::size_t at = 8;
+  png.append(encoded.constData(), std::min<std::size_t>(at, encoded.size()));
+  while (at + 12 <= static_cast<std::size_t>(encoded.size())) {
+    const std::size_t length = BigEndianAt(encoded.constData() + at);
+    const std::size_t whole = 12 + length;
+    if (at + whole > static_cast<std::size_t>(encoded.size())) return {};
+    if (std::memcmp(encoded.constData() + at + 4, "pHYs", 4) != 0) png.append(encoded.constData() + at, whole);
+    at += whole;
+  }
+  return png;
 }
 
 std::string EncodeTiff(const cv::Mat& picture) {

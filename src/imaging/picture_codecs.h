@@ -14,7 +14,7 @@ namespace orvane::imaging {
 // 8-bit grey (with a grey palette) or 24-bit BGR, bottom row first, rows padded to four bytes;
 // no resolution. Empty for other pictures.
 std::string EncodeBmp(const cv::Mat& picture);
-// Grey or colour PNG, compressed for speed. Empty for other pictures.
+// Grey or colour PNG, compressed for speed, no resolution stored. Empty for other pictures.
 std::string EncodePng(const cv::Mat& picture);
 // One page, grey or RGB, LZW with horizontal differencing in strips of about 8 KB. Empty for
 // other pictures.

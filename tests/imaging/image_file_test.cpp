@@ -53,6 +53,9 @@ TEST(SaveMatByExtension, FilesAreReadTheSameByOpenCvAndBack) {
       SCOPED_TRACE(std::string(extension) + " " + std::to_string(picture.channels()));
       const fs::path ours = folder / (std::to_string(picture.channels()) + "ours" + extension);
       ASSERT_TRUE(SaveMatByExtension(ours, picture));
+      if (std::string(extension) == ".png") {
+        EXPECT_EQ(platform::ReadWholeFile(ours).value_or("").find("pHYs"), std::string::npos) << "no resolution";
+      }
       cv::Mat expected = picture;
       if (picture.channels() == 1) cv::cvtColor(picture, expected, cv::COLOR_GRAY2BGR);
       EXPECT_EQ(cv::norm(cv::imread(ours.string(), cv::IMREAD_COLOR), expected, cv::NORM_INF), 0);
