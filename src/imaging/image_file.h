@@ -6,6 +6,7 @@
 
 #include <opencv2/core.hpp>
 
+#include "imaging/picture_codecs.h"
 #include "platform/file_io.h"
 
 namespace orvane::imaging {
@@ -21,16 +22,11 @@ bool SaveMatByExtension(const std::filesystem::path& path, const cv::Mat& pictur
                         std::filesystem::path* written = nullptr);
 
 // A JPEG, TIFF (its first page), Sun raster, PNG, BMP or other picture file Qt reads, as
-// three-channel BGR (grey replicated, alpha dropped, EXIF orientation ignored). Empty for an empty path, a file that cannot be read, and a JPEG, PNG,
+// three-channel BGR (grey replicated, alpha dropped, EXIF orientation ignored), read once and
+// decoded by DecodePicture. Empty for an empty path, a file that cannot be read, and a JPEG, PNG,
 // BMP, TIFF or Sun raster file whose header declares a picture beyond the ceiling of
 // kMaxPictureSide and kMaxPicturePixels (refused before it is decoded); `error`, when given, then
 // says why. Never throws.
 cv::Mat LoadImageFile(const std::filesystem::path& path, std::string* error = nullptr);
-
-// Uncompressed true-colour (BGR) or grey TGA, top row first. Empty for other pictures.
-std::string EncodeTga(const cv::Mat& picture);
-// Standard Sun raster: 24-bit BGR or 8-bit grey (no colour map), rows padded to even bytes.
-// Empty for other pictures.
-std::string EncodeSunRaster(const cv::Mat& picture);
 
 }  // namespace orvane::imaging

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstring>
 #include <mutex>
+#include <string_view>
 #include <optional>
 #include <vector>
 
@@ -17,7 +18,6 @@
 #include <tiffio.h>
 
 #include "imaging/jpeg_file.h"
-#include "platform/file_io.h"
 
 namespace orvane::imaging {
 namespace {
@@ -30,15 +30,65 @@ void AppendLittleEndian(std::string& bytes, std::uint32_t value, int count) {
   for (int i = 0; i < count; ++i) bytes += static_cast<char>((value >> (8 * i)) & 0xFF);
 }
 
-cv::Mat Failed(std::string* error, const char* why) {
-  *error = why;
-  return {};
+void AppendBigEndian(std::string& bytes, std::uint32_t value) {
+  for (int shift = 24; shift >= 0; shift -= 8) bytes += static_cast<char>((value >> shift) & 0xFF);
 }
 
 std::uint32_t BigEndianAt(const char* bytes) {
   std::uint32_t value = 0;
   for (std::size_t i = 0; i < 4; ++i) value = value << 8 | static_cast<unsigned char>(bytes[i]);
   return value;
+}
+
+// `count` (2 or 4) bytes, least significant first.
+std::uint32_t LittleEndianAt(const char* bytes, int count) {
+  std::uint32_t value = 0;
+  for (int i = count - 1; i >= 0; --i) value = value << 8 | static_cast<unsigned char>(bytes[i]);
+  return value;
+}
+
+// Why a picture is refused, worded to follow the file's name.
+cv::Mat Unreadable(std::string* error, const std::string& why) {
+  *error = "is no picture that can be read: " + why;
+  return {};
+}
+
+cv::Mat TooLarge(std::string* error, long long width, long long height) {
+  *error = "declares " + std::to_string(width) + " x " + std::to_string(height) +
+           " pixels, more than a picture may have";
+  return {};
+}
+
+struct DeclaredSize {
+  long long width;
+  long long height;
+};
+
+// The size the header of a JPEG, PNG, Sun raster or BMP declares; nothing for other files, which
+// their decoders bound (libtiff's reader checks the size of a TIFF before it reads).
+std::optional<DeclaredSize> ReadDeclaredSize(const std::string& bytes) {
+  const auto startsWith = [&](std::string_view magic) { return bytes.compare(0, magic.size(), magic) == 0; };
+  const char* head = bytes.data();
+  if (startsWith("\xFF\xD8\xFF")) {
+    int width = 0, height = 0;
+    if (!ReadJpegSize(reinterpret_cast<const std::uint8_t*>(head), bytes.size(), width, height)) return {};
+    return DeclaredSize{width, height};
+  }
+  if (startsWith("\x89PNG\r\n\x1A\n") && bytes.size() >= 24)
+    return DeclaredSize{BigEndianAt(head + 16), BigEndianAt(head + 20)};
+  if (startsWith("\x59\xA6\x6A\x95") && bytes.size() >= 12)
+    return DeclaredSize{BigEndianAt(head + 4), BigEndianAt(head + 8)};
+  if (startsWith("BM") && bytes.size() >= 26) {
+    // A 12-byte core header has 16-bit sides; every later one 32-bit, the height signed.
+    const int count = LittleEndianAt(head + 14, 4) == 12 ? 2 : 4;
+    const auto side = [&](int at) -> long long {
+      const std::uint32_t value = LittleEndianAt(head + at, count);
+      return count == 4 ? static_cast<std::int32_t>(value) : static_cast<std::int16_t>(value);
+    };
+    const long long height = side(18 + count);
+    return DeclaredSize{side(18), height < 0 ? -height : height};
+  }
+  return {};
 }
 
 // A TIFF held in memory: libtiff reads and writes through these, `position` its file offset.
@@ -82,23 +132,23 @@ int TiffMap(thandle_t, void**, toff_t*) { return 0; }
 void TiffUnmap(thandle_t, void*, toff_t) {}
 
 // A Sun raster file of the kinds the program writes and most others: 8-bit grey or 24/32-bit
-// colour, uncompressed, BGR (standard) or RGB order; no colour map.
+// colour, uncompressed, BGR (standard) or RGB order; no colour map. Its declared size is within
+// the ceiling.
 cv::Mat DecodeSunRaster(const std::string& bytes, std::string* error) {
-  if (bytes.size() < 32) return Failed(error, "the Sun raster header is cut short");
+  if (bytes.size() < 32) return Unreadable(error, "the Sun raster header is cut short");
   const char* header = bytes.data();
   const std::uint32_t width = BigEndianAt(header + 4), height = BigEndianAt(header + 8);
   const std::uint32_t depth = BigEndianAt(header + 12), type = BigEndianAt(header + 20);
   const std::uint32_t mapType = BigEndianAt(header + 24), mapLength = BigEndianAt(header + 28);
   if ((type != 0 && type != 1 && type != 3) || (depth != 8 && depth != 24 && depth != 32) ||
       mapType != 0 || mapLength != 0) {
-    return Failed(error, "a Sun raster kind that is not read here (compressed or with a colour map)");
+    return Unreadable(error, "a Sun raster kind that is not read here (compressed or with a colour map)");
   }
-  if (!WithinPictureCeiling(width, height)) return Failed(error, "the Sun raster declares too many pixels");
   const std::size_t channels = depth / 8;
   const std::size_t rowBytes = width * channels;
   const std::size_t paddedRow = rowBytes + rowBytes % 2;
   const std::size_t start = 32 + mapLength;
-  if (bytes.size() < start + paddedRow * height) return Failed(error, "the Sun raster's pixels are cut short");
+  if (bytes.size() < start + paddedRow * height) return Unreadable(error, "the Sun raster's pixels are cut short");
   cv::Mat picture(static_cast<int>(height), static_cast<int>(width), CV_8UC3);
   for (int y = 0; y < picture.rows; ++y) {
     const auto* in = reinterpret_cast<const std::uint8_t*>(bytes.data() + start + paddedRow * y);
@@ -149,7 +199,7 @@ cv::Mat ReadPlainTiffRows(TIFF* tiff, std::uint32_t width, std::uint32_t height)
 cv::Mat ReadTiffAsRgba(TIFF* tiff, std::uint32_t width, std::uint32_t height, std::string* error) {
   std::vector<std::uint32_t> raster(static_cast<std::size_t>(width) * height);
   if (TIFFReadRGBAImageOriented(tiff, width, height, raster.data(), ORIENTATION_TOPLEFT, 0) == 0)
-    return Failed(error, "a TIFF whose pixels libtiff cannot read");
+    return Unreadable(error, "a TIFF whose pixels libtiff cannot read");
   cv::Mat picture(static_cast<int>(height), static_cast<int>(width), CV_8UC3);
   for (int y = 0; y < picture.rows; ++y) {
     const std::uint32_t* in = raster.data() + static_cast<std::size_t>(y) * width;
@@ -168,19 +218,19 @@ cv::Mat DecodeTiff(std::string bytes, std::string* error) {
   TiffMemory memory{std::move(bytes)};
   TIFF* tiff = TIFFClientOpen("memory", "rm", &memory, TiffRead, TiffWrite, TiffSeek, TiffClose, TiffSize, TiffMap,
                               TiffUnmap);
-  if (tiff == nullptr) return Failed(error, "a TIFF that libtiff cannot open");
+  if (tiff == nullptr) return Unreadable(error, "a TIFF that libtiff cannot open");
   std::uint32_t width = 0, height = 0;
   TIFFGetField(tiff, TIFFTAG_IMAGEWIDTH, &width);
   TIFFGetField(tiff, TIFFTAG_IMAGELENGTH, &height);
   cv::Mat picture;
   if (!WithinPictureCeiling(width, height)) {
-    *error = "the TIFF declares too many pixels";
+    TooLarge(error, width, height);
   } else {
     try {
       picture = ReadPlainTiffRows(tiff, width, height);
       if (picture.empty()) picture = ReadTiffAsRgba(tiff, width, height, error);
     } catch (const std::exception&) {
-      *error = "no memory for the picture";
+      Unreadable(error, "no memory for the picture");
       picture.release();
     }
   }
@@ -201,13 +251,13 @@ void AllowPicturesUpToTheCeiling() {
 cv::Mat DecodeWithQt(const std::string& bytes, std::string* error) {
   AllowPicturesUpToTheCeiling();
   QImage image = QImage::fromData(QByteArray::fromRawData(bytes.data(), static_cast<qsizetype>(bytes.size())));
-  if (image.isNull()) return Failed(error, "no picture format that can be read");
+  if (image.isNull()) return Unreadable(error, "no picture format that can be read");
   // Unpremultiplied, so alpha is dropped rather than blended: the colours as they are stored.
   // 32-bit pixels (0xAARRGGBB: B, G, R, A in memory) are taken as they are, the rest converted.
   const QImage::Format format = image.format();
   if (format != QImage::Format_RGB32 && format != QImage::Format_ARGB32 && format != QImage::Format_Grayscale8) {
     image = image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32);
-    if (image.isNull()) return Failed(error, "no memory for the picture");
+    if (image.isNull()) return Unreadable(error, "no memory for the picture");
   }
   const bool grey = image.format() == QImage::Format_Grayscale8;
   cv::Mat picture(image.height(), image.width(), CV_8UC3);
@@ -227,11 +277,7 @@ cv::Mat DecodeWithQt(const std::string& bytes, std::string* error) {
 // program and most others write. Other BMPs (compressed, bit fields, 1 or 4 bits) are Qt's.
 std::optional<cv::Mat> DecodePlainBmp(const std::string& bytes) {
   if (bytes.size() < 54) return std::nullopt;
-  const auto at = [&](std::size_t offset, int count) {
-    std::uint32_t value = 0;
-    for (int i = count - 1; i >= 0; --i) value = value << 8 | static_cast<unsigned char>(bytes[offset + i]);
-    return value;
-  };
+  const auto at = [&](std::size_t offset, int count) { return LittleEndianAt(bytes.data() + offset, count); };
   const std::uint32_t headerSize = at(14, 4);
   const auto width = static_cast<std::int32_t>(at(18, 4));
   const auto signedHeight = static_cast<std::int32_t>(at(22, 4));
@@ -240,8 +286,7 @@ std::optional<cv::Mat> DecodePlainBmp(const std::string& bytes) {
   if (headerSize < 40 || planes != 1 || compression != 0 || (bits != 8 && bits != 24 && bits != 32) || width <= 0 ||
       signedHeight == 0 || signedHeight == INT32_MIN)
     return std::nullopt;
-  const std::int32_t height = signedHeight < 0 ? -signedHeight : signedHeight;
-  if (!WithinPictureCeiling(width, height)) return std::nullopt;
+  const std::int32_t height = signedHeight < 0 ? -signedHeight : signedHeight;  // within the ceiling, checked before
   const std::size_t channels = bits / 8;
   const std::size_t paddedRow = (static_cast<std::size_t>(width) * channels + 3) / 4 * 4;
   if (offset > bytes.size() || bytes.size() - offset < paddedRow * static_cast<std::size_t>(height))
@@ -270,6 +315,50 @@ std::optional<cv::Mat> DecodePlainBmp(const std::string& bytes) {
 }
 
 }  // namespace
+
+std::string EncodeTga(const cv::Mat& picture) {
+  if (!IsGreyOrBgr(picture) || picture.cols > 0xFFFF || picture.rows > 0xFFFF) {
+    return {};
+  }
+  const bool grey = picture.channels() == 1;
+  std::string bytes(18, '\0');
+  bytes[2] = grey ? 3 : 2;  // uncompressed grey / true colour
+  bytes[12] = static_cast<char>(picture.cols & 0xFF);
+  bytes[13] = static_cast<char>(picture.cols >> 8);
+  bytes[14] = static_cast<char>(picture.rows & 0xFF);
+  bytes[15] = static_cast<char>(picture.rows >> 8);
+  bytes[16] = grey ? 8 : 24;
+  bytes[17] = 0x20;  // top-left origin
+  const std::size_t rowBytes = static_cast<std::size_t>(picture.cols) * picture.channels();
+  bytes.reserve(bytes.size() + rowBytes * picture.rows);
+  for (int y = 0; y < picture.rows; ++y) {
+    bytes.append(picture.ptr<char>(y), rowBytes);  // TGA stores BGR, as the matrix does
+  }
+  return bytes;
+}
+
+std::string EncodeSunRaster(const cv::Mat& picture) {
+  if (!IsGreyOrBgr(picture)) return {};
+  const std::size_t rowBytes = static_cast<std::size_t>(picture.cols) * picture.channels();
+  const std::size_t paddedRow = rowBytes + rowBytes % 2;
+  const std::size_t length = paddedRow * static_cast<std::size_t>(picture.rows);
+  if (length > 0xFFFFFFFFu) return {};
+  std::string bytes;
+  bytes.reserve(32 + length);
+  AppendBigEndian(bytes, 0x59A66A95);  // magic
+  AppendBigEndian(bytes, static_cast<std::uint32_t>(picture.cols));
+  AppendBigEndian(bytes, static_cast<std::uint32_t>(picture.rows));
+  AppendBigEndian(bytes, picture.channels() == 1 ? 8 : 24);
+  AppendBigEndian(bytes, static_cast<std::uint32_t>(length));
+  AppendBigEndian(bytes, 1);  // standard type: 24-bit pixels stored as BGR
+  AppendBigEndian(bytes, 0);  // no colour map: 8-bit pixels are grey
+  AppendBigEndian(bytes, 0);
+  for (int y = 0; y < picture.rows; ++y) {
+    bytes.append(picture.ptr<char>(y), rowBytes);
+    if (paddedRow != rowBytes) bytes += '\0';
+  }
+  return bytes;
+}
 
 std::string EncodeBmp(const cv::Mat& picture) {
   if (!IsGreyOrBgr(picture)) return {};
@@ -371,21 +460,18 @@ std::string EncodeTiff(const cv::Mat& picture) {
   return written ? std::move(memory.bytes) : std::string();
 }
 
-cv::Mat DecodePictureFile(const std::filesystem::path& path, std::string* error) {
+cv::Mat DecodePicture(std::string bytes, std::string* error) {
   std::string ignored;
   if (error == nullptr) error = &ignored;
-  std::optional<std::string> read;
-  try {
-    read = platform::ReadWholeFile(path);
-  } catch (const std::exception&) {
-    return Failed(error, "no memory for the file");
-  }
-  if (!read) return Failed(error, "the file cannot be read");
-  std::string bytes = std::move(*read);
+  if (const std::optional<DeclaredSize> size = ReadDeclaredSize(bytes);
+      size && !WithinPictureCeiling(size->width, size->height))
+    return TooLarge(error, size->width, size->height);
   const auto startsWith = [&](std::string_view magic) { return bytes.compare(0, magic.size(), magic) == 0; };
   try {
     if (startsWith("\xFF\xD8\xFF")) {
-      cv::Mat picture = DecodeJpegToMat(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), error);
+      std::string why;
+      cv::Mat picture = DecodeJpegToMat(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), &why);
+      if (picture.empty()) return Unreadable(error, why);
       if (picture.channels() == 1) cv::cvtColor(picture, picture, cv::COLOR_GRAY2BGR);
       return picture;
     }
@@ -396,8 +482,7 @@ cv::Mat DecodePictureFile(const std::filesystem::path& path, std::string* error)
       if (std::optional<cv::Mat> plain = DecodePlainBmp(bytes)) return std::move(*plain);
     return DecodeWithQt(bytes, error);
   } catch (const std::exception&) {
-    *error = "no memory for the picture";
-    return {};
+    return Unreadable(error, "no memory for the picture");
   }
 }
 

@@ -4,7 +4,6 @@
 // 40 MB of the station's memory, for formats the station never touches.)
 #pragma once
 
-#include <filesystem>
 #include <string>
 
 #include <opencv2/core.hpp>
@@ -16,14 +15,21 @@ namespace orvane::imaging {
 std::string EncodeBmp(const cv::Mat& picture);
 // Grey or colour PNG, compressed for speed, no resolution stored. Empty for other pictures.
 std::string EncodePng(const cv::Mat& picture);
+// Uncompressed true-colour (BGR) or grey TGA, top row first. Empty for other pictures.
+std::string EncodeTga(const cv::Mat& picture);
+// Standard Sun raster: 24-bit BGR or 8-bit grey (no colour map), rows padded to even bytes.
+// Empty for other pictures.
+std::string EncodeSunRaster(const cv::Mat& picture);
 // One page, grey or RGB, LZW with horizontal differencing in strips of about 8 KB. Empty for
 // other pictures.
 std::string EncodeTiff(const cv::Mat& picture);
 
-// The picture in a file of any format read here (JPEG, TIFF's first page, Sun raster, PNG, BMP
-// and the others Qt reads), as three-channel BGR: grey replicated, alpha dropped, EXIF
-// orientation ignored. Empty, with the reason in `error`, for a file none of them reads. The
-// caller checks the declared size first.
-cv::Mat DecodePictureFile(const std::filesystem::path& path, std::string* error);
+// The picture in the bytes of a file of any format read here (JPEG, TIFF's first page, Sun raster,
+// PNG, BMP and the others Qt reads), as three-channel BGR: grey replicated, alpha dropped, EXIF
+// orientation ignored. A JPEG, PNG, Sun raster, BMP or TIFF declaring a picture beyond the ceiling
+// of WithinPictureCeiling is refused before it is decoded. Empty otherwise, with the reason in
+// `error`, worded to follow the file's name ("declares 20001 x 1 pixels, more than a picture may
+// have", "is no picture that can be read: ...").
+cv::Mat DecodePicture(std::string bytes, std::string* error);
 
 }  // namespace orvane::imaging

@@ -51,11 +51,7 @@ constexpr Format kVideoFormats[3] = {
 // Trims beyond the largest picture of any camera leave nothing to show.
 constexpr int kLargestTrim = 9999;
 
-struct Caption {
-  Id id;
-  const char* text[3];
-};
-const Caption kCaptions[] = {
+const Caption<Id> kCaptions[] = {
     {Id::ImageGroup, {"图像属性", "圖像檔案", "Image Properties"}},
     {Id::XDpiLabel, {"图像XDPI：", "橫向DPI：", "Hor. DPI: "}},
     {Id::YDpiLabel, {"图像YDPI：", "縱向DPI：", "Vert. DPI: "}},
@@ -310,7 +306,7 @@ void CImageParaDialog::SelectSize(const std::string& text) {
 void CImageParaDialog::SetLanguage(int language) {
   language_ = language;
   const int column = TextColumn(language);
-  for (const Caption& caption : kCaptions) SetControlText(Control(caption.id), caption.text[column]);
+  SetCaptions(*this, kCaptions, column);
   instruction_ = kInstructions[column];
 }
 

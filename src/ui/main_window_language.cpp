@@ -27,12 +27,7 @@ bool CaptionOverflows(const QAbstractButton& control, bool radio) {
   return control.fontMetrics().horizontalAdvance(control.text()) > room.width();
 }
 
-struct Caption {
-  ControlId id;
-  const char* text[3];
-};
-
-const Caption kPanelCaptions[] = {
+const Caption<ControlId> kPanelCaptions[] = {
     {ControlId::CameraGroup, {"视频控制", "視訊流控制", "Image control"}},
     {ControlId::ExposureLabel, {"曝光度", "曝光度", "EV"}},
     {ControlId::AutoExposure, {"自动", "自動", "Auto"}},
@@ -58,7 +53,7 @@ const Caption kPanelCaptions[] = {
 };
 
 // Left is counter-clockwise: the picture turns as the button's arrow shows.
-const Caption kToolTips[] = {
+const Caption<ControlId> kToolTips[] = {
     {ControlId::RotateLeft, {"左转90°", "左轉90°", "Rotate 90° CCW"}},
     {ControlId::Rotate180, {"上下翻转", "上下翻轉", "Rotate 180°"}},
     {ControlId::RotateRight, {"右转90°", "右轉90°", "Rotate 90° CW"}},
@@ -102,12 +97,12 @@ void COrvaneDlg::SetUiLanguage(int language) {
     if (HasCaptions(face)) ShowFace(*static_cast<CFxButton*>(Control(face.button)), face, language);
   }
   const QPalette tips = QToolTip::palette();
-  for (const Caption& tip : kToolTips) {
+  for (const Caption<ControlId>& tip : kToolTips) {
     static_cast<CFxButton*>(Control(tip.id))
         ->SetToolTip(QString::fromUtf8(tip.text[language]), tips.color(QPalette::ToolTipText),
                      tips.color(QPalette::ToolTipBase));
   }
-  for (const Caption& caption : kPanelCaptions) SetControlText(Control(caption.id), caption.text[language]);
+  SetCaptions(*this, kPanelCaptions, language);
   FitPanelCaptions();
   notice_->setText(QString::fromStdString(language == 0 ? noticeText_ : std::string(kNoticeLines[language])));
   update();
@@ -115,7 +110,7 @@ void COrvaneDlg::SetUiLanguage(int language) {
 
 void COrvaneDlg::FitPanelCaptions() {
   constexpr double kSmallestPoints = 6.0;
-  for (const Caption& caption : kPanelCaptions) {
+  for (const Caption<ControlId>& caption : kPanelCaptions) {
     auto* control = qobject_cast<QAbstractButton*>(Control(caption.id));
     const bool radio = qobject_cast<QRadioButton*>(control) != nullptr;
     if (!radio && !qobject_cast<QCheckBox*>(control)) continue;

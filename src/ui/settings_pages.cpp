@@ -10,17 +10,6 @@
 namespace orvane::ui {
 namespace {
 
-template <class Id>
-struct Caption {
-  Id id;
-  const char* text[3];
-};
-
-template <class Page, class Id, std::size_t N>
-void SetCaptions(const Page& page, const Caption<Id> (&captions)[N], int column) {
-  for (const Caption<Id>& caption : captions) SetControlText(page.Control(caption.id), caption.text[column]);
-}
-
 // Replaces a list's items, keeping the chosen one.
 void Refill(QComboBox& combo, std::initializer_list<const char*> items) {
   const int chosen = combo.currentIndex();
