@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <vector>
 
 #include <opencv2/imgproc.hpp>
@@ -91,19 +92,37 @@ ViewPlacement CObjectContainer::ComputeView(cv::Size picture, float scale, cv::P
   return p;
 }
 
+namespace {
+
+// At a scale of 1 or below: the part of the picture that `region` of the view shows, copied when
+// it has the region's size and shrunk to it otherwise. Nothing when the region is empty, the
+// scale no ladder step above 1 or the part outside the picture.
+std::optional<cv::Rect> PartShown(const cv::Mat& picture, const IntRect& region, float scale) {
+  if (picture.empty() || scale > 1.0f || !IsLadderStep(scale) || region.Width() <= 0 || region.Height() <= 0)
+    return std::nullopt;
+  const int x0 = static_cast<int>(region.left / scale);
+  const int y0 = static_cast<int>(region.top / scale);
+  const int x1 = std::min(static_cast<int>(region.right / scale), picture.cols);
+  const int y1 = std::min(static_cast<int>(region.bottom / scale), picture.rows);
+  if (x0 < 0 || y0 < 0 || x1 <= x0 || y1 <= y0) return std::nullopt;
+  return cv::Rect(x0, y0, x1 - x0, y1 - y0);
+}
+
+// The part copied, or shrunk to `size`.
+void RenderPart(const cv::Mat& part, cv::Mat& out, cv::Size size) {
+  if (part.size() == size) part.copyTo(out);
+  else ShrinkByAreaAverage(part, out, size);
+}
+
+}  // namespace
+
 cv::Mat CObjectContainer::RenderRegion(const cv::Mat& picture, const IntRect& region, float scale) {
   if (picture.empty() || !IsLadderStep(scale) || region.Width() <= 0 || region.Height() <= 0) return {};
   if (scale <= 1.0f) {
-    const int x0 = static_cast<int>(region.left / scale);
-    const int y0 = static_cast<int>(region.top / scale);
-    const int x1 = std::min(static_cast<int>(region.right / scale), picture.cols);
-    const int y1 = std::min(static_cast<int>(region.bottom / scale), picture.rows);
-    if (x0 < 0 || y0 < 0 || x1 <= x0 || y1 <= y0) return {};
+    const std::optional<cv::Rect> part = PartShown(picture, region, scale);
+    if (!part) return {};
     cv::Mat out;
-    if (scale == 1.0f && x1 - x0 == region.Width() && y1 - y0 == region.Height())
-      out = picture(cv::Rect(x0, y0, x1 - x0, y1 - y0)).clone();
-    else
-      ShrinkByAreaAverage(picture(cv::Rect(x0, y0, x1 - x0, y1 - y0)), out, {region.Width(), region.Height()});
+    RenderPart(picture(*part), out, {region.Width(), region.Height()});
     return out;
   }
   // Each picture pixel becomes a k x k block of screen pixels; view pixel X shows column X / k.
@@ -148,9 +167,7 @@ void CObjectContainer::RenderFit() {
 
 const cv::Mat& CObjectContainer::CleanView() const {
   if (cleanPending_) {
-    const cv::Mat source = picture_(pendingSource_);
-    if (source.size() == pendingSize_) source.copyTo(clean_);
-    else ShrinkByAreaAverage(source, clean_, pendingSize_);
+    RenderPart(picture_(pendingSource_), clean_, pendingSize_);
     cleanPending_ = false;
   }
   return clean_;
@@ -173,22 +190,14 @@ void CObjectContainer::RenderView() {
   dirty_ = true;
   const float scale = scale_ * reduction_;
   const IntRect& v = placement_.view;
-  if (!picture_.empty() && scale <= 1.0f && IsLadderStep(scale) && v.Width() > 0 && v.Height() > 0) {
-    // A copy or a shrink of part of the frame waits for its first use, as the fitted shrink does
-    // (RenderRegion's cut, taken the same way).
-    const int x0 = static_cast<int>(v.left / scale);
-    const int y0 = static_cast<int>(v.top / scale);
-    const int x1 = std::min(static_cast<int>(v.right / scale), picture_.cols);
-    const int y1 = std::min(static_cast<int>(v.bottom / scale), picture_.rows);
-    const bool copy = scale == 1.0f && x1 - x0 == v.Width() && y1 - y0 == v.Height();
-    if (x0 >= 0 && y0 >= 0 && x1 > x0 && y1 > y0 && (copy || scale < 1.0f)) {
-      pendingSource_ = cv::Rect(x0, y0, x1 - x0, y1 - y0);
-      pendingSize_ = {v.Width(), v.Height()};
-      cleanPending_ = true;
-      return;
-    }
+  // A copy or a shrink of part of the frame waits for its first use, as the fitted shrink does.
+  if (const std::optional<cv::Rect> part = PartShown(picture_, v, scale)) {
+    pendingSource_ = *part;
+    pendingSize_ = {v.Width(), v.Height()};
+    cleanPending_ = true;
+    return;
   }
-  clean_ = RenderRegion(picture_, placement_.view, scale);
+  clean_ = RenderRegion(picture_, v, scale);
 }
 
 void CObjectContainer::RenderAfterPan(int dx, int dy) {
