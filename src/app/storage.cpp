@@ -163,9 +163,13 @@ bool CSysParam::CreateFolderChain(const fs::path& filePath) {
   return MakeFolder(folder);
 }
 
+fs::path CSysParam::CurrentStorageFolder(const std::tm& today) const {
+  return dateFolder ? storageFolder / DateText(today) : storageFolder;
+}
+
 bool CSysParam::ResolveStorageFolders(const std::tm& today) {
   if (storageFolder.empty()) storageFolder = GetDefaultStorageFolder();
-  currentStorageFolder = dateFolder ? storageFolder / DateText(today) : storageFolder;
+  currentStorageFolder = CurrentStorageFolder(today);
   bool storageReady = FolderExists(storageFolder) || CreateFolderPath(storageFolder);
   bool currentReady = FolderExists(currentStorageFolder) || CreateFolderPath(currentStorageFolder);
   return storageReady && currentReady;

@@ -143,6 +143,8 @@ class CSysParam {
   static bool CreateFolderChain(const std::filesystem::path& filePath);
   // Start-up: the current storage folder from the storage folder and the date, both made to exist.
   bool ResolveStorageFolders(const std::tm& today);
+  // Where captures of `today` go: the storage folder, or its folder of the day with dateFolder.
+  std::filesystem::path CurrentStorageFolder(const std::tm& today) const;
   // The next picture's path without extension, by naming mode; empty on Cancel, and when the
   // prefix or the free name cannot stand in a file name (unsafe characters, or too long to leave
   // room for suffixes and extension), which `hooks.nameRefused` is told. In the numbered and

@@ -75,7 +75,6 @@ CFxButton::CFxButton(Style style, const QString& text, QWidget* parent) : QPushB
 bool CFxButton::SetBitmaps(int normal, bool useNormalForMissing, int pressed, int hot, int disabled) {
   const int ids[4] = {normal, pressed, hot, disabled};
   bool found = true;
-  hasBitmaps_ = false;
   for (int i = 0; i < 4; ++i) {
     StateFace& f = faces_[static_cast<std::size_t>(i)];
     f.bitmap = {};
@@ -84,7 +83,6 @@ bool CFxButton::SetBitmaps(int normal, bool useNormalForMissing, int pressed, in
     if (ids[i] == 0) continue;
     f.bitmap = ResourcePicture(ids[i]).convertToFormat(QImage::Format_RGB32);
     if (f.bitmap.isNull()) found = false;
-    else hasBitmaps_ = true;
   }
   if (useNormalForMissing && !faces_[0].bitmap.isNull()) {
     for (int i = 1; i < 4; ++i) {
@@ -425,7 +423,7 @@ void CFxButton::paintEvent(QPaintEvent*) {
     const bool rounded = !cornerSize_.isEmpty();
     if (rounded) DrawRoundFrame(painter, state);
     else if (f.fill) DrawBackground(painter, rect(), state);
-    if (drawBitmap_ && hasBitmaps_ && !f.bitmap.isNull()) DrawBitmap(painter, state);
+    if (drawBitmap_ && !f.bitmap.isNull()) DrawBitmap(painter, state);
     if (drawText_) DrawCaption(painter, state);
     if (drawBorder_ && !rounded) DrawBorder(painter, rect(), state);
     if (drawFocus_ && hasFocus() && keyboardFocus_) DrawFocus(painter, state);

@@ -69,8 +69,6 @@ class CFxButton : public QPushButton {
   void Apply(bool ownBackground = false, int switches = kKeepSwitches, bool checked = false);
 
   State CurrentState() const;
-  Kind ButtonKind() const { return style_.kind; }
-  bool Hot() const { return hot_; }
   // The picture a state paints (null when none), the part of the button it covers, and its
   // border colours (outer top-left, inner top-left, outer bottom-right, inner bottom-right).
   const QImage& Bitmap(State state) const { return Face(state).bitmap; }
@@ -143,7 +141,6 @@ class CFxButton : public QPushButton {
   QSize cornerSize_;
   QRegion roundRegion_;
   QRect tickBox_{0, 0, 13, 13};
-  bool hasBitmaps_ = false;
   bool hot_ = false;
   bool pressedHere_ = false;  // the left button went down in this button
   bool keyboardFocus_ = false;

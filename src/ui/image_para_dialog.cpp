@@ -1,6 +1,7 @@
 #include "ui/image_para_dialog.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "camera/camera_models.h"
 #include "platform/message_ids.h"
@@ -91,12 +92,16 @@ int CameraOfViewMode(int viewMode) {
   }
 }
 
-CDeviceSlot& SlotOfCamera(CSysParam& settings, int cameraIndex) {
+const CDeviceSlot& SlotOfCamera(const CSysParam& settings, int cameraIndex) {
   switch (cameraIndex) {
     case 1: return settings.portraitCamera;
     case 2: return settings.thirdCamera;
     default: return settings.documentCamera;
   }
+}
+
+CDeviceSlot& SlotOfCamera(CSysParam& settings, int cameraIndex) {
+  return const_cast<CDeviceSlot&>(SlotOfCamera(std::as_const(settings), cameraIndex));
 }
 
 std::vector<ResolutionEntry> BuildResolutionEntries(CCameraModelTable& table, const std::string& vendorId,
@@ -223,8 +228,7 @@ bool CImageParaDialog::BuildResolutionList(const std::string& vendorId, const st
 bool CImageParaDialog::Init(const CSysParam& settings) {
   filling_ = true;
   const int camera = CameraOfViewMode(settings.viewMode);
-  CSysParam copy = settings;
-  const CDeviceSlot& slot = SlotOfCamera(copy, camera);
+  const CDeviceSlot& slot = SlotOfCamera(settings, camera);
   const bool listed = BuildResolutionList(slot.vendorId, slot.productId, camera, slot.kind, slot.mjpgCapable);
 
   xDpi_.setText(QString::number(settings.xDpi));

@@ -48,6 +48,7 @@ std::vector<ResolutionEntry> BuildResolutionEntries(CCameraModelTable& table, co
 // The camera the view mode captures from: 0 document (modes 0, 3, 4, 6), 1 portrait (1, 5), 2
 // third (2).
 int CameraOfViewMode(int viewMode);
+const CDeviceSlot& SlotOfCamera(const CSysParam& settings, int cameraIndex);
 CDeviceSlot& SlotOfCamera(CSysParam& settings, int cameraIndex);
 
 class CImageParaDialog : public CSettingsPage {

@@ -233,6 +233,8 @@ class COrvaneDlg : public QWidget {
   bool OpenDocumentCamera();
   // Format mode and resolution of the document camera as start-up chooses them.
   void ChooseDocumentFormat(CVideoController& camera);
+  // Start-up and a new setting with barcode folders: the panel locked to one page a barcode.
+  void LockForBarcodeFolders();
   void OpenSideCameras();
   void OpenSideCamera(CDeviceSlot& slot, std::unique_ptr<CVideoController>& camera);
   void DocumentCameraGone();

@@ -50,7 +50,7 @@ platform::MessageResult COrvaneDlg::OnShareImagePath() {
     imagePathMemory_ = std::move(memory);
   }
   imagePathMemory_->WriteText(currentPicture_.string());
-  if (companions_ && companions_->FindWindow(kImageCaption)) companions_->Post(kImageCaption, ids::kImagePathPublished);
+  if (companions_) companions_->Post(kImageCaption, ids::kImagePathPublished);
   return 0;
 }
 
@@ -64,7 +64,7 @@ void COrvaneDlg::CloseCompanions() {
   if (companions_) {
     const std::string caption = ClosingCompanionCaption(settings_.companionCaption);
     // No caption names no companion: nothing is sent to whatever has no caption.
-    if (!caption.empty() && companions_->FindWindow(caption)) companions_->Send(caption, ids::kStationClosing);
+    if (!caption.empty()) companions_->Send(caption, ids::kStationClosing);
   }
   busWindow_.reset();
   companions_.reset();

@@ -83,9 +83,6 @@ void COrvaneDlg::ConfigureCommandButtons() {
     // The captions are in the pictures.
     button.SetTexts(QString(), true);
     button.SetCornerSize(QSize(8, 8));
-    button.SetTransparentColors(QColor(0, 0, 0), true);
-    button.SetBorderWidths(0, true);
-    button.Apply();
     // The symbol buttons keep these in every language; the others follow the language.
     ShowFace(button, face, 0);
   }

@@ -82,18 +82,11 @@ void COrvaneDlg::ApplySettings(const CSysParam& edited) {
   else if (orientation_) orientation_->Stop();
   if (settings_.cropMode == 1) document_->SetAutoCrop(true, settings_.keepEveryDocument, 0.01f);
 
-  auto* barcode = static_cast<QCheckBox*>(Control(ControlId::Barcode));
   if (settings_.barcodeFolders) {
-    // A page's barcode names its folder: every page is recognised and saved on its own.
-    for (ControlId id : {ControlId::TwoInOne, ControlId::MultipageTiff, ControlId::OnePdf}) {
-      Control(id)->setEnabled(false);
-    }
-    barcode->setChecked(true);
-    barcode->setEnabled(false);
-    settings_.recognizeBarcode = true;
+    LockForBarcodeFolders();
   } else {
     // Merging and the multipage files are not offered: their boxes stay disabled.
-    barcode->setEnabled(true);
+    Control(ControlId::Barcode)->setEnabled(true);
   }
   settings_.Save();
 

@@ -125,6 +125,15 @@ bool COrvaneDlg::OpenDocumentCamera() {
   return true;
 }
 
+// A page's barcode names its folder: every page is recognised and saved on its own, so merging
+// and the multipage files are not offered and the barcode box stays ticked.
+void COrvaneDlg::LockForBarcodeFolders() {
+  for (ControlId id : {ControlId::TwoInOne, ControlId::MultipageTiff, ControlId::OnePdf, ControlId::Barcode})
+    Control(id)->setEnabled(false);
+  static_cast<QCheckBox*>(Control(ControlId::Barcode))->setChecked(true);
+  settings_.recognizeBarcode = true;
+}
+
 void COrvaneDlg::ChooseDocumentFormat(CVideoController& camera) {
   const CDeviceSlot& slot = settings_.documentCamera;
   camera.SetFormatMode(settings_.mjpgMode ? kFormatMJPG : kFormatYUY2);
@@ -316,12 +325,7 @@ StartUp COrvaneDlg::OnInitDialog() {
   RestoreStates();
   CreateAccelerators();
   if (settings_.orientationCheck) StartOrientationThread();
-  if (settings_.barcodeFolders) {
-    for (ControlId id : {ControlId::TwoInOne, ControlId::MultipageTiff, ControlId::OnePdf, ControlId::Barcode})
-      Control(id)->setEnabled(false);
-    static_cast<QCheckBox*>(Control(ControlId::Barcode))->setChecked(true);
-    settings_.recognizeBarcode = true;
-  }
+  if (settings_.barcodeFolders) LockForBarcodeFolders();
   if (environment_.deviceEvents) {
     hotplug_ = std::make_unique<platform::HotplugMonitor>(environment_.deviceEvents(), target_,
                                                           environment_.deviceEventQuiet);

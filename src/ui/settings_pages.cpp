@@ -1,7 +1,6 @@
 #include "ui/settings_pages.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <initializer_list>
 
 #include "ui/control_text.h"
@@ -71,12 +70,6 @@ const Caption<AdvancedId> kAdvancedCaptions[] = {
     {AdvancedId::BarcodeFolders, {"根据读码信息生成子文件夹", "儲存到條碼訊息資料夾", "Save in barcode folder"}},
     {AdvancedId::ExtraInfo, {"添加额外信息", "儲存額外資訊", "Save Extra Info"}},
 };
-
-std::string DateText(const std::tm& day) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%04d%02d%02d", day.tm_year + 1900, day.tm_mon + 1, day.tm_mday);
-  return text;
-}
 
 }  // namespace
 
@@ -365,7 +358,7 @@ bool CAdvancedSettingDialog::Save(CSysParam& settings) {
   settings.dateFolder = dateFolder_.isChecked();
   settings.storageFolder = path_;
   // The folder is made by the first capture that needs it.
-  settings.currentStorageFolder = settings.dateFolder ? path_ / DateText(today_()) : path_;
+  settings.currentStorageFolder = settings.CurrentStorageFolder(today_());
   settings.shadowRemoval = shadow_.isChecked();
   settings.deformationRepair = deformation_.isChecked();
   settings.barcodeFolders = barcodeFolders_.isChecked();

@@ -64,11 +64,11 @@ void CSystemInfoDialog::OnInitDialog() {
   // The tab of the last OK, for the rest of the run.
   tabs_.setCurrentIndex(std::clamp(settings_.lastSettingsTab, 0, 3));
   visiblePage_ = tabs_.currentIndex();
-  // Each page from a copy of its own.
-  image_.Init(CSysParam(settings_));
-  watermark_.Init(CSysParam(settings_));
-  device_.Init(CSysParam(settings_));
-  advanced_.Init(CSysParam(settings_));
+  // The pages only read the settings; OK writes them back.
+  image_.Init(settings_);
+  watermark_.Init(settings_);
+  device_.Init(settings_);
+  advanced_.Init(settings_);
   // As the first field of the first page would be.
   if (visiblePage_ == kImagePage) image_.Control(CImageParaDialog::Id::XDpi)->setFocus();
 }
