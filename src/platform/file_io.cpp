@@ -11,48 +11,27 @@ namespace orvane::platform {
 namespace fs = std::filesystem;
 
 std::optional<std::string> ReadWholeFile(const fs::path& path) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return std::nullopt;
-  std::string contents;
-  // Read straight into room for the whole file where its size is known (a picture of 39 MB grown
-  // chunk by chunk is copied over and over).
+  const struct Closer {
+    int fd;
+    ~Closer() { ::close(fd); }
+  } closer{fd};
+  // Read straight into room for the whole file where its size is known, a byte more to see the
+  // end without growing (a picture of 39 MB grown chunk by chunk is copied over and over).
   struct stat status {};
-  if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_size > 0) {
-    try {
-      contents.resize(static_cast<std::size_t>(status.st_size));
-    } catch (const std::exception&) {
-      ::close(fd);
-      throw;
-    }
-    std::size_t filled = 0;
-    while (filled < contents.size()) {
-      const ssize_t got = ::read(fd, contents.data() + filled, contents.size() - filled);
-      if (got < 0 && errno == EINTR) continue;
-      if (got < 0) {
-        ::close(fd);
-        return std::nullopt;
-      }
-      if (got == 0) break;
-      filled += static_cast<std::size_t>(got);
-    }
-    contents.resize(filled);
-    if (filled < static_cast<std::size_t>(status.st_size)) {  // shrunk meanwhile: what is there is the file
-      ::close(fd);
-      return contents;
-    }
-  }
-  char chunk[65536];
+  const bool sized = ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_size > 0;
+  std::string contents(sized ? static_cast<std::size_t>(status.st_size) + 1 : 65536, '\0');
+  std::size_t filled = 0;
   while (true) {
-    ssize_t got = ::read(fd, chunk, sizeof chunk);
+    if (filled == contents.size()) contents.resize(contents.size() * 2);
+    const ssize_t got = ::read(fd, contents.data() + filled, contents.size() - filled);
     if (got < 0 && errno == EINTR) continue;
-    if (got < 0) {  // a folder, or a read error
-      ::close(fd);
-      return std::nullopt;
-    }
+    if (got < 0) return std::nullopt;  // a folder, or a read error
     if (got == 0) break;
-    contents.append(chunk, static_cast<std::size_t>(got));
+    filled += static_cast<std::size_t>(got);
   }
-  ::close(fd);
+  contents.resize(filled);
   return contents;
 }
 
