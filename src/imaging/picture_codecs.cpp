@@ -47,6 +47,10 @@ std::uint32_t LittleEndianAt(const char* bytes, int count) {
   return value;
 }
 
+std::uint32_t BigEndian16At(const char* bytes) {
+  return static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[0]) << 8 | static_cast<unsigned char>(bytes[1]));
+}
+
 // The last 26 bytes of a TrueVision 2.0 file: no extension area, no developer area, the signature.
 constexpr std::string_view kTgaSignature("TRUEVISION-XFILE.\0", 18);
 constexpr std::size_t kTgaFooterSize = 8 + kTgaSignature.size();
@@ -498,6 +502,44 @@ std::string EncodeTiff(const cv::Mat& picture) {
   written = written && TIFFWriteDirectory(tiff) != 0;
   TIFFClose(tiff);
   return written ? std::move(memory.bytes) : std::string();
+}
+
+std::optional<Resolution> StatedResolution(const std::string& bytes) {
+  const auto perInch = [](double x, double y, bool centimetres) -> std::optional<Resolution> {
+    if (!(x > 0) || !(y > 0)) return std::nullopt;
+    const double factor = centimetres ? 2.54 : 1.0;
+    return Resolution{x * factor, y * factor};
+  };
+  if (bytes.compare(0, 3, "\xFF\xD8\xFF") == 0) {
+    // The JFIF segment among the markers before the picture data.
+    for (std::size_t at = 2; at + 4 <= bytes.size() && static_cast<unsigned char>(bytes[at]) == 0xFF;) {
+      const auto marker = static_cast<unsigned char>(bytes[at + 1]);
+      if (marker == 0xDA || marker == 0xD9) break;
+      const std::size_t length = BigEndian16At(bytes.data() + at + 2);
+      if (marker == 0xE0 && length >= 14 && at + 2 + length <= bytes.size() &&
+          bytes.compare(at + 4, 5, std::string_view("JFIF\0", 5)) == 0) {
+        const unsigned units = static_cast<unsigned char>(bytes[at + 11]);
+        if (units != 1 && units != 2) return std::nullopt;
+        return perInch(BigEndian16At(bytes.data() + at + 12), BigEndian16At(bytes.data() + at + 14), units == 2);
+      }
+      at += 2 + length;
+    }
+    return std::nullopt;
+  }
+  if (bytes.compare(0, 4, std::string_view("II*\0", 4)) != 0 && bytes.compare(0, 4, std::string_view("MM\0*", 4)) != 0)
+    return std::nullopt;
+  TiffMemory memory{bytes};
+  TIFF* tiff = TIFFClientOpen("memory", "rm", &memory, TiffRead, TiffWrite, TiffSeek, TiffClose, TiffSize, TiffMap,
+                              TiffUnmap);
+  if (tiff == nullptr) return std::nullopt;
+  float x = 0, y = 0;
+  std::uint16_t unit = RESUNIT_NONE;
+  std::optional<Resolution> stated;
+  if (TIFFGetField(tiff, TIFFTAG_XRESOLUTION, &x) == 1 && TIFFGetField(tiff, TIFFTAG_YRESOLUTION, &y) == 1 &&
+      TIFFGetFieldDefaulted(tiff, TIFFTAG_RESOLUTIONUNIT, &unit) == 1 && unit != RESUNIT_NONE)
+    stated = perInch(x, y, unit == RESUNIT_CENTIMETER);
+  TIFFClose(tiff);
+  return stated;
 }
 
 cv::Mat DecodePicture(std::string bytes, std::string* error) {

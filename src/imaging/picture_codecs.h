@@ -4,6 +4,7 @@
 // 40 MB of the station's memory, for formats the station never touches.)
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include <opencv2/core.hpp>
@@ -24,6 +25,17 @@ std::string EncodeSunRaster(const cv::Mat& picture);
 // One page, grey or RGB, LZW with horizontal differencing in strips of about 8 KB. Empty for
 // other pictures.
 std::string EncodeTiff(const cv::Mat& picture);
+
+// Dots per inch across and down.
+struct Resolution {
+  double x = 0;
+  double y = 0;
+};
+
+// The resolution a JPEG's JFIF header or a TIFF's first page states, in dots per inch (converted
+// from dots per centimetre). Nothing where none is stated: JFIF's aspect-ratio-only units, a TIFF
+// without resolution or unit, a zero density, any other format.
+std::optional<Resolution> StatedResolution(const std::string& bytes);
 
 // The picture in the bytes of a file of any format read here (JPEG, TIFF's first page, Sun raster,
 // uncompressed grey or true-colour TGA, PNG, BMP and the others Qt reads), as three-channel BGR:
