@@ -129,6 +129,10 @@ HPDF_REAL Points(HPDF_UINT pixels, double dpi) {
   return static_cast<HPDF_REAL>(dpi > 0 ? pixels * 72.0 / dpi : pixels);
 }
 
+bool FitsAPage(HPDF_REAL width, HPDF_REAL height) {
+  return std::min(width, height) >= HPDF_MIN_PAGE_SIZE && std::max(width, height) <= HPDF_MAX_PAGE_SIZE;
+}
+
 }  // namespace
 
 bool WritePicturesToPdf(const fs::path& target, const std::vector<fs::path>& pictures,
@@ -148,8 +152,14 @@ bool WritePicturesToPdf(const fs::path& target, const std::vector<fs::path>& pic
     const PagePicture loaded = page ? LoadPicture(document.get(), picture) : PagePicture();
     if (loaded.image == nullptr || errors.error != HPDF_OK) return false;
     const Resolution resolution = loaded.stated.value_or(fallback.value_or(Resolution{}));
-    const HPDF_REAL width = Points(HPDF_Image_GetWidth(loaded.image), resolution.x);
-    const HPDF_REAL height = Points(HPDF_Image_GetHeight(loaded.image), resolution.y);
+    HPDF_REAL width = Points(HPDF_Image_GetWidth(loaded.image), resolution.x);
+    HPDF_REAL height = Points(HPDF_Image_GetHeight(loaded.image), resolution.y);
+    // A resolution that makes a page smaller or larger than a PDF page may be (a few pixels at a
+    // high DPI, a wide picture claiming 1 DPI) leaves the page at one pixel a point.
+    if (!FitsAPage(width, height)) {
+      width = Points(HPDF_Image_GetWidth(loaded.image), 0);
+      height = Points(HPDF_Image_GetHeight(loaded.image), 0);
+    }
     HPDF_Page_SetWidth(page, width);
     HPDF_Page_SetHeight(page, height);
     HPDF_Page_DrawImage(page, loaded.image, 0, 0, width, height);

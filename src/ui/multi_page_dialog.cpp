@@ -72,9 +72,10 @@ PageKind KindOf(const cv::Mat& bgr) {
 std::pair<int, int> PageDpi(const fs::path& page, const CSysParam& settings) {
   std::optional<imaging::Resolution> stated;
   try {
-    if (const std::optional<std::string> bytes = platform::ReadWholeFile(page)) stated = imaging::StatedResolution(*bytes);
+    if (const std::optional<std::string> bytes = platform::ReadWholeFile(page))
+      stated = imaging::StatedResolution(*bytes);
   } catch (const std::exception&) {
-    // No memory for the file: the page is read apart, and states the configured DPI.
+    // No memory to read the file once more: the page states the configured DPI.
   }
   if (!stated) return {settings.xDpi, settings.yDpi};
   return {static_cast<int>(std::lround(stated->x)), static_cast<int>(std::lround(stated->y))};

@@ -291,7 +291,7 @@ std::string WithJfifDensity(std::string bytes, int units, int x, int y) {
 }
 
 // Stored documents keep their pages: a picture that states no resolution, with no DPI given, is
-// one pixel a point as ever.
+// one pixel a point as ever, and so is one whose resolution would make no page a PDF may hold.
 TEST(WritePicturesToPdf, PagesOfPicturesStatingNoResolutionAreSizedByTheDpiGivenOrOnePixelAPoint) {
   testing::TempFolder folder;
   const cv::Mat picture(50, 100, CV_8UC3, cv::Scalar(20, 90, 200));
@@ -311,6 +311,8 @@ TEST(WritePicturesToPdf, PagesOfPicturesStatingNoResolutionAreSizedByTheDpiGiven
       {"JPEG stating 72 DPI, at 144", WithJfifDensity(jpeg, 1, 72, 72), Resolution{144, 144}, {100, 50}},
       {"JPEG stating 40 by 20 dots per centimetre", WithJfifDensity(jpeg, 2, 40, 20), std::nullopt,
        {100 * 72 / 101.6, 50 * 72 / 50.8}},
+      {"JPEG stating a DPI too high for any page", WithJfifDensity(jpeg, 1, 65535, 65535), std::nullopt, {100, 50}},
+      {"PNG at a DPI too high for any page", "", Resolution{65535, 65535}, {100, 50}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
