@@ -26,6 +26,8 @@ packages=(
   libqrencode-dev
   # the PDF tests draw the pages as readers do (poppler and MuPDF)
   poppler-utils mupdf-tools
+  # the TIFF tests read the pages' resolution as other programs do (tiffinfo)
+  libtiff-tools
   # fonts: CJK texts, and a metric match for "Arial"
   fonts-wqy-zenhei fonts-liberation2
   # the character template is trained and checked on these (FreeType renders them)

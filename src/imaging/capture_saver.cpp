@@ -101,6 +101,21 @@ fs::path FreeName(const fs::path& name) {
 
 std::uint16_t Density(int dpi) { return static_cast<std::uint16_t>(std::clamp(dpi, 1, 65535)); }
 
+// JPEG data with the configured density and quality under `extension` (".jpg", or ".GIF" for the
+// GIF format); the path it got, or empty.
+fs::path SaveJpegAs(const cv::Mat& picture, const fs::path& pathWithoutExtension, const char* extension,
+                    const CSysParam& settings, const platform::FilePlacement& placement) {
+  if (pathWithoutExtension.empty()) return {};
+  const fs::path path = WithSuffix(pathWithoutExtension, extension);
+  std::string written;
+  if (!SaveMatAsJpeg(picture, written, path, Density(settings.xDpi), Density(settings.yDpi), settings.jpegQuality,
+                     placement)) {
+    platform::DebugOutput("the picture could not be written as " + path.string());
+    return {};
+  }
+  return fs::path(written);
+}
+
 }  // namespace
 
 bool IsValidBarcodeName(std::string_view data) {
@@ -153,15 +168,7 @@ platform::FilePlacement NewCaptureFile() { return platform::FilePlacement::NewFi
 
 fs::path CCaptureImageHelper::SaveJpg(const cv::Mat& picture, const fs::path& pathWithoutExtension,
                                       const platform::FilePlacement& placement) {
-  if (pathWithoutExtension.empty()) return {};
-  const fs::path path = WithSuffix(pathWithoutExtension, ".jpg");
-  std::string written;
-  if (!SaveMatAsJpeg(picture, written, path, Density(settings_.xDpi), Density(settings_.yDpi),
-                     settings_.jpegQuality, placement)) {
-    platform::DebugOutput("the picture could not be written as " + path.string());
-    return {};
-  }
-  return fs::path(written);
+  return SaveJpegAs(picture, pathWithoutExtension, ".jpg", settings_, placement);
 }
 
 fs::path CCaptureImageHelper::SaveTif(const cv::Mat& picture, const fs::path& pathWithoutExtension,
@@ -294,24 +301,13 @@ int CCaptureImageHelper::SaveCaptures(const std::vector<cv::Mat>& pictures, cons
           saved = byWriter(target, ".TIF");
         }
         break;
-      case 5: {
-        saved = SaveJpg(picture, target, placement);
-        // JPEG data under the ".GIF" name the jpeg took; when no such name is free it stays ".jpg".
-        if (saved.empty()) break;
-        if (auto gif = platform::MoveFile(saved, fs::path(saved).replace_extension(".GIF"), placement)) {
-          saved = *gif;
-        }
+      case 5:
+        wanted = WithSuffix(target, ".GIF");
+        saved = SaveJpegAs(picture, target, ".GIF", s, placement);
         break;
-      }
-      case 6:
-      case 7: {
-        // The ".jpg" beside it is the thumbnail the capture command shows and then deletes.
-        const fs::path thumbnail = SaveJpg(picture, target, placement);
-        if (!thumbnail.empty()) {
-          saved = byWriter(fs::path(thumbnail).replace_extension(), s.imageFormat == 6 ? ".tga" : ".ras");
-        }
-        break;
-      }
+      // The strip reads these files as they are: nothing is written beside them.
+      case 6: saved = byWriter(target, ".tga"); break;
+      case 7: saved = byWriter(target, ".ras"); break;
       case 0:
         if (blackAndWhite) {
           wanted = WithSuffix(target, ".tif");

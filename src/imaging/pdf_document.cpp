@@ -87,12 +87,16 @@ cv::Mat ReadBilevelTiff(const fs::path& path) {
   return grey;
 }
 
-HPDF_Image LoadPicture(HPDF_Doc document, const fs::path& path) {
-  std::optional<std::string> bytes = platform::ReadWholeFile(path);
-  if (!bytes) return nullptr;
-  if (IsJpegData(*bytes)) {
-    return HPDF_LoadJpegImageFromMem(document, reinterpret_cast<const HPDF_BYTE*>(bytes->data()),
-                                     static_cast<HPDF_UINT>(bytes->size()));
+// A page's picture as libharu holds it and the resolution its file states.
+struct PagePicture {
+  HPDF_Image image = nullptr;
+  std::optional<Resolution> stated;
+};
+
+HPDF_Image LoadImage(HPDF_Doc document, const fs::path& path, const std::string& bytes) {
+  if (IsJpegData(bytes)) {
+    return HPDF_LoadJpegImageFromMem(document, reinterpret_cast<const HPDF_BYTE*>(bytes.data()),
+                                     static_cast<HPDF_UINT>(bytes.size()));
   }
   if (HasTifName(path)) {
     cv::Mat bilevel = ReadBilevelTiff(path);
@@ -114,10 +118,26 @@ HPDF_Image LoadPicture(HPDF_Doc document, const fs::path& path) {
                                    static_cast<HPDF_UINT>(jpeg.size()));
 }
 
+PagePicture LoadPicture(HPDF_Doc document, const fs::path& path) {
+  const std::optional<std::string> bytes = platform::ReadWholeFile(path);
+  if (!bytes) return {};
+  return {LoadImage(document, path, *bytes), StatedResolution(*bytes)};
+}
+
+// Points (1/72 inch) for `pixels` at `dpi` dots per inch; one a pixel where no DPI is known (0).
+HPDF_REAL Points(HPDF_UINT pixels, double dpi) {
+  return static_cast<HPDF_REAL>(dpi > 0 ? pixels * 72.0 / dpi : pixels);
+}
+
+bool FitsAPage(HPDF_REAL width, HPDF_REAL height) {
+  return std::min(width, height) >= HPDF_MIN_PAGE_SIZE && std::max(width, height) <= HPDF_MAX_PAGE_SIZE;
+}
+
 }  // namespace
 
 bool WritePicturesToPdf(const fs::path& target, const std::vector<fs::path>& pictures,
-                        const platform::FilePlacement& placement, fs::path* written) {
+                        const platform::FilePlacement& placement, fs::path* written,
+                        std::optional<Resolution> fallback) {
   if (target.empty() || pictures.empty()) return false;
   PdfErrors errors;
   Document document(HPDF_New(OnPdfError, &errors));
@@ -129,13 +149,20 @@ bool WritePicturesToPdf(const fs::path& target, const std::vector<fs::path>& pic
   HPDF_SetCompressionMode(document.get(), HPDF_COMP_ALL);
   for (const fs::path& picture : pictures) {
     HPDF_Page page = HPDF_AddPage(document.get());
-    HPDF_Image image = page ? LoadPicture(document.get(), picture) : nullptr;
-    if (image == nullptr || errors.error != HPDF_OK) return false;
-    const HPDF_REAL width = static_cast<HPDF_REAL>(HPDF_Image_GetWidth(image));
-    const HPDF_REAL height = static_cast<HPDF_REAL>(HPDF_Image_GetHeight(image));
+    const PagePicture loaded = page ? LoadPicture(document.get(), picture) : PagePicture();
+    if (loaded.image == nullptr || errors.error != HPDF_OK) return false;
+    const Resolution resolution = loaded.stated.value_or(fallback.value_or(Resolution{}));
+    HPDF_REAL width = Points(HPDF_Image_GetWidth(loaded.image), resolution.x);
+    HPDF_REAL height = Points(HPDF_Image_GetHeight(loaded.image), resolution.y);
+    // A resolution that makes a page smaller or larger than a PDF page may be (a few pixels at a
+    // high DPI, a wide picture claiming 1 DPI) leaves the page at one pixel a point.
+    if (!FitsAPage(width, height)) {
+      width = Points(HPDF_Image_GetWidth(loaded.image), 0);
+      height = Points(HPDF_Image_GetHeight(loaded.image), 0);
+    }
     HPDF_Page_SetWidth(page, width);
     HPDF_Page_SetHeight(page, height);
-    HPDF_Page_DrawImage(page, image, 0, 0, width, height);
+    HPDF_Page_DrawImage(page, loaded.image, 0, 0, width, height);
     if (errors.error != HPDF_OK) return false;
   }
   // libharu's own file output does not check its last writes; its memory stream is read out in
@@ -170,9 +197,15 @@ bool CPdfWriter::EnsurePdfExtension(const fs::path& path) {
   return true;
 }
 
+bool CPdfWriter::SetResolution(int horizontal, int vertical) {
+  if (horizontal < 1 || vertical < 1) return false;
+  fallback_ = Resolution{static_cast<double>(horizontal), static_cast<double>(vertical)};
+  return true;
+}
+
 int CPdfWriter::CreatePdfFromImages(const std::vector<fs::path>& files,
                                     const platform::FilePlacement& placement, fs::path* written) {
-  return WritePicturesToPdf(path_, files, placement, written) ? 0 : 1;
+  return WritePicturesToPdf(path_, files, placement, written, fallback_) ? 0 : 1;
 }
 
 }  // namespace orvane::imaging

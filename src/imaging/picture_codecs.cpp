@@ -47,6 +47,14 @@ std::uint32_t LittleEndianAt(const char* bytes, int count) {
   return value;
 }
 
+std::uint32_t BigEndian16At(const char* bytes) {
+  return static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[0]) << 8 | static_cast<unsigned char>(bytes[1]));
+}
+
+// The last 26 bytes of a TrueVision 2.0 file: no extension area, no developer area, the signature.
+constexpr std::string_view kTgaSignature("TRUEVISION-XFILE.\0", 18);
+constexpr std::size_t kTgaFooterSize = 8 + kTgaSignature.size();
+
 // Why a picture is refused, worded to follow the file's name.
 cv::Mat Unreadable(std::string* error, const std::string& why) {
   *error = "is no picture that can be read: " + why;
@@ -130,6 +138,39 @@ int TiffClose(thandle_t) { return 0; }
 toff_t TiffSize(thandle_t handle) { return static_cast<TiffMemory*>(handle)->bytes.size(); }
 int TiffMap(thandle_t, void**, toff_t*) { return 0; }
 void TiffUnmap(thandle_t, void*, toff_t) {}
+
+// An uncompressed grey or true-colour TGA (8, 24 or 32 bits, no colour map, either row order):
+// what the program and most others write, which Qt does not read in grey. TGA has no magic at its
+// start, so a file is taken only with the TrueVision 2.0 footer or, as the program's files before
+// the footer were, with exactly a header, its identifier and the pixels. Nothing for any other file.
+std::optional<cv::Mat> DecodePlainTga(const std::string& bytes, std::string* error) {
+  if (bytes.size() < 18) return std::nullopt;
+  const auto byte = [&](std::size_t at) { return static_cast<unsigned char>(bytes[at]); };
+  const std::uint32_t width = LittleEndianAt(bytes.data() + 12, 2), height = LittleEndianAt(bytes.data() + 14, 2);
+  const unsigned type = byte(2), bits = byte(16), descriptor = byte(17);
+  if (byte(1) != 0 || !((type == 2 && (bits == 24 || bits == 32)) || (type == 3 && bits == 8)) || width == 0 ||
+      height == 0)
+    return std::nullopt;
+  const std::size_t channels = bits / 8;
+  const std::size_t start = 18 + byte(0);
+  const std::size_t end = start + static_cast<std::size_t>(width) * height * channels;
+  const bool footer = bytes.size() >= kTgaFooterSize &&
+                      bytes.compare(bytes.size() - kTgaSignature.size(), kTgaSignature.size(), kTgaSignature) == 0;
+  if (footer ? end > bytes.size() - kTgaFooterSize : end != bytes.size()) return std::nullopt;
+  if (!WithinPictureCeiling(width, height)) return TooLarge(error, width, height);
+  const bool topFirst = (descriptor & 0x20) != 0, rightFirst = (descriptor & 0x10) != 0;
+  cv::Mat picture(static_cast<int>(height), static_cast<int>(width), CV_8UC3);
+  for (std::uint32_t row = 0; row < height; ++row) {
+    const auto* in = reinterpret_cast<const std::uint8_t*>(bytes.data() + start) + std::size_t{row} * width * channels;
+    auto* out = picture.ptr<std::uint8_t>(static_cast<int>(topFirst ? row : height - 1 - row));
+    for (std::uint32_t x = 0; x < width; ++x, in += channels) {
+      std::uint8_t* pixel = out + 3 * (rightFirst ? width - 1 - x : x);
+      if (channels == 1) pixel[0] = pixel[1] = pixel[2] = in[0];
+      else std::memcpy(pixel, in, 3);  // B, G, R (and alpha, dropped)
+    }
+  }
+  return picture;
+}
 
 // A Sun raster file of the kinds the program writes and most others: 8-bit grey or 24/32-bit
 // colour, uncompressed, BGR (standard) or RGB order; no colour map. Its declared size is within
@@ -330,10 +371,13 @@ std::string EncodeTga(const cv::Mat& picture) {
   bytes[16] = grey ? 8 : 24;
   bytes[17] = 0x20;  // top-left origin
   const std::size_t rowBytes = static_cast<std::size_t>(picture.cols) * picture.channels();
-  bytes.reserve(bytes.size() + rowBytes * picture.rows);
+  bytes.reserve(bytes.size() + rowBytes * picture.rows + kTgaFooterSize);
   for (int y = 0; y < picture.rows; ++y) {
     bytes.append(picture.ptr<char>(y), rowBytes);  // TGA stores BGR, as the matrix does
   }
+  AppendLittleEndian(bytes, 0, 4);  // no extension area
+  AppendLittleEndian(bytes, 0, 4);  // no developer area
+  bytes += kTgaSignature;
   return bytes;
 }
 
@@ -460,6 +504,44 @@ std::string EncodeTiff(const cv::Mat& picture) {
   return written ? std::move(memory.bytes) : std::string();
 }
 
+std::optional<Resolution> StatedResolution(const std::string& bytes) {
+  const auto perInch = [](double x, double y, bool centimetres) -> std::optional<Resolution> {
+    if (!(x > 0) || !(y > 0)) return std::nullopt;
+    const double factor = centimetres ? 2.54 : 1.0;
+    return Resolution{x * factor, y * factor};
+  };
+  if (bytes.compare(0, 3, "\xFF\xD8\xFF") == 0) {
+    // The JFIF segment among the markers before the picture data.
+    for (std::size_t at = 2; at + 4 <= bytes.size() && static_cast<unsigned char>(bytes[at]) == 0xFF;) {
+      const auto marker = static_cast<unsigned char>(bytes[at + 1]);
+      if (marker == 0xDA || marker == 0xD9) break;
+      const std::size_t length = BigEndian16At(bytes.data() + at + 2);
+      if (marker == 0xE0 && length >= 14 && at + 2 + length <= bytes.size() &&
+          bytes.compare(at + 4, 5, std::string_view("JFIF\0", 5)) == 0) {
+        const unsigned units = static_cast<unsigned char>(bytes[at + 11]);
+        if (units != 1 && units != 2) return std::nullopt;
+        return perInch(BigEndian16At(bytes.data() + at + 12), BigEndian16At(bytes.data() + at + 14), units == 2);
+      }
+      at += 2 + length;
+    }
+    return std::nullopt;
+  }
+  if (bytes.compare(0, 4, std::string_view("II*\0", 4)) != 0 && bytes.compare(0, 4, std::string_view("MM\0*", 4)) != 0)
+    return std::nullopt;
+  TiffMemory memory{bytes};
+  TIFF* tiff = TIFFClientOpen("memory", "rm", &memory, TiffRead, TiffWrite, TiffSeek, TiffClose, TiffSize, TiffMap,
+                              TiffUnmap);
+  if (tiff == nullptr) return std::nullopt;
+  float x = 0, y = 0;
+  std::uint16_t unit = RESUNIT_NONE;
+  std::optional<Resolution> stated;
+  if (TIFFGetField(tiff, TIFFTAG_XRESOLUTION, &x) == 1 && TIFFGetField(tiff, TIFFTAG_YRESOLUTION, &y) == 1 &&
+      TIFFGetFieldDefaulted(tiff, TIFFTAG_RESOLUTIONUNIT, &unit) == 1 && unit != RESUNIT_NONE)
+    stated = perInch(x, y, unit == RESUNIT_CENTIMETER);
+  TIFFClose(tiff);
+  return stated;
+}
+
 cv::Mat DecodePicture(std::string bytes, std::string* error) {
   std::string ignored;
   if (error == nullptr) error = &ignored;
@@ -480,6 +562,7 @@ cv::Mat DecodePicture(std::string bytes, std::string* error) {
     if (startsWith("\x59\xA6\x6A\x95")) return DecodeSunRaster(bytes, error);
     if (startsWith("BM"))
       if (std::optional<cv::Mat> plain = DecodePlainBmp(bytes)) return std::move(*plain);
+    if (std::optional<cv::Mat> tga = DecodePlainTga(bytes, error)) return std::move(*tga);
     return DecodeWithQt(bytes, error);
   } catch (const std::exception&) {
     return Unreadable(error, "no memory for the picture");

@@ -162,6 +162,13 @@ bool CTiffWriter::Close() {
   return placed.has_value();
 }
 
+bool CTiffWriter::SetResolution(int horizontal, int vertical) {
+  if (horizontal < 1 || vertical < 1) return false;
+  xDpi_ = horizontal;
+  yDpi_ = vertical;
+  return true;
+}
+
 bool CTiffWriter::AppendMatPage(const cv::Mat& picture, const fs::path& path, int kind) {
   if (kind < kColorJpeg || kind > kBlackAndWhite || !CanTake(picture, kind)) return false;
   if (tiff_ != nullptr && (path.empty() || path == path_)) {

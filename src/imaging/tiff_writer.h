@@ -71,6 +71,9 @@ class CTiffWriter {
   bool Close();
   // Where the last closed file was put; empty when it was not.
   const std::filesystem::path& WrittenPath() const { return written_; }
+  // The resolution the pages written from now on state (200 dots per inch until it is set); false
+  // (and unchanged) when either value is below 1.
+  bool SetResolution(int horizontal, int vertical);
   // Writes one page of `kind` (0 colour JPEG, 1 grey JPEG, 2 black and white). The path is the
   // open file's; any other path is appended to as a file of its own (replaced whole when the
   // page is in, never when it is read-only). False for a kind outside 0 to 2, a picture the kind

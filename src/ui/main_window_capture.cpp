@@ -14,18 +14,6 @@
 namespace orvane::ui {
 namespace fs = std::filesystem;
 
-namespace {
-
-std::string LowerExtension(const fs::path& path) {
-  std::string extension = path.extension().string();
-  if (!extension.empty()) extension.erase(0, 1);
-  std::transform(extension.begin(), extension.end(), extension.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return extension;
-}
-
-}  // namespace
-
 NamingHooks COrvaneDlg::Naming() {
   NamingHooks hooks;
   hooks.localTime = environment_.localTime;
@@ -89,19 +77,7 @@ void COrvaneDlg::OnCapture() {
   if (ticked(ControlId::MultipageTiff) && !HandToComposer(CMultiPageDlg::kTiff, saved, pipeline)) return;
 
   if (!settings_.merge && settings_.multipageKind == 0) {
-    for (const fs::path& path : saved) {
-      const std::string extension = LowerExtension(path);
-      if (extension == "tga" || extension == "ras") {
-        // The picture the strip shows was written beside the file for this moment only.
-        fs::path preview = path;
-        preview.replace_extension(".jpg");
-        AddToThumbnails(path, kThumbnailPicture, preview);
-        std::error_code error;
-        fs::remove(preview, error);
-      } else {
-        AddToThumbnails(path, kThumbnailPicture, std::nullopt);
-      }
-    }
+    for (const fs::path& path : saved) AddToThumbnails(path, kThumbnailPicture, std::nullopt);
   }
 
   ++settings_.runningIndex;

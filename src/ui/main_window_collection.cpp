@@ -278,6 +278,7 @@ void COrvaneDlg::OnCaptureToPdf() {
     } else {
       PresenterPrinterChooser chooser(*environment_.presenter, this);
       imaging::CPrintModule job(settings_.language, chooser);
+      job.settings = settings_;
       for (const fs::path& path : saved) {
         const bool underPromptName = saved.size() == 1 && fs::path(path).replace_extension() == base;
         const platform::FilePlacement placement = replacePdf && underPromptName ? platform::FilePlacement::Replacing()

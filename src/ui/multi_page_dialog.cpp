@@ -5,7 +5,11 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <cmath>
+#include <optional>
+#include <string>
 #include <system_error>
+#include <utility>
 
 #include <opencv2/core.hpp>
 
@@ -13,6 +17,7 @@
 #include "imaging/image_file.h"
 #include "imaging/pdf_document.h"
 #include "imaging/tiff_writer.h"
+#include "platform/file_io.h"
 #include "platform/message_ids.h"
 #include "ui/message_texts.h"
 #include "ui/presenter.h"
@@ -60,6 +65,20 @@ PageKind KindOf(const cv::Mat& bgr) {
     }
   }
   return twoLevels ? PageKind::kBlackAndWhite : PageKind::kGrey;
+}
+
+// The DPI a page's file states, else the configured one: the TIFF's page states what the page was
+// captured at.
+std::pair<int, int> PageDpi(const fs::path& page, const CSysParam& settings) {
+  std::optional<imaging::Resolution> stated;
+  try {
+    if (const std::optional<std::string> bytes = platform::ReadWholeFile(page))
+      stated = imaging::StatedResolution(*bytes);
+  } catch (const std::exception&) {
+    // No memory to read the file once more: the page states the configured DPI.
+  }
+  if (!stated) return {settings.xDpi, settings.yDpi};
+  return {static_cast<int>(std::lround(stated->x)), static_cast<int>(std::lround(stated->y))};
 }
 
 // Restores the cursor on every way out.
@@ -250,6 +269,7 @@ void CMultiPageDlg::MovePage(int target) {
 bool CMultiPageDlg::WritePdf() {
   imaging::CPdfWriter writer;
   writer.EnsurePdfExtension(outputPath_);
+  writer.SetResolution(settings_.xDpi, settings_.yDpi);
   const platform::FilePlacement placement =
       replace_ ? platform::FilePlacement::Replacing() : imaging::NewCaptureFile();
   return writer.CreatePdfFromImages(pages_, placement, &written_) == 0;
@@ -280,6 +300,8 @@ bool CMultiPageDlg::WriteTiff() {
       picture = grey;
       pageKind = kind == PageKind::kGrey ? imaging::CTiffWriter::kGreyJpeg : imaging::CTiffWriter::kBlackAndWhite;
     }
+    const auto [xDpi, yDpi] = PageDpi(page, settings_);
+    writer.SetResolution(xDpi, yDpi);
     if (!writer.AppendMatPage(picture, outputPath_, pageKind)) return false;
   }
   if (!writer.Close()) return false;

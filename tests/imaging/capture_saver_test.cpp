@@ -88,8 +88,8 @@ TEST_F(SaveCaptures, FormatAndColourModeChooseTheFiles) {
       {4, 0, "IMG00007.TIF", {"IMG00007.TIF"}},
       {4, 2, "IMG00007.tif", {"IMG00007.tif"}},
       {5, 0, "IMG00007.GIF", {"IMG00007.GIF"}},
-      {6, 0, "IMG00007.tga", {"IMG00007.tga", "IMG00007.jpg"}},
-      {7, 3, "IMG00007.ras", {"IMG00007.ras", "IMG00007.jpg"}},
+      {6, 0, "IMG00007.tga", {"IMG00007.tga"}},
+      {7, 3, "IMG00007.ras", {"IMG00007.ras"}},
   };
   cv::Mat bw(40, 30, CV_8UC1, cv::Scalar(255));
   bw(cv::Rect(0, 0, 10, 10)).setTo(0);
@@ -159,16 +159,56 @@ TEST_F(SaveCaptures, ANameTakenBeforeTheWriteMovesOnToAFreeOne) {
   }
 }
 
+// The formats that are no JPEG file of their own never touch a ".jpg" of the same name: an
+// unrelated picture there is kept byte for byte, whether the format's own name is free, taken, or
+// confirmed to be replaced, and nothing but the listed file is added.
+TEST_F(SaveCaptures, AJpegOfTheSameNameIsNeverTouchedByTheOtherFormats) {
+  struct Case {
+    const char* what;
+    Names before;
+    bool replaceConfirmed;
+    const char* listed;
+  } cases[] = {
+      {"free", {}, false, "scan"},
+      {"taken", {"scan"}, false, "scan-2"},
+      {"taken twice", {"scan", "scan-2"}, false, "scan-3"},
+      {"replaced", {"scan"}, true, "scan"},
+  };
+  for (const auto& [format, extension] : {std::pair{5, ".GIF"}, std::pair{6, ".tga"}, std::pair{7, ".ras"}}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(extension) + ", " + c.what);
+      for (const auto& entry : fs::directory_iterator(folder.path())) fs::remove(entry.path());
+      ASSERT_TRUE(platform::WriteFileAtomically(folder / "scan.jpg", "unrelated"));
+      ASSERT_TRUE(platform::WriteFileAtomically(folder / "scan-2.jpg", "unrelated too"));
+      Names expected{"scan.jpg", "scan-2.jpg"};
+      for (const std::string& name : c.before) {
+        ASSERT_TRUE(platform::WriteFileAtomically(folder / (name + extension), "earlier"));
+        expected.insert(name + extension);
+      }
+      expected.insert(std::string(c.listed) + extension);
+      settings.imageFormat = format;
+      const Paths saved = Save({Sheet()}, "scan", c.replaceConfirmed);
+      EXPECT_EQ(saved, Paths{folder / (std::string(c.listed) + extension)});
+      EXPECT_EQ(Files(folder.path()), expected);
+      EXPECT_EQ(platform::ReadWholeFile(folder / "scan.jpg"), "unrelated");
+      EXPECT_EQ(platform::ReadWholeFile(folder / "scan-2.jpg"), "unrelated too");
+      if (!saved.empty()) {
+        EXPECT_EQ(LoadImageFile(saved[0]).size(), Sheet().size());
+      }
+    }
+  }
+}
+
 TEST_F(SaveCaptures, PagesInACodesFolderGetANameFreeInThatFolder) {
   settings.recognizeBarcode = true;
   settings.barcodeFolders = true;
   settings.imageFormat = 6;
   ASSERT_TRUE(fs::create_directory(folder / "BOX7"));
-  // An earlier page of that name and number; its thumbnail ".jpg" is gone, as after every capture.
+  // An earlier page of that name and number.
   ASSERT_TRUE(platform::WriteFileAtomically(folder / "BOX7" / "IMG00008.tga", "earlier"));
   SetRememberedBarcodeFolder("BOX7");
   EXPECT_EQ(Save({Sheet()}, "IMG00008"), Paths{folder / "BOX7" / "IMG00008-2.tga"});
-  EXPECT_EQ(Files(folder / "BOX7"), (Names{"IMG00008.tga", "IMG00008-2.tga", "IMG00008-2.jpg"}));
+  EXPECT_EQ(Files(folder / "BOX7"), (Names{"IMG00008.tga", "IMG00008-2.tga"}));
   EXPECT_EQ(platform::ReadWholeFile(folder / "BOX7" / "IMG00008.tga"), "earlier");
 }
 

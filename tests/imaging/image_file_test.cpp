@@ -2,7 +2,9 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -11,6 +13,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "imaging/conversions.h"
+#include "imaging/jpeg_file.h"
 #include "imaging/tiff_writer.h"
 #include "platform/file_io.h"
 #include "temp_folder.h"
@@ -27,7 +30,7 @@ TEST(SaveMatByExtension, WritesByExtensionAndReadsBackInColour) {
     SCOPED_TRACE(name);
     ASSERT_TRUE(SaveMatByExtension(folder / name, grey));
   }
-  for (const char* name : {"a.png", "b.BMP", "c.TIF", "d.ras"}) {
+  for (const char* name : {"a.png", "b.BMP", "c.TIF", "d.ras", "e.tga"}) {
     SCOPED_TRACE(name);
     cv::Mat back = LoadImageFile(folder / name);
     ASSERT_EQ(back.type(), CV_8UC3);
@@ -79,11 +82,76 @@ TEST(SaveMatByExtension, RefusesNamesWithoutWriterWithoutThrowing) {
   EXPECT_TRUE(fs::is_empty(folder.path()));
 }
 
+// `path` as ImageMagick decodes it, as BGR; empty when it cannot.
+cv::Mat ReadByImageMagick(const fs::path& path, cv::Size size) {
+  const fs::path raw = path.string() + ".rgb";
+  const std::string command = "convert '" + path.string() + "' -depth 8 'rgb:" + raw.string() + "' 2>/dev/null";
+  if (std::system(command.c_str()) != 0) return {};
+  const std::string bytes = platform::ReadWholeFile(raw).value_or("");
+  if (bytes.size() != static_cast<std::size_t>(size.area()) * 3) return {};
+  cv::Mat rgb(size, CV_8UC3, const_cast<char*>(bytes.data()));
+  cv::Mat bgr;
+  cv::cvtColor(rgb, bgr, cv::COLOR_RGB2BGR);
+  return bgr;
+}
+
+// Every kind of file a capture can be stored as reads back here and in another program: the
+// lossless ones pixel for pixel, the JPEG ones (".jpg", and JPEG data under ".GIF") close to the
+// picture. Channels, row order and grey all differ across the picture, so a swap or a flip shows.
+TEST(LoadImageFile, EveryFormatTheStationWritesIsReadHereAndByImageMagick) {
+  testing::TempFolder folder;
+  cv::Mat colour(37, 53, CV_8UC3);
+  for (int y = 0; y < colour.rows; ++y)
+    for (int x = 0; x < colour.cols; ++x) colour.at<cv::Vec3b>(y, x) = cv::Vec3b(4 * x, 6 * y, 250 - 2 * x - 3 * y);
+  cv::Mat grey;
+  cv::cvtColor(colour, grey, cv::COLOR_BGR2GRAY);
+  const cv::Mat twoLevels = grey > 120;
+  const auto byExtension = [](const fs::path& path, const cv::Mat& picture) { return SaveMatByExtension(path, picture); };
+  const auto asJpeg = [](const fs::path& path, const cv::Mat& picture) {
+    std::string written;
+    return SaveMatAsJpeg(picture, written, path, 300, 300, 95);
+  };
+  const auto asBilevelTiff = [](const fs::path& path, const cv::Mat& picture) {
+    CBilevelTiff tiff;
+    tiff.SetFileName(path);
+    return tiff.AddPage(picture) == 0;
+  };
+  struct Case {
+    const char* name;
+    std::function<bool(const fs::path&, const cv::Mat&)> write;
+    bool lossless;
+  } cases[] = {
+      {"page.BMP", byExtension, true},   {"page.PNG", byExtension, true}, {"page.TIF", byExtension, true},
+      {"page.tga", byExtension, true},   {"page.ras", byExtension, true}, {"page.jpg", asJpeg, false},
+      {"page.GIF", asJpeg, false},       {"page.tif", asBilevelTiff, true},
+  };
+  for (const Case& c : cases) {
+    const bool bilevel = c.name == std::string("page.tif");
+    for (const cv::Mat& picture : bilevel ? std::vector{twoLevels} : std::vector{colour, grey}) {
+      SCOPED_TRACE(std::string(c.name) + (picture.channels() == 1 ? " in grey" : " in colour"));
+      const fs::path path = folder / (std::to_string(picture.channels()) + c.name);
+      ASSERT_TRUE(c.write(path, picture));
+      cv::Mat expected = picture;
+      if (picture.channels() == 1) cv::cvtColor(picture, expected, cv::COLOR_GRAY2BGR);
+      for (const auto& [reader, read] :
+           {std::pair{"here", LoadImageFile(path)}, std::pair{"ImageMagick", ReadByImageMagick(path, picture.size())}}) {
+        ASSERT_EQ(read.size(), picture.size()) << reader << " cannot read it";
+        if (c.lossless) {
+          EXPECT_EQ(cv::norm(read, expected, cv::NORM_INF), 0) << reader;
+        } else {
+          EXPECT_LE(cv::norm(read, expected, cv::NORM_L1) / expected.total(), 3 * 1.5) << reader;
+          EXPECT_LE(cv::norm(read, expected, cv::NORM_INF), 16) << reader;
+        }
+      }
+    }
+  }
+}
+
 TEST(EncodeTga, HeaderAndBgrPixelsTopRowFirst) {
   cv::Mat picture(2, 3, CV_8UC3, cv::Scalar(1, 2, 3));
   picture.at<cv::Vec3b>(0, 0) = {10, 20, 30};
   std::string tga = EncodeTga(picture);
-  ASSERT_EQ(tga.size(), 18u + 2 * 3 * 3);
+  ASSERT_EQ(tga.size(), 18u + 2 * 3 * 3 + 26);
   EXPECT_EQ(tga[2], 2);          // uncompressed true colour
   EXPECT_EQ(tga[12], 3);         // width
   EXPECT_EQ(tga[14], 2);         // height
@@ -92,6 +160,30 @@ TEST(EncodeTga, HeaderAndBgrPixelsTopRowFirst) {
   EXPECT_EQ(tga.substr(18, 3), std::string("\x0a\x14\x1e"));
   EXPECT_EQ(EncodeTga(cv::Mat(2, 2, CV_8UC1)).at(16), 8);
   EXPECT_TRUE(EncodeTga(cv::Mat(2, 2, CV_8UC4)).empty());
+}
+
+// Readers such as Qt's take a TGA only with the TrueVision 2.0 footer at its end.
+TEST(EncodeTga, EndsWithTheTrueVisionFooter) {
+  const std::string tga = EncodeTga(cv::Mat(2, 3, CV_8UC3, cv::Scalar::all(7)));
+  EXPECT_EQ(tga.substr(18 + 2 * 3 * 3), std::string(8, '\0') + std::string("TRUEVISION-XFILE.\0", 18));
+}
+
+// The station's files from before the footer, and other programs' bottom-up files, read too.
+TEST(LoadImageFile, ReadsTgaFilesWithoutTheFooterAndBottomRowFirst) {
+  testing::TempFolder folder;
+  cv::Mat picture(2, 3, CV_8UC3, cv::Scalar(1, 2, 3));
+  picture.at<cv::Vec3b>(0, 0) = {10, 20, 30};
+  const std::string tga = EncodeTga(picture);
+  const std::string bare = tga.substr(0, tga.size() - 26);
+  std::string bottomUp = bare;
+  bottomUp[17] = 0;  // bottom-left origin: the rows in the other order
+  bottomUp.replace(18, 9, bare, 27, 9);
+  bottomUp.replace(27, 9, bare, 18, 9);
+  for (const auto& [name, bytes] : {std::pair{"bare.tga", bare}, std::pair{"bottom-up.tga", bottomUp}}) {
+    SCOPED_TRACE(name);
+    ASSERT_TRUE(platform::WriteFileAtomically(folder / name, bytes));
+    EXPECT_EQ(cv::norm(LoadImageFile(folder / name), picture, cv::NORM_INF), 0);
+  }
 }
 
 // A JPEG whose EXIF block says "turn by 90 degrees" (orientation 6).
@@ -177,6 +269,13 @@ TEST(LoadImageFile, RefusesAPictureWhoseHeaderDeclaresTooMuch) {
     EXPECT_TRUE(LoadImageFile(folder / c.name, &error).empty());
     EXPECT_NE(error.find("declares 20001 x 1 pixels"), std::string::npos) << error;
   }
+  // A TGA has no magic: it is taken as one by its footer, with all its pixels there.
+  const std::string wideTga = EncodeTga(cv::Mat(1, 20001, CV_8UC3, cv::Scalar::all(0)));
+  ASSERT_TRUE(platform::WriteFileAtomically(folder / "wide.tga", wideTga));
+  std::string tgaError;
+  EXPECT_TRUE(LoadImageFile(folder / "wide.tga", &tgaError).empty());
+  EXPECT_NE(tgaError.find("declares 20001 x 1 pixels"), std::string::npos) << tgaError;
+
   testing::TempFolder tiffFolder;
   CTiffWriter writer;
   ASSERT_TRUE(writer.Open(tiffFolder / "wide.tif", 1));

@@ -1,7 +1,10 @@
 #include "imaging/pdf_document.h"
 
-#include <filesystem>
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -90,11 +93,12 @@ TEST(CPdfWriter, JpegPagesEmbedTheFileUnchangedAndPagesKeepTheirOrder) {
   testing::TempFolder folder;
   cv::Mat first(30, 40, CV_8UC3, cv::Scalar(0, 0, 255));
   std::string ignored;
-  // An upper-case name holds JPEG data as well: it is embedded as it is.
-  ASSERT_TRUE(SaveMatAsJpeg(first, ignored, folder / "PAGE.JPG", 96, 96, 80));
+  // An upper-case name holds JPEG data as well: it is embedded as it is. At 72 DPI a pixel is a
+  // point, and the PNG, which states no resolution, keeps one pixel a point.
+  ASSERT_TRUE(SaveMatAsJpeg(first, ignored, folder / "PAGE.JPG", 72, 72, 80));
   ASSERT_TRUE(SaveMatByExtension(folder / "second.png", cv::Mat(20, 50, CV_8UC3, cv::Scalar::all(9))));
   ASSERT_TRUE(SaveMatAsJpeg(cv::Mat(70, 10, CV_8UC1, cv::Scalar(3)), ignored, folder / "third.jpg",
-                            96, 96, 80));
+                            72, 72, 80));
 
   CPdfWriter writer;
   writer.EnsurePdfExtension(folder / "book.tif");
@@ -116,6 +120,7 @@ TEST(CPdfWriter, OneBitTiffBecomesCcittAndGreyTiffJpeg) {
   testing::TempFolder folder;
   CBilevelTiff bilevel;
   bilevel.SetFileName(folder / "bw.tif");
+  bilevel.SetResolution(72, 72);
   cv::Mat page(24, 13, CV_8UC1, cv::Scalar(255));
   page(cv::Rect(0, 0, 5, 5)).setTo(0);
   ASSERT_EQ(bilevel.AddPage(page), 0);
@@ -152,11 +157,13 @@ TEST(CPdfWriter, EveryKindOfPageRendersAsItsPicture) {
   cv::Mat page(40, 53, CV_8UC1, cv::Scalar(255));
   page(cv::Rect(3, 4, 20, 10)).setTo(0);
   page(cv::Rect(45, 20, 8, 15)).setTo(0);
+  // At 72 DPI, so that a pixel of the picture is a pixel of the page drawn at 72 DPI.
   CBilevelTiff bilevel;
   bilevel.SetFileName(folder / "bw.tif");
+  bilevel.SetResolution(72, 72);
   ASSERT_EQ(bilevel.AddPage(page), 0);
   std::string ignored;
-  ASSERT_TRUE(SaveMatAsJpeg(page, ignored, folder / "page.jpg", 96, 96, 95));
+  ASSERT_TRUE(SaveMatAsJpeg(page, ignored, folder / "page.jpg", 72, 72, 95));
   cv::Mat grey = page.clone();
   grey.setTo(cv::Scalar(128), page == 0);  // mid-grey "ink": a negative would be grey too
   grey(cv::Rect(30, 2, 10, 10)).setTo(40);
@@ -205,13 +212,122 @@ TEST(CPdfWriter, UnreadableInputFailsAndWritesNothing) {
 TEST(WritePicturesToPdf, ReplacesAnExistingPdfOnlyWhenAskedTo) {
   testing::TempFolder folder;
   std::string ignored;
-  ASSERT_TRUE(SaveMatAsJpeg(cv::Mat(5, 6, CV_8UC1), ignored, folder / "scan.jpg", 96, 96, 80));
+  ASSERT_TRUE(SaveMatAsJpeg(cv::Mat(5, 6, CV_8UC1), ignored, folder / "scan.jpg", 72, 72, 80));
   ASSERT_TRUE(platform::WriteFileAtomically(folder / "scan.pdf", "old"));
   EXPECT_FALSE(WritePicturesToPdf(PdfPathFor(folder / "scan.jpg"), {folder / "scan.jpg"}));
   EXPECT_EQ(Read(folder / "scan.pdf"), "old");
   ASSERT_TRUE(WritePicturesToPdf(PdfPathFor(folder / "scan.jpg"), {folder / "scan.jpg"},
                                  platform::FilePlacement::Replacing()));
   EXPECT_EQ(MediaBoxes(Read(folder / "scan.pdf")), std::vector<std::string>{"6x5"});
+}
+
+// Every page's size in points as poppler's pdfinfo reads it; empty when it cannot.
+std::vector<cv::Size2d> PageSizes(const fs::path& pdf) {
+  std::vector<cv::Size2d> sizes;
+  FILE* pipe = popen(("pdfinfo -f 1 -l 999 '" + pdf.string() + "' 2>/dev/null").c_str(), "r");
+  if (pipe == nullptr) return sizes;
+  char line[512];
+  while (std::fgets(line, sizeof line, pipe) != nullptr) {
+    int page = 0;
+    double width = 0, height = 0;
+    if (std::sscanf(line, "Page %d size: %lf x %lf", &page, &width, &height) == 3) sizes.emplace_back(width, height);
+  }
+  pclose(pipe);
+  return sizes;
+}
+
+// An A4 page captured at any DPI is an A4 page (595.28 x 841.89 points): the JPEG's JFIF density
+// and the black-and-white TIFF's resolution size their pages whatever else is known, and a
+// picture stating none is sized by the DPI it was captured at.
+TEST(WritePicturesToPdf, AnA4PictureMakesAnA4PageAtAnyResolution) {
+  struct Case {
+    int xDpi;
+    int yDpi;
+  } cases[] = {{96, 96}, {200, 200}, {300, 300}, {300, 150}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.xDpi) + " x " + std::to_string(c.yDpi) + " DPI");
+    testing::TempFolder folder;
+    const cv::Size a4(static_cast<int>(std::lround(210 / 25.4 * c.xDpi)), static_cast<int>(std::lround(297 / 25.4 * c.yDpi)));
+    cv::Mat page(a4, CV_8UC1, cv::Scalar(255));
+    page(cv::Rect(10, 10, 40, 30)).setTo(0);
+    std::string ignored;
+    ASSERT_TRUE(SaveMatAsJpeg(page, ignored, folder / "page.jpg", c.xDpi, c.yDpi, 80));
+    CBilevelTiff bilevel;
+    bilevel.SetFileName(folder / "page.tif");
+    bilevel.SetResolution(c.xDpi, c.yDpi);
+    ASSERT_EQ(bilevel.AddPage(page), 0);
+    ASSERT_TRUE(SaveMatByExtension(folder / "page.PNG", page));
+
+    // The pages that state their resolution, with no other DPI given and with a wrong one.
+    ASSERT_TRUE(WritePicturesToPdf(folder / "stated.pdf", {folder / "page.jpg", folder / "page.tif"}));
+    CPdfWriter writer;
+    writer.EnsurePdfExtension(folder / "captured");
+    ASSERT_TRUE(writer.SetResolution(c.xDpi, c.yDpi));
+    ASSERT_EQ(writer.CreatePdfFromImages({folder / "page.PNG"}), 0);
+    CPdfWriter wrongDpi;
+    wrongDpi.EnsurePdfExtension(folder / "wrong");
+    ASSERT_TRUE(wrongDpi.SetResolution(72, 600));
+    ASSERT_EQ(wrongDpi.CreatePdfFromImages({folder / "page.tif", folder / "page.jpg"}), 0);
+    for (const char* pdf : {"stated.pdf", "captured.pdf", "wrong.pdf"}) {
+      const std::vector<cv::Size2d> sizes = PageSizes(folder / pdf);
+      ASSERT_FALSE(sizes.empty()) << pdf << ": pdfinfo is not installed or cannot read it";
+      for (const cv::Size2d& size : sizes) {
+        EXPECT_NEAR(size.width, 595.28, 0.5) << pdf;
+        EXPECT_NEAR(size.height, 841.89, 0.5) << pdf;
+      }
+    }
+  }
+}
+
+// The density of the JFIF header of JPEG `bytes` set to `units` (0 none, 1 per inch, 2 per cm).
+std::string WithJfifDensity(std::string bytes, int units, int x, int y) {
+  const std::size_t jfif = bytes.find(std::string("JFIF\0", 5));
+  EXPECT_NE(jfif, std::string::npos) << "fixture: no JFIF header";
+  if (jfif == std::string::npos) return bytes;
+  const char fields[5] = {static_cast<char>(units), static_cast<char>(x >> 8), static_cast<char>(x & 0xFF),
+                          static_cast<char>(y >> 8), static_cast<char>(y & 0xFF)};
+  bytes.replace(jfif + 7, 5, fields, 5);
+  return bytes;
+}
+
+// Stored documents keep their pages: a picture that states no resolution, with no DPI given, is
+// one pixel a point as ever, and so is one whose resolution would make no page a PDF may hold.
+TEST(WritePicturesToPdf, PagesOfPicturesStatingNoResolutionAreSizedByTheDpiGivenOrOnePixelAPoint) {
+  testing::TempFolder folder;
+  const cv::Mat picture(50, 100, CV_8UC3, cv::Scalar(20, 90, 200));
+  const std::string jpeg = EncodeJpeg(picture, 72, 72, 80);
+  ASSERT_TRUE(SaveMatByExtension(folder / "page.PNG", picture));
+  struct Case {
+    const char* what;
+    std::string bytes;  // of a JPEG file; empty for the PNG
+    std::optional<Resolution> given;
+    cv::Size2d points;
+  } cases[] = {
+      {"PNG", "", std::nullopt, {100, 50}},
+      {"PNG at 144 DPI", "", Resolution{144, 144}, {50, 25}},
+      {"JPEG stating an aspect ratio only", WithJfifDensity(jpeg, 0, 1, 1), std::nullopt, {100, 50}},
+      {"JPEG stating an aspect ratio only, at 144 by 288 DPI", WithJfifDensity(jpeg, 0, 1, 1), Resolution{144, 288},
+       {50, 12.5}},
+      {"JPEG stating 72 DPI, at 144", WithJfifDensity(jpeg, 1, 72, 72), Resolution{144, 144}, {100, 50}},
+      {"JPEG stating 40 by 20 dots per centimetre", WithJfifDensity(jpeg, 2, 40, 20), std::nullopt,
+       {100 * 72 / 101.6, 50 * 72 / 50.8}},
+      {"JPEG stating a DPI too high for any page", WithJfifDensity(jpeg, 1, 65535, 65535), std::nullopt, {100, 50}},
+      {"PNG at a DPI too high for any page", "", Resolution{65535, 65535}, {100, 50}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::path input = folder / "page.PNG";
+    if (!c.bytes.empty()) {
+      input = folder / "page.jpg";
+      ASSERT_TRUE(platform::WriteFile(input, c.bytes, platform::FilePlacement::Replacing()));
+    }
+    const fs::path pdf = folder / "out.pdf";
+    ASSERT_TRUE(WritePicturesToPdf(pdf, {input}, platform::FilePlacement::Replacing(), nullptr, c.given));
+    const std::vector<cv::Size2d> sizes = PageSizes(pdf);
+    ASSERT_EQ(sizes.size(), 1u) << "pdfinfo is not installed or cannot read the file";
+    EXPECT_NEAR(sizes[0].width, c.points.width, 0.01);
+    EXPECT_NEAR(sizes[0].height, c.points.height, 0.01);
+  }
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 #include "imaging/tiff_writer.h"
 
+#include <cstdio>
 #include <filesystem>
+#include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -167,6 +169,56 @@ TEST(CTiffWriter, ThreeKindsOfPagesReadBackPageByPage) {
   EXPECT_EQ(TIFFGetR(rgba[2 * 13 + 12]), 0u);
   EXPECT_EQ(TIFFGetR(rgba[2 * 13 + 11]), 255u);
   EXPECT_FALSE(TIFFReadDirectory(reader.tiff));
+}
+
+// Every page's resolution as libtiff's tiffinfo reports it ("300, 150 pixels/inch"); empty when
+// it cannot read the file.
+std::vector<std::string> PageResolutions(const fs::path& path) {
+  std::vector<std::string> resolutions;
+  FILE* pipe = popen(("tiffinfo '" + path.string() + "' 2>/dev/null").c_str(), "r");
+  if (pipe == nullptr) return resolutions;
+  char line[512];
+  while (std::fgets(line, sizeof line, pipe) != nullptr) {
+    std::string text = line;
+    const std::size_t at = text.find("Resolution: ");
+    if (at == std::string::npos) continue;
+    text = text.substr(at + 12);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    resolutions.push_back(text);
+  }
+  pclose(pipe);
+  return resolutions;
+}
+
+// Each page states the resolution it was given before it was written, whatever its kind; pages
+// written before any was given keep 200 dots per inch.
+TEST(CTiffWriter, PagesStateTheResolutionTheyWereCapturedAt) {
+  const cv::Mat colour(16, 24, CV_8UC3, cv::Scalar(200, 30, 90));
+  const cv::Mat grey(10, 10, CV_8UC1, cv::Scalar(90));
+  struct Case {
+    int xDpi;
+    int yDpi;
+  } cases[] = {{96, 96}, {300, 300}, {300, 150}, {600, 600}};
+  for (const auto& [kind, picture] : {std::pair{CTiffWriter::kColorJpeg, colour}, std::pair{CTiffWriter::kGreyJpeg, grey},
+                                      std::pair{CTiffWriter::kBlackAndWhite, grey}}) {
+    SCOPED_TRACE(kind);
+    testing::TempFolder folder;
+    const fs::path path = folder / "multi.tif";
+    CTiffWriter writer;
+    ASSERT_TRUE(writer.Open(path, 1));
+    ASSERT_TRUE(writer.AppendMatPage(picture, path, kind));
+    std::vector<std::string> expected{"200, 200 pixels/inch"};
+    for (const Case& c : cases) {
+      ASSERT_TRUE(writer.SetResolution(c.xDpi, c.yDpi));
+      ASSERT_TRUE(writer.AppendMatPage(picture, path, kind));
+      expected.push_back(std::to_string(c.xDpi) + ", " + std::to_string(c.yDpi) + " pixels/inch");
+    }
+    EXPECT_FALSE(writer.SetResolution(0, 300));
+    ASSERT_TRUE(writer.AppendMatPage(picture, path, kind));
+    expected.push_back(expected.back());
+    ASSERT_TRUE(writer.Close());
+    EXPECT_EQ(PageResolutions(path), expected) << "tiffinfo reads each page";
+  }
 }
 
 TEST(CTiffWriter, AppendsToAnotherFileWithoutOpen) {

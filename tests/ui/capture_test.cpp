@@ -13,6 +13,7 @@
 
 #include "camera/frame.h"
 #include "imaging/jpeg_file.h"
+#include "platform/file_io.h"
 #include "platform/message_ids.h"
 #include "station_fixture.h"
 
@@ -107,7 +108,7 @@ INSTANTIATE_TEST_SUITE_P(Triggers, TriggerTest,
 
 class SideFileTest : public CaptureTest, public ::testing::WithParamInterface<std::pair<int, const char*>> {};
 
-TEST_P(SideFileTest, TheStripShowsTheFileThroughTheJpegBesideItWhichIsThenGone) {
+TEST_P(SideFileTest, TheStripShowsTheFileItselfAndAJpegOfTheSameNameIsKept) {
   const auto [format, extension] = GetParam();
   StartWithCamera("IMG_FORMAT=" + std::to_string(format) + "\n");
   window->OnCommand(ControlId::Capture);
@@ -116,6 +117,14 @@ TEST_P(SideFileTest, TheStripShowsTheFileThroughTheJpegBesideItWhichIsThenGone) 
   EXPECT_EQ(files[0].extension(), extension);
   EXPECT_EQ(window->Thumbnails()[0]->GetPath(), files[0]);
   EXPECT_TRUE(window->Thumbnails()[0]->HasPicture());
+
+  // The user's own picture of the next capture's name is no part of that capture.
+  const fs::path unrelated = fs::path(files[0]).replace_filename("IMG00001.jpg");
+  ASSERT_TRUE(platform::WriteFileAtomically(unrelated, "unrelated"));
+  window->OnCommand(ControlId::Capture);
+  EXPECT_EQ(platform::ReadWholeFile(unrelated), "unrelated");
+  EXPECT_EQ(Pictures().size(), 3u);
+  EXPECT_TRUE(window->Thumbnails()[1]->HasPicture());
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, SideFileTest,

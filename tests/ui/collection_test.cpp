@@ -144,7 +144,8 @@ TEST_F(CollectionTest, OnePdfCollectsThreeCapturesAndCombinesThemIntoOnePdf) {
   composer->Button(CMultiPageDlg::Control::kCombine)->click();
   Settle();
   EXPECT_EQ(window->Composer(), nullptr);
-  EXPECT_EQ(ReadPdf(pdf), (std::vector<PdfPage>(3, PdfPage{1600, 1200, 72, 72})));
+  // 1600 x 1200 pixels at the camera's 130 DPI: pages of 886 x 665 points.
+  EXPECT_EQ(ReadPdf(pdf), (std::vector<PdfPage>(3, PdfPage{886, 665, 130, 130})));
   for (const fs::path& page : pages) EXPECT_FALSE(fs::exists(page)) << page;
   EXPECT_EQ(Names(), std::vector<std::string>{"IMG00000.pdf"});
 }
@@ -169,6 +170,10 @@ TEST_F(CollectionTest, MultipageTiffOfGreyAndBlackAndWhiteCapturesHasGreyJpegPag
     TIFFGetFieldDefaulted(tiff, TIFFTAG_SAMPLESPERPIXEL, &samples);
     EXPECT_EQ(compression, COMPRESSION_JPEG);
     EXPECT_EQ(samples, 1);
+    float xDpi = 0, yDpi = 0;
+    TIFFGetField(tiff, TIFFTAG_XRESOLUTION, &xDpi);
+    TIFFGetField(tiff, TIFFTAG_YRESOLUTION, &yDpi);
+    EXPECT_EQ(std::pair(xDpi, yDpi), std::pair(130.f, 130.f)) << "the DPI the pages were captured at";
     ++directories;
   } while (TIFFReadDirectory(tiff));
   TIFFClose(tiff);
@@ -274,7 +279,7 @@ TEST_F(CollectionTest, CaptureToPdfKeepsThePdfAloneAndTheFormatChosen) {
   StartStation("[IMAGE]\nIMG_FORMAT=3\n");
   window->OnCommand(ControlId::CaptureToPdfKey);
   EXPECT_EQ(Names(), std::vector<std::string>{"IMG00000.pdf"});
-  EXPECT_EQ(ReadPdf(StorageFolder() / "IMG00000.pdf"), (std::vector<PdfPage>{PdfPage{1600, 1200, 72, 72}}));
+  EXPECT_EQ(ReadPdf(StorageFolder() / "IMG00000.pdf"), (std::vector<PdfPage>{PdfPage{886, 665, 130, 130}}));
   EXPECT_EQ(window->Thumbnails()[0]->GetPath(), StorageFolder() / "IMG00000.pdf");
   EXPECT_TRUE(window->Thumbnails()[0]->HasPicture());
   EXPECT_EQ(window->GetSysParam().imageFormat, 3);

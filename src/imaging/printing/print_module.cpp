@@ -123,7 +123,8 @@ void CPrintModule::DrawPage(QPainter& painter, const QRect& area, QSize printerD
 
 bool CPrintModule::ConvertImageToPdf(const fs::path& path, fs::path* pdf,
                                      const platform::FilePlacement& placement) {
-  return WritePicturesToPdf(PdfPathFor(path), {path}, placement, pdf);
+  return WritePicturesToPdf(PdfPathFor(path), {path}, placement, pdf,
+                            Resolution{static_cast<double>(settings.xDpi), static_cast<double>(settings.yDpi)});
 }
 
 }  // namespace orvane::imaging

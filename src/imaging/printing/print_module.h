@@ -54,7 +54,8 @@ class CPrintModule {
   void DrawPage(QPainter& painter, const QRect& area, QSize printerDpi, const QImage& picture);
   // Writes the picture as a one-page PDF beside it (its extension replaced by ".pdf"), by
   // default a new file: when that name is taken it moves on to "-2", "-3", ... `pdf`, when
-  // given, receives the name it got.
+  // given, receives the name it got. A picture that states no resolution is sized by the
+  // settings' DPI pair.
   bool ConvertImageToPdf(const std::filesystem::path& path, std::filesystem::path* pdf = nullptr,
                          const platform::FilePlacement& placement = NewCaptureFile());
 
