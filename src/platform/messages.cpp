@@ -331,8 +331,10 @@ bool Post(TargetHandle target, MessageId id, WParam wParam, LParam lParam) {
   return Post(target, Message{id, wParam, lParam, {}});
 }
 
-std::optional<MessageResult> TrySend(TargetHandle target, MessageId id, WParam wParam,
-                                     LParam lParam, std::stop_token stop) {
+namespace {
+
+std::optional<MessageResult> SendUntil(TargetHandle target, MessageId id, WParam wParam, LParam lParam,
+                                       const std::stop_token& stop, std::optional<Clock::time_point> deadline) {
   auto [record, owner] = Resolve(target);
   if (!record) return std::nullopt;
   const auto& self = CurrentQueue();
@@ -361,7 +363,7 @@ std::optional<MessageResult> TrySend(TargetHandle target, MessageId id, WParam w
   for (;;) {
     if (send->state == SendState::kDone) return send->result;
     if (send->state == SendState::kDropped) return std::nullopt;
-    if (send->state == SendState::kQueued && stop.stop_requested()) {
+    if (send->state == SendState::kQueued && (stop.stop_requested() || (deadline && Clock::now() >= *deadline))) {
       send->state = SendState::kDropped;  // its thread will skip it
       return std::nullopt;
     }
@@ -373,8 +375,24 @@ std::optional<MessageResult> TrySend(TargetHandle target, MessageId id, WParam w
       lock.lock();
       continue;
     }
-    self->changed.wait(lock);
+    if (deadline) {
+      self->changed.wait_until(lock, *deadline);
+    } else {
+      self->changed.wait(lock);
+    }
   }
+}
+
+}  // namespace
+
+std::optional<MessageResult> TrySend(TargetHandle target, MessageId id, WParam wParam, LParam lParam,
+                                     std::stop_token stop) {
+  return SendUntil(target, id, wParam, lParam, stop, std::nullopt);
+}
+
+std::optional<MessageResult> TrySendFor(TargetHandle target, MessageId id, WParam wParam, LParam lParam,
+                                        std::chrono::milliseconds timeout, std::stop_token stop) {
+  return SendUntil(target, id, wParam, lParam, stop, Clock::now() + timeout);
 }
 
 MessageResult Send(TargetHandle target, MessageId id, WParam wParam, LParam lParam,

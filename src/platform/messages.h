@@ -77,6 +77,11 @@ bool Post(TargetHandle target, MessageId id, WParam wParam = 0, LParam lParam = 
 std::optional<MessageResult> TrySend(TargetHandle target, MessageId id, WParam wParam = 0,
                                      LParam lParam = 0, std::stop_token stop = {});
 
+// TrySend that also gives up, not handled, when the target's thread has not taken the message
+// within `timeout`: for callers that must not wait on a busy thread for ever.
+std::optional<MessageResult> TrySendFor(TargetHandle target, MessageId id, WParam wParam, LParam lParam,
+                                        std::chrono::milliseconds timeout, std::stop_token stop = {});
+
 // TrySend with 0 when the message was not handled.
 MessageResult Send(TargetHandle target, MessageId id, WParam wParam = 0, LParam lParam = 0,
                    std::stop_token stop = {});

@@ -6,8 +6,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
-#include <cstring>
 #include <string>
 
 namespace orvane::platform {
@@ -25,41 +25,30 @@ SharedMemory::OpenResult SharedMemory::Open(std::string_view name) {
   Close();
   if (name.empty() || name.find('/') != std::string_view::npos) return OpenResult::kAbsent;
   const std::string path = "/" + std::string(name);
-  const int descriptor = shm_open(path.c_str(), O_RDWR | O_CLOEXEC, 0);
+  const int descriptor = shm_open(path.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC, 0);
   if (descriptor < 0) return OpenResult::kAbsent;
   struct stat info {};
-  if (fstat(descriptor, &info) != 0 || info.st_size <= 0) {
+  if (fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != geteuid()) {
     close(descriptor);
-    return OpenResult::kUnmappable;
+    return OpenResult::kAbsent;
   }
-  const auto size = static_cast<std::size_t>(info.st_size);
-  void* view = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, descriptor, 0);
-  if (view == MAP_FAILED) {
+  if (info.st_size <= 0) {
     close(descriptor);
-    return OpenResult::kUnmappable;
+    return OpenResult::kEmpty;
   }
   descriptor_ = descriptor;
-  view_ = static_cast<unsigned char*>(view);
-  mapped_ = size;
-  dirtyEnd_ = kEarlierTextEnd;
   return OpenResult::kOpen;
 }
 
 void SharedMemory::Close() {
-  if (view_ != nullptr) munmap(view_, mapped_);
   if (descriptor_ >= 0) close(descriptor_);
   descriptor_ = -1;
-  view_ = nullptr;
-  mapped_ = 0;
-  dirtyEnd_ = 0;
 }
 
 std::size_t SharedMemory::Size() const {
-  if (view_ == nullptr) return 0;
-  // Pages the other program has cut off since would fault when written.
   struct stat info {};
-  if (fstat(descriptor_, &info) != 0 || info.st_size <= 0) return 0;
-  return std::min(mapped_, static_cast<std::size_t>(info.st_size));
+  if (descriptor_ < 0 || fstat(descriptor_, &info) != 0 || info.st_size <= 0) return 0;
+  return static_cast<std::size_t>(info.st_size);
 }
 
 bool SharedMemory::WriteText(std::string_view text) {
@@ -67,10 +56,17 @@ bool SharedMemory::WriteText(std::string_view text) {
   if (size == 0) return false;
   const bool fits = text.size() < size;
   const std::size_t length = fits ? text.size() : 0;
-  if (length > 0) std::memcpy(view_, text.data(), length);
-  const std::size_t clearEnd = std::min(size, std::max(dirtyEnd_, length + 1));
-  std::memset(view_ + length, 0, clearEnd - length);
-  dirtyEnd_ = length + 1;
+  std::string bytes(std::min(size, std::max(kEarlierTextEnd, length + 1)), '\0');
+  std::copy_n(text.data(), length, bytes.data());
+  // Sized to what the memory holds now; a companion that cuts it during the write sees it grown
+  // back to that size at worst, where a mapped write would have ended the station with SIGBUS.
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t wrote = pwrite(descriptor_, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
+    if (wrote < 0 && errno == EINTR) continue;
+    if (wrote <= 0) return false;
+    done += static_cast<std::size_t>(wrote);
+  }
   return fits;
 }
 

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdint>
@@ -234,6 +235,27 @@ bool WindowBus::Post(std::string_view caption, MessageId id, WParam wParam, LPar
 
 // ---- Offering a window of this program ----
 
+namespace {
+
+// A companion's calls never hold the window's server longer than the companion itself waits,
+// and its posts never fill the window's queue: past this many waiting, new ones are dropped.
+constexpr std::chrono::milliseconds kWindowAnswerTimeout = kBusSendTimeout;
+constexpr int kMostWaitingPosts = 64;
+
+// Rides along with a post to the window: counts it as waiting until it is handled or dropped.
+class WaitingPost {
+ public:
+  explicit WaitingPost(std::shared_ptr<std::atomic<int>> waiting) : waiting_(std::move(waiting)) { ++*waiting_; }
+  ~WaitingPost() { --*waiting_; }
+  WaitingPost(const WaitingPost&) = delete;
+  WaitingPost& operator=(const WaitingPost&) = delete;
+
+ private:
+  std::shared_ptr<std::atomic<int>> waiting_;
+};
+
+}  // namespace
+
 struct BusWindow::Server {
   ConnectionPtr bus;
   TargetHandle target;
@@ -243,6 +265,9 @@ struct BusWindow::Server {
   int wakeDescriptor = -1;  // an eventfd that ends the thread
   std::thread thread;
   bool registered = false;
+  // Shared with the posts still in the window's queue, which may outlive this server.
+  std::shared_ptr<std::atomic<int>> waitingPosts = std::make_shared<std::atomic<int>>(0);
+  bool postsDropped = false;
 
   ~Server() {
     if (thread.joinable()) {
@@ -286,16 +311,17 @@ struct BusWindow::Server {
     }
     const bool accepted = Accepts(id);
     if (dbus_message_get_no_reply(call)) {
-      if (accepted) Post(target, id, static_cast<WParam>(wParam), static_cast<LParam>(lParam));
+      if (accepted) PostOn(id, static_cast<WParam>(wParam), static_cast<LParam>(lParam));
       return DBUS_HANDLER_RESULT_HANDLED;
     }
     MessageResult result = 0;
     if (accepted) {
-      // The owner's thread computes the answer; the wait ends when this window leaves the bus.
-      const std::optional<MessageResult> answer =
-          TrySend(target, id, static_cast<WParam>(wParam), static_cast<LParam>(lParam), stopToken);
+      // The owner's thread computes the answer; the wait ends when this window leaves the bus,
+      // or when its thread is too busy to take the message in time.
+      const std::optional<MessageResult> answer = TrySendFor(
+          target, id, static_cast<WParam>(wParam), static_cast<LParam>(lParam), kWindowAnswerTimeout, stopToken);
       if (!answer) {
-        ReplyError(call, DBUS_ERROR_FAILED, "the window is closing");
+        ReplyError(call, DBUS_ERROR_FAILED, "the window is busy or closing");
         return DBUS_HANDLER_RESULT_HANDLED;
       }
       result = *answer;
@@ -305,6 +331,16 @@ struct BusWindow::Server {
     if (reply && dbus_message_append_args(reply.get(), DBUS_TYPE_INT64, &value, DBUS_TYPE_INVALID))
       Reply(std::move(reply));
     return DBUS_HANDLER_RESULT_HANDLED;
+  }
+
+  void PostOn(MessageId id, WParam wParam, LParam lParam) {
+    if (*waitingPosts >= kMostWaitingPosts) {
+      if (!postsDropped) DebugOutput("window bus: the window is not taking its messages; posts to it are dropped");
+      postsDropped = true;
+      return;
+    }
+    postsDropped = false;
+    Post(target, Message{id, wParam, lParam, std::make_shared<WaitingPost>(waitingPosts)});
   }
 
   static DBusHandlerResult OnMessage(DBusConnection*, DBusMessage* call, void* self) {

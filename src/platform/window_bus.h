@@ -59,8 +59,10 @@ class WindowBus {
 
 // A window of this program offered on a bus under its caption, served by a thread of its own.
 // A message sent to it that is one of `accepted` is sent on to `target`, whose thread computes
-// the answer while this thread waits; a posted one is posted on. Every other message is answered
-// 0 without reaching the target: other programs reach only what the window offers them.
+// the answer while this thread waits (an error when that thread does not take it within
+// kBusSendTimeout); a posted one is posted on, unless many of its posts are still waiting there.
+// Every other message is answered 0 without reaching the target: other programs reach only what
+// the window offers them.
 class BusWindow {
  public:
   BusWindow(const std::string& address, std::string_view caption, TargetHandle target,

@@ -37,7 +37,6 @@
 #include "camera/camera_models.h"
 #include "camera/video_controller.h"
 #include "platform/messages.h"
-#include "platform/shared_memory.h"
 #include "platform/window_bus.h"
 #include "ui/control_ids.h"
 #include "ui/fx_button.h"
@@ -355,7 +354,6 @@ class COrvaneDlg : public QWidget {
   std::filesystem::path mergedFile_;  // told by the merge dialog before it closes
   std::unique_ptr<platform::WindowBus> companions_;
   std::unique_ptr<platform::BusWindow> busWindow_;  // the station as companions find it
-  std::unique_ptr<platform::SharedMemory> imagePathMemory_;
   std::filesystem::path currentPicture_;  // the last picture the capture command saved under its own name
 
   bool settingsLoaded_ = false;

@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "platform/message_ids.h"
+#include "platform/shared_memory.h"
 #include "ui/main_window.h"
 
 namespace orvane::ui {
@@ -39,17 +40,14 @@ bool COrvaneDlg::QueryCompanionServer() {
 }
 
 platform::MessageResult COrvaneDlg::OnShareImagePath() {
-  if (!imagePathMemory_) {
-    auto memory = std::make_unique<platform::SharedMemory>();
-    switch (memory->Open(environment_.imagePathMemory)) {
-      case platform::SharedMemory::OpenResult::kAbsent: return 2;
-      case platform::SharedMemory::OpenResult::kUnmappable: return 0;
-      case platform::SharedMemory::OpenResult::kOpen: break;
-    }
-    // Kept for the messages that follow; unmapped when the station closes.
-    imagePathMemory_ = std::move(memory);
+  // Opened afresh for every message: a companion that made the memory anew since is served too.
+  platform::SharedMemory memory;
+  switch (memory.Open(environment_.imagePathMemory)) {
+    case platform::SharedMemory::OpenResult::kAbsent: return 2;
+    case platform::SharedMemory::OpenResult::kEmpty: return 0;
+    case platform::SharedMemory::OpenResult::kOpen: break;
   }
-  imagePathMemory_->WriteText(currentPicture_.string());
+  memory.WriteText(currentPicture_.string());
   if (companions_) companions_->Post(kImageCaption, ids::kImagePathPublished);
   return 0;
 }
@@ -68,7 +66,6 @@ void COrvaneDlg::CloseCompanions() {
   }
   busWindow_.reset();
   companions_.reset();
-  imagePathMemory_.reset();
 }
 
 }  // namespace orvane::ui

@@ -1,5 +1,12 @@
 #include "platform/shared_memory.h"
 
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <thread>
+
 #include <gtest/gtest.h>
 
 #include "private_bus.h"
@@ -52,7 +59,7 @@ TEST(SharedMemoryTest, AMemoryThatIsNotThereOrHasNoSizeIsNotOpened) {
   EXPECT_EQ(memory.Open(UniqueMemoryName("orvane-shm-absent")), SharedMemory::OpenResult::kAbsent);
   EXPECT_EQ(memory.Open("a/b"), SharedMemory::OpenResult::kAbsent);
   CompanionMemory empty(UniqueMemoryName("orvane-shm-empty"), 0);
-  EXPECT_EQ(memory.Open(UniqueMemoryName("orvane-shm-empty")), SharedMemory::OpenResult::kUnmappable);
+  EXPECT_EQ(memory.Open(UniqueMemoryName("orvane-shm-empty")), SharedMemory::OpenResult::kEmpty);
   EXPECT_FALSE(memory.IsOpen());
   EXPECT_FALSE(memory.WriteText("/a.jpg"));
 }
@@ -71,6 +78,44 @@ TEST(SharedMemoryTest, AMemoryTheCompanionShrankIsWrittenOnlyAsFarAsItStillReach
   EXPECT_FALSE(memory.WriteText(std::string(5000, 'p')));
   EXPECT_TRUE(memory.WriteText("/a.jpg"));
   EXPECT_EQ(companion.Bytes(4096), Padded("/a.jpg", 8 + 4096));
+}
+
+TEST(SharedMemoryTest, AMemoryTheCompanionKeepsResizingNeverEndsTheStation) {
+  const std::string name = UniqueMemoryName("orvane-shm-resized");
+  CompanionMemory companion(name, 3 * 4096);
+  SharedMemory memory;
+  ASSERT_EQ(memory.Open(name), SharedMemory::OpenResult::kOpen);
+  const int descriptor = shm_open(("/" + name).c_str(), O_RDWR, 0);
+  ASSERT_GE(descriptor, 0);
+  // A mapped write into a page cut off meanwhile would end this process with SIGBUS.
+  std::atomic<bool> done{false};
+  std::thread companionThread([&] {
+    for (off_t size = 1; !done; size = size % (3 * 4096) + 997) {
+      if (ftruncate(descriptor, size) != 0) break;
+    }
+  });
+  const std::string path(6000, 'p');
+  for (int i = 0; i < 20000; ++i) memory.WriteText(i % 2 == 0 ? std::string_view(path) : "/a.jpg");
+  done = true;
+  companionThread.join();
+  ASSERT_EQ(ftruncate(descriptor, 64), 0);
+  close(descriptor);
+  EXPECT_TRUE(memory.WriteText("/a.jpg"));
+  EXPECT_EQ(companion.Bytes(), Padded("/a.jpg", 64));
+}
+
+TEST(SharedMemoryTest, AMemoryAnotherUserMadeIsRefused) {
+  if (geteuid() != 0) GTEST_SKIP() << "only root can give the memory to another user";
+  const std::string name = UniqueMemoryName("orvane-shm-foreign");
+  CompanionMemory companion(name, 4096);
+  const int descriptor = shm_open(("/" + name).c_str(), O_RDWR, 0);
+  ASSERT_GE(descriptor, 0);
+  ASSERT_EQ(fchown(descriptor, 65534, 65534), 0);
+  close(descriptor);
+  SharedMemory memory;
+  EXPECT_EQ(memory.Open(name), SharedMemory::OpenResult::kAbsent) << "it would read every path written";
+  EXPECT_FALSE(memory.WriteText("/home/user/ID card.jpg"));
+  EXPECT_EQ(companion.Bytes(), Padded("", 4096));
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "platform/window_bus.h"
 
+#include <atomic>
 #include <future>
 #include <thread>
 
@@ -119,6 +120,47 @@ TEST_F(WindowBusTest, AWindowThatLeavesTheBusAnswersACallerStillWaitingForItsThr
   window.reset();
   EXPECT_EQ(answer.get(), std::nullopt);
   EXPECT_LT(std::chrono::steady_clock::now() - start, 1s) << "the caller waited for its timeout";
+  DestroyTarget(target);
+}
+
+TEST_F(WindowBusTest, AWindowWhoseThreadIsBusyHoldsItsServerOnlyForAWhile) {
+  std::atomic<int> handled{0};
+  // The target's thread (this one) is busy until the test lets it dispatch.
+  const TargetHandle target = CreateTarget([&](const Message&) -> MessageResult { return ++handled; });
+  BusWindow window(bus.Address(), "Station", target, std::vector<MessageId>{message_ids::kShareImagePath});
+  ASSERT_TRUE(window.Registered());
+  WindowBus companions(bus.Address());
+  // Callers more patient than the server: the server gives up on the busy thread first.
+  for (int call = 0; call < 2; ++call) {
+    auto answer = std::async(std::launch::async, [&] {
+      return companions.Send("Station", message_ids::kShareImagePath, 0, 0, 60s);
+    });
+    ASSERT_EQ(answer.wait_for(30s), std::future_status::ready) << "call " << call << " still waits";
+    EXPECT_EQ(answer.get(), std::nullopt);
+  }
+  auto answer = std::async(std::launch::async, [&] {
+    return companions.Send("Station", message_ids::kShareImagePath, 0, 0, 60s);
+  });
+  EXPECT_TRUE(DispatchMessagesUntil([&] { return answer.wait_for(0s) == std::future_status::ready; }, 30s));
+  EXPECT_EQ(answer.get(), 1) << "the calls it gave up on never reach the window later";
+  DestroyTarget(target);
+}
+
+TEST_F(WindowBusTest, AFloodOfPostsFillsTheWindowsQueueOnlySoFar) {
+  int handled = 0;
+  const TargetHandle target = CreateTarget([&](const Message&) -> MessageResult { return ++handled; });
+  BusWindow window(bus.Address(), "Station", target, std::vector<MessageId>{message_ids::kShareImagePath});
+  ASSERT_TRUE(window.Registered());
+  WindowBus companions(bus.Address());
+  for (int i = 0; i < 2000; ++i) ASSERT_TRUE(companions.Post("Station", message_ids::kShareImagePath));
+  // Answered after every post before it was served: the server kept up while the window did not.
+  EXPECT_EQ(companions.Send("Station", message_ids::kCalibrateDpi, 0, 0, 60s), 0);
+  EXPECT_TRUE(DispatchMessagesUntil([&] { return handled == 64; }, 30s));
+  DispatchMessagesFor(100ms);
+  EXPECT_EQ(handled, 64) << "the posts past the window's room were dropped";
+  // Once the window has caught up, its posts are taken again.
+  ASSERT_TRUE(companions.Post("Station", message_ids::kShareImagePath));
+  EXPECT_TRUE(DispatchMessagesUntil([&] { return handled == 65; }, 30s));
   DestroyTarget(target);
 }
 

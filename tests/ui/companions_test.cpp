@@ -144,6 +144,23 @@ INSTANTIATE_TEST_SUITE_P(Cases, ImagePathTest,
                                            MemoryCase{"NoMemory", 0, 2, false}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+TEST_F(CompanionTest, AMemoryTheCompanionMadeAnewReceivesTheNextPath) {
+  ASSERT_EQ(StartHere(), StartUp::kRunning);
+  ASSERT_TRUE(WaitForPicture());
+  std::optional<CompanionMemory> memory(std::in_place, memoryName, 4096);
+  const fs::path first = Capture();
+  EXPECT_EQ(CallStation(ids::kShareImagePath), 0);
+  EXPECT_EQ(memory->Bytes().substr(0, first.string().size()), fs::absolute(first).string());
+  // The companion restarts: its old memory goes and a new one of the same name takes its place.
+  memory.reset();
+  memory.emplace(memoryName, 4096);
+  const fs::path second = Capture();
+  EXPECT_EQ(CallStation(ids::kShareImagePath), 0);
+  std::string expected = fs::absolute(second).string();
+  expected.resize(4096, '\0');
+  EXPECT_EQ(memory->Bytes(), expected);
+}
+
 class ClosingTest : public CompanionTest, public ::testing::WithParamInterface<bool> {};
 
 TEST_P(ClosingTest, TheClosingCompanionIsToldAndAHungOneDoesNotHoldTheStation) {
