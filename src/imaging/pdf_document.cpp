@@ -88,7 +88,7 @@ cv::Mat ReadBilevelTiff(const fs::path& path) {
 }
 
 HPDF_Image LoadPicture(HPDF_Doc document, const fs::path& path) {
-  std::optional<std::string> bytes = platform::ReadWholeFile(path);
+  std::optional<std::string> bytes = platform::ReadWholeFile(path, kMaxPictureFileBytes);
   if (!bytes) return nullptr;
   if (IsJpegData(*bytes)) {
     return HPDF_LoadJpegImageFromMem(document, reinterpret_cast<const HPDF_BYTE*>(bytes->data()),
