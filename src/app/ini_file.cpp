@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <system_error>
 #include <utility>
 
@@ -11,6 +12,9 @@ namespace orvane {
 namespace fs = std::filesystem;
 
 namespace {
+
+// A settings file holds a few kilobytes; one past a megabyte is none the program wrote.
+constexpr std::uintmax_t kMaxIniFileBytes = std::uintmax_t{1} << 20;
 
 std::string_view Trim(std::string_view text) {
   constexpr std::string_view blanks = " \t\r\n\v\f";
@@ -130,9 +134,13 @@ bool CIniFile::SetPath(const fs::path& path) {
   return true;
 }
 
-IniDocument CIniFile::Read() const {
-  if (path_.empty()) return {};
-  return IniDocument::Parse(platform::ReadWholeFile(path_).value_or(std::string()));
+std::optional<IniDocument> CIniFile::Read() const {
+  if (path_.empty()) return IniDocument();
+  platform::ReadFailure failure{};
+  const std::optional<std::string> text = platform::ReadWholeFile(path_, kMaxIniFileBytes, &failure);
+  if (text) return IniDocument::Parse(*text);
+  if (failure == platform::ReadFailure::kMissing) return IniDocument();
+  return std::nullopt;
 }
 
 bool CIniFile::Write(const IniDocument& document) const {
@@ -141,15 +149,17 @@ bool CIniFile::Write(const IniDocument& document) const {
 }
 
 std::string CIniFile::ReadString(std::string_view section, std::string_view key) const {
-  return Read().Get(section, key).value_or(std::string());
+  const std::optional<IniDocument> document = Read();
+  return document ? document->Get(section, key).value_or(std::string()) : std::string();
 }
 
 bool CIniFile::WriteString(std::string_view section, std::string_view key, std::string_view value,
                            bool overwrite) {
-  IniDocument document = Read();
-  if (!overwrite && !document.Get(section, key)) return true;
-  document.Set(section, key, value);
-  return Write(document);
+  std::optional<IniDocument> document = Read();
+  if (!document) return false;
+  if (!overwrite && !document->Get(section, key)) return true;
+  document->Set(section, key, value);
+  return Write(*document);
 }
 
 }  // namespace orvane

@@ -49,15 +49,18 @@ class CIniFile {
   bool SetPath(const std::filesystem::path& path);
   const std::filesystem::path& GetPath() const { return path_; }
 
-  // The value of [section] key; empty when it or the file is missing.
+  // The value of [section] key; empty when it or the file is missing or the file cannot be read.
   std::string ReadString(std::string_view section, std::string_view key) const;
   // Writes one key, the whole file at once. With `overwrite` false a missing key is not created
-  // (and that counts as success).
+  // (and that counts as success). A file that cannot be read is left as it is (false).
   bool WriteString(std::string_view section, std::string_view key, std::string_view value,
                    bool overwrite = true);
 
   // The whole file, parsed once, for reading or changing many keys; empty when it is missing.
-  IniDocument Read() const;
+  // Nothing when it is there but cannot be read: not a regular file, no permission, an I/O
+  // error, or past the megabyte no settings file comes near. Such a file is never to be written
+  // over, as what it holds is not known.
+  std::optional<IniDocument> Read() const;
   // Replaces the file by `document`, whole or not at all.
   bool Write(const IniDocument& document) const;
 

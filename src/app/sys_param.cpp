@@ -89,7 +89,9 @@ bool CSysParam::SetIniPath(const fs::path& path) {
 }
 
 bool CSysParam::Load() {
-  const IniDocument file = ini.Read();
+  const std::optional<IniDocument> stored = ini.Read();
+  settingsFileUnreadable = !stored;
+  const IniDocument file = stored.value_or(IniDocument());
   auto read = [&](std::string_view section, std::string_view key) {
     return file.Get(section, key).value_or(std::string());
   };
@@ -176,6 +178,11 @@ bool CSysParam::Load() {
   documentCamera.kind = number("Device", "Type", -1);
   extraInfo = read("OTHER", "ExtraInfo");
 
+  if (settingsFileUnreadable) {
+    platform::DebugOutput("cannot read the settings file " + ini.GetPath().string() +
+                          ": the defaults are used and the file is left as it is");
+    return false;
+  }
   if (!Save()) {
     platform::DebugOutput("cannot write the settings file " + ini.GetPath().string());
     return false;
@@ -184,7 +191,11 @@ bool CSysParam::Load() {
 }
 
 bool CSysParam::Save() {
-  IniDocument file = ini.Read();
+  // Saving over a file that was not read, or cannot be now, would lose whatever it holds.
+  if (settingsFileUnreadable) return false;
+  std::optional<IniDocument> stored = ini.Read();
+  if (!stored) return false;
+  IniDocument file = std::move(*stored);
   auto write = [&](std::string_view section, std::string_view key, std::string_view value) {
     file.Set(section, key, value);
   };

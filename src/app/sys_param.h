@@ -125,16 +125,21 @@ class CSysParam {
   int language = 0;              // 0 Simplified Chinese, 1 Traditional Chinese, 2 English
   int lastSettingsTab = 0;
   CIniFile ini;
+  // Load found the settings file but could not read it (see CIniFile::Read): the record is on
+  // its defaults, and no save writes the file, so the settings it holds survive the run. Copies
+  // of the record carry it.
+  bool settingsFileUnreadable = false;
 
   bool operator==(const CSysParam&) const = default;
 
   // The settings file: kept when it exists, else created empty first. False when it can be
   // neither found nor created; Load then gives the defaults and Save fails.
   bool SetIniPath(const std::filesystem::path& path);
-  // Reads every key with its default and range rules, then saves the normalised file.
+  // Reads every key with its default and range rules, then saves the normalised file. A file
+  // that cannot be read gives the defaults and is not saved (false, settingsFileUnreadable).
   bool Load();
   // Writes every key in the fixed order, the whole file at once. False when it cannot be written
-  // (a read-only file is left as it was).
+  // (a read-only file is left as it was) and when it cannot be read (then it is not written).
   bool Save();
 
   // Storage folders and names.

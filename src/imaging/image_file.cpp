@@ -38,6 +38,19 @@ std::string Encode(const std::string& extension, const cv::Mat& picture) {
   return {};
 }
 
+std::string FailureText(platform::ReadFailure failure) {
+  switch (failure) {
+    case platform::ReadFailure::kMissing: return "there is no such file";
+    case platform::ReadFailure::kNotAFile: return "it is no regular file";
+    case platform::ReadFailure::kTooLarge:
+      return "the file is larger than " + std::to_string(kMaxPictureFileBytes >> 20) + " MB";
+    case platform::ReadFailure::kDenied: return "no permission to read the file";
+    case platform::ReadFailure::kUnreadable: break;
+    case platform::ReadFailure::kNoMemory: return "no memory for the file";
+  }
+  return "the file cannot be read";
+}
+
 }  // namespace
 
 bool SaveMatByExtension(const fs::path& path, const cv::Mat& picture,
@@ -61,13 +74,9 @@ cv::Mat LoadImageFile(const fs::path& path, std::string* error) {
     return cv::Mat();
   };
   if (path.empty()) return fail("no file named");
-  std::optional<std::string> bytes;
-  try {
-    bytes = platform::ReadWholeFile(path);
-  } catch (const std::exception&) {
-    return fail(path.string() + " is no picture that can be read: no memory for the file");
-  }
-  if (!bytes) return fail(path.string() + " is no picture that can be read: the file cannot be read");
+  platform::ReadFailure failure{};
+  std::optional<std::string> bytes = platform::ReadWholeFile(path, kMaxPictureFileBytes, &failure);
+  if (!bytes) return fail(path.string() + " is no picture that can be read: " + FailureText(failure));
   std::string why;
   cv::Mat picture = DecodePicture(std::move(*bytes), &why);
   if (picture.empty()) return fail(path.string() + " " + why);

@@ -1,6 +1,7 @@
 // Image files of any format the program stores, chosen by the file name's extension.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 
@@ -21,9 +22,15 @@ bool SaveMatByExtension(const std::filesystem::path& path, const cv::Mat& pictur
                         const platform::FilePlacement& placement = {},
                         std::filesystem::path* written = nullptr);
 
+// The largest picture file that is read. The largest camera's picture, 13 megapixels, is 40 MB
+// as an uncompressed 24-bit BMP or TIFF: a dozen of those still fit, while a file that would take
+// gigabytes of memory (and more again for the picture decoded from it) is refused unread.
+inline constexpr std::uintmax_t kMaxPictureFileBytes = std::uintmax_t{512} << 20;
+
 // A JPEG, TIFF (its first page), Sun raster, PNG, BMP or other picture file Qt reads, as
 // three-channel BGR (grey replicated, alpha dropped, EXIF orientation ignored), read once and
-// decoded by DecodePicture. Empty for an empty path, a file that cannot be read, and a JPEG, PNG,
+// decoded by DecodePicture. Empty for an empty path, a file that cannot be read (anything but a
+// regular file, and a file past kMaxPictureFileBytes, is refused unread), and a JPEG, PNG,
 // BMP, TIFF or Sun raster file whose header declares a picture beyond the ceiling of
 // kMaxPictureSide and kMaxPicturePixels (refused before it is decoded); `error`, when given, then
 // says why. Never throws.

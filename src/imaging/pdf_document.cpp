@@ -119,7 +119,7 @@ HPDF_Image LoadImage(HPDF_Doc document, const fs::path& path, const std::string&
 }
 
 PagePicture LoadPicture(HPDF_Doc document, const fs::path& path) {
-  const std::optional<std::string> bytes = platform::ReadWholeFile(path);
+  const std::optional<std::string> bytes = platform::ReadWholeFile(path, kMaxPictureFileBytes);
   if (!bytes) return {};
   return {LoadImage(document, path, *bytes), StatedResolution(*bytes)};
 }

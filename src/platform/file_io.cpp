@@ -5,34 +5,82 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <limits>
 
 namespace orvane::platform {
 namespace fs = std::filesystem;
 
-std::optional<std::string> ReadWholeFile(const fs::path& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return std::nullopt;
+namespace {
+
+ReadFailure FailureOf(int error) {
+  switch (error) {
+    case ENOENT:
+    case ENOTDIR: return ReadFailure::kMissing;  // ENOTDIR: a file stands where a folder of the path should
+    case EACCES:
+    case EPERM: return ReadFailure::kDenied;
+    case ENOMEM: return ReadFailure::kNoMemory;
+    default: return ReadFailure::kUnreadable;
+  }
+}
+
+// Nothing when `status` is that of a regular file within `maxBytes`.
+std::optional<ReadFailure> RefusalOf(const struct stat& status, std::uintmax_t maxBytes) {
+  if (!S_ISREG(status.st_mode)) return ReadFailure::kNotAFile;
+  if (static_cast<std::uintmax_t>(status.st_size) > maxBytes) return ReadFailure::kTooLarge;
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<std::string> ReadWholeFile(const fs::path& path, std::uintmax_t maxBytes, ReadFailure* failure) {
+  const auto fail = [failure](ReadFailure why) -> std::optional<std::string> {
+    if (failure != nullptr) *failure = why;
+    return std::nullopt;
+  };
+  // Looked at before it is opened: opening a FIFO waits for a writer, and opening a device may
+  // start it.
+  struct stat status {};
+  if (::stat(path.c_str(), &status) != 0) return fail(FailureOf(errno));
+  if (const std::optional<ReadFailure> refused = RefusalOf(status, maxBytes)) return fail(*refused);
+  // Opened without waiting all the same, for whatever takes the name between the look and the
+  // open; what was opened is looked at again.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  if (fd < 0) return fail(FailureOf(errno));
   const struct Closer {
     int fd;
     ~Closer() { ::close(fd); }
   } closer{fd};
+  if (::fstat(fd, &status) != 0) return fail(FailureOf(errno));
+  if (const std::optional<ReadFailure> refused = RefusalOf(status, maxBytes)) return fail(*refused);
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) return fail(FailureOf(errno));
+
   // Read straight into room for the whole file where its size is known, a byte more to see the
-  // end without growing (a picture of 39 MB grown chunk by chunk is copied over and over).
-  struct stat status {};
-  const bool sized = ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_size > 0;
-  std::string contents(sized ? static_cast<std::size_t>(status.st_size) + 1 : 65536, '\0');
-  std::size_t filled = 0;
-  while (true) {
-    if (filled == contents.size()) contents.resize(contents.size() * 2);
-    const ssize_t got = ::read(fd, contents.data() + filled, contents.size() - filled);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) return std::nullopt;  // a folder, or a read error
-    if (got == 0) break;
-    filled += static_cast<std::size_t>(got);
+  // end without growing (a picture of 39 MB grown chunk by chunk is copied over and over). A file
+  // that grows while it is read is refused as soon as it passes the limit.
+  const std::uintmax_t room = maxBytes < std::numeric_limits<std::size_t>::max() ? maxBytes + 1 : maxBytes;
+  const auto size = static_cast<std::uintmax_t>(status.st_size);
+  try {
+    std::string contents(static_cast<std::size_t>(std::min<std::uintmax_t>(size > 0 ? size + 1 : 65536, room)), '\0');
+    std::size_t filled = 0;
+    while (true) {
+      if (filled == contents.size()) {
+        if (filled > maxBytes) return fail(ReadFailure::kTooLarge);
+        contents.resize(static_cast<std::size_t>(std::min<std::uintmax_t>(contents.size() * 2, room)));
+      }
+      const ssize_t got = ::read(fd, contents.data() + filled, contents.size() - filled);
+      if (got < 0 && errno == EINTR) continue;
+      if (got < 0) return fail(FailureOf(errno));
+      if (got == 0) break;
+      filled += static_cast<std::size_t>(got);
+    }
+    contents.resize(filled);
+    return contents;
+  } catch (const std::exception&) {  // no memory for the bytes
+    return fail(ReadFailure::kNoMemory);
   }
-  contents.resize(filled);
-  return contents;
 }
 
 namespace {

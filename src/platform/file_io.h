@@ -3,6 +3,7 @@
 // told that replacing is wanted.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -11,8 +12,24 @@
 
 namespace orvane::platform {
 
-// The whole file as bytes; nothing when it cannot be opened or read.
-std::optional<std::string> ReadWholeFile(const std::filesystem::path& path);
+// Why a file could not be read whole.
+enum class ReadFailure {
+  kMissing,     // nothing of that name
+  kNotAFile,    // a folder, FIFO, device or socket: refused without waiting on it or reading it
+  kTooLarge,    // past the reader's limit: refused before it is read
+  kDenied,      // no permission to read it
+  kUnreadable,  // an I/O error while reading it
+  kNoMemory,    // no room for its bytes
+};
+
+// The most any reader takes by default: a file past it is no file of the program's.
+inline constexpr std::uintmax_t kMaxReadBytes = std::uintmax_t{1} << 30;
+
+// The whole regular file as bytes, at most `maxBytes` of them; nothing when it is anything else,
+// larger, or cannot be opened or read, and then `failure`, when given, says why. Never blocks on
+// a FIFO or a device and never throws.
+std::optional<std::string> ReadWholeFile(const std::filesystem::path& path, std::uintmax_t maxBytes = kMaxReadBytes,
+                                         ReadFailure* failure = nullptr);
 
 // The name to try for a new file when `wanted` is taken, for attempt 0, 1, ...; an empty path
 // ends the search.

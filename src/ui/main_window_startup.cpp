@@ -294,6 +294,10 @@ StartUp COrvaneDlg::OnInitDialog() {
   imaging::SplitBarList(settings_.prefixChoices, prefixes);
   prefixCombo_->Fill(prefixes, settings_.prefix);
 
+  if (settings_.settingsFileUnreadable) {
+    environment_.presenter->ShowMessage(this, texts_.settingsUnreadable + settings_.ini.GetPath().string(), "",
+                                        MessageIcon::kWarning);
+  }
   if (GetCommonDataFolder().empty()) {
     environment_.presenter->ShowMessage(this, texts_.folderFailure, "", MessageIcon::kWarning);
   }

@@ -21,6 +21,7 @@ std::optional<CMessageTexts> MessageTextsFor(int language) {
           "已收集的%d页还没有合并，要放弃这些页面吗？",
           "这些页面的文件将被删除。",
           "无法生成PDF文件，图像已保留：",
+          "无法读取设置文件，本次使用默认设置运行，该文件保持原样：",
       };
     case 1:
       return CMessageTexts{
@@ -40,6 +41,7 @@ std::optional<CMessageTexts> MessageTextsFor(int language) {
           "已收集的%d頁還沒有合併，要放棄這些頁面嗎？",
           "這些頁面的檔案將被刪除。",
           "無法產生PDF檔，圖像已保留：",
+          "無法讀取設定檔，本次使用預設設定執行，該檔案保持原樣：",
       };
     case 2:
       return CMessageTexts{
@@ -58,6 +60,7 @@ std::optional<CMessageTexts> MessageTextsFor(int language) {
           "The %d collected pages have not been combined yet. Drop them?",
           " Their files will be deleted.",
           "The PDF could not be written; the picture was kept: ",
+          "The settings file cannot be read. The station runs on its default settings this time and leaves the file as it is: ",
       };
     default:
       return std::nullopt;

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "failing_reads.h"
 #include "platform/file_io.h"
 #include "temp_folder.h"
 
@@ -72,6 +73,21 @@ TEST(CIniFile, WriteWithoutOverwriteCreatesNoKey) {
   EXPECT_TRUE(ini.WriteString("S", "new", "x", false));
   EXPECT_TRUE(ini.WriteString("S", "k", "w", false));
   EXPECT_EQ(platform::ReadWholeFile(folder / "Sys.ini"), "[S]\nk=w\n");
+}
+
+TEST(CIniFile, AFileThatCannotBeReadReadsEmptyAndIsNeverWrittenOver) {
+  testing::TempFolder folder;
+  const fs::path path = folder / "Sys.ini";
+  ASSERT_TRUE(platform::WriteFileAtomically(path, "[S]\nk=v\n"));
+  CIniFile ini;
+  ASSERT_TRUE(ini.SetPath(path));
+  {
+    testing::FailingReads failing(path);
+    EXPECT_FALSE(ini.Read());
+    EXPECT_EQ(ini.ReadString("S", "k"), "");
+    EXPECT_FALSE(ini.WriteString("S", "k", "w"));
+  }
+  EXPECT_EQ(platform::ReadWholeFile(path), "[S]\nk=v\n");
 }
 
 TEST(CIniFile, NoPathReadsEmptyAndCannotWrite) {

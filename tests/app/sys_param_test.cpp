@@ -1,12 +1,16 @@
 #include "app/sys_param.h"
 
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
 
+#include "failing_reads.h"
 #include "platform/file_io.h"
 #include "temp_folder.h"
 
@@ -231,6 +235,86 @@ TEST_F(SettingsFile, MissingConfigFolderIsCreated) {
   EXPECT_TRUE(settings.SetIniPath(folder_ / "config" / "Sys.ini"));
   EXPECT_TRUE(fs::exists(folder_ / "config" / "Sys.ini"));
 }
+
+// ---- A settings file that is there but cannot be read ----
+
+// Everything of a file that a save over it would change.
+struct FileState {
+  fs::file_type type = fs::file_type::none;
+  ino_t inode = 0;
+  off_t size = 0;
+  std::int64_t modified = 0;  // nanoseconds
+  std::optional<std::string> bytes;
+  bool operator==(const FileState&) const = default;
+};
+
+FileState StateOf(const fs::path& path) {
+  struct stat status {};
+  if (::lstat(path.c_str(), &status) != 0) return {};
+  return {fs::symlink_status(path).type(), status.st_ino, status.st_size,
+          std::int64_t{status.st_mtim.tv_sec} * 1'000'000'000 + status.st_mtim.tv_nsec, platform::ReadWholeFile(path)};
+}
+
+constexpr const char* kKeptSettings =
+    "[FILE]\nFOLDPATH=/srv/scans\nPREFIX=DOC\n[IMAGE]\nINDEX=41\n[FennicQt]\nCaption=Companion\n";
+
+struct UnreadableFile {
+  const char* name;
+  std::function<void(const fs::path& ini)> make;
+  bool failingReads = false;          // reads of the file fail with EIO
+  bool asAnotherUserThanRoot = false;  // root reads whatever the permissions say
+};
+void PrintTo(const UnreadableFile& c, std::ostream* out) { *out << c.name; }
+
+class UnreadableSettings : public SettingsFile, public ::testing::WithParamInterface<UnreadableFile> {};
+
+TEST_P(UnreadableSettings, StartOnTheDefaultsAndAreNeverWrittenOver) {
+  const UnreadableFile& c = GetParam();
+  if (c.asAnotherUserThanRoot && ::geteuid() == 0) GTEST_SKIP() << "root reads a file without permissions";
+  c.make(ini());
+  const FileState before = StateOf(ini());
+  std::optional<testing::FailingReads> failing;
+  if (c.failingReads) failing.emplace(ini());
+
+  CSysParam settings;
+  ASSERT_TRUE(settings.SetIniPath(ini()));
+  EXPECT_FALSE(settings.Load());
+  EXPECT_TRUE(settings.settingsFileUnreadable);
+  CSysParam defaults;
+  ASSERT_TRUE(defaults.SetIniPath(folder_ / "first start" / "Sys.ini"));
+  ASSERT_TRUE(defaults.Load());
+  defaults.ini = settings.ini;
+  defaults.settingsFileUnreadable = true;
+  EXPECT_TRUE(settings == defaults);
+
+  settings.prefix = "NEW";
+  settings.runningIndex = 7;
+  EXPECT_FALSE(settings.Save());
+  CSysParam copy = settings;  // as the settings window and the prefix editor hold it
+  EXPECT_FALSE(copy.Save());
+  failing.reset();
+  EXPECT_FALSE(settings.Save()) << "a file that can be read again still holds what was never loaded";
+  EXPECT_TRUE(StateOf(ini()) == before) << "the file is left as it was";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, UnreadableSettings,
+    ::testing::Values(
+        UnreadableFile{"AnIoError", [](const fs::path& ini) { platform::WriteFileAtomically(ini, kKeptSettings); },
+                       true},
+        UnreadableFile{"NoPermission",
+                       [](const fs::path& ini) {
+                         platform::WriteFileAtomically(ini, kKeptSettings);
+                         fs::permissions(ini, fs::perms::none);
+                       },
+                       false, true},
+        UnreadableFile{"PastAMegabyte",
+                       [](const fs::path& ini) {
+                         platform::WriteFileAtomically(ini, kKeptSettings + std::string(1 << 20, ';'));
+                       }},
+        UnreadableFile{"AFifo", [](const fs::path& ini) { ASSERT_EQ(::mkfifo(ini.c_str(), 0600), 0); }},
+        UnreadableFile{"AFolder", [](const fs::path& ini) { fs::create_directory(ini); }}),
+    [](const ::testing::TestParamInfo<UnreadableFile>& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace orvane

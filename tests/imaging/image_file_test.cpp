@@ -286,6 +286,19 @@ TEST(LoadImageFile, RefusesAPictureWhoseHeaderDeclaresTooMuch) {
   EXPECT_NE(error.find("declares 20001 x 1 pixels"), std::string::npos) << error;
 }
 
+// A picture that would decode, at the start of a file a byte past the largest that is read: the
+// file is refused by its size, unread (it is sparse: reading it would take half a gigabyte).
+TEST(LoadImageFile, AFilePastTheLargestPictureFileIsRefusedUnread) {
+  testing::TempFolder folder;
+  const fs::path path = folder / "page.bmp";
+  ASSERT_TRUE(SaveMatByExtension(path, cv::Mat(4, 4, CV_8UC3, cv::Scalar(1, 2, 3))));
+  ASSERT_FALSE(LoadImageFile(path).empty());
+  fs::resize_file(path, kMaxPictureFileBytes + 1);
+  std::string error;
+  EXPECT_TRUE(LoadImageFile(path, &error).empty());
+  EXPECT_NE(error.find("larger than 512 MB"), std::string::npos) << error;
+}
+
 TEST(LoadImageFile, MissingOrUnreadableFileGivesEmpty) {
   testing::TempFolder folder;
   EXPECT_TRUE(LoadImageFile({}).empty());

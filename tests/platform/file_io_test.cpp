@@ -2,8 +2,18 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <future>
+#include <optional>
+#include <string>
+#include <string_view>
 
 #include "small_disk.h"
 #include "temp_folder.h"
@@ -107,6 +117,95 @@ TEST(ReadWholeFile, MissingFileGivesNothingAndBinaryBytesSurvive) {
   const std::string bytes("a\0b\r\n", 5);
   ASSERT_TRUE(WriteFileAtomically(folder / "bin", bytes));
   EXPECT_EQ(ReadWholeFile(folder / "bin"), bytes);
+}
+
+// ---- What is refused before it is read ----
+
+struct RefusedRead {
+  const char* name;
+  std::function<fs::path(const fs::path& folder)> make;  // what stands at the path read
+  std::uintmax_t maxBytes;
+  ReadFailure expected;
+  bool asAnotherUserThanRoot = false;  // root reads whatever the permissions say
+};
+void PrintTo(const RefusedRead& c, std::ostream* out) { *out << c.name; }
+
+fs::path Written(const fs::path& path, std::string_view bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+  return path;
+}
+
+class ReadWholeFileRefuses : public ::testing::TestWithParam<RefusedRead> {};
+
+// Each read is given half a minute: one that waits on a FIFO's writer is let go then, so the test
+// fails instead of hanging.
+TEST_P(ReadWholeFileRefuses, AndSaysWhy) {
+  const RefusedRead& c = GetParam();
+  if (c.asAnotherUserThanRoot && ::geteuid() == 0) GTEST_SKIP() << "root reads a file without permissions";
+  testing::TempFolder folder;
+  const fs::path path = c.make(folder.path());
+  auto read = std::async(std::launch::async, [&] {
+    std::optional<ReadFailure> why;
+    ReadFailure failure{};
+    if (!ReadWholeFile(path, c.maxBytes, &failure)) why = failure;
+    return why;
+  });
+  if (read.wait_for(std::chrono::seconds(30)) != std::future_status::ready) {
+    ::close(::open(path.c_str(), O_WRONLY | O_NONBLOCK));
+    FAIL() << "the read waited on " << path;
+  }
+  EXPECT_EQ(read.get(), c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ReadWholeFileRefuses,
+    ::testing::Values(
+        RefusedRead{"NothingOfTheName", [](const fs::path& f) { return f / "none"; }, kMaxReadBytes,
+                    ReadFailure::kMissing},
+        RefusedRead{"AFileWhereAFolderShouldBe", [](const fs::path& f) { return Written(f / "file", "x") / "Sys.ini"; },
+                    kMaxReadBytes, ReadFailure::kMissing},
+        RefusedRead{"AFolder", [](const fs::path& f) { return f; }, kMaxReadBytes, ReadFailure::kNotAFile},
+        RefusedRead{"AFifoWithoutAWriter",
+                    [](const fs::path& f) {
+                      const fs::path fifo = f / "page.jpg";
+                      EXPECT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+                      return fifo;
+                    },
+                    kMaxReadBytes, ReadFailure::kNotAFile},
+        RefusedRead{"ADeviceWithoutEnd", [](const fs::path&) { return fs::path("/dev/zero"); }, kMaxReadBytes,
+                    ReadFailure::kNotAFile},
+        RefusedRead{"AFileAByteLongerThanTheLimit", [](const fs::path& f) { return Written(f / "six", "123456"); }, 5,
+                    ReadFailure::kTooLarge},
+        // Refused by its size alone: reading it would take 4 GiB of memory.
+        RefusedRead{"ASparseFileOfFourGigabytes",
+                    [](const fs::path& f) {
+                      const fs::path path = Written(f / "huge.bmp", "BM");
+                      fs::resize_file(path, std::uintmax_t{4} << 30);
+                      return path;
+                    },
+                    kMaxReadBytes, ReadFailure::kTooLarge},
+        // Its size is not known before it is read: the read stops at the limit.
+        RefusedRead{"AFileOfUnstatedSizePastTheLimit", [](const fs::path&) { return fs::path("/proc/self/maps"); }, 16,
+                    ReadFailure::kTooLarge},
+        // A regular file whose every read fails with EIO, for root too.
+        RefusedRead{"AnIoError", [](const fs::path&) { return fs::path("/proc/self/mem"); }, kMaxReadBytes,
+                    ReadFailure::kUnreadable},
+        RefusedRead{"NoPermission",
+                    [](const fs::path& f) {
+                      const fs::path path = Written(f / "Sys.ini", "[FILE]\n");
+                      fs::permissions(path, fs::perms::none);
+                      return path;
+                    },
+                    kMaxReadBytes, ReadFailure::kDenied, true}),
+    [](const ::testing::TestParamInfo<RefusedRead>& info) { return std::string(info.param.name); });
+
+TEST(ReadWholeFile, AFileUpToTheLimitIsReadWhole) {
+  testing::TempFolder folder;
+  EXPECT_EQ(ReadWholeFile(Written(folder / "five", "12345"), 5), "12345");
+  // A file that states no size is read to its end all the same.
+  const std::optional<std::string> status = ReadWholeFile("/proc/self/status");
+  ASSERT_TRUE(status);
+  EXPECT_NE(status->find("\nPid:"), std::string::npos);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "camera/simulator_control.h"
+#include "failing_reads.h"
 #include "station_fixture.h"
 
 namespace orvane::ui::testing {
@@ -131,6 +132,24 @@ TEST_F(StartUpTest, ClosingSavesTheSettingsOnce) {
   EXPECT_EQ(window->Cameras().document, nullptr) << "the cameras are closed";
   EXPECT_EQ(Setting("IMAGE", "INDEX"), "7");
   EXPECT_EQ(Setting("FILE", "TypeofImageName"), "0");
+}
+
+TEST_F(StartUpTest, ASettingsFileThatCannotBeReadIsSaidOnceAndLeftAsItWas) {
+  backend->Add(std::make_shared<platform::SimulatedV4l2Camera>(CameraModel(Identity("A0C8", 28, 6, {{640, 480}}))));
+  const std::string kept = "[FILE]\nFOLDPATH=/srv/scans\nPREFIX=DOC\n[IMAGE]\nINDEX=41\n[Language]\nCurrent=EN\n";
+  WriteSettings(kept);
+  {
+    // A bad sector: the file is there, but its bytes cannot be had.
+    ::orvane::testing::FailingReads failing(settingsFile);
+    ASSERT_EQ(Start(), StartUp::kRunning);
+  }
+  ASSERT_EQ(presenter.shown.size(), 1u);
+  EXPECT_EQ(presenter.shown[0].text, window->MessageTexts().settingsUnreadable + settingsFile.string());
+  EXPECT_NE(window->GetSysParam().prefix, "DOC") << "the station runs on its defaults";
+  window->OnCommand(ControlId::Capture);
+  window->close();
+  EXPECT_EQ(presenter.shown.size(), 1u) << "said once";
+  EXPECT_EQ(FileText(settingsFile), kept) << "neither the capture nor the close wrote over it";
 }
 
 }  // namespace
