@@ -2,7 +2,6 @@
 #include <QCheckBox>
 
 #include <algorithm>
-#include <cstdio>
 #include <system_error>
 
 #include "imaging/capture_pipeline.h"
@@ -53,11 +52,6 @@ void COrvaneDlg::PlayShutter() {
 
 std::vector<cv::Mat> COrvaneDlg::GrabProcessedImages() { return ui::GrabProcessedImages(settings_, Cameras()); }
 
-void COrvaneDlg::DeleteTempFiles() {
-  std::remove("tmp.bmp");
-  std::remove("tmp.jpg");
-}
-
 void COrvaneDlg::OnCapture() {
   UpdateData(true);
   SyncNaming();
@@ -107,7 +101,6 @@ void COrvaneDlg::OnCapture() {
   ++settings_.runningIndex;
   ++runningIndexShown_;
   UpdateData(false);
-  DeleteTempFiles();
 }
 
 void COrvaneDlg::AddToThumbnails(const fs::path& path, int kind, const std::optional<fs::path>& preview) {
