@@ -3,6 +3,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -15,7 +16,10 @@ namespace orvane::ocr {
 std::filesystem::path EnglishDataFolder(const std::filesystem::path& programFolder);
 
 // The UTF-8 text of `grey` (8-bit, one channel; a BGR picture is turned grey first). Nothing when
-// the engine cannot start with the "eng" data in `dataFolder` (empty: Tesseract's own place).
-std::optional<std::string> RecognizeEnglish(const cv::Mat& grey, const std::filesystem::path& dataFolder);
+// the engine cannot start with the "eng" data in `dataFolder` (empty: Tesseract's own place), or
+// when `stop` said yes: the engine asks it between words, from the calling thread, and a page
+// stopped gives no text at all.
+std::optional<std::string> RecognizeEnglish(const cv::Mat& grey, const std::filesystem::path& dataFolder,
+                                            const std::function<bool()>& stop = {});
 
 }  // namespace orvane::ocr

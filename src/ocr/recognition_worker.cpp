@@ -113,13 +113,20 @@ void CRecognitionWorker::RunChinese() {
 void CRecognitionWorker::RunEnglish() {
   if (job_.picture.empty()) return Post(ids::kOcrFinished, ids::kOcrNoPicture);
   Post(30);
-  const std::optional<std::string> text = RecognizeEnglish(job_.picture, job_.englishData);
-  if (!text) {
-    SetResult(OcrResult::kStopped);
-    return Post(ids::kOcrFinished, ids::kOcrInitFailed);
+  const std::optional<std::string> text = RecognizeEnglish(job_.picture, job_.englishData, [this] {
+    std::lock_guard guard(mutex_);
+    return stopRequested_;
+  });
+  {
+    std::lock_guard guard(mutex_);
+    if (stopRequested_) {
+      result_ = OcrResult::kStopped;
+      return Post(ids::kOcrFinished, ids::kOcrFailedOrStopped);
+    }
+    result_ = text ? OcrResult::kFinished : OcrResult::kStopped;
   }
+  if (!text) return Post(ids::kOcrFinished, ids::kOcrInitFailed);
   Post(100);
-  SetResult(OcrResult::kFinished);
   Finish(*text);
 }
 

@@ -50,8 +50,8 @@ class CRecognitionWorker {
   // Starts the run; once per worker.
   void Start(RecognitionJob job);
   // Asks a run that has not yet produced its text to stop, also while the template loads: the
-  // result becomes kStopped and no file is written. An English run cannot be stopped: Tesseract
-  // reads the page in one call, and the run ends with its text.
+  // result becomes kStopped and no file is written. An English run stops at Tesseract's next
+  // word (its layout analysis of the page runs to its end first).
   void RequestStop();
   // Waits for the run's thread, without a limit.
   void Join();

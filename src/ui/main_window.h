@@ -147,7 +147,6 @@ class COrvaneDlg : public QWidget {
   bool OrientationRunning() const;
   void AddToThumbnails(const std::filesystem::path& path, int kind, const std::optional<std::filesystem::path>& preview);
   std::vector<cv::Mat> GrabProcessedImages();
-  static void DeleteTempFiles();
 
   // Video recording (command 1083) and continuous shooting (command 1085, message 0x430).
   void OnRecordVideo();

@@ -2,7 +2,6 @@
 #include <QCheckBox>
 
 #include <algorithm>
-#include <cstdio>
 #include <system_error>
 
 #include "imaging/capture_pipeline.h"
@@ -41,11 +40,6 @@ void COrvaneDlg::PlayShutter() {
 
 std::vector<cv::Mat> COrvaneDlg::GrabProcessedImages() { return ui::GrabProcessedImages(settings_, Cameras()); }
 
-void COrvaneDlg::DeleteTempFiles() {
-  std::remove("tmp.bmp");
-  std::remove("tmp.jpg");
-}
-
 void COrvaneDlg::OnCapture() {
   UpdateData(true);
   SyncNaming();
@@ -83,7 +77,6 @@ void COrvaneDlg::OnCapture() {
   ++settings_.runningIndex;
   ++runningIndexShown_;
   UpdateData(false);
-  DeleteTempFiles();
 }
 
 void COrvaneDlg::AddToThumbnails(const fs::path& path, int kind, const std::optional<fs::path>& preview) {

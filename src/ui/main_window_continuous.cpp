@@ -1,4 +1,6 @@
 // Continuous shooting: the dialog opened over the live picture, and its messages back.
+#include <algorithm>
+
 #include "platform/message_ids.h"
 #include "ui/continuous_shoot_dialog.h"
 #include "ui/dialog_placement.h"
@@ -34,6 +36,12 @@ void COrvaneDlg::OpenContinuousShoot() {
 }
 
 platform::MessageResult COrvaneDlg::OnContinuousShootMsg(platform::WParam wParam) {
+  // The clock runs on while a capture waits on a message box: one capture waits for the box to
+  // close, not one for every tick it was open.
+  const auto aCapture = [](ControlId id) { return id == ControlId::Capture || id == ControlId::CaptureKey; };
+  if (wParam == ids::kContinuousCaptureNow && busy_ && std::any_of(waiting_.begin(), waiting_.end(), aCapture)) {
+    return 0;
+  }
   UpdateData(true);
   SyncNaming();
   if (!continuousShoot_) return 0;

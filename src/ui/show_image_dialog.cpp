@@ -4,6 +4,7 @@
 #include <QImageReader>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QTemporaryDir>
 
 #include <algorithm>
 #include <system_error>
@@ -222,15 +223,18 @@ void CShowImageDlg::OnPrint() {
   printing.jpegQuality = 80;
   imaging::CCaptureImageHelper pipeline(0);
   pipeline.SetSettings(printing);
-  std::error_code error;
-  const fs::path temporary = fs::current_path(error) / "PTmp";
   PresenterPrinterChooser chooser(presenter_, this);
   imaging::CPrintModule job(printing.language, chooser);
   job.settings = printing;
+  // The pair goes to the printer through a file of its own in a private folder (gone with it),
+  // never under a name in the working folder, which may be one of the user's files.
+  const QTemporaryDir folder;
   const fs::path merged =
-      pipeline.Merge2in1(slots_[static_cast<std::size_t>(FirstSlot())]->GetPath(),
-                         slots_[static_cast<std::size_t>(1 - FirstSlot())]->GetPath(), temporary, arrangement_ != 0,
-                         kPrintGap, platform::FilePlacement::Replacing());
+      folder.isValid()
+          ? pipeline.Merge2in1(slots_[static_cast<std::size_t>(FirstSlot())]->GetPath(),
+                               slots_[static_cast<std::size_t>(1 - FirstSlot())]->GetPath(),
+                               fs::path(folder.path().toStdString()) / "PTmp", arrangement_ != 0, kPrintGap)
+          : fs::path();
   if (merged.empty()) {
     chooser.ShowPrintFailure(job.failureText());
     return;

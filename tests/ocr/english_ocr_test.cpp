@@ -1,40 +1,16 @@
 #include "ocr/english_ocr.h"
 
-#include <QFont>
-#include <QImage>
-#include <QPainter>
-
-#include <algorithm>
 #include <fstream>
 
 #include <gtest/gtest.h>
 
-#include "imaging/gui_application.h"
+#include "ocr/english_page.h"
 #include "temp_folder.h"
 
 namespace orvane::ocr {
 namespace {
 
-// Black text in a sans-serif face on white paper, as a 300 DPI scan of 12-point type shows it.
-cv::Mat EnglishPage(const std::vector<QString>& lines) {
-  imaging::testing::EnsureGuiApplication();
-  QImage page(1200, 120 + 70 * static_cast<int>(lines.size()), QImage::Format_Grayscale8);
-  page.fill(Qt::white);
-  QPainter painter(&page);
-  QFont font(QStringLiteral("Liberation Sans"));
-  font.setPixelSize(42);
-  painter.setFont(font);
-  painter.setPen(Qt::black);
-  int y = 100;
-  for (const QString& line : lines) {
-    painter.drawText(60, y, line);
-    y += 70;
-  }
-  painter.end();
-  cv::Mat grey(page.height(), page.width(), CV_8UC1);
-  for (int r = 0; r < page.height(); ++r) std::copy_n(page.constScanLine(r), page.width(), grey.ptr(r));
-  return grey;
-}
+using orvane::testing::EnglishPage;
 
 TEST(RecognizeEnglish, TheWordsOfARenderedPageComeBack) {
   const cv::Mat page = EnglishPage({"The quick brown fox jumps", "over the lazy dog."});
@@ -44,6 +20,26 @@ TEST(RecognizeEnglish, TheWordsOfARenderedPageComeBack) {
     EXPECT_NE(text->find(word), std::string::npos) << word << " not in: " << *text;
   }
   EXPECT_LT(text->find("fox"), text->find("lazy"));
+}
+
+// The engine asks as it reads: a page read whole asks many times; a stop it is told ends the
+// page at once, without a text.
+TEST(RecognizeEnglish, TheEngineAsksWhetherToStopAndAStopEndsThePageWithoutText) {
+  const cv::Mat page = orvane::testing::LongEnglishPage(4);
+  for (const int stopAtAsk : {0, 5}) {
+    SCOPED_TRACE(stopAtAsk);
+    int asks = 0;
+    const std::optional<std::string> text =
+        RecognizeEnglish(page, {}, [&] { return ++asks >= stopAtAsk && stopAtAsk != 0; });
+    if (stopAtAsk == 0) {
+      ASSERT_TRUE(text.has_value());
+      EXPECT_NE(text->find("camera"), std::string::npos) << *text;
+      EXPECT_GE(asks, 4) << "asked as it reads, at least once a line";
+    } else {
+      EXPECT_FALSE(text.has_value());
+      EXPECT_LE(asks, stopAtAsk + 1) << "no word read after the stop";
+    }
+  }
 }
 
 TEST(RecognizeEnglish, WithoutTheEnglishDataTheEngineDoesNotStart) {

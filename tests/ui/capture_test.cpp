@@ -142,6 +142,20 @@ TEST_F(CaptureTest, SixCapturesFillTheFourSlotsAndKeepTheNewestLast) {
   EXPECT_EQ(IndexShown(), "6");
 }
 
+// Where the station could not move into its data folder, the working folder is wherever it was
+// started: files there are the user's.
+TEST_F(CaptureTest, TheUsersFilesInTheWorkingFolderSurviveACapture) {
+  StartWithCamera();
+  fs::create_directories(folder / "started-here");
+  fs::current_path(folder / "started-here");
+  for (const char* name : {"tmp.bmp", "tmp.jpg"}) std::ofstream(folder / "started-here" / name) << "mine";
+  window->OnCommand(ControlId::Capture);
+  ASSERT_EQ(Pictures().size(), 1u);
+  for (const char* name : {"tmp.bmp", "tmp.jpg"}) {
+    EXPECT_EQ(platform::ReadWholeFile(folder / "started-here" / name).value_or(""), "mine") << name;
+  }
+}
+
 TEST_F(CaptureTest, ACancelledFreeNameSavesNothingAndKeepsTheNumber) {
   StartWithCamera({}, "2");
   presenter.freeNames = {std::nullopt, std::string("page one")};

@@ -22,10 +22,10 @@ class ContinuousShootTest : public StationTest {
   // Filming at 1600 x 1200 its scene, or the pictures of `folder` in turn. Its frames come as
   // JPEG: YUY2 frames of that size would be converted on OpenCV's thread pool, whose hand-overs
   // ThreadSanitizer cannot see.
-  void StartStation(const fs::path& folder = {}) {
+  void StartStation(const fs::path& folder = {}, const std::string& other = {}) {
     camera_ = std::make_unique<VirtualCamera>(ConfiguredSizeCamera({{1600, 1200}}), folder);
     backend->Add(camera_->Camera());
-    WriteSettings("[FILE]\nTypeofImageName=0\nPREFIX=IMG\n[OTHER]\nMJPGMODE=TRUE\n");
+    WriteSettings("[FILE]\nTypeofImageName=0\nPREFIX=IMG\n[OTHER]\nMJPGMODE=TRUE\n" + other);
     ASSERT_EQ(Start(), StartUp::kRunning);
     ASSERT_TRUE(WaitForPicture());
   }
@@ -99,6 +99,26 @@ TEST_F(ContinuousShootTest, PauseAndStartAgainKeepTheCount) {
   Tick(dialog);
   EXPECT_EQ(Captured(), 2);
   EXPECT_EQ(dialog.CountLabel().Text(), "当前已经拍摄2张图像");
+}
+
+// With barcodes read, a page without one is told in a box that waits for the user.
+TEST_F(ContinuousShootTest, TicksWhileAMessageIsOpenLeaveOneCaptureForAfterIt) {
+  const fs::path scene = folder / "no code";
+  fs::create_directories(scene);
+  using namespace imaging::testing;
+  cv::imwrite((scene / "page.png").string(),
+              DeskWithSheets({SheetCorners({800, 600}, {760, 1000}, 6)}, cv::Size(1600, 1200)));
+  StartStation(scene, "RECOGNIZE=TRUE\n");
+  CContinuousShootDlg& dialog = Open();
+  StartTiming(dialog, "0.5");
+  presenter.whileOpen = [&] {
+    for (int tick = 0; tick < 10; ++tick) Tick(dialog);
+  };
+  Tick(dialog);
+  ASSERT_FALSE(presenter.shown.empty());
+  EXPECT_FALSE(window->Busy());
+  EXPECT_EQ(Captured(), 2);
+  EXPECT_EQ(presenter.shown.size(), 2u);
 }
 
 TEST_F(ContinuousShootTest, AnIntervalOutOfRangeIsRefusedAndNothingStarts) {

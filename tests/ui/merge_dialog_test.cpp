@@ -8,6 +8,7 @@
 
 #include "imaging/image_file.h"
 #include "pdf_reader.h"
+#include "platform/file_io.h"
 #include "platform/message_ids.h"
 #include "station_fixture.h"
 #include "ui/show_image_dialog.h"
@@ -122,13 +123,18 @@ TEST_F(MergeDialogTest, AMergeThatCannotBeWrittenKeepsBothPicturesAndSaysSo) {
 TEST_F(MergeDialogTest, PrintPrintsThePairInColourAndTheMergeAfterItKeepsItsColourMode) {
   const fs::path previous = fs::current_path();
   fs::create_directories(folder_ / "work");
-  fs::current_path(folder_ / "work");  // where the pair is written for the printer
+  fs::current_path(folder_ / "work");
+  // A file of the user's in the working folder, and a temporary folder that must end as empty.
+  std::ofstream(folder_ / "work" / "PTmp.jpg") << "mine";
+  fs::create_directories(folder_ / "tmp");
+  const ::orvane::testing::ScopedEnvironment temporary("TMPDIR", (folder_ / "tmp").string());
   presenter_.printFolder = folder_.path();
   Make(1, true, folder_ / "merged");
   Press(Control::kPrint);
   EXPECT_EQ(presenter_.printJobs.size(), 1u);
   EXPECT_EQ(ReadPdf(folder_ / "printed-1.pdf").size(), 1u);
-  EXPECT_FALSE(fs::exists(folder_ / "work" / "PTmp.jpg"));
+  EXPECT_EQ(platform::ReadWholeFile(folder_ / "work" / "PTmp.jpg").value_or(""), "mine");
+  EXPECT_TRUE(fs::is_empty(folder_ / "tmp"));
   EXPECT_TRUE(dialog_->isVisible());
   Press(Control::kOk);
   fs::current_path(previous);

@@ -9,6 +9,7 @@
 #include "camera/display_core.h"
 #include "camera/show_video.h"
 #include "ocr/docx_reader.h"
+#include "ocr/english_page.h"
 #include "platform/file_io.h"
 #include "station_fixture.h"
 #include "ui/ocr_progress_dlg.h"
@@ -134,6 +135,20 @@ TEST_F(RecognitionTest, StopEndsTheRunWithoutAFileAndTheWorkerIsJoined) {
     ASSERT_TRUE(WaitFor([&] { return Ended(*dialog); }));
     EXPECT_EQ(dialog->Status().text().toStdString(), "OCR 失败或者被停止");
   }
+  EXPECT_TRUE(presenter.opened.empty());
+}
+
+// English: Tesseract is told of the stop between words, so the window is not held for the page.
+TEST_F(RecognitionTest, StopEndsAnEnglishRunWithoutAFile) {
+  auto dialog = Dialog(2, orvane::testing::LongEnglishPage(60), true);
+  dialog->show();
+  ASSERT_TRUE(WaitFor([&] { return dialog->Progress().value() >= 30; }, std::chrono::seconds(60)));
+  ASSERT_FALSE(Ended(*dialog));
+  dialog->StopButton().click();
+  EXPECT_FALSE(dialog->isVisible());
+  EXPECT_FALSE(dialog->WorkerRunning());
+  EXPECT_EQ(dialog->GetResult(), 3);
+  EXPECT_FALSE(fs::exists(folder / "page.docx")) << "the page read to its end was written all the same";
   EXPECT_TRUE(presenter.opened.empty());
 }
 

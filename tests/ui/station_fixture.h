@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <QPrinter>
@@ -39,6 +40,7 @@ class ScriptedPresenter : public IPresenter {
   MessageAnswer ShowMessage(QWidget*, const std::string& text, const std::string&, MessageIcon icon,
                             MessageButtons buttons) override {
     shown.push_back({text, icon});
+    if (whileOpen) std::exchange(whileOpen, nullptr)();
     if (!answers.empty()) {
       const MessageAnswer answer = answers.front();
       answers.pop_front();
@@ -92,6 +94,8 @@ class ScriptedPresenter : public IPresenter {
   }
 
   std::vector<Shown> shown;
+  // Runs while the next message box is open, as the events a real box's loop handles; once.
+  std::function<void()> whileOpen;
   std::deque<MessageAnswer> answers;
   std::deque<std::optional<std::string>> freeNames;
   bool confirmReplace = false;  // the answer to "replace the existing file?" with a free name
