@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <limits>
 
 namespace orvane::platform {
@@ -85,9 +86,25 @@ std::optional<std::string> ReadWholeFile(const fs::path& path, std::uintmax_t ma
 
 namespace {
 
-constexpr mode_t kNewFileMode = 0644;
 // Longer extensions are left off the temporary name, which stays short whatever the target's.
 constexpr std::size_t kLongestKeptExtension = 8;
+
+// The user's umask, read without changing it: umask() sets it as it reads it, for every thread.
+mode_t UserUmask() {
+  FILE* status = std::fopen("/proc/self/status", "re");
+  if (status == nullptr) return 022;
+  char line[256];
+  unsigned value = 022;
+  bool found = false;
+  while (!found && std::fgets(line, sizeof line, status) != nullptr) {
+    found = std::sscanf(line, "Umask: %o", &value) == 1;
+  }
+  std::fclose(status);
+  return static_cast<mode_t>(value & 0777);
+}
+
+// A new file may be read and written by whom the user's umask lets, as any program's new file.
+mode_t NewFileMode() { return 0666 & ~UserUmask(); }
 
 bool WriteAll(int fd, std::string_view contents) {
   while (!contents.empty()) {
@@ -101,14 +118,50 @@ bool WriteAll(int fd, std::string_view contents) {
   return true;
 }
 
+// Makes a name that was just given or taken in `folder` survive a power cut. Only an I/O error
+// fails: file systems that cannot sync a folder (some FUSE ones) keep their names as they can.
+bool SyncFolder(const fs::path& folder) {
+  const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool synced = ::fsync(fd) == 0 || errno != EIO;
+  ::close(fd);
+  return synced;
+}
+
+// Takes `to` for `from` without a rename that could replace a file: an empty file is made there
+// first with an exclusive create, which fails on an existing name, and the rename then replaces
+// only that. For file systems that have neither the exclusive rename nor hard links (vfat,
+// exFAT on older kernels, some FUSE ones).
+bool RenameOverReservation(const fs::path& from, const fs::path& to) {
+  const int reservation = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (reservation < 0) return false;  // EEXIST: the name is taken
+  struct stat reserved {};
+  const bool known = ::fstat(reservation, &reserved) == 0;
+  ::close(reservation);
+  if (::rename(from.c_str(), to.c_str()) == 0) return true;
+  const int error = errno;
+  // Removed only while it is still the empty file made here.
+  struct stat now {};
+  if (known && ::lstat(to.c_str(), &now) == 0 && now.st_ino == reserved.st_ino && now.st_dev == reserved.st_dev &&
+      now.st_size == 0) {
+    ::unlink(to.c_str());
+  }
+  errno = error;
+  return false;
+}
+
 // Renames unless something exists at `to` (EEXIST then). File systems without the exclusive
-// rename get a hard link, which fails on an existing name just the same, and the unlink.
+// rename get a hard link, which fails on an existing name just the same, and the unlink; those
+// without hard links too get a reservation of the name.
 bool RenameExclusive(const fs::path& from, const fs::path& to) {
   if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
   if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return false;
-  if (::link(from.c_str(), to.c_str()) != 0) return false;
-  ::unlink(from.c_str());
-  return true;
+  if (::link(from.c_str(), to.c_str()) == 0) {
+    ::unlink(from.c_str());
+    return true;
+  }
+  if (errno != EPERM && errno != ENOTSUP && errno != ENOSYS && errno != EINVAL && errno != EMLINK) return false;
+  return RenameOverReservation(from, to);
 }
 
 // Gives `from` the name `target` by `placement`; see FilePlacement.
@@ -122,11 +175,15 @@ std::optional<fs::path> Place(const fs::path& from, const fs::path& target, cons
       if (::chmod(from.c_str(), existing.st_mode & 07777) != 0) return std::nullopt;
     }
     if (::rename(from.c_str(), target.c_str()) != 0) return std::nullopt;
+    if (!SyncFolder(target.parent_path())) return std::nullopt;
     return target;
   }
   fs::path candidate = target;
   for (int attempt = 0; !candidate.empty(); ++attempt) {
-    if (RenameExclusive(from, candidate)) return candidate;
+    if (RenameExclusive(from, candidate)) {
+      if (!SyncFolder(candidate.parent_path())) return std::nullopt;
+      return candidate;
+    }
     if (errno != EEXIST || !placement.nextFree) return std::nullopt;
     candidate = placement.nextFree(target, attempt);
   }
@@ -172,7 +229,7 @@ std::optional<fs::path> PendingFile::Commit(const FilePlacement& placement) {
   int fd = fd_ >= 0 ? fd_ : ::open(temporary_.c_str(), O_RDONLY | O_CLOEXEC);
   fd_ = -1;
   if (fd < 0) return std::nullopt;
-  bool synced = ::fsync(fd) == 0 && ::fchmod(fd, kNewFileMode) == 0;
+  bool synced = ::fchmod(fd, NewFileMode()) == 0 && ::fsync(fd) == 0;
   synced = ::close(fd) == 0 && synced;
   if (!synced) return std::nullopt;
   std::optional<fs::path> placed = Place(temporary_, target_, placement);
@@ -192,6 +249,12 @@ bool WriteFileAtomically(const fs::path& target, std::string_view contents) {
 }
 
 std::optional<fs::path> MoveFile(const fs::path& from, const fs::path& to, const FilePlacement& placement) {
+  // Its bytes reach the disk before its name does.
+  const int fd = ::open(from.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  const bool synced = ::fsync(fd) == 0;
+  ::close(fd);
+  if (!synced) return std::nullopt;
   return Place(from, to, placement);
 }
 

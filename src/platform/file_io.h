@@ -46,8 +46,9 @@ struct FilePlacement {
   // fails and the file stays as it was. The replacement keeps the old file's permissions.
   bool replace = false;
   // Without `replace`: the names tried in turn when the name is taken; none, and the write fails.
-  // The name is taken by a rename that fails on an existing name, so two writers racing for one
-  // name never lose a file.
+  // The name is taken by a rename that fails on an existing name (or, where the file system has
+  // no such rename nor hard links, by an exclusive create of the name that the rename then
+  // replaces), so two writers racing for one name never lose a file.
   NextFreeName nextFree;
 
   static FilePlacement Replacing() { return {true, {}}; }
@@ -74,8 +75,10 @@ class PendingFile {
   // Appends `bytes` through the open descriptor, every write checked.
   bool Write(std::string_view bytes);
 
-  // Flushes the file to disk and gives it its name by `placement`. The path it got, or nothing
-  // (and the temporary is gone) when a flush or the naming failed.
+  // Flushes the file to disk, gives it its name by `placement` and flushes its folder, so the
+  // name survives a power cut once this returns. The file may be read and written as the user's
+  // umask lets (a replaced file's permissions are kept). The path it got, or nothing (and the
+  // temporary is gone) when a flush or the naming failed.
   std::optional<std::filesystem::path> Commit(const FilePlacement& placement);
 
  private:
@@ -96,7 +99,8 @@ std::optional<std::filesystem::path> WriteFile(const std::filesystem::path& targ
 // file.
 bool WriteFileAtomically(const std::filesystem::path& target, std::string_view contents);
 
-// Renames `from` to `to` by `placement`. The path it got, or nothing (and `from` stays).
+// Renames `from` to `to` by `placement`, the file flushed to disk before and its folder after.
+// The path it got, or nothing (and `from` stays).
 std::optional<std::filesystem::path> MoveFile(const std::filesystem::path& from,
                                               const std::filesystem::path& to,
                                               const FilePlacement& placement);

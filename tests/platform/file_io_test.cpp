@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -15,6 +16,7 @@
 #include <string>
 #include <string_view>
 
+#include "file_calls.h"
 #include "small_disk.h"
 #include "temp_folder.h"
 
@@ -108,6 +110,70 @@ TEST(MoveFile, NeverOverAnotherFileUnlessReplacing) {
   EXPECT_EQ(MoveFile(folder / "b.0", folder / "b", FilePlacement::Replacing()), folder / "b");
   EXPECT_EQ(ReadWholeFile(folder / "b"), "a");
   EXPECT_EQ(EntriesIn(folder.path()), 1u);
+}
+
+// A power cut after a write was reported done keeps the file under its name: its bytes reach
+// the disk before its name, and the name before the write returns.
+TEST(WriteFile, TheFileIsSyncedThenNamedThenItsFolderSynced) {
+  testing::TempFolder folder;
+  ASSERT_TRUE(WriteFile(folder / "taken.jpg", "earlier", FilePlacement::NewFile()));
+  for (const bool replacing : {false, true}) {
+    SCOPED_TRACE(replacing);
+    const testing::FileCalls calls(folder.path());
+    const FilePlacement placement = replacing ? FilePlacement::Replacing() : FilePlacement::NewFile(NextDashedName);
+    ASSERT_TRUE(WriteFile(folder / "taken.jpg", "page", placement));
+    const std::string named = replacing ? "taken.jpg" : "taken-2.jpg";
+    EXPECT_EQ(calls.Log(), (std::vector<std::string>{"fsync .temporary", "rename .temporary " + named, "fsync ."}));
+  }
+}
+
+TEST(MoveFile, TheFileIsSyncedThenNamedThenItsFolderSynced) {
+  testing::TempFolder folder;
+  ASSERT_TRUE(WriteFile(folder / ".partial", "recording", FilePlacement::NewFile()));
+  const testing::FileCalls calls(folder.path());
+  ASSERT_TRUE(MoveFile(folder / ".partial", folder / "video.asf", FilePlacement::NewFile(NextDashedName)));
+  EXPECT_EQ(calls.Log(), (std::vector<std::string>{"fsync .partial", "rename .partial video.asf", "fsync ."}));
+}
+
+// vfat and exFAT on older kernels, and some FUSE file systems, have neither the exclusive rename
+// nor hard links: a name is then reserved by an exclusive create, never taken by a plain rename.
+TEST(WriteFile, WithoutTheExclusiveRenameOrLinksANameIsStillNeverReplaced) {
+  testing::TempFolder folder;
+  ASSERT_TRUE(WriteFile(folder / "scan.jpg", "first page", FilePlacement::NewFile()));
+  const testing::FileCalls calls(folder.path(), true);
+  EXPECT_EQ(WriteFile(folder / "scan.jpg", "second page", FilePlacement::NewFile(NextDashedName)),
+            folder / "scan-2.jpg");
+  EXPECT_EQ(WriteFile(folder / "scan.jpg", "third page", FilePlacement::NewFile()), std::nullopt);
+  EXPECT_EQ(WriteFile(folder / "new.jpg", "fourth page", FilePlacement::NewFile()), folder / "new.jpg");
+  EXPECT_EQ(ReadWholeFile(folder / "scan.jpg"), "first page");
+  EXPECT_EQ(ReadWholeFile(folder / "scan-2.jpg"), "second page");
+  EXPECT_EQ(ReadWholeFile(folder / "new.jpg"), "fourth page");
+  EXPECT_EQ(EntriesIn(folder.path()), 3u) << "no reservation or temporary left behind";
+}
+
+// A new file is as private as the user's umask says: captured IDs and contracts stay the user's.
+TEST(WriteFile, ANewFileTakesThePermissionsTheUmaskLeaves) {
+  testing::TempFolder folder;
+  const struct {
+    mode_t umask;
+    fs::perms expected;
+  } cases[] = {{022, static_cast<fs::perms>(0644)}, {077, static_cast<fs::perms>(0600)},
+               {002, static_cast<fs::perms>(0664)}, {027, static_cast<fs::perms>(0640)}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.umask);
+    const fs::path file = folder / ("page-" + std::to_string(c.umask) + ".jpg");
+    // In a child: the umask is the whole process's.
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      ::umask(c.umask);
+      _exit(WriteFile(file, "page", FilePlacement::NewFile()) ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(fs::status(file).permissions() & fs::perms::all, c.expected);
+  }
 }
 
 TEST(ReadWholeFile, MissingFileGivesNothingAndBinaryBytesSurvive) {

@@ -12,6 +12,7 @@
 
 #include "pdf_reader.h"
 #include "platform/file_io.h"
+#include "file_calls.h"
 #include "station_fixture.h"
 #include "ui/multi_page_dialog.h"
 #include "ui/show_image_dialog.h"
@@ -284,6 +285,27 @@ TEST_F(CollectionTest, CaptureToPdfKeepsThePdfAloneAndTheFormatChosen) {
   EXPECT_TRUE(window->Thumbnails()[0]->HasPicture());
   EXPECT_EQ(window->GetSysParam().imageFormat, 3);
   EXPECT_EQ(window->GetSysParam().runningIndex, 1);
+}
+
+// The picture goes only once its PDF is on the disk under its name.
+TEST_F(CollectionTest, CaptureToPdfRemovesThePictureOnlyAfterThePdfAndItsNameAreSynced) {
+  StartStation("[IMAGE]\nIMG_FORMAT=3\n");
+  std::vector<std::string> log;
+  {
+    const ::orvane::testing::FileCalls calls(StorageFolder());
+    window->OnCommand(ControlId::CaptureToPdf);
+    log = calls.Log();
+  }
+  ASSERT_EQ(Names(), std::vector<std::string>{"IMG00000.pdf"});
+  const auto named = std::find(log.begin(), log.end(), "rename .temporary IMG00000.pdf");
+  ASSERT_NE(named, log.end()) << ::testing::PrintToString(log);
+  ASSERT_NE(named, log.begin());
+  EXPECT_EQ(*(named - 1), "fsync .temporary");
+  ASSERT_NE(named + 1, log.end());
+  EXPECT_EQ(*(named + 1), "fsync .");
+  const auto removed = std::find_if(log.begin(), log.end(), [](const std::string& call) { return call.rfind("remove IMG00000.", 0) == 0; });
+  ASSERT_NE(removed, log.end()) << ::testing::PrintToString(log);
+  EXPECT_GT(removed, named + 1) << ::testing::PrintToString(log);
 }
 
 TEST_F(CollectionTest, APdfThatCannotBeWrittenLeavesThePictureShownAndSaysSo) {
