@@ -21,6 +21,8 @@ std::optional<CMessageTexts> MessageTextsFor(int language) {
           "已收集的%d页还没有合并，要放弃这些页面吗？",
           "这些页面的文件将被删除。",
           "无法生成PDF文件，图像已保留：",
+          "上次关闭程序时，已收集的%d页还没有合并，它们保存在：",
+          "\n要重新打开这些页面吗？",
       };
     case 1:
       return CMessageTexts{
@@ -40,6 +42,8 @@ std::optional<CMessageTexts> MessageTextsFor(int language) {
           "已收集的%d頁還沒有合併，要放棄這些頁面嗎？",
           "這些頁面的檔案將被刪除。",
           "無法產生PDF檔，圖像已保留：",
+          "上次關閉程式時，已收集的%d頁還沒有合併，它們保存在：",
+          "\n要重新開啟這些頁面嗎？",
       };
     case 2:
       return CMessageTexts{
@@ -58,6 +62,8 @@ std::optional<CMessageTexts> MessageTextsFor(int language) {
           "The %d collected pages have not been combined yet. Drop them?",
           " Their files will be deleted.",
           "The PDF could not be written; the picture was kept: ",
+          "When the program last closed, %d collected pages had not been combined yet. They are kept in: ",
+          "\nOpen them again?",
       };
     default:
       return std::nullopt;

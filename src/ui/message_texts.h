@@ -26,6 +26,8 @@ struct CMessageTexts {
   std::string dropPages;     // "%d": the composer's pages, before it closes without combining them
   std::string pagesDeleted;  // ... and their files go with it
   std::string pdfFailed;     // followed by the picture kept in place of its PDF
+  std::string pagesLeft;     // "%d": pages still collected when the station last closed; followed by their folder
+  std::string reopenPages;   // ... and whether to open them again
 };
 
 // Language 0 Simplified Chinese, 1 Traditional Chinese, 2 English; nothing for any other.
