@@ -57,6 +57,9 @@ enum class ControlId : int {
   CaptureToPdfKey = 32778,
   // A camera plugged in or pulled out, run as a command so it never cuts into a running one.
   DeviceChange = 0x219,
+  // The pages the station was last closed on, offered back once the window is up: a command, so
+  // it waits for one running.
+  CollectedPages = 0x7F00,
 };
 
 }  // namespace orvane::ui

@@ -19,7 +19,7 @@ class COrvaneApp {
     QtPresenter presenter;
     COrvaneDlg window(StationEnvironment::Program(presenter));
     if (window.OnInitDialog() == StartUp::kEnd) return 0;
-    TerminationSignals termination([&window] { window.close(); });
+    TerminationSignals termination([&window] { window.CloseOnSignal(); });
     window.show();
     return QApplication::exec();
   }

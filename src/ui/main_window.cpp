@@ -418,6 +418,7 @@ void COrvaneDlg::RunCommand(ControlId id) {
       break;
     case ControlId::SwitchView: OnSwitchView(); break;
     case ControlId::DeviceChange: OnDeviceChange(); break;
+    case ControlId::CollectedPages: OfferCollectedPages(); break;
     case ControlId::ThumbnailOpen: OnOpenThumbnail(); break;
     case ControlId::ThumbnailDelete: OnDeleteThumbnail(); break;
     default:
@@ -472,8 +473,32 @@ void COrvaneDlg::closeEvent(QCloseEvent* event) {
     event->ignore();
     return;
   }
+  if (!closingOnSignal_) {
+    // Pages still collected are asked about as unticking their box asks; what arrives meanwhile
+    // waits as it does during a command.
+    busy_ = true;
+    const bool agreed = DropComposer() && DropMergeDialog();
+    busy_ = false;
+    // A signal while the user was asked closes all the same, and keeps what is left.
+    if (!agreed && !closingOnSignal_) {
+      closeWanted_ = false;
+      event->ignore();
+      QTimer::singleShot(0, this, [this] {
+        if (waiting_.empty() || busy_) return;
+        const ControlId next = waiting_.front();
+        waiting_.pop_front();
+        OnCommand(next);
+      });
+      return;
+    }
+  }
   Shutdown();
   event->accept();
+}
+
+void COrvaneDlg::CloseOnSignal() {
+  closingOnSignal_ = true;
+  close();
 }
 
 // ---- Data exchange ----
@@ -703,7 +728,8 @@ void COrvaneDlg::Shutdown() {
     settings_.rotation %= 360;
     settings_.Save();
   }
-  // The pages a composer still holds stay where the captures saved them.
+  // The pages a composer or the merge dialog still holds stay where the captures saved them.
+  NoteCollectedPages();
   composer_.reset();
   mergeDialog_.reset();
   document_.reset();

@@ -186,7 +186,11 @@ class COrvaneDlg : public QWidget {
   CMultiPageDlg* Composer() const { return composer_.get(); }
 
   // Closing in order: crop rectangles and naming kept, Sys.ini saved, cameras closed. Runs once.
+  // Pages still collected then stay on disk, and the next start offers them back.
   void Shutdown();
+  // SIGTERM and SIGINT: closes as the close box does, but nobody is there to be asked, so pages
+  // still collected are kept for the next start.
+  void CloseOnSignal();
 
   // Companion programs. Start-up asks the server whether the camera is free (false: another
   // program holds it) and then offers the station to companions; message 0x500 writes the
@@ -308,6 +312,16 @@ class COrvaneDlg : public QWidget {
   void ForgetComposer();
   // The open composer goes, after the user agreed to dropping its pages; false when not.
   bool DropComposer();
+  // The same for the merge dialog, whose pictures stay on disk as its Cancel leaves them.
+  bool DropMergeDialog();
+  // "The %d collected pages ... Drop them?" (and that their files go, when they do): true for yes.
+  bool AgreeToDropPages(std::size_t pages, bool filesGo);
+  // The pages the composer or the merge dialog still holds, noted for the next start; the note
+  // of an earlier run is left alone when there are none.
+  void NoteCollectedPages();
+  // At start-up: the pages noted when the station last closed are offered back into the window
+  // of their box, or the user is told where they are.
+  void OfferCollectedPages();
   // The open merge dialog is given the settings as they are now.
   void ShareSettingsWithMergeDialog();
 
@@ -360,6 +374,7 @@ class COrvaneDlg : public QWidget {
   bool shutDown_ = false;
   bool busy_ = false;
   bool closeWanted_ = false;
+  bool closingOnSignal_ = false;
   std::deque<ControlId> waiting_;
 
   // Controls, all children of the window (group frames are siblings of what they frame, so no

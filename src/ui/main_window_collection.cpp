@@ -4,11 +4,20 @@
 #include <QSignalBlocker>
 #include <QString>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <sstream>
+#include <string_view>
 #include <system_error>
+#include <utility>
 
 #include "imaging/capture_pipeline.h"
 #include "imaging/image_file.h"
 #include "imaging/printing/print_module.h"
+#include "platform/file_io.h"
+#include "platform/special_folders.h"
 #include "ui/main_window.h"
 #include "ui/multi_page_dialog.h"
 #include "ui/presenter.h"
@@ -125,19 +134,135 @@ void COrvaneDlg::ForgetComposer() {
   composer_.reset();
 }
 
+bool COrvaneDlg::AgreeToDropPages(std::size_t pages, bool filesGo) {
+  std::string text = QString::asprintf(texts_.dropPages.c_str(), static_cast<int>(pages)).toStdString();
+  if (filesGo) text += texts_.pagesDeleted;
+  return environment_.presenter->ShowMessage(this, text, "", MessageIcon::kQuestion, MessageButtons::kYesNo) ==
+         MessageAnswer::kYes;
+}
+
 bool COrvaneDlg::DropComposer() {
-  if (ComposerOpen() && !composer_->Pages().empty()) {
-    std::string text = QString::asprintf(texts_.dropPages.c_str(), static_cast<int>(composer_->Pages().size())).toStdString();
-    if (!settings_.keepMergeSources) text += texts_.pagesDeleted;
-    if (environment_.presenter->ShowMessage(this, text, "", MessageIcon::kQuestion, MessageButtons::kYesNo) !=
-        MessageAnswer::kYes) {
-      return false;
-    }
+  if (ComposerOpen() && !composer_->Pages().empty() &&
+      !AgreeToDropPages(composer_->Pages().size(), !settings_.keepMergeSources)) {
+    return false;
   }
   // As the composer's own Cancel; it may have closed of itself while the user was asked.
   if (ComposerOpen()) composer_->reject();
   ForgetComposer();
   return true;
+}
+
+bool COrvaneDlg::DropMergeDialog() {
+  if (MergeDialogOpen() && !mergeDialog_->Pictures().empty() &&
+      !AgreeToDropPages(mergeDialog_->Pictures().size(), false)) {
+    return false;
+  }
+  if (MergeDialogOpen()) mergeDialog_->reject();
+  ForgetMergeDialog();
+  return true;
+}
+
+// ---- Pages the station closed on ----
+
+namespace {
+
+// The box whose window collected the noted pages, by the word the note starts with.
+constexpr std::pair<std::string_view, ControlId> kNoteKinds[] = {
+    {"PDF", ControlId::OnePdf}, {"TIF", ControlId::MultipageTiff}, {"2IN1", ControlId::TwoInOne}};
+
+// In the station's own data folder, which no other user writes.
+fs::path CollectedPagesNote() { return platform::CommonAppDataFolder() / "Morvath Software" / "CollectedPages.lst"; }
+
+// A noted page is taken back only as the station left it: a regular file of the user's own under
+// the temporary name the captures give it. The storage folder may be shared, and a link or another
+// user's file put in its place is not the page.
+bool IsOwnCollectedPage(const fs::path& page) {
+  if (!page.is_absolute() || !page.filename().string().starts_with("Tmp")) return false;
+  struct stat status {};
+  return lstat(page.c_str(), &status) == 0 && S_ISREG(status.st_mode) && status.st_uid == geteuid();
+}
+
+}  // namespace
+
+void COrvaneDlg::NoteCollectedPages() {
+  ControlId box = ControlId::Preview;
+  std::vector<fs::path> pages;
+  if (ComposerOpen()) {
+    box = composer_->Mode() == CMultiPageDlg::kPdf ? ControlId::OnePdf : ControlId::MultipageTiff;
+    pages = composer_->Pages();
+  } else if (MergeDialogOpen()) {
+    box = ControlId::TwoInOne;
+    pages = mergeDialog_->Pictures();
+  }
+  if (pages.empty()) return;
+  std::string note;
+  for (const auto& [word, kind] : kNoteKinds)
+    if (kind == box) note = std::string(word) + "\n";
+  // One page a line; the names the captures make never hold a line break.
+  for (const fs::path& page : pages)
+    if (page.string().find('\n') == std::string::npos) note += page.string() + "\n";
+  const fs::path where = CollectedPagesNote();
+  std::error_code ignored;
+  fs::create_directories(where.parent_path(), ignored);
+  platform::WriteFileAtomically(where, note);
+}
+
+void COrvaneDlg::OfferCollectedPages() {
+  const fs::path where = CollectedPagesNote();
+  const std::optional<std::string> note = platform::ReadWholeFile(where);
+  if (!note) return;
+  // Offered once, whatever the answer.
+  std::error_code ignored;
+  fs::remove(where, ignored);
+
+  std::istringstream lines(*note);
+  std::string word;
+  std::getline(lines, word);
+  ControlId box = ControlId::Preview;
+  for (const auto& [known, kind] : kNoteKinds)
+    if (known == word) box = kind;
+  std::vector<fs::path> pages;
+  std::vector<fs::path> folders;
+  for (std::string line; std::getline(lines, line);) {
+    const fs::path page = line;
+    if (!IsOwnCollectedPage(page)) continue;
+    pages.push_back(page);
+    if (std::find(folders.begin(), folders.end(), page.parent_path()) == folders.end())
+      folders.push_back(page.parent_path());
+  }
+  if (box == ControlId::Preview || pages.empty()) return;
+
+  std::string text = QString::asprintf(texts_.pagesLeft.c_str(), static_cast<int>(pages.size())).toStdString();
+  for (std::size_t i = 0; i < folders.size(); ++i) text += (i == 0 ? "" : "\n") + folders[i].string();
+  // Where the boxes are locked (a barcode names each page's folder) the pages cannot be collected
+  // again: the user is told where they are.
+  if (!Control(box)->isEnabled()) {
+    environment_.presenter->ShowMessage(this, text, "", MessageIcon::kInformation);
+    return;
+  }
+  if (environment_.presenter->ShowMessage(this, text + texts_.reopenPages, "", MessageIcon::kQuestion,
+                                          MessageButtons::kYesNo) != MessageAnswer::kYes) {
+    return;
+  }
+  // The box ticked as by a click, and its window opened as by the captures of the pages.
+  SetTicked(box, true);
+  if (box == ControlId::OnePdf) OnMultiPdf();
+  else if (box == ControlId::MultipageTiff) OnMultiTif();
+  else On2in1();
+  if (!Ticked(box)) return;
+  UpdateData(true);
+  SyncNaming();
+  imaging::CCaptureImageHelper pipeline(settings_.language);
+  pipeline.SetSettings(settings_);
+  const bool opened = box == ControlId::TwoInOne
+                          ? HandToMergeDialog(pages, pipeline)
+                          : HandToComposer(box == ControlId::OnePdf ? CMultiPageDlg::kPdf : CMultiPageDlg::kTiff,
+                                           pages, pipeline);
+  if (!opened) return;
+  // The file to come has taken the running number, as a capture's would.
+  ++settings_.runningIndex;
+  ++runningIndexShown_;
+  UpdateData(false);
 }
 
 platform::MessageResult COrvaneDlg::OnMultiPageDone(platform::WParam wParam) {

@@ -336,15 +336,9 @@ StartUp COrvaneDlg::OnInitDialog() {
     hotplug_->Start();
   }
   initialised_ = true;
-  // What arrived while the station started runs now, after the window is up.
-  if (!waiting_.empty()) {
-    QTimer::singleShot(0, this, [this] {
-      if (waiting_.empty() || busy_) return;
-      const ControlId first = waiting_.front();
-      waiting_.pop_front();
-      OnCommand(first);
-    });
-  }
+  // Once the window is up, the pages the station last closed on are offered back; what arrived
+  // while it started runs after that.
+  QTimer::singleShot(0, this, [this] { OnCommand(ControlId::CollectedPages); });
   return StartUp::kRunning;
 }
 

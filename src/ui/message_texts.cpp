@@ -22,6 +22,8 @@ std::optional<CMessageTexts> MessageTextsFor(int language) {
           "这些页面的文件将被删除。",
           "无法生成PDF文件，图像已保留：",
           "无法读取设置文件，本次使用默认设置运行，该文件保持原样：",
+          "上次关闭程序时，已收集的%d页还没有合并，它们保存在：",
+          "\n要重新打开这些页面吗？",
       };
     case 1:
       return CMessageTexts{
@@ -42,6 +44,8 @@ std::optional<CMessageTexts> MessageTextsFor(int language) {
           "這些頁面的檔案將被刪除。",
           "無法產生PDF檔，圖像已保留：",
           "無法讀取設定檔，本次使用預設設定執行，該檔案保持原樣：",
+          "上次關閉程式時，已收集的%d頁還沒有合併，它們保存在：",
+          "\n要重新開啟這些頁面嗎？",
       };
     case 2:
       return CMessageTexts{
@@ -61,6 +65,8 @@ std::optional<CMessageTexts> MessageTextsFor(int language) {
           " Their files will be deleted.",
           "The PDF could not be written; the picture was kept: ",
           "The settings file cannot be read. The station runs on its default settings this time and leaves the file as it is: ",
+          "When the program last closed, %d collected pages had not been combined yet. They are kept in: ",
+          "\nOpen them again?",
       };
     default:
       return std::nullopt;

@@ -27,6 +27,8 @@ struct CMessageTexts {
   std::string pagesDeleted;  // ... and their files go with it
   std::string pdfFailed;     // followed by the picture kept in place of its PDF
   std::string settingsUnreadable;  // followed by the settings file, left as it was
+  std::string pagesLeft;     // "%d": pages still collected when the station last closed; followed by their folder
+  std::string reopenPages;   // ... and whether to open them again
 };
 
 // Language 0 Simplified Chinese, 1 Traditional Chinese, 2 English; nothing for any other.

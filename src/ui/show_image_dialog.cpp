@@ -271,6 +271,15 @@ void CShowImageDlg::OnOpenSlot() {
   menuSlot_ = -1;
 }
 
+std::vector<fs::path> CShowImageDlg::Pictures() const {
+  std::vector<fs::path> pictures;
+  for (int slot : {FirstSlot(), 1 - FirstSlot()}) {
+    const fs::path& path = slots_[static_cast<std::size_t>(slot)]->GetPath();
+    if (!path.empty()) pictures.push_back(path);
+  }
+  return pictures;
+}
+
 void CShowImageDlg::OnEmptySlot() {
   if (menuSlot_ == 0 || menuSlot_ == 1) {
     // Out of the pair only: the file stays where the capture saved it.

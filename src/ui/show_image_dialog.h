@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <QDialog>
 #include <QMenu>
@@ -64,6 +65,8 @@ class CShowImageDlg : public QDialog {
   const CImageButton& Slot(int index) const { return *slots_[static_cast<std::size_t>(index)]; }
   // The slot shown first (left or top).
   int FirstSlot() const { return orderFlag_ ? 0 : 1; }
+  // The pictures the window holds, the one shown first first.
+  std::vector<std::filesystem::path> Pictures() const;
   int Arrangement() const { return arrangement_; }
   QMenu* PreviewMenu() { return &previewMenu_; }
   int MenuSlot() const { return menuSlot_; }

@@ -208,15 +208,62 @@ TEST_F(CollectionTest, UntickingWhilePagesAreCollectedAsksBeforeTheyAreDropped) 
   EXPECT_EQ(window->GetSysParam().multipageKind, 0);
 }
 
-TEST_F(CollectionTest, ClosingTheStationWithTheComposerOpenKeepsThePages) {
+// Closing asks about collected pages as unticking their box does; "no" keeps the station open.
+TEST_F(CollectionTest, ClosingTheStationWithPagesCollectedAsksAsUntickingDoes) {
   StartStation("[OTHER]\nSRC=FALSE\n");
   Click(ControlId::MultipageTiff);
   window->OnCommand(ControlId::Capture);
   const std::vector<fs::path> pages = window->Composer()->Pages();
-  window->close();
   ASSERT_EQ(pages.size(), 1u);
+  const std::string question = "已收集的1页还没有合并，要放弃这些页面吗？这些页面的文件将被删除。";
+
+  presenter.answers = {MessageAnswer::kNo};
+  window->close();
+  EXPECT_EQ(Shown(), std::vector<std::string>{question});
+  EXPECT_TRUE(window->isVisible());
+  ASSERT_NE(window->Composer(), nullptr);
+  EXPECT_EQ(window->Composer()->Pages(), pages);
   EXPECT_TRUE(fs::exists(pages[0]));
-  EXPECT_EQ(Setting("IMAGE", "PDFORTIF"), "1");
+
+  presenter.answers = {MessageAnswer::kYes};
+  window->close();
+  EXPECT_FALSE(window->isVisible());
+  EXPECT_FALSE(fs::exists(pages[0]));
+  EXPECT_EQ(window->Cameras().document, nullptr);
+}
+
+// Nobody can be asked on SIGTERM: the pages stay, and the next start offers them back.
+TEST_F(CollectionTest, ClosingOnASignalKeepsThePagesAndTheNextStartOffersThemBack) {
+  StartStation("[OTHER]\nSRC=FALSE\n");
+  Click(ControlId::OnePdf);
+  window->OnCommand(ControlId::Capture);
+  window->OnCommand(ControlId::Capture);
+  const std::vector<fs::path> pages = window->Composer()->Pages();
+  ASSERT_EQ(pages.size(), 2u);
+  window->CloseOnSignal();
+  EXPECT_FALSE(window->isVisible());
+  EXPECT_TRUE(presenter.shown.empty());
+  for (const fs::path& page : pages) EXPECT_TRUE(fs::exists(page)) << page;
+
+  window.reset();
+  presenter.answers = {MessageAnswer::kYes};
+  ASSERT_EQ(Start(), StartUp::kRunning);
+  ASSERT_TRUE(WaitFor([&] { return window->Composer() != nullptr; }));
+  EXPECT_EQ(Shown(), std::vector<std::string>{"上次关闭程序时，已收集的2页还没有合并，它们保存在：" +
+                                              pages[0].parent_path().string() + "\n要重新打开这些页面吗？"});
+  EXPECT_EQ(window->Composer()->Pages(), pages);
+  EXPECT_EQ(TickedBoxes(), "1036");
+
+  // Offered once: a start after it asks nothing.
+  presenter.answers = {MessageAnswer::kYes};
+  window->Composer()->Button(CMultiPageDlg::Control::kCombine)->click();
+  Settle();
+  window->close();
+  window.reset();
+  presenter.shown.clear();
+  ASSERT_EQ(Start(), StartUp::kRunning);
+  Settle();
+  EXPECT_TRUE(presenter.shown.empty());
 }
 
 // ---- The merge dialog ----
