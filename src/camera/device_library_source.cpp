@@ -424,7 +424,12 @@ void CRNXStreamerData::DecodeFrame(std::vector<std::uint8_t>& jpeg) {
     return;  // no memory for it now; the next frame may fare better
   }
   int rowStep = 0;
-  if (!DecodeMJPGToBGR24(jpeg.data(), length, decoded.data, decoded.total() * 3, &width, &height, &rowStep)) return;
+  bool damaged = false;
+  // A frame with rows missing is never the one handed out: the last whole frame stays until the next.
+  if (!DecodeMJPGToBGR24(jpeg.data(), length, decoded.data, decoded.total() * 3, &width, &height, &rowStep, 1,
+                         &damaged) ||
+      damaged)
+    return;
   std::lock_guard guard(frameLock_);
   latestFrame_ = std::move(decoded);
 }

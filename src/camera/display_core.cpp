@@ -10,6 +10,7 @@
 
 #include "camera/picture_container.h"
 #include "camera/screen_picture.h"
+#include "camera/video_source.h"
 #include "imaging/jpeg_file.h"
 #include "imaging/page_detection.h"
 #include "platform/diagnostics.h"
@@ -27,6 +28,9 @@ constexpr platform::MessageId kClearPages = ids::kUserBase + 0x92;  // live dete
 constexpr platform::MessageId kGetRecipe = ids::kUserBase + 0x93;   // lParam: PictureRecipe*
 // lParam: cv::Mat*, the inset drawn in; wParam: the picture's reduction.
 constexpr platform::MessageId kComposeBox = ids::kUserBase + 0x94;
+
+// kGetPicture's answer while the current frame has rows missing.
+constexpr platform::MessageResult kFrameDamaged = 2;
 
 constexpr auto kPollInterval = std::chrono::milliseconds(5);
 constexpr auto kSlowStop = std::chrono::milliseconds(3000);
@@ -293,10 +297,32 @@ cv::Mat WithoutOutlines(const cv::Mat& outlined, const std::vector<std::pair<cv:
 
 }  // namespace
 
-cv::Mat CDisplayCore::BuildCurrentPicture(cv::Mat reuse, cv::Size recordedSize, int* reduction) {
+bool CDisplayCore::UntilWhole(const std::function<bool()>& current, bool* late) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kStillTimeoutMs);
+  bool whole = false;
+  for (;;) {
+    // Counted before asking, so a frame that lands in between is not waited for in vain.
+    const std::uint64_t seen = framesTaken_.load();
+    whole = current();
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (whole || left.count() <= 0 || !IsRunning()) break;
+    platform::DispatchMessagesUntil([&] { return framesTaken_.load() != seen || !IsRunning(); }, left);
+  }
+  if (late != nullptr) *late = !whole;
+  return whole;
+}
+
+cv::Mat CDisplayCore::BuildCurrentPicture(cv::Mat reuse, cv::Size recordedSize, int* reduction, bool whole,
+                                          bool* late) {
   *reduction = 1;
   PictureRecipe recipe;
-  Send(kGetRecipe, 0, ToLParam(&recipe));
+  const auto ask = [&] {
+    recipe = {};
+    Send(kGetRecipe, 0, ToLParam(&recipe));
+    return !recipe.damaged;
+  };
+  if (!whole) ask();
+  else if (!UntilWhole(ask, late)) return {};
   if (!recipe.source) return recipe.picture;
   const int r = RecordingReduction(*recipe.source, recipe.trim, recipe.rotation, recordedSize);
   cv::Mat picture = DecodeTrimmedAndTurned(*recipe.source, recipe.trim, recipe.rotation, std::move(reuse), r);
@@ -304,20 +330,27 @@ cv::Mat CDisplayCore::BuildCurrentPicture(cv::Mat reuse, cv::Size recordedSize, 
   return picture;
 }
 
-cv::Mat CDisplayCore::GetPicture() {
+cv::Mat CDisplayCore::GetPicture(bool* late) {
   int reduction = 1;
-  return BuildCurrentPicture({}, {}, &reduction);
+  return BuildCurrentPicture({}, {}, &reduction, true, late);
 }
 
-std::vector<cv::Mat> CDisplayCore::GetCroppedPictures() {
+std::vector<cv::Mat> CDisplayCore::GetCroppedPictures(bool* late) {
   std::vector<cv::Mat> pictures;
-  Send(ids::kGetPicture, ids::kPictureCropped, ToLParam(&pictures));
+  UntilWhole(
+      [&] {
+        pictures.clear();
+        return Send(ids::kGetPicture, ids::kPictureCropped, ToLParam(&pictures)) != kFrameDamaged;
+      },
+      late);
   return pictures;
 }
 
-cv::Mat CDisplayCore::ShownPicture(cv::Mat reuse, cv::Size recordedSize) {
+cv::Mat CDisplayCore::GetShownPicture(bool* late) { return ShownPicture({}, {}, true, late); }
+
+cv::Mat CDisplayCore::ShownPicture(cv::Mat reuse, cv::Size recordedSize, bool whole, bool* late) {
   int reduction = 1;
-  cv::Mat picture = BuildCurrentPicture(std::move(reuse), recordedSize, &reduction);
+  cv::Mat picture = BuildCurrentPicture(std::move(reuse), recordedSize, &reduction, whole, late);
   if (!picture.empty()) Send(kComposeBox, static_cast<platform::WParam>(reduction), ToLParam(&picture));
   return picture;
 }
@@ -328,7 +361,7 @@ bool CDisplayCore::GetRecordingPictureAt(cv::Mat* picture, cv::Size recordedSize
   // when nobody else holds it (a fresh buffer costs its page faults every time).
   cv::Mat previous = std::move(*picture);
   const bool own = previous.u != nullptr && previous.u->refcount == 1;
-  *picture = ShownPicture(own ? std::move(previous) : cv::Mat(), recordedSize);
+  *picture = ShownPicture(own ? std::move(previous) : cv::Mat(), recordedSize, false, nullptr);
   return true;
 }
 
@@ -414,6 +447,7 @@ platform::MessageResult CDisplayCore::Handle(const platform::Message& message) {
           currentUnder_ = std::move(frame.underOutlines);
         }
       }
+      currentDamaged_ = frame.damaged;
       pages_ = frame.pages;
       container.SetPicture(frame.annotatedPicture, frame.reduction);
       liveReduction_.store(frame.reduction);
@@ -436,6 +470,7 @@ platform::MessageResult CDisplayCore::Handle(const platform::Message& message) {
         if (liveDetection_.load() && !pages_.empty()) box->SetTurnedDisplay(true, pages_.front().angle * kPi / 180);
         else box->SetTurnedDisplay(false, 0);
       }
+      framesTaken_.fetch_add(1);
       break;
     }
     case ids::kSecondaryFrame: {
@@ -471,6 +506,7 @@ platform::MessageResult CDisplayCore::Handle(const platform::Message& message) {
     case ids::kGetPicture:
       // The current and shown pictures are built on the caller's thread (kGetRecipe).
       if (message.wParam == ids::kPictureCropped) {
+        if (currentDamaged_) return kFrameDamaged;
         if (CurrentPicture().empty()) return 1;
         auto& pictures = *Pointer<std::vector<cv::Mat>>(message.lParam);
         const std::vector<cv::RotatedRect> pages = pages_;
@@ -503,6 +539,7 @@ platform::MessageResult CDisplayCore::Handle(const platform::Message& message) {
       break;
     case kGetRecipe: {
       PictureRecipe& recipe = *Pointer<PictureRecipe>(message.lParam);
+      recipe.damaged = currentDamaged_;
       if (!current_.empty()) {
         recipe.picture = current_.clone();
       } else if (!currentOutlined_.empty()) {
@@ -636,8 +673,9 @@ bool CDisplayCore::ConvertMainFrame(const TakenFrame& taken, const std::uint8_t*
   const int reduction = compressed ? MjpgReduction(WantedReduction(width, height), width, height) : 1;
   decoded.picture = pool_.Take({width / reduction, height / reduction});
   if (decoded.picture.empty()) return false;
+  // The one decode of the frame tells whether rows are missing; the getters go by it.
   if (!ConvertToBGR24(taken.subtype, bytes, length, width, height, reduction, decoded.picture.data,
-                      decoded.picture.total() * 3)) {
+                      decoded.picture.total() * 3, &decoded.damaged)) {
     pool_.Give(std::move(decoded.picture));
     return false;
   }
@@ -753,6 +791,7 @@ void CDisplayCore::ProcessMainFrame(DecodedFrame frame, std::stop_token stop) {
     return;
   }
   ProcessedFrame processed;
+  processed.damaged = frame.damaged;
   processed.reduction = reduction;
   processed.source = std::move(frame.source);
   processed.rotation = rotation_.load();

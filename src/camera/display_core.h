@@ -45,6 +45,9 @@ struct ProcessedFrame {
   std::shared_ptr<const std::vector<std::uint8_t>> source;
   IntRect trim;
   int rotation = 0;
+  // The frame decoded with rows missing (the camera ended it early): shown and recorded, never
+  // handed out as a picture to keep.
+  bool damaged = false;
   // Filled by the display's thread: picture buffers it no longer holds, handed back for the next
   // frames (fresh buffers of several megabytes cost more in page faults than the copy into them).
   std::vector<cv::Mat> recycled;
@@ -144,12 +147,16 @@ class CDisplayCore {
   // The factor by which each side of the last shown main frame was reduced for the live view.
   int LiveReduction() const { return liveReduction_.load(); }
 
-  // Copies of what the display holds; empty before the first frame.
-  cv::Mat GetPicture();
-  std::vector<cv::Mat> GetCroppedPictures();
-  cv::Mat GetShownPicture() { return ShownPicture({}, {}); }
+  // Copies of what the display holds; empty before the first frame. They come only from a frame
+  // that decoded whole: while the current one has rows missing, the next is waited for (the
+  // calling thread's messages handled meanwhile), at most kStillTimeoutMs. `*late` (when given)
+  // tells that time-out from an empty display.
+  cv::Mat GetPicture(bool* late = nullptr);
+  std::vector<cv::Mat> GetCroppedPictures(bool* late = nullptr);
+  cv::Mat GetShownPicture(bool* late = nullptr);
   // The shown picture, only while the recording flag is on; otherwise `picture` is untouched and
-  // the result false.
+  // the result false. A recording runs on through a frame with rows missing (it shows for one
+  // frame's time), so this one takes the current frame as it came.
   bool GetRecordingPicture(cv::Mat* picture) { return GetRecordingPictureAt(picture, {}); }
   // The same for a recording of `recordedSize`: a compressed frame is decoded only as large as
   // the recording shows it (at 1/2 or 1/4 of each side where that still gives at least a frame
@@ -178,6 +185,7 @@ class CDisplayCore {
     cv::Mat picture;  // a buffer of pool_
     int reduction = 1;
     std::shared_ptr<const std::vector<std::uint8_t>> source;
+    bool damaged = false;  // decoded with rows missing
   };
   // What the conversion workers read of the view to choose the reduction.
   struct ViewScale {
@@ -215,12 +223,18 @@ class CDisplayCore {
     std::shared_ptr<const std::vector<std::uint8_t>> source;
     IntRect trim;
     int rotation = 0;
+    bool damaged = false;
   };
   // The current picture, from a compressed frame decoded at `*reduction` (chosen for
-  // `recordedSize`; 1 for an empty size), else at full resolution (`*reduction` 1).
-  cv::Mat BuildCurrentPicture(cv::Mat reuse, cv::Size recordedSize, int* reduction);
+  // `recordedSize`; 1 for an empty size), else at full resolution (`*reduction` 1). With `whole`,
+  // only from a frame that decoded whole (see GetPicture); `*late` is set when none came in time.
+  cv::Mat BuildCurrentPicture(cv::Mat reuse, cv::Size recordedSize, int* reduction, bool whole, bool* late);
   // The shown picture; `reuse` is a buffer nobody else holds, written into when it has the size.
-  cv::Mat ShownPicture(cv::Mat reuse, cv::Size recordedSize);
+  cv::Mat ShownPicture(cv::Mat reuse, cv::Size recordedSize, bool whole, bool* late);
+  // Asks `current` (true when the display's current frame decoded whole) again at each new frame
+  // until it is, at most kStillTimeoutMs; false when none was in that time. `*late` (when given)
+  // is set to the answer's opposite.
+  bool UntilWhole(const std::function<bool()>& current, bool* late);
   void PublishIfChanged();
   platform::MessageResult Send(platform::MessageId id, platform::WParam wParam, platform::LParam lParam);
 
@@ -251,6 +265,8 @@ class CDisplayCore {
   mutable std::mutex viewMutex_;
   ViewScale view_;
   std::atomic<int> liveReduction_{1};
+  // Counts the frames the display's thread has made current, for the getters waiting for a whole one.
+  std::atomic<std::uint64_t> framesTaken_{0};
 
   // Owned by the display's thread.
   std::unique_ptr<CObjectContainer> container_;
@@ -263,6 +279,7 @@ class CDisplayCore {
   std::vector<std::pair<cv::Rect, cv::Mat>> currentUnder_;
   IntRect currentTrim_;
   int currentRotation_ = 0;
+  bool currentDamaged_ = false;
   std::vector<cv::RotatedRect> pages_;
   platform::TargetHandle parent_;
   std::uint64_t sequence_ = 0;

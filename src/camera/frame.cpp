@@ -56,12 +56,27 @@ struct TurboHandle {
   ~TurboHandle() {
     if (handle != nullptr) tjDestroy(handle);
   }
+  void Renew() {
+    if (handle != nullptr) tjDestroy(handle);
+    handle = tjInitDecompress();
+  }
 };
 
 // One decompressor per thread: made once, not per frame.
-tjhandle Decompressor() {
+TurboHandle& ThreadDecompressor() {
   thread_local TurboHandle decompressor;
-  return decompressor.handle;
+  return decompressor;
+}
+
+tjhandle Decompressor() { return ThreadDecompressor().handle; }
+
+// After a decode that ended in a warning: whether rows of the picture were lost. The decoder
+// keeps the first warning's text. Some cameras put a few surplus bytes before the end-of-picture
+// marker on every frame; the decoder only finds them after the last row, so that warning alone
+// loses nothing. Any other (the data ran out, a bad code, a lost restart marker) filled rows in.
+bool LostRows(tjhandle handle) {
+  const char* warning = tjGetErrorStr2(handle);
+  return warning == nullptr || std::strstr(warning, "extraneous bytes before marker 0xd9") == nullptr;
 }
 
 }  // namespace
@@ -331,13 +346,19 @@ bool ReadMJPGSize(const std::uint8_t* source, int length, int* width, int* heigh
   tjhandle handle = Decompressor();
   int subsampling = 0;
   int colourspace = 0;
-  return handle != nullptr &&
-         tjDecompressHeader3(handle, source, static_cast<unsigned long>(length), width, height,
-                             &subsampling, &colourspace) == 0;
+  if (handle == nullptr) return false;
+  if (tjDecompressHeader3(handle, source, static_cast<unsigned long>(length), width, height, &subsampling,
+                          &colourspace) == 0)
+    return true;
+  // A header that fails leaves the decompressor halfway through it, and the next frame's header
+  // would then fail in turn (a frame cut inside its header spoiling the whole one after it).
+  ThreadDecompressor().Renew();
+  return false;
 }
 
 bool DecodeMJPGToBGR24(const std::uint8_t* source, int length, std::uint8_t* destination,
-                       std::size_t capacity, int* width, int* height, int* rowStep, int reduction) {
+                       std::size_t capacity, int* width, int* height, int* rowStep, int reduction,
+                       bool* damaged) {
   if (source == nullptr || destination == nullptr) return false;
   if (reduction != 1 && reduction != 2 && reduction != 4 && reduction != 8) return false;
   int w = 0;
@@ -349,12 +370,14 @@ bool DecodeMJPGToBGR24(const std::uint8_t* source, int length, std::uint8_t* des
   const std::size_t step = static_cast<std::size_t>(w) * 3;
   if (step * static_cast<std::size_t>(h) > capacity) return false;
   tjhandle handle = Decompressor();
+  bool lost = false;
   if (tjDecompress2(handle, source, static_cast<unsigned long>(length), destination, w,
-                    static_cast<int>(step), h, TJPF_BGR, 0) != 0 &&
-      tjGetErrorCode(handle) != TJERR_WARNING) {
+                    static_cast<int>(step), h, TJPF_BGR, 0) != 0) {
     // Cameras often end a frame early; libjpeg-turbo fills the rest and says so as a warning.
-    return false;
+    if (tjGetErrorCode(handle) != TJERR_WARNING) return false;
+    lost = LostRows(handle);
   }
+  if (damaged != nullptr) *damaged = lost;
   *width = w;
   *height = h;
   *rowStep = static_cast<int>(step);
@@ -366,7 +389,8 @@ int MjpgReduction(int wanted, int width, int height) {
 }
 
 bool ConvertToBGR24(FrameSubtype subtype, const std::uint8_t* bytes, int length, int width, int height,
-                    int reduction, std::uint8_t* destination, std::size_t capacity) {
+                    int reduction, std::uint8_t* destination, std::size_t capacity, bool* damaged) {
+  if (damaged != nullptr) *damaged = false;
   if (bytes == nullptr || destination == nullptr || width <= 0 || height <= 0) return false;
   const std::size_t rowBytes = static_cast<std::size_t>(width) * 3;
   const std::size_t bgrBytes = rowBytes * static_cast<std::size_t>(height);
@@ -386,7 +410,7 @@ bool ConvertToBGR24(FrameSubtype subtype, const std::uint8_t* bytes, int length,
       if (!ReadMJPGSize(bytes, length, &jpegWidth, &jpegHeight) || jpegWidth != width || jpegHeight != height)
         return false;
       int w = 0, h = 0, step = 0;
-      return DecodeMJPGToBGR24(bytes, length, destination, capacity, &w, &h, &step, reduction);
+      return DecodeMJPGToBGR24(bytes, length, destination, capacity, &w, &h, &step, reduction, damaged);
     }
     case FrameSubtype::None:
       break;

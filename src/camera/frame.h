@@ -110,8 +110,11 @@ bool ConvertYUY2ToBGR24(const std::uint8_t* source, int length, int width, int h
 // whose picture does not fit is refused rather than written past the buffer. `reduction` 2, 4 or 8
 // decodes each side at that fraction by the decoder's DCT scaling (sides rounded up), which saves
 // most of the inverse transform and colour conversion of a large frame.
+// A frame the camera ended early (or whose data went wrong on the way) still decodes, its missing
+// rows filled in grey: `*damaged` (when given) tells it from a frame that decoded whole.
 bool DecodeMJPGToBGR24(const std::uint8_t* source, int length, std::uint8_t* destination,
-                       std::size_t capacity, int* width, int* height, int* rowStep, int reduction = 1);
+                       std::size_t capacity, int* width, int* height, int* rowStep, int reduction = 1,
+                       bool* damaged = nullptr);
 
 // Reads the JPEG header only: the picture's size, or false when it is not a JPEG.
 bool ReadMJPGSize(const std::uint8_t* source, int length, int* width, int* height);
@@ -124,9 +127,10 @@ int MjpgReduction(int wanted, int width, int height);
 // One raw frame of width x height pixels converted into packed top-down BGR24 at `destination`
 // (`capacity` bytes): YUY2, bottom-up RGB24, or MJPG decoded at 1/`reduction` of each side (a
 // reduction MjpgReduction allows; a JPEG of another size than width x height is refused). False
-// when nothing was converted.
+// when nothing was converted. `*damaged` (when given) is set for an MJPG frame that decoded with
+// rows missing (see DecodeMJPGToBGR24) and cleared for every other converted frame.
 bool ConvertToBGR24(FrameSubtype subtype, const std::uint8_t* bytes, int length, int width, int height,
-                    int reduction, std::uint8_t* destination, std::size_t capacity);
+                    int reduction, std::uint8_t* destination, std::size_t capacity, bool* damaged = nullptr);
 
 // Lets frames through no closer together than a rate allows: the first always, later ones only
 // once 1000 / framesPerSecond ms have passed since the last one let through; a rate of 0 or less

@@ -50,10 +50,19 @@ int CSampleGrabberCallback::BufferCB(double /*sampleTime*/, const std::uint8_t* 
                    platform::message_ids::kSnapshotButton, 0, 0);
     return kNotImplemented;
   }
+  Take(buffer, length);
+  return 0;
+}
+
+bool CSampleGrabberCallback::OfferLiveFrame(const std::uint8_t* buffer, int length) {
+  return Ready() || Take(buffer, length);
+}
+
+bool CSampleGrabberCallback::Take(const std::uint8_t* buffer, int length) {
   const int width = width_.load(std::memory_order_relaxed);
   const int height = height_.load(std::memory_order_relaxed);
   const long long pixels = static_cast<long long>(width) * height;
-  if (buffer == nullptr || length <= 0 || pixels <= 0) return 0;
+  if (buffer == nullptr || length <= 0 || pixels <= 0) return false;
   cv::Mat picture;
   if (length < 2 * pixels) {
     int jpegWidth = 0, jpegHeight = 0, step = 0;
@@ -65,19 +74,26 @@ int CSampleGrabberCallback::BufferCB(double /*sampleTime*/, const std::uint8_t* 
       try {
         decoded.create(jpegHeight, jpegWidth, CV_8UC3);
       } catch (const cv::Exception&) {
-        return 0;  // no memory for it now; the request stays open
+        return false;  // no memory for it now; the request stays open
       }
-      if (DecodeMJPGToBGR24(buffer, length, decoded.data, decoded.total() * 3, &jpegWidth, &jpegHeight, &step)) {
+      bool damaged = false;
+      if (DecodeMJPGToBGR24(buffer, length, decoded.data, decoded.total() * 3, &jpegWidth, &jpegHeight, &step, 1,
+                            &damaged) &&
+          !damaged) {
         picture = decoded;
       }
     }
-    // A still that does not decode keeps the request open, like one of an unknown length.
-    if (picture.empty()) return 0;
+    // A still that does not decode whole keeps the request open: a page is never saved with the
+    // rows a camera left out.
+    if (picture.empty()) {
+      refused_.fetch_add(1, std::memory_order_acq_rel);
+      return false;
+    }
   } else if (length == 2 * pixels) {
     picture.create(height, width, CV_8UC3);
-    if (!ConvertYUY2ToBGR24(buffer, length, width, height, picture.data)) return 0;
+    if (!ConvertYUY2ToBGR24(buffer, length, width, height, picture.data)) return false;
   } else {
-    return 0;
+    return false;
   }
   const int angle = angle_.load(std::memory_order_relaxed);
   if (angle != 0) picture = RotatePicture(picture, angle);
@@ -86,7 +102,7 @@ int CSampleGrabberCallback::BufferCB(double /*sampleTime*/, const std::uint8_t* 
     picture_ = std::move(picture);
   }
   ready_.store(true, std::memory_order_release);
-  return 0;
+  return true;
 }
 
 cv::Mat CSampleGrabberCallback::RotatePicture(const cv::Mat& picture, int angle) {

@@ -51,19 +51,30 @@ class CSampleGrabberCallback {
 
   // Unrequested: posts the snapshot message and answers E_NOTIMPL. Requested: a buffer shorter
   // than width x height x 2 is decoded as JPEG, one of exactly that length converted from YUY2,
-  // a longer one ignored (the request stays open); the picture is turned and the flag set.
+  // a longer one ignored (the request stays open); the picture is turned and the flag set. A JPEG
+  // that does not decode, or decodes with rows missing, is refused: the request stays open and
+  // Refused() counts it, so the next still can be asked for.
   int BufferCB(double sampleTime, const std::uint8_t* buffer, int length);
+  // A live frame while a still is awaited, taken as a requested still is; never the button. True
+  // when no still is awaited any more (this one taken, or none asked for).
+  bool OfferLiveFrame(const std::uint8_t* buffer, int length);
+  // Stills refused so far.
+  int Refused() const { return refused_.load(std::memory_order_acquire); }
 
   // Turns by a multiple of 90 degrees (clockwise, any sign, taken modulo 360); other angles give
   // an empty picture.
   static cv::Mat RotatePicture(const cv::Mat& picture, int angle);
 
  private:
+  // A requested still: stored and the flag set, or false (the request stays open).
+  bool Take(const std::uint8_t* buffer, int length);
+
   std::atomic<std::uint64_t> owner_{0};
   std::atomic<int> angle_{0};
   std::atomic<int> width_{0};
   std::atomic<int> height_{0};
   std::atomic<bool> ready_{true};
+  std::atomic<int> refused_{0};
   mutable std::mutex pictureLock_;
   cv::Mat picture_;
 };

@@ -2,11 +2,27 @@
 
 #include <string>
 
+#include <QCoreApplication>
+#include <QThread>
+
 #include "camera/display_core.h"
 #include "camera/display_view.h"
+#include "camera/video_source.h"
 #include "platform/user_notice.h"
 
 namespace orvane {
+
+namespace {
+
+// No frame came whole in time: a capture gets nothing, and the user is told as for a still. Only
+// the GUI thread tells (the page watch and the orientation check ask from threads of their own,
+// and an empty picture is all they need).
+void TellWhenLate(bool late) {
+  const QCoreApplication* application = QCoreApplication::instance();
+  if (late && application != nullptr && QThread::currentThread() == application->thread()) NoticeTimeOut();
+}
+
+}  // namespace
 
 CShowVideoThread::CShowVideoThread() : core_(std::make_unique<CDisplayCore>()) {}
 
@@ -53,15 +69,30 @@ bool CShowVideoThread::Show(bool show) {
   return true;
 }
 
-cv::Mat CShowVideoThread::GetPicture() { return core_->GetPicture(); }
-std::vector<cv::Mat> CShowVideoThread::GetCroppedPictures() { return core_->GetCroppedPictures(); }
+cv::Mat CShowVideoThread::GetPicture() {
+  bool late = false;
+  cv::Mat picture = core_->GetPicture(&late);
+  TellWhenLate(late);
+  return picture;
+}
+std::vector<cv::Mat> CShowVideoThread::GetCroppedPictures() {
+  bool late = false;
+  std::vector<cv::Mat> pictures = core_->GetCroppedPictures(&late);
+  TellWhenLate(late);
+  return pictures;
+}
 bool CShowVideoThread::CreateSubImageBox(const IntRect& rect) { return core_->CreateSubImageBox(rect); }
 void CShowVideoThread::DeleteSubImageBox() { core_->DeleteSubImageBox(); }
 bool CShowVideoThread::GetRecordingPicture(cv::Mat* picture) { return core_->GetRecordingPicture(picture); }
 bool CShowVideoThread::GetRecordingPictureAt(cv::Mat* picture, cv::Size recordedSize) {
   return core_->GetRecordingPictureAt(picture, recordedSize);
 }
-cv::Mat CShowVideoThread::GetShownPicture() { return core_->GetShownPicture(); }
+cv::Mat CShowVideoThread::GetShownPicture() {
+  bool late = false;
+  cv::Mat picture = core_->GetShownPicture(&late);
+  TellWhenLate(late);
+  return picture;
+}
 CFrameSlot* CShowVideoThread::RawSlot(int index) { return core_->RawSlot(index); }
 void CShowVideoThread::SetRecording(bool on) { core_->SetRecording(on); }
 bool CShowVideoThread::IsRecording() const { return core_->IsRecording(); }

@@ -29,7 +29,6 @@ namespace {
 constexpr const char* kSourceName = "..\\src\\USBCamra";
 constexpr int kBufferCount = 4;
 constexpr int kWaitSliceMs = 100;  // the streaming thread looks at its stop flag this often
-constexpr int kStillTimeoutMs = 8000;
 
 void Log(const char* function, int line, const char* text) {
   CDebugLog::Instance().Write("%s:%s:%d:%s\n", kSourceName, function, line, text);
@@ -116,9 +115,9 @@ std::vector<std::uint32_t> ListFourccs(platform::IV4l2Device& device) {
 long ExposureToLog(long raw) { return std::lround(std::log2(std::max(raw, 1L) * 1e-4)); }
 long ExposureFromLog(long value) { return std::lround(std::exp2(static_cast<double>(value)) * 1e4); }
 
-void NoticeTimeOut() { platform::ShowUserNotice({"Time Out", "", platform::NoticeIcon::kWarning}); }
-
 }  // namespace
+
+void NoticeTimeOut() { platform::ShowUserNotice({"Time Out", "", platform::NoticeIcon::kWarning}); }
 
 // A camera property and the V4L2 controls behind it.
 struct V4l2ControlMapping {
@@ -462,7 +461,8 @@ void CUSBCamra::StreamLoop() {
     const int length = static_cast<int>(std::min<std::size_t>(buffer.bytesused, buffers_[buffer.index].length));
     if ((buffer.flags & V4L2_BUF_FLAG_ERROR) == 0 && length > 0) {
       preview_.BufferCB(0.0, bytes, length);
-      if (pin == nullptr && liveStillWanted_.exchange(false)) FeedStill(bytes, length);
+      // A live frame that did not decode whole leaves the still wanted: the next one is tried.
+      if (pin == nullptr && liveStillWanted_.load() && still_.OfferLiveFrame(bytes, length)) liveStillWanted_ = false;
     }
     if (device_->Ioctl(VIDIOC_QBUF, &buffer) == -ENODEV) {
       deviceLost_ = true;
@@ -480,9 +480,19 @@ cv::Mat CUSBCamra::GrabStill() {
   } else {
     liveStillWanted_ = true;
   }
-  if (!platform::DispatchMessagesUntil([this] { return still_.Ready() || deviceLost_; },
-                                       std::chrono::milliseconds(kStillTimeoutMs)) ||
-      !still_.Ready()) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kStillTimeoutMs);
+  for (int refused = still_.Refused();;) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    const bool answered =
+        left.count() > 0 && platform::DispatchMessagesUntil(
+                                [&] { return still_.Ready() || deviceLost_ || still_.Refused() != refused; }, left);
+    if (!answered || still_.Ready() || deviceLost_) break;
+    // A still that came with rows missing: the pin is asked for the next one, within the same time
+    // (a live still is taken from the next frame by the streaming thread).
+    refused = still_.Refused();
+    if (pin != nullptr) pin->Trigger();
+  }
+  if (!still_.Ready()) {
     liveStillWanted_ = false;
     still_.CancelRequest();
     Log("CUSBCamra::GrabStill", __LINE__, "Time Out");

@@ -33,6 +33,11 @@ inline constexpr int kStateRunning = 2;
 inline constexpr int kFormatYUY2 = 0;
 inline constexpr int kFormatMJPG = 1;
 
+// How long a still, or a frame that decoded whole, is waited for before the user is told.
+inline constexpr int kStillTimeoutMs = 8000;
+// Tells the user ("Time Out") that no still or whole frame came in time. GUI thread only.
+void NoticeTimeOut();
+
 // PollEvent codes.
 enum class SourceEvent : int { None = 0, DeviceLost = 1, StreamAborted = 2, OtherDevice = 3 };
 

@@ -414,7 +414,8 @@ bool SimulatedV4l2Camera::WriteFrame(std::size_t length,
   const auto target = std::find_if(buffers_.begin(), buffers_.end(),
                                    [](const Buffer& buffer) { return buffer.state == Buffer::State::Queued; });
   if (target == buffers_.end()) return false;
-  const std::size_t used = std::min(length, target->size);
+  std::size_t used = std::min(length, target->size);
+  if (cutPeriod_ > 0 && framesSinceCut_++ % static_cast<std::uint32_t>(cutPeriod_) == 0) used /= 2;
   write(target->memory.get(), used);
   target->bytesUsed = static_cast<std::uint32_t>(used);
   target->sequence = sequence_++;
@@ -449,8 +450,16 @@ int SimulatedV4l2Camera::FrameRate() const {
 void SimulatedV4l2Camera::DeliverStill(std::vector<std::uint8_t> bytes, std::uint32_t fourcc, int width, int height) {
   std::lock_guard guard(lock_);
   if (unplugged_) return;
+  if (cutPeriod_ > 0 && stillsSinceCut_++ % static_cast<std::uint32_t>(cutPeriod_) == 0) bytes.resize(bytes.size() / 2);
   stills_.push_back({std::move(bytes), fourcc, width, height});
   changed_.notify_all();
+}
+
+void SimulatedV4l2Camera::EndFramesEarly(int period) {
+  std::lock_guard guard(lock_);
+  cutPeriod_ = std::max(period, 0);
+  framesSinceCut_ = 0;
+  stillsSinceCut_ = 0;
 }
 
 bool SimulatedV4l2Camera::TakeStillTrigger() {

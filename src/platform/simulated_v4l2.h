@@ -77,6 +77,9 @@ class SimulatedV4l2Camera : public std::enable_shared_from_this<SimulatedV4l2Cam
   void SetHeldElsewhere(bool held);
   // The camera is unplugged: every waiter wakes with ENODEV and every call fails with it.
   void Unplug();
+  // A camera short of bus bandwidth: from now on the first of every `period` frames, and of every
+  // `period` stills, ends halfway (bytesused says so). 1 cuts every one; 0 stops it.
+  void EndFramesEarly(int period);
 
   int ControlValue(std::uint32_t id) const;
 
@@ -132,6 +135,9 @@ class SimulatedV4l2Camera : public std::enable_shared_from_this<SimulatedV4l2Cam
   bool unplugged_ = false;
   std::uint32_t sequence_ = 0;
   bool stillTrigger_ = false;
+  int cutPeriod_ = 0;
+  std::uint32_t framesSinceCut_ = 0;
+  std::uint32_t stillsSinceCut_ = 0;
   struct Still {
     std::vector<std::uint8_t> bytes;
     std::uint32_t fourcc;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <functional>
+#include <future>
 #include <thread>
 #include <vector>
 
@@ -10,6 +12,7 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include "camera/grey_rows.h"
 #include "platform/file_io.h"
 
 namespace orvane {
@@ -294,6 +297,57 @@ TEST_F(DisplayCoreTest, TheRecordingFlagGatesItsGetter) {
   core.SetRecording(true);
   EXPECT_TRUE(core.GetRecordingPicture(&picture));
   EXPECT_EQ(cv::norm(picture, frame, cv::NORM_INF), 0);
+}
+
+// A frame the camera ended early decodes with its missing rows in mid-grey. It is shown and
+// recorded (a recording runs on), but a picture to keep waits for the next frame that came whole.
+TEST(CDisplayCoreDamagedFrames, PicturesToKeepComeFromAFrameThatDecodedWhole) {
+  const cv::Mat scene = Page({320, 240}, {60, 40, 200, 150});
+  std::vector<std::uint8_t> whole;
+  ASSERT_TRUE(cv::imencode(".jpg", scene, whole));
+  const std::vector<std::uint8_t> cut(whole.begin(), whole.begin() + static_cast<long>(whole.size() / 2));
+  cv::Mat decoded(scene.size(), CV_8UC3);
+  int w = 0, h = 0, step = 0;
+  ASSERT_TRUE(DecodeMJPGToBGR24(whole.data(), static_cast<int>(whole.size()), decoded.data, decoded.total() * 3, &w,
+                                &h, &step));
+  const auto feed = [](CDisplayCore& core, const std::vector<std::uint8_t>& jpeg) {
+    CFrameSlot& raw = *core.RawSlot(CDisplayCore::kMainSlot);
+    if (raw.State() != CFrameSlot::kFilled) raw.Store(static_cast<int>(jpeg.size()), FrameSubtype::MJPG, jpeg.data(), 320, 240);
+  };
+  struct Case {
+    const char* getter;
+    std::function<cv::Mat(CDisplayCore&)> get;
+  };
+  const Case cases[] = {
+      {"GetPicture", [](CDisplayCore& core) { return core.GetPicture(); }},
+      {"GetShownPicture", [](CDisplayCore& core) { return core.GetShownPicture(); }},
+      {"GetCroppedPictures", [](CDisplayCore& core) {
+         const std::vector<cv::Mat> pages = core.GetCroppedPictures();
+         return pages.empty() ? cv::Mat() : pages.front();
+       }},
+  };
+  for (const Case& c : cases) {
+    CDisplayCore core;
+    ASSERT_TRUE(core.Start({}));
+    core.PostResize(scene.size());
+    core.SetRecording(true);
+    cv::Mat recorded;
+    const auto deadline = std::chrono::steady_clock::now() + 30s;
+    while (!(core.GetRecordingPicture(&recorded) && testing::EndsInGreyRows(recorded)) && std::chrono::steady_clock::now() < deadline) {
+      feed(core, cut);
+      std::this_thread::sleep_for(2ms);
+    }
+    ASSERT_TRUE(testing::EndsInGreyRows(recorded)) << c.getter << ": the cut frame is current and recorded";
+    std::future<cv::Mat> kept = std::async(std::launch::async, [&] { return c.get(core); });
+    // The getter asks while the cut frame is current; only then does a whole one come.
+    if (kept.wait_for(200ms) != std::future_status::ready) {
+      while (kept.wait_for(2ms) != std::future_status::ready && std::chrono::steady_clock::now() < deadline)
+        feed(core, whole);
+    }
+    const cv::Mat picture = kept.get();
+    ASSERT_EQ(picture.size(), scene.size()) << c.getter;
+    EXPECT_EQ(cv::norm(picture, decoded, cv::NORM_INF), 0) << c.getter;
+  }
 }
 
 // The recorder pulls into the same matrix every frame, and the display writes the next picture

@@ -280,6 +280,58 @@ TEST(DecodeMJPGToBGR24, DecodesAndRefusesWhatDoesNotFit) {
   EXPECT_FALSE(DecodeMJPGToBGR24(garbage, 64, out.data(), out.size(), &width, &height, &step));
 }
 
+// A camera that ends a frame early still gives a picture (the rows it left out grey), told apart
+// from a whole one; surplus bytes before the end marker, which some cameras send with every
+// frame, lose nothing.
+TEST(DecodeMJPGToBGR24, TellsAFrameEndedEarlyFromAWholeOne) {
+  cv::Mat scene(48, 64, CV_8UC3);
+  cv::randu(scene, 0, 256);
+  std::vector<std::uint8_t> whole;
+  ASSERT_TRUE(cv::imencode(".jpg", scene, whole));
+  std::vector<std::uint8_t> half(whole.begin(), whole.begin() + static_cast<long>(whole.size() / 2));
+  std::vector<std::uint8_t> padded = whole;
+  padded.insert(padded.end() - 2, {0x12, 0x34, 0x56});
+  struct Case {
+    const char* name;
+    const std::vector<std::uint8_t>& bytes;
+    int reduction;
+    bool damaged;
+  };
+  const Case cases[] = {
+      {"whole", whole, 1, false},
+      {"ended halfway", half, 1, true},
+      {"ended halfway, decoded at a quarter", half, 4, true},
+      {"surplus bytes before the end marker", padded, 1, false},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::uint8_t> out(64 * 48 * 3);
+    int width = 0, height = 0, step = 0;
+    bool damaged = !c.damaged;
+    ASSERT_TRUE(DecodeMJPGToBGR24(c.bytes.data(), static_cast<int>(c.bytes.size()), out.data(), out.size(), &width,
+                                  &height, &step, c.reduction, &damaged))
+        << c.name;
+    EXPECT_EQ(damaged, c.damaged) << c.name;
+    bool converted = !c.damaged;
+    ASSERT_TRUE(ConvertToBGR24(FrameSubtype::MJPG, c.bytes.data(), static_cast<int>(c.bytes.size()), 64, 48,
+                               c.reduction, out.data(), out.size(), &converted))
+        << c.name;
+    EXPECT_EQ(converted, c.damaged) << c.name;
+  }
+}
+
+// A frame cut inside its header is refused without spoiling the decoder for the frames after it.
+TEST(ReadMJPGSize, AFrameCutInsideItsHeaderLeavesTheNextWhole) {
+  const auto whole = Jpeg(64, 48);
+  const std::vector<std::uint8_t> cut(whole.begin(), whole.begin() + static_cast<long>(whole.size() / 2));
+  int width = 0, height = 0;
+  ASSERT_FALSE(ReadMJPGSize(cut.data(), static_cast<int>(cut.size()), &width, &height));
+  for (int i = 0; i < 2; ++i) {
+    ASSERT_TRUE(ReadMJPGSize(whole.data(), static_cast<int>(whole.size()), &width, &height)) << i;
+    EXPECT_EQ(width, 64);
+    EXPECT_EQ(height, 48);
+  }
+}
+
 TEST(FrameConverter, ConvertsByKindAndAlwaysFreesTheRawSlot) {
   struct Case {
     const char* name;

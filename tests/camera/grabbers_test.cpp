@@ -142,6 +142,39 @@ TEST(CSampleGrabberCallback, AStillLargerThanTheStreamsSizeIsABadFrame) {
   }
 }
 
+// A still the camera ended early is refused, and counted so the source can ask for the next; the
+// request stays open for a whole one. A live frame offered while no still is awaited is passed
+// over, never taken for the camera's button.
+TEST(CSampleGrabberCallback, AStillEndedEarlyKeepsTheRequestOpen) {
+  testing::MessageProbe window;
+  CSampleGrabberCallback grabber;
+  grabber.SetOwner(window.Handle());
+  grabber.SetSize(64, 48);
+  std::vector<std::uint8_t> whole;
+  ASSERT_TRUE(cv::imencode(".jpg", cv::Mat(48, 64, CV_8UC3, cv::Scalar(10, 200, 10)), whole));
+  const std::vector<std::uint8_t> half(whole.begin(), whole.begin() + static_cast<long>(whole.size() / 2));
+  for (bool live : {false, true}) {
+    grabber.ClearReady();
+    const auto offer = [&](const std::vector<std::uint8_t>& bytes) {
+      const int length = static_cast<int>(bytes.size());
+      if (live) return grabber.OfferLiveFrame(bytes.data(), length);
+      grabber.BufferCB(0.0, bytes.data(), length);
+      return grabber.Ready();
+    };
+    const int refused = grabber.Refused();
+    EXPECT_FALSE(offer(half)) << live;
+    EXPECT_FALSE(grabber.Ready()) << live;
+    EXPECT_EQ(grabber.Refused(), refused + 1) << live;
+    EXPECT_TRUE(offer(whole)) << live;
+    ASSERT_TRUE(grabber.Ready()) << live;
+    const cv::Mat picture = grabber.GetPicture();
+    ASSERT_EQ(picture.size(), cv::Size(64, 48)) << live;
+    EXPECT_LT(cv::norm(picture.at<cv::Vec3b>(47, 63), cv::Vec3b(10, 200, 10), cv::NORM_INF), 8) << live;
+  }
+  EXPECT_TRUE(grabber.OfferLiveFrame(whole.data(), static_cast<int>(whole.size())));
+  EXPECT_EQ(window.Count(kSnapshotButton), 0);
+}
+
 TEST(CSampleGrabberCallback, AGivenUpRequestGivesTheButtonBack) {
   testing::MessageProbe window;
   CSampleGrabberCallback grabber;

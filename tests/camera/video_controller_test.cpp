@@ -6,6 +6,7 @@
 #include <vector>
 
 #include <chrono>
+#include <future>
 #include <thread>
 
 #include <QApplication>
@@ -15,6 +16,8 @@
 #include "temp_folder.h"
 
 #include "camera/frame.h"
+#include "camera/grey_rows.h"
+#include "camera/notice_probe.h"
 #include "camera/usb_camera.h"
 #include "camera/virtual_camera.h"
 #include "platform/qt_message_bridge.h"
@@ -281,6 +284,70 @@ TEST(ControllerWithVirtualCamera, ShowsTheCameraTurnedAndClosesCleanly) {
   EXPECT_TRUE(pictureOfSize({240, 320}));
   controller.CloseAll();
   EXPECT_EQ(controller.Display(), nullptr);
+}
+
+// A camera short of bus bandwidth ends frames halfway. A capture's pictures come only from frames
+// that came whole; when none does, the capture gets nothing and the user is told as for a late
+// still, on the GUI thread only (a worker asking at the same time is answered quietly).
+TEST(ControllerWithVirtualCamera, CapturesComeFromFramesThatCameWhole) {
+  int argc = 1;
+  char name[] = "camera_tests";
+  char* argv[] = {name, nullptr};
+  QApplication application(argc, argv);
+  platform::QtMessageBridge bridge;
+  QWidget parent;
+  parent.resize(400, 300);
+  parent.show();
+  VirtualCameraIdentity identity;
+  identity.sizes = {{320, 240}};
+  VirtualCamera virtualCamera(identity);
+  auto backend = std::make_shared<platform::SimulatedV4l2Backend>();
+  backend->Add(virtualCamera.Camera());
+  CVideoController::Factories factories;
+  factories.source = [backend](int) { return std::make_unique<CUSBCamra>(backend); };
+  CVideoController controller(factories);
+  controller.Init(true, 0);
+  controller.SetFormatMode(kFormatMJPG);
+  controller.SetResolution(320, 240);
+  ASSERT_EQ(controller.OpenAndShow(&parent, {}, "3C4D", "B514", "", 0, 0, 320, 240, false, 0), 0);
+  ASSERT_TRUE(controller.Start());
+  const auto until = [&](const std::function<bool()>& done) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!done() && std::chrono::steady_clock::now() < deadline) QApplication::processEvents(QEventLoop::AllEvents, 5);
+    return done();
+  };
+  ASSERT_TRUE(until([&] { return !controller.GetPicture().empty(); }));
+  testing::NoticeProbe notices;
+  virtualCamera.Camera()->EndFramesEarly(2);
+  const std::pair<const char*, std::function<cv::Mat()>> getters[] = {
+      {"GetPicture", [&] { return controller.GetPicture(); }},
+      {"GetShownPicture", [&] { return controller.GetShownPicture(); }},
+      {"GetCroppedPictures", [&] {
+         const std::vector<cv::Mat> pages = controller.GetCroppedPictures();
+         return pages.empty() ? cv::Mat() : pages.front();
+       }},
+  };
+  // Several rounds, so that each getter meets a cut frame as the current one.
+  for (int round = 0; round < 8; ++round) {
+    for (const auto& [getter, get] : getters) {
+      const cv::Mat picture = get();
+      ASSERT_EQ(picture.size(), cv::Size(320, 240)) << getter << " " << round;
+      EXPECT_FALSE(testing::EndsInGreyRows(picture)) << getter << " " << round;
+    }
+  }
+  EXPECT_TRUE(notices.Texts().empty());
+
+  virtualCamera.Camera()->EndFramesEarly(1);
+  CShowVideoPro& display = *controller.Display();
+  display.SetRecording(true);
+  cv::Mat recorded;
+  ASSERT_TRUE(until([&] { return display.GetRecordingPicture(&recorded) && testing::EndsInGreyRows(recorded); }));
+  std::future<cv::Mat> worker = std::async(std::launch::async, [&] { return controller.GetPicture(); });
+  EXPECT_TRUE(controller.GetPicture().empty());
+  EXPECT_TRUE(worker.get().empty());
+  EXPECT_EQ(notices.Texts(), std::vector<std::string>{"Time Out"});
+  display.SetRecording(false);
+  controller.CloseAll();
 }
 
 }  // namespace

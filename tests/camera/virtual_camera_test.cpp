@@ -10,13 +10,17 @@
 #include <chrono>
 #include <thread>
 
+#include <algorithm>
+
 #include <gtest/gtest.h>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include "camera/device_page.h"
 #include "camera/frame.h"
+#include "camera/grey_rows.h"
 #include "camera/message_probe.h"
+#include "camera/notice_probe.h"
 #include "camera/usb_camera.h"
 #include "platform/message_ids.h"
 #include "temp_folder.h"
@@ -105,6 +109,45 @@ TEST_F(VirtualCameraTest, StillPinAndSnapshotButton) {
   EXPECT_EQ(window.Count(kSnapshotButton), 1);
 }
 
+// A camera short of bus bandwidth ends some frames and stills halfway: a still is then taken from
+// the next one that came whole, from the still pin (asked again) or from the live stream; when
+// every one is cut, the still times out as any late still does.
+TEST_F(VirtualCameraTest, StillsComeFromFramesThatCameWhole) {
+  struct Case {
+    const char* name;
+    bool stillPin;
+    int cutPeriod;
+    bool whole;
+  };
+  const Case cases[] = {
+      {"still pin, every other still cut", true, 2, true},
+      {"live frames, every other one cut", false, 2, true},
+      {"still pin, every still cut", true, 1, false},
+  };
+  for (const Case& c : cases) {
+    testing::NoticeProbe notices;
+    CUSBCamra camera(backend);
+    camera.SetFormatMode(kFormatMJPG);
+    camera.SetResolution(640, 480);
+    ASSERT_EQ(camera.Open("3C4D", "B514", "", {}, c.stillPin, 0), 0) << c.name;
+    ASSERT_TRUE(camera.Start()) << c.name;
+    virtualCamera.Camera()->EndFramesEarly(c.cutPeriod);
+    // Several stills, so that a live one lands on a cut frame at least once.
+    for (int i = 0; i < (c.whole ? 8 : 1); ++i) {
+      const cv::Mat still = camera.GrabStill();
+      if (!c.whole) {
+        EXPECT_TRUE(still.empty()) << c.name;
+        continue;
+      }
+      ASSERT_EQ(still.size(), cv::Size(640, 480)) << c.name << " " << i;
+      EXPECT_FALSE(testing::EndsInGreyRows(still)) << c.name << " " << i;
+    }
+    EXPECT_EQ(notices.Texts(), c.whole ? std::vector<std::string>{} : std::vector<std::string>{"Time Out"}) << c.name;
+    virtualCamera.Camera()->EndFramesEarly(0);
+    camera.Stop();
+  }
+}
+
 TEST(VirtualCameraFolder, ShowsTheFolderPictures) {
   testing::TempFolder folder;
   cv::Mat red(60, 80, CV_8UC3, cv::Scalar(0, 0, 255));
@@ -175,15 +218,19 @@ TEST(VirtualCameraFrames, AFullSizeFrameIsTheSceneSmoothedWithoutSeams) {
   EXPECT_LT(bytesPerPixel, 1.5e6 / 13e6);
   const cv::Mat frame = cv::imdecode(jpeg, cv::IMREAD_COLOR);
   ASSERT_EQ(frame.size(), cv::Size(2048, 1536));
-  // The variant the camera sends first.
-  cv::Mat expected;
-  cv::GaussianBlur(RenderVirtualScene(2048, 1536, 0), expected, cv::Size(3, 3), 0);
-  cv::Mat difference;
-  cv::absdiff(frame, expected, difference);
-  cv::Mat rows;
-  cv::reduce(difference.reshape(1, difference.rows), rows, 1, cv::REDUCE_AVG, CV_32F);
-  double worstRow = 0;
-  cv::minMaxLoc(rows, nullptr, &worstRow);
+  // Either noise variant: on a busy machine the first frame taken may be a later one.
+  double worstRow = 1e9;
+  for (const int variant : {0, 1}) {
+    cv::Mat expected;
+    cv::GaussianBlur(RenderVirtualScene(2048, 1536, variant), expected, cv::Size(3, 3), 0);
+    cv::Mat difference;
+    cv::absdiff(frame, expected, difference);
+    cv::Mat rows;
+    cv::reduce(difference.reshape(1, difference.rows), rows, 1, cv::REDUCE_AVG, CV_32F);
+    double worst = 0;
+    cv::minMaxLoc(rows, nullptr, &worst);
+    worstRow = std::min(worstRow, worst);
+  }
   EXPECT_LT(worstRow, 3.0) << "a row differs by more than the compression's error";
 }
 
