@@ -164,6 +164,7 @@ int CVideoController::StopRecording() {
   if (!recorder_) return kNullPointer;
   if (display_) display_->SetRecording(false);
   const int result = recorder_->Stop();
+  recorded_ = recorder_->RecordedFile();
   recorder_.reset();
   recordingSource_.reset();
   return result;

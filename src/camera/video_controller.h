@@ -61,6 +61,10 @@ class CVideoController {
   int StartRecording(const std::filesystem::path& file, int width, int height, int fps, int bitrate);
   // E_POINTER without a recording; otherwise the recorder's result once the file is finished.
   int StopRecording();
+  // The running recording ended on a failed write; StopRecording then keeps what came before.
+  bool RecordingFailed() const { return recorder_ && recorder_->Failed(); }
+  // The file the last stopped recording was kept in; empty when none was.
+  const std::filesystem::path& RecordedFile() const { return recorded_; }
 
   void SetDisplayRect(int left, int top, int right, int bottom) { rect_ = {left, top, right, bottom}; }
   void MoveDisplay();
@@ -107,6 +111,7 @@ class CVideoController {
   // reads it until it is stopped.
   std::unique_ptr<IPictureSource> recordingSource_;
   std::unique_ptr<CVideoRecorder> recorder_;
+  std::filesystem::path recorded_;
   QWidget* parent_ = nullptr;
   platform::TargetHandle parentTarget_;
   bool autoCrop_ = false;

@@ -116,6 +116,8 @@ int CVideoRecorder::Start(IPictureSource* display, const std::filesystem::path& 
   stopCapture_ = false;
   stopEncoding_ = false;
   finished_ = false;
+  writeFailed_ = false;
+  recorded_.clear();
   encodeError_.clear();
   display_ = display;
   startTime_ = std::chrono::steady_clock::now();
@@ -158,8 +160,8 @@ int CVideoRecorder::Stop() {
   if (!IsRecording()) return 1;
   StopThreads();
 
-  if (finished_) recorded_ = writer_->WrittenPath();
-  writer_.reset();  // removes the file when it was not finished
+  recorded_ = writer_->WrittenPath();
+  writer_.reset();  // removes the file when nothing of it was kept
   audio_.reset();
   queue_.reset();
   if (!finished_) {
@@ -240,12 +242,17 @@ void CVideoRecorder::EncodeThreadProc() {
     if (stopping || failed) break;
   }
   if (failed) {
-    // Nothing more can be written: the capture threads need not go on collecting.
+    // Nothing more can be written: the capture threads need not go on collecting, and what was
+    // written before the fault is kept at once, without waiting for the user's Stop.
     {
       std::lock_guard lock(wakeMutex_);
       stopCapture_ = true;
     }
     wake_.notify_all();
+    std::string error;
+    writer_->Finish(&error);
+    if (!error.empty()) encodeError_ = error;
+    writeFailed_ = true;
     return;
   }
   std::string error;
@@ -253,6 +260,7 @@ void CVideoRecorder::EncodeThreadProc() {
     finished_ = true;
   } else {
     encodeError_ = error;
+    writeFailed_ = true;
   }
 }
 

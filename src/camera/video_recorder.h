@@ -78,14 +78,19 @@ class CVideoRecorder {
   int Start(IPictureSource* display, const std::filesystem::path& file, int width, int height, int fps,
             int bitrate);
   // 1 when nothing is being recorded; kSuccess once the file is complete under its name; kFail
-  // when it could not be finished (then it is removed).
+  // when it could not be finished: what was written is kept all the same where it can be (see
+  // RecordedFile).
   int Stop();
+  // A write to the file failed (a full disk, an I/O error): the recording has ended, what came
+  // before the fault is kept, and Stop is all that is left to do.
+  bool Failed() const { return writeFailed_.load(); }
 
   bool IsRecording() const { return encodeThread_.joinable(); }
   bool HasSound() const { return audio_ != nullptr; }
   const std::string& LastError() const { return lastError_; }
-  // The file the last recording was finished into: the name given to Start, or "-2", "-3", ...
-  // after it when that name was taken by then. Empty when it was not finished.
+  // The file the last recording was kept in: the name given to Start, or "-2", "-3", ... after it
+  // when that name was taken by then, or "NAME-incomplete.EXT" for one cut short by a failed
+  // write. Empty when nothing could be kept.
   const std::filesystem::path& RecordedFile() const { return recorded_; }
 
  private:
@@ -121,6 +126,7 @@ class CVideoRecorder {
   std::vector<std::int16_t> sound_;  // collected, not yet encoded
 
   std::atomic<bool> finished_{false};  // set by the encoding thread when the file is complete
+  std::atomic<bool> writeFailed_{false};  // set by the encoding thread when a write failed
   std::string encodeError_;            // written by the encoding thread before it ends
 
   std::thread frameThread_;

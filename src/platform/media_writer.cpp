@@ -1,7 +1,12 @@
 #include "platform/media_writer.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 #include <optional>
-#include <system_error>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -47,15 +52,31 @@ struct FifoDeleter {
 using CodecContextPtr = std::unique_ptr<AVCodecContext, CodecContextDeleter>;
 using FramePtr = std::unique_ptr<AVFrame, FrameDeleter>;
 
+// FFmpeg 7 hands the bytes to write over as const.
+#if LIBAVFORMAT_VERSION_MAJOR >= 61
+using BytesToWrite = const std::uint8_t*;
+#else
+using BytesToWrite = std::uint8_t*;
+#endif
+
+constexpr int kWriteBufferSize = 64 * 1024;
+
 }  // namespace
 
 struct CMediaWriter::State {
   std::filesystem::path target;
-  std::filesystem::path partial;
+  // Made by an exclusive create, so it is never an existing file or a link planted at its name.
+  std::unique_ptr<PendingFile> file;
   MediaFormat format;
-  AVFormatContext* container = nullptr;
-  bool headerWritten = false;
-  bool finished = false;
+  AVFormatContext* container = nullptr;  // writes to `file` through WriteToFile and SeekInFile
+  bool finished = false;                 // Finish has run
+  std::filesystem::path written;         // the name the file was kept under
+
+  std::int64_t position = 0;    // where the muxer's next write lands
+  std::int64_t dataStart = 0;   // the first packet's offset, after the header
+  std::int64_t dataEnd = -1;    // the end of the packets when the trailer began; -1 before
+  std::int64_t failedAt = -1;   // where the first failed write began; -1 while none failed
+  std::string failure;          // why it failed
 
   CodecContextPtr video;
   AVStream* videoStream = nullptr;
@@ -72,15 +93,79 @@ struct CMediaWriter::State {
 
   std::unique_ptr<AVPacket, PacketDeleter> packet{av_packet_alloc()};
 
+  // The pending file, when it was not kept, is removed with it.
   ~State() {
     if (container != nullptr) {
-      if (container->pb != nullptr) avio_closep(&container->pb);
+      if (container->pb != nullptr) {
+        av_freep(&container->pb->buffer);
+        avio_context_free(&container->pb);
+      }
       avformat_free_context(container);
     }
-    if (!finished && !partial.empty()) {
-      std::error_code ignored;
-      std::filesystem::remove(partial, ignored);
+  }
+
+  bool WriteFailed() const { return failedAt >= 0; }
+
+  static int WriteToFile(void* opaque, BytesToWrite bytes, int size) {
+    State& state = *static_cast<State*>(opaque);
+    if (state.WriteFailed()) return AVERROR(EIO);
+    for (int done = 0; done < size;) {
+      const ssize_t written = ::pwrite(state.file->descriptor(), bytes + done, static_cast<std::size_t>(size - done),
+                                       state.position + done);
+      if (written < 0 && errno == EINTR) continue;
+      if (written <= 0) {
+        const int code = written < 0 ? errno : ENOSPC;
+        state.failedAt = state.position;
+        state.failure = std::strerror(code);
+        return AVERROR(code);
+      }
+      done += static_cast<int>(written);
     }
+    state.position += size;
+    return size;
+  }
+
+  // The trailer seeks back to the header to give it the file's final sizes.
+  static std::int64_t SeekInFile(void* opaque, std::int64_t offset, int whence) {
+    State& state = *static_cast<State*>(opaque);
+    whence &= ~AVSEEK_FORCE;
+    if (whence == SEEK_END || whence == AVSEEK_SIZE) {
+      struct stat status {};
+      if (::fstat(state.file->descriptor(), &status) != 0) return AVERROR(errno);
+      if (whence == AVSEEK_SIZE) return status.st_size;
+      offset += status.st_size;
+    } else if (whence == SEEK_CUR) {
+      offset += state.position;
+    } else if (whence != SEEK_SET) {
+      return AVERROR(EINVAL);
+    }
+    if (offset < 0) return AVERROR(EINVAL);
+    state.position = offset;
+    return offset;
+  }
+
+  // The header and the whole packets before the first failed write; the packet it tore, and
+  // the trailer's index after the packets, are cut off.
+  std::int64_t IntactLength() const {
+    std::int64_t end = WriteFailed() ? failedAt : position;
+    if (dataEnd >= 0) end = std::min(end, dataEnd);
+    if (end <= dataStart) return dataStart;
+    const std::int64_t packet = std::max<std::int64_t>(container->packet_size, 1);
+    return dataStart + (end - dataStart) / packet * packet;
+  }
+
+  // Keeps what the file holds up to its last whole packet as "NAME-incomplete.EXT", or the next
+  // free name after it. A second pending file under that name takes the data by a rename over
+  // its own empty file, so the kept file is synced and named as every finished file is.
+  std::optional<std::filesystem::path> KeepIncomplete() {
+    if (::ftruncate(file->descriptor(), IntactLength()) != 0) return std::nullopt;
+    const std::filesystem::path name =
+        target.parent_path() / (target.stem().string() + "-incomplete" + target.extension().string());
+    PendingFile kept(name);
+    if (!kept.ok()) return std::nullopt;
+    ::close(kept.ReleaseDescriptor());
+    if (::rename(file->path().c_str(), kept.path().c_str()) != 0) return std::nullopt;
+    return kept.Commit(FilePlacement::NewFile(NextDashedName));
   }
 
   // Sends one frame (null: flush) and writes every packet the encoder gives back.
@@ -142,15 +227,10 @@ bool CMediaWriter::Open(const std::filesystem::path& file, const MediaFormat& fo
   auto state = std::make_unique<State>();
   state->target = file;
   state->format = format;
-  // Written beside the target under a hidden name and renamed when finished.
-  std::string partialName = file.filename().string();
-  partialName.insert(0, 1, '.');
-  partialName += ".part";
-  state->partial = file.parent_path() / partialName;
   if (state->packet == nullptr) return fail("out of memory");
 
   // Forced by name: ".avi" or ".wmv" names get ASF too.
-  int result = avformat_alloc_output_context2(&state->container, nullptr, "asf", state->partial.c_str());
+  int result = avformat_alloc_output_context2(&state->container, nullptr, "asf", nullptr);
   if (result < 0 || state->container == nullptr) return fail("no ASF muxer: " + AvError(result));
 
   // Pictures.
@@ -223,19 +303,35 @@ bool CMediaWriter::Open(const std::filesystem::path& file, const MediaFormat& fo
     }
   }
 
-  if ((result = avio_open(&state->container->pb, state->partial.c_str(), AVIO_FLAG_WRITE)) < 0) {
-    return fail("cannot write " + state->partial.string() + ": " + AvError(result));
+  // Written beside the target under a hidden name of its own and renamed when finished.
+  state->file = std::make_unique<PendingFile>(file);
+  if (!state->file->ok()) {
+    return fail("cannot write in " + file.parent_path().string() + ": " + std::strerror(errno));
   }
+  auto* buffer = static_cast<unsigned char*>(av_malloc(kWriteBufferSize));
+  if (buffer == nullptr) return fail("out of memory");
+  state->container->pb = avio_alloc_context(buffer, kWriteBufferSize, 1, state.get(), nullptr, &State::WriteToFile,
+                                            &State::SeekInFile);
+  if (state->container->pb == nullptr) {
+    av_free(buffer);
+    return fail("out of memory");
+  }
+  state->container->flags |= AVFMT_FLAG_CUSTOM_IO;
+  // Each packet the muxer completes goes to the file at once: a write that fails then loses
+  // only the packet in hand.
+  state->container->flush_packets = 1;
   if ((result = avformat_write_header(state->container, nullptr)) < 0) {
     return fail("cannot start the file: " + AvError(result));
   }
-  state->headerWritten = true;
+  avio_flush(state->container->pb);
+  if (state->WriteFailed()) return fail("cannot start the file: " + state->failure);
+  state->dataStart = state->position;
   state_ = std::move(state);
   return true;
 }
 
 bool CMediaWriter::WriteVideoFrame(const std::uint8_t* bgr, std::ptrdiff_t stride) {
-  if (!state_ || state_->finished || bgr == nullptr) return false;
+  if (!state_ || state_->finished || state_->WriteFailed() || bgr == nullptr) return false;
   AVFrame* picture = state_->picture.get();
   if (av_frame_make_writable(picture) < 0) return false;
   const std::uint8_t* source[] = {bgr};
@@ -246,7 +342,7 @@ bool CMediaWriter::WriteVideoFrame(const std::uint8_t* bgr, std::ptrdiff_t strid
 }
 
 bool CMediaWriter::WriteAudio(const std::int16_t* samples, int frames) {
-  if (!state_ || state_->finished || frames < 0) return false;
+  if (!state_ || state_->finished || state_->WriteFailed() || frames < 0) return false;
   if (!state_->audio || frames == 0) return true;
   if (samples == nullptr) return false;
   AVCodecContext* audio = state_->audio.get();
@@ -267,32 +363,51 @@ bool CMediaWriter::WriteAudio(const std::int16_t* samples, int frames) {
 }
 
 bool CMediaWriter::Finish(std::string* error) {
-  auto fail = [&](std::string text) {
+  auto report = [&](std::string text) {
     if (error != nullptr) *error = std::move(text);
-    state_.reset();
     return false;
   };
-  if (!state_ || state_->finished) return fail("no file is being written");
+  if (!state_ || state_->finished) return report("no file is being written");
   State& state = *state_;
-  if (state.audio && (!state.DrainSound(true) || !state.Encode(state.audio.get(), state.audioStream, nullptr))) {
-    return fail("the sound could not be encoded");
-  }
-  if (!state.Encode(state.video.get(), state.videoStream, nullptr)) return fail("the pictures could not be encoded");
-  int result = av_write_trailer(state.container);
-  if (result < 0) return fail("cannot finish the file: " + AvError(result));
-  result = avio_closep(&state.container->pb);
-  if (result < 0) return fail("cannot close the file: " + AvError(result));
-  const std::optional<std::filesystem::path> named =
-      MoveFile(state.partial, state.target, FilePlacement::NewFile(NextDashedName));
-  if (!named) return fail("cannot name the file " + state.target.string());
-  state.target = *named;
   state.finished = true;
-  return true;
+  std::string problem;
+  if (!state.WriteFailed()) {
+    if (state.audio && (!state.DrainSound(true) || !state.Encode(state.audio.get(), state.audioStream, nullptr))) {
+      problem = "the sound could not be encoded";
+    }
+    if (!state.Encode(state.video.get(), state.videoStream, nullptr) && problem.empty()) {
+      problem = "the pictures could not be encoded";
+    }
+    // What the muxer holds back for interleaving goes out first, so a trailer that fails
+    // costs no more than the packet it was filling.
+    av_interleaved_write_frame(state.container, nullptr);
+    avio_flush(state.container->pb);
+  }
+  bool trailerWritten = false;
+  if (!state.WriteFailed()) {
+    state.dataEnd = state.position;
+    const int result = av_write_trailer(state.container);
+    trailerWritten = result >= 0 && !state.WriteFailed();
+    if (!trailerWritten && !state.WriteFailed()) problem = "cannot finish the file: " + AvError(result);
+  }
+  if (state.WriteFailed()) problem = "the file could not be written: " + state.failure;
+
+  if (trailerWritten) {
+    // Synced before it is named.
+    const std::optional<std::filesystem::path> named = state.file->Commit(FilePlacement::NewFile(NextDashedName));
+    if (!named) return report("cannot name the file " + state.target.string());
+    state.written = *named;
+  } else {
+    const std::optional<std::filesystem::path> kept = state.KeepIncomplete();
+    if (!kept) return report(problem + "; what was written could not be kept");
+    state.written = *kept;
+  }
+  return problem.empty() || report(problem);
 }
 
-std::filesystem::path CMediaWriter::WrittenPath() const {
-  return state_ && state_->finished ? state_->target : std::filesystem::path();
-}
+std::filesystem::path CMediaWriter::WrittenPath() const { return state_ ? state_->written : std::filesystem::path(); }
+
+bool CMediaWriter::WriteFailed() const { return state_ && state_->WriteFailed(); }
 
 std::int64_t CMediaWriter::VideoFrames() const { return state_ ? state_->videoFrames : 0; }
 std::int64_t CMediaWriter::AudioFrames() const { return state_ ? state_->audioFrames : 0; }

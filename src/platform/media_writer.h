@@ -1,5 +1,6 @@
 // Writes a video file with an optional sound track: ASF whatever the name's extension, WMV2
-// pictures and WMA2 sound, over FFmpeg. The file appears under its name only when finished.
+// pictures and WMA2 sound, over FFmpeg. The file is written under a hidden name of its own,
+// made by an exclusive create beside the target, and appears under its name only when finished.
 #pragma once
 
 #include <cstdint>
@@ -19,7 +20,8 @@ struct MediaFormat {
 };
 
 // Thread-bound: one thread opens, writes and finishes. A writer destroyed before `Finish`
-// removes its unfinished file, so a failed recording leaves nothing behind.
+// removes its unfinished file. The first write to the file that fails (a full disk, an I/O
+// error) ends the writing: every later write is refused and `Finish` keeps what was written.
 class CMediaWriter {
  public:
   CMediaWriter();
@@ -36,11 +38,16 @@ class CMediaWriter {
   // Interleaved signed 16-bit samples, `frames` per channel; ignored without a sound track.
   bool WriteAudio(const std::int16_t* samples, int frames);
 
-  // Flushes both encoders, closes the file and moves it under its name, never over another file:
-  // a name taken meanwhile moves on to "-2", "-3", ... (see WrittenPath).
+  // Flushes both encoders, writes the trailer, syncs the file and moves it under its name, never
+  // over another file: a name taken meanwhile moves on to "-2", "-3", ... (see WrittenPath).
+  // False with `error` set when any of it failed; what was written is kept all the same: with
+  // its trailer under its name when the file's writes all went through, otherwise cut back to
+  // the last whole packet and named "NAME-incomplete.EXT" (or the next free name after it).
   bool Finish(std::string* error);
-  // The name the finished file got; empty before it is finished.
+  // The name the finished or kept file got; empty before `Finish` and when nothing was kept.
   std::filesystem::path WrittenPath() const;
+  // A write to the file failed: nothing more is written but what `Finish` keeps.
+  bool WriteFailed() const;
 
   std::int64_t VideoFrames() const;
   std::int64_t AudioFrames() const;  // per channel, as handed to the encoder

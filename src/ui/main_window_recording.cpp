@@ -95,10 +95,10 @@ void COrvaneDlg::OnRecordVideo() {
   recording_ = nullptr;
   if (resize != nullptr) camera->SetResolution(resize->width, resize->height);
 
-  // A dialog cancelled before Start, or a recording that could not be finished, leaves no
-  // video to show.
+  // A dialog cancelled before Start, or a recording of which nothing could be kept, leaves no
+  // video to show; one cut short is shown under the name it was kept under.
   std::error_code error;
-  if (fs::exists(video, error)) AddToThumbnails(video, kThumbnailPicture, firstFrame);
+  if (!dialog.RecordedFile().empty()) AddToThumbnails(dialog.RecordedFile(), kThumbnailPicture, firstFrame);
   if (firstFrame) fs::remove(*firstFrame, error);
 
   const bool autoCrop = static_cast<QRadioButton*>(Control(ControlId::CropAuto))->isChecked();

@@ -24,16 +24,20 @@ struct Texts {
   const char* startFailed;
   const char* finishFailed;
   const char* noSoundSettings;
+  const char* writeFailed;  // followed by the file kept
 };
 
 constexpr Texts kTexts[] = {
     {"视频录制", "开始录像", "管理音频设备", "取消", "请单击开始录像按钮", "视频录制中，录制时长：", "停止录像",
-     "无法开始录像，请检查存储文件夹和视频设备", "录像文件保存失败", "没有找到音频设备管理程序（pavucontrol、GNOME 或 KDE 的声音设置）"},
+     "无法开始录像，请检查存储文件夹和视频设备", "录像文件保存失败", "没有找到音频设备管理程序（pavucontrol、GNOME 或 KDE 的声音设置）",
+     "录像文件无法继续写入（磁盘已满或写入出错），录像已停止。已录制的部分保存在："},
     {"錄影", "開始錄影", "管理音訊裝置", "取消", "請按一下“開始錄影”按鈕", "錄影中,錄製時長為", "停止",
-     "無法開始錄影，請檢查存儲資料夾和視訊裝置", "錄影檔案儲存失敗", "沒有找到音訊裝置管理程式（pavucontrol、GNOME 或 KDE 的聲音設定）"},
+     "無法開始錄影，請檢查存儲資料夾和視訊裝置", "錄影檔案儲存失敗", "沒有找到音訊裝置管理程式（pavucontrol、GNOME 或 KDE 的聲音設定）",
+     "錄影檔案無法繼續寫入（磁碟已滿或寫入錯誤），錄影已停止。已錄製的部分儲存在："},
     {"Video recording", "Start", "Manage audio devices", "Cancel", "Please click \"Start\" button to start video recording",
      "Video is being recorded ", "Stop", "Video recording can not be started, please check the storage folder and the device!",
-     "The video file could not be saved!", "No sound settings program was found (pavucontrol, GNOME or KDE sound settings)"},
+     "The video file could not be saved!", "No sound settings program was found (pavucontrol, GNOME or KDE sound settings)",
+     "The video file cannot be written any more (the disk is full or failed); recording has stopped. What was recorded is kept in: "},
 };
 
 constexpr std::chrono::milliseconds kClockPeriod(200);
@@ -91,6 +95,7 @@ void CCVideoToFile::SetLanguage(int language) {
   stopCaption_ = texts.stop;
   startFailed_ = texts.startFailed;
   finishFailed_ = texts.finishFailed;
+  writeFailed_ = texts.writeFailed;
   noSoundSettings_ = texts.noSoundSettings;
 }
 
@@ -129,6 +134,11 @@ void CCVideoToFile::OnStart() {
 }
 
 void CCVideoToFile::OnTimer() {
+  // A recording that can no longer be written ends at once, not when the user comes back.
+  if (camera_ != nullptr && camera_->RecordingFailed()) {
+    reject();
+    return;
+  }
   const auto elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - startTime_);
   // Qt's formatting writes a decimal point whatever the locale.
   status_.SetText(QString::asprintf("%s%.1f", runningPrefix_.c_str(), elapsed.count()).toStdString());
@@ -143,7 +153,11 @@ void CCVideoToFile::reject() {
   if (camera_ != nullptr) {
     // Before a start there is no recording and nothing to finish.
     const int result = camera_->StopRecording();
-    if (recording_ && result != kSuccess) presenter_.ShowMessage(this, finishFailed_, "", MessageIcon::kError);
+    if (recording_) recorded_ = camera_->RecordedFile();
+    if (recording_ && result != kSuccess) {
+      const std::string text = recorded_.empty() ? finishFailed_ : writeFailed_ + recorded_.string();
+      presenter_.ShowMessage(this, text, "", MessageIcon::kError);
+    }
   }
   recording_ = false;
   QDialog::reject();

@@ -53,6 +53,8 @@ class CCVideoToFile : public QDialog {
   QPushButton* Button(Control id);
   const CLabel& Status() const { return status_; }
   bool IsRecording() const { return recording_; }
+  // The file the recording was kept in, once the dialog ended; empty when none was.
+  const std::filesystem::path& RecordedFile() const { return recorded_; }
 
   // Button 2, the close box and Escape: a running recording is finished, then the dialog ends.
   void reject() override;
@@ -80,6 +82,8 @@ class CCVideoToFile : public QDialog {
   std::string stopCaption_;
   std::string startFailed_;
   std::string finishFailed_;
+  std::string writeFailed_;
+  std::filesystem::path recorded_;
   std::string noSoundSettings_;
 
   // Children of the dialog, gone before it.

@@ -1,12 +1,14 @@
 #include "platform/media_writer.h"
 
 #include <cmath>
+#include <random>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "platform/file_io.h"
 #include "platform/media_probe.h"
+#include "small_disk.h"
 #include "temp_folder.h"
 
 namespace orvane::platform {
@@ -132,6 +134,76 @@ TEST(MediaWriterTest, AFolderThatCannotBeWrittenIsReported) {
   std::string error;
   EXPECT_FALSE(writer.Open(folder / "missing" / "clip.asf", {kWidth, kHeight, kFps, 0, 0, 0}, &error));
   EXPECT_FALSE(error.empty());
+}
+
+// Noise does not compress: a few seconds fill a small disk.
+std::vector<std::uint8_t> NoisePicture(unsigned seed) {
+  std::mt19937 random(seed);
+  std::vector<std::uint8_t> bytes(kWidth * kHeight * 3);
+  for (std::uint8_t& byte : bytes) byte = static_cast<std::uint8_t>(random());
+  return bytes;
+}
+
+// A disk that fills at minute 59 keeps the 59 minutes: the recording ends at the failed write,
+// and what came before it plays.
+TEST(MediaWriterTest, ADiskThatFillsKeepsEverythingBeforeTheFault) {
+  orvane::testing::SmallDisk disk(2 << 20);
+  ORVANE_REQUIRE_SMALL_DISK(disk);
+  CMediaWriter writer;
+  std::string error;
+  ASSERT_TRUE(writer.Open(disk / "lecture.asf", {kWidth, kHeight, kFps, 2'000'000, 0, 0}, &error)) << error;
+  int frames = 0;
+  for (; frames < 100 * kFps; ++frames) {
+    const std::vector<std::uint8_t> picture = NoisePicture(static_cast<unsigned>(frames));
+    if (!writer.WriteVideoFrame(picture.data(), kWidth * 3)) break;
+  }
+  ASSERT_LT(frames, 100 * kFps) << "the disk never filled";
+  ASSERT_TRUE(writer.WriteFailed());
+  const std::vector<std::uint8_t> more = NoisePicture(1);
+  EXPECT_FALSE(writer.WriteVideoFrame(more.data(), kWidth * 3)) << "nothing is written after the fault";
+  EXPECT_FALSE(writer.Finish(&error));
+  EXPECT_FALSE(error.empty());
+  const std::filesystem::path kept = writer.WrittenPath();
+  ASSERT_FALSE(kept.empty()) << "the recording was dropped";
+  EXPECT_TRUE(kept == disk / "lecture-incomplete.asf" || kept == disk / "lecture.asf") << kept;
+  const orvane::testing::ProbedFile probed = ProbeMediaFile(kept);
+  ASSERT_TRUE(probed.opened);
+  const orvane::testing::ProbedStream* video = probed.Find("wmv2");
+  ASSERT_NE(video, nullptr);
+  // The seconds before the fault, less the packet it tore.
+  EXPECT_GE(video->packets, frames / 2) << frames << " pictures were encoded";
+  EXPECT_GE(video->seconds, (frames / 2.0) / kFps);
+  // Only the kept file is on the disk.
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(disk.path())) names.push_back(entry.path().filename());
+  EXPECT_EQ(names.size(), 1u) << ::testing::PrintToString(names);
+}
+
+// The file being recorded has a name nobody can foresee, made by an exclusive create: a link
+// planted in a shared folder and a second recording of the same name truncate nothing.
+TEST(MediaWriterTest, TheFileBeingWrittenIsTheRecordingsOwn) {
+  TempFolder folder;
+  TempFolder elsewhere;
+  ASSERT_TRUE(WriteFileAtomically(elsewhere / "contract.pdf", "the only copy"));
+  std::filesystem::create_symlink(elsewhere / "contract.pdf", folder / ".clip.asf.part");
+  CMediaWriter first;
+  CMediaWriter second;
+  std::string error;
+  ASSERT_TRUE(first.Open(folder / "clip.asf", {kWidth, kHeight, kFps, 0, 0, 0}, &error)) << error;
+  WriteTwoSeconds(first, false);
+  ASSERT_TRUE(second.Open(folder / "clip.asf", {kWidth, kHeight, kFps, 0, 0, 0}, &error)) << error;
+  WriteTwoSeconds(second, false);
+  ASSERT_TRUE(first.Finish(&error)) << error;
+  ASSERT_TRUE(second.Finish(&error)) << error;
+  EXPECT_EQ(ReadWholeFile(elsewhere / "contract.pdf"), "the only copy");
+  EXPECT_EQ(first.WrittenPath(), folder / "clip.asf");
+  EXPECT_EQ(second.WrittenPath(), folder / "clip-2.asf");
+  for (const auto& file : {folder / "clip.asf", folder / "clip-2.asf"}) {
+    const orvane::testing::ProbedFile probed = ProbeMediaFile(file);
+    ASSERT_TRUE(probed.opened) << file;
+    ASSERT_NE(probed.Find("wmv2"), nullptr) << file;
+    EXPECT_EQ(probed.Find("wmv2")->packets, 2 * kFps) << file;
+  }
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/media_probe.h"
+#include "small_disk.h"
 #include "station_fixture.h"
 #include "ui/presenter.h"
 #include "ui/video_to_file_dialog.h"
@@ -52,10 +53,12 @@ class ToneSource : public platform::IAudioSource {
 class RecordingTest : public StationTest {
  protected:
   // Recordings are made at the configured size, 1600 x 1200, whatever the camera films.
-  void StartStation(const std::string& settings, CVideoController::Factories* factories = nullptr) {
+  void StartStation(const std::string& settings, CVideoController::Factories* factories = nullptr,
+                    const fs::path& storage = {}) {
     camera_ = std::make_unique<VirtualCamera>(ConfiguredSizeCamera({{640, 480}}));
     backend->Add(camera_->Camera());
-    WriteSettings("[FILE]\nTypeofImageName=0\nPREFIX=VID\n[IMAGE]\n" + settings);
+    const std::string folder = storage.empty() ? std::string() : "FOLDPATH=" + storage.string() + "\n";
+    WriteSettings("[FILE]\nTypeofImageName=0\nPREFIX=VID\n" + folder + "[IMAGE]\n" + settings);
     StationEnvironment environment = Environment();
     if (factories != nullptr) environment.controllers.recorder = factories->recorder;
     window = std::make_unique<COrvaneDlg>(std::move(environment));
@@ -129,6 +132,42 @@ TEST_F(RecordingTest, TwoSecondsBecomeAVideoWithSoundShownInTheStripByItsFirstFr
   EXPECT_TRUE(window->Thumbnails()[0]->HasPicture());
   EXPECT_EQ(window->GetSysParam().runningIndex, 1);
   EXPECT_TRUE(presenter.shown.empty());
+}
+
+// A disk that fills while recording ends the recording at once, keeps what came before and says
+// so; the video is shown in the strip under the name it was kept under.
+TEST_F(RecordingTest, ADiskThatFillsEndsTheRecordingAndKeepsWhatCameBefore) {
+  ::orvane::testing::SmallDisk disk(1 << 20);
+  ORVANE_REQUIRE_SMALL_DISK(disk);
+  StartStation("DATEFOLDER=0\n", nullptr, disk.path());
+  std::chrono::steady_clock::time_point started;
+  bool stoppedByHand = false;
+  Record([&](CCVideoToFile& dialog) {
+    if (!dialog.IsRecording()) {
+      dialog.Button(Control::kStart)->click();
+      started = std::chrono::steady_clock::now();
+      return false;
+    }
+    // The full disk ends it; the user's Stop only if it never does.
+    if (std::chrono::steady_clock::now() - started < std::chrono::minutes(3)) return false;
+    stoppedByHand = true;
+    dialog.Button(Control::kCancel)->click();
+    return true;
+  });
+  EXPECT_FALSE(stoppedByHand) << "the recording went on counting on a full disk";
+  std::vector<fs::path> kept;
+  for (const auto& entry : fs::directory_iterator(disk.path()))
+    if (entry.path().extension() == ".asf") kept.push_back(entry.path());
+  ASSERT_EQ(kept.size(), 1u);
+  EXPECT_EQ(kept[0].filename(), "VID00000-incomplete.asf");
+  const ::orvane::testing::ProbedFile probed = ::orvane::testing::ProbeMediaFile(kept[0]);
+  ASSERT_TRUE(probed.opened);
+  ASSERT_NE(probed.Find("wmv2"), nullptr);
+  EXPECT_GT(probed.Find("wmv2")->packets, 0);
+  ASSERT_EQ(presenter.shown.size(), 1u);
+  EXPECT_EQ(presenter.shown[0].text,
+            "录像文件无法继续写入（磁盘已满或写入出错），录像已停止。已录制的部分保存在：" + kept[0].string());
+  EXPECT_EQ(window->Thumbnails()[0]->GetPath(), kept[0]);
 }
 
 TEST_F(RecordingTest, CancelBeforeStartLeavesNoFileAndNothingInTheStrip) {
