@@ -31,7 +31,7 @@ bool Feed(CFrameSlot& slot, const cv::Mat& bgr) {
 
 // Feeds `bgr` until the display's current picture has `size`.
 cv::Mat ShowUntil(CDisplayCore& core, const cv::Mat& bgr, cv::Size size) {
-  const auto deadline = std::chrono::steady_clock::now() + 5s;
+  const auto deadline = std::chrono::steady_clock::now() + 30s;
   while (std::chrono::steady_clock::now() < deadline) {
     Feed(*core.RawSlot(CDisplayCore::kMainSlot), bgr);
     cv::Mat picture = core.GetPicture();
@@ -68,7 +68,7 @@ bool HasOutlineBlue(const cv::Mat& picture) {
 
 // Feeds the frame until one is shown with detection's outlines on it, at most 5 seconds.
 bool ShowsOutlines(CDisplayCore& core, const cv::Mat& frame) {
-  const auto deadline = std::chrono::steady_clock::now() + 5s;
+  const auto deadline = std::chrono::steady_clock::now() + 30s;
   while (std::chrono::steady_clock::now() < deadline) {
     Feed(*core.RawSlot(CDisplayCore::kMainSlot), frame);
     std::this_thread::sleep_for(2ms);
@@ -225,7 +225,7 @@ TEST(CDisplayCoreReducedView, GettersStayAtFullResolution) {
     core.SetTrimMargins(c.margins[0], c.margins[1], c.margins[2], c.margins[3]);
     ASSERT_TRUE(core.SetRotation(c.rotation));
     core.SetAutoCrop(true, false, 0.03f);
-    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    const auto deadline = std::chrono::steady_clock::now() + 30s;
     while (core.LiveReduction() != c.reduction && std::chrono::steady_clock::now() < deadline) {
       CFrameSlot& raw = *core.RawSlot(CDisplayCore::kMainSlot);
       if (raw.State() != CFrameSlot::kFilled)
@@ -276,7 +276,7 @@ TEST_F(DisplayCoreTest, TheSelectionCutsThePicture) {
     core.PostMouse(input);
   // Sends may overtake the posted mouse input: wait for it to be handled.
   IntRect rect;
-  const auto deadline = std::chrono::steady_clock::now() + 5s;
+  const auto deadline = std::chrono::steady_clock::now() + 30s;
   while ((!core.GetTrackRect(&rect) || rect.Width() == 0) && std::chrono::steady_clock::now() < deadline)
     std::this_thread::sleep_for(2ms);
   EXPECT_EQ(rect, (IntRect{10, 20, 110, 120}));
@@ -366,7 +366,7 @@ TEST(CDisplayCoreRecording, PullsNeverOverwriteAPictureHeldElsewhere) {
   // Shows frame i until the recording picture is that frame at full size.
   cv::Mat picture;
   const auto pullUntil = [&](int i) {
-    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    const auto deadline = std::chrono::steady_clock::now() + 30s;
     while (std::chrono::steady_clock::now() < deadline) {
       CFrameSlot& raw = *core.RawSlot(CDisplayCore::kMainSlot);
       if (raw.State() != CFrameSlot::kFilled)
@@ -390,7 +390,7 @@ TEST_F(DisplayCoreTest, TheSecondCameraIsComposedIntoHandedOutPictures) {
   ASSERT_TRUE(core.CreateSubImageBox({40, 30, 80, 60}));
   const cv::Mat inset(30, 40, CV_8UC3, cv::Scalar(0, 0, 255));
   cv::Mat picture;
-  const auto deadline = std::chrono::steady_clock::now() + 5s;
+  const auto deadline = std::chrono::steady_clock::now() + 30s;
   do {
     Feed(*core.RawSlot(CDisplayCore::kSecondarySlot), inset);
     Feed(*core.RawSlot(CDisplayCore::kMainSlot), frame);
@@ -459,7 +459,7 @@ TEST(CDisplayCoreLifetime, StopsQuicklyWhileAWorkerIsBlockedAndAReaderPulls) {
   std::this_thread::sleep_for(200ms);
   const auto started = std::chrono::steady_clock::now();
   core->Stop();
-  EXPECT_LT(std::chrono::steady_clock::now() - started, 1s);
+  EXPECT_LT(std::chrono::steady_clock::now() - started, 10s);  // not held up by a blocked send
   EXPECT_TRUE(core->GetPicture().empty()) << "a stopped display answers at once";
   running = false;
   camera.join();
@@ -510,7 +510,7 @@ TEST(CDisplayCoreRecording, PicturesAreDecodedNoLargerThanTheRecording) {
     if (c.rotation == 180) cv::rotate(trimmed, expected, cv::ROTATE_180);
     if (c.rotation == 270) cv::rotate(trimmed, expected, cv::ROTATE_90_COUNTERCLOCKWISE);
     cv::Mat picture;
-    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    const auto deadline = std::chrono::steady_clock::now() + 30s;
     while (picture.size() != expected.size() && std::chrono::steady_clock::now() < deadline) {
       CFrameSlot& raw = *core.RawSlot(CDisplayCore::kMainSlot);
       if (raw.State() != CFrameSlot::kFilled)
@@ -535,7 +535,7 @@ TEST(CDisplayCoreRecording, AReducedPictureCarriesTheInsetInItsPlace) {
   cv::imencode(".jpg", cv::Mat(240, 320, CV_8UC3, cv::Scalar::all(0)), jpeg);
   const cv::Mat inset(30, 40, CV_8UC3, cv::Scalar(0, 0, 255));
   cv::Mat picture;
-  const auto deadline = std::chrono::steady_clock::now() + 5s;
+  const auto deadline = std::chrono::steady_clock::now() + 30s;
   do {
     Feed(*core.RawSlot(CDisplayCore::kSecondarySlot), inset);
     CFrameSlot& raw = *core.RawSlot(CDisplayCore::kMainSlot);
@@ -559,7 +559,7 @@ TEST(CDisplayCoreReducedView, TheFirstFrameIsDecodedForTheView) {
   std::vector<std::uint8_t> jpeg;
   cv::imencode(".jpg", Pattern(320, 240), jpeg);
   // Sends may overtake the posted size: wait until the view has it.
-  const auto deadline = std::chrono::steady_clock::now() + 5s;
+  const auto deadline = std::chrono::steady_clock::now() + 30s;
   while (core.TakeShownFrame().picture.size() != cv::Size(80, 60) && std::chrono::steady_clock::now() < deadline)
     std::this_thread::sleep_for(2ms);
   CFrameSlot& raw = *core.RawSlot(CDisplayCore::kMainSlot);
@@ -573,7 +573,7 @@ TEST(CDisplayCoreReducedView, TheFirstFrameIsDecodedForTheView) {
 TEST_F(DisplayCoreTest, AFrameGivenBackIsComposedIntoAgain) {
   core.PostResize({64, 48});
   const cv::Mat frame = Pattern(64, 48);
-  const auto deadline = std::chrono::steady_clock::now() + 5s;
+  const auto deadline = std::chrono::steady_clock::now() + 30s;
   cv::Mat painted;
   while (painted.empty() && std::chrono::steady_clock::now() < deadline) {
     Feed(*core.RawSlot(CDisplayCore::kMainSlot), frame);

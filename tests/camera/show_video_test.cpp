@@ -30,7 +30,7 @@ class ShowVideoTest : public ::testing::Test {
 
   // Runs Qt's loop, feeding the main slot, until `done` or a few seconds passed.
   bool PumpUntil(const std::function<bool()>& done, const cv::Mat& frame = {}) {
-    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    const auto deadline = std::chrono::steady_clock::now() + 30s;
     while (std::chrono::steady_clock::now() < deadline) {
       if (!frame.empty()) Feed(frame);
       QApplication::processEvents(QEventLoop::AllEvents, 5);
@@ -109,7 +109,7 @@ TEST_F(ShowVideoTest, GoesAwayWhileFramesAreFlowing) {
   camera.join();
   const auto started = std::chrono::steady_clock::now();
   other.reset();
-  EXPECT_LT(std::chrono::steady_clock::now() - started, 1s);
+  EXPECT_LT(std::chrono::steady_clock::now() - started, 10s);  // not held up by a blocked send
   QApplication::processEvents();  // a repaint queued for the gone view is dropped
 }
 

@@ -271,7 +271,7 @@ TEST(ControllerWithVirtualCamera, ShowsTheCameraTurnedAndClosesCleanly) {
   ASSERT_NE(controller.Display(), nullptr);
   ASSERT_TRUE(controller.Start());
   const auto pictureOfSize = [&](cv::Size size) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     while (std::chrono::steady_clock::now() < deadline) {
       QApplication::processEvents(QEventLoop::AllEvents, 5);
       if (controller.GetPicture().size() == size) return true;

@@ -47,8 +47,10 @@ class VirtualCameraTest : public ::testing::Test {
   std::shared_ptr<platform::SimulatedV4l2Backend> backend = std::make_shared<platform::SimulatedV4l2Backend>();
 };
 
+// A busy machine may take seconds to draw and encode a full-size frame: waited for generously.
 bool WaitFilled(const CFrameSlot& slot) {
-  for (int i = 0; i < 600 && slot.State() != CFrameSlot::kFilled; ++i) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (slot.State() != CFrameSlot::kFilled && std::chrono::steady_clock::now() < deadline) {
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
   return slot.State() == CFrameSlot::kFilled;
