@@ -44,6 +44,8 @@ packages=(
   python3-docx
   # ... and a recording read back as a player would
   ffmpeg
+  # USB sticks' file systems, made and mounted for the tests of writers on them
+  dosfstools exfatprogs exfat-fuse
 )
 
 as_root=()

@@ -1,5 +1,7 @@
 #include "imaging/tiff_writer.h"
 
+#include <unistd.h>
+
 #include <system_error>
 
 #include <opencv2/imgproc.hpp>
@@ -136,8 +138,13 @@ bool CTiffWriter::Open(const fs::path& path, int expectedPages, const platform::
   if (!placement.replace && !placement.nextFree && fs::exists(fs::symlink_status(path, error))) return false;
   auto pending = std::make_unique<platform::PendingFile>(path);
   if (!pending->ok()) return false;
-  TIFF* tiff = TIFFOpen(pending->path().c_str(), "w");
-  if (tiff == nullptr) return false;
+  // Written through the pending file's own descriptor, the one handle on it; libtiff closes it.
+  const int descriptor = pending->ReleaseDescriptor();
+  TIFF* tiff = TIFFFdOpen(descriptor, pending->path().c_str(), "w");
+  if (tiff == nullptr) {
+    ::close(descriptor);
+    return false;
+  }
   // The first directory is marked as a page of a multipage file.
   TIFFSetField(tiff, TIFFTAG_SUBFILETYPE, FILETYPE_PAGE);
   tiff_ = tiff;

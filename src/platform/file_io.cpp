@@ -229,7 +229,9 @@ std::optional<fs::path> PendingFile::Commit(const FilePlacement& placement) {
   int fd = fd_ >= 0 ? fd_ : ::open(temporary_.c_str(), O_RDONLY | O_CLOEXEC);
   fd_ = -1;
   if (fd < 0) return std::nullopt;
-  bool synced = ::fchmod(fd, NewFileMode()) == 0 && ::fsync(fd) == 0;
+  // File systems that keep no permissions (vfat and exFAT through FUSE) cannot take them.
+  const bool moded = ::fchmod(fd, NewFileMode()) == 0 || errno == ENOSYS || errno == ENOTSUP || errno == EPERM;
+  bool synced = moded && ::fsync(fd) == 0;
   synced = ::close(fd) == 0 && synced;
   if (!synced) return std::nullopt;
   std::optional<fs::path> placed = Place(temporary_, target_, placement);
