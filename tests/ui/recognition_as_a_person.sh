@@ -22,12 +22,12 @@ start_station "$work/scene" "$work/program"
 
 # The live picture: the page between the black bars of the preview.
 live() { read -r _ _ _ spread < <(region 140 10 700 650 preview); awk -v s="$spread" 'BEGIN { exit !(s > 0.05) }'; }
-wait_for 60 live || fail "the preview shows no camera picture"
+wait_for 180 live || fail "the preview shows no camera picture"
 
 # The recognition button, left of the recording button under the capture buttons.
 click 940 555
 documents() { find "$work/home/Pictures/Calvest" -mindepth 2 -name '*.docx' -print -quit | grep -q .; }
-wait_for 120 documents || fail "no Word document was written"
+wait_for 400 documents || fail "no Word document was written"
 document=$(find "$work/home/Pictures/Calvest" -mindepth 2 -name '*.docx' | head -n 1)
 [[ $(basename "$(dirname "$document")") == $(date +%Y%m%d) ]] || fail "the document is not in the date folder: $document"
 text=$(/usr/bin/python3 -c 'import docx, sys; print("\r\n".join(p.text for p in docx.Document(sys.argv[1]).paragraphs), end="")' "$document") ||
