@@ -16,6 +16,8 @@ packages=(
   tesseract-ocr-chi-sim tesseract-ocr-osd
   # user interface
   qt6-base-dev qt6-image-formats-plugins libgl-dev
+  # Qt's own buttons and dialogs in the station's languages
+  qt6-translations-l10n
   # media and devices
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
   libasound2-dev libudev-dev libzip-dev

@@ -13,6 +13,7 @@
 #include "ui/control_text.h"
 #include "ui/fx_button.h"
 #include "ui/main_window.h"
+#include "ui/qt_translations.h"
 
 namespace orvane::ui {
 namespace {
@@ -90,6 +91,7 @@ void COrvaneDlg::ConfigureCommandButtons() {
 
 void COrvaneDlg::SetUiLanguage(int language) {
   if (language < 0 || language > 2) return;
+  UseQtTranslations(language);
   for (const CommandButtonFace& face : kCommandButtonFaces) {
     if (HasCaptions(face)) ShowFace(*static_cast<CFxButton*>(Control(face.button)), face, language);
   }

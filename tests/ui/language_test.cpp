@@ -1,6 +1,7 @@
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QLabel>
+#include <QMessageBox>
 #include <QRadioButton>
 #include <QStyle>
 #include <QStyleOptionButton>
@@ -124,6 +125,23 @@ TEST_F(LanguageTest, TheToolTipsReadInTheirLanguageAndTurnTheWayTheButtonsDo) {
   for (int language : {1, 2, 0}) {
     window->SetUiLanguage(language);
     for (const Tip& tip : tips) EXPECT_EQ(Button(tip.button).toolTip().toStdString(), tip.text[language]) << language;
+  }
+}
+
+// Qt's own buttons read in the station's language, and back in English when it changes.
+TEST_F(LanguageTest, QtsOwnButtonsFollowTheLanguage) {
+  window = std::make_unique<COrvaneDlg>(Environment());
+  const struct {
+    int language;
+    const char* yes;
+    const char* cancel;
+  } cases[] = {{0, "是(&Y)", "取消"}, {1, "是(&Y)", "取消"}, {2, "&Yes", "Cancel"}, {0, "是(&Y)", "取消"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.language);
+    window->SetUiLanguage(c.language);
+    QMessageBox box(QMessageBox::Question, "Orvane", "?", QMessageBox::Yes | QMessageBox::Cancel);
+    EXPECT_EQ(box.button(QMessageBox::Yes)->text().toStdString(), c.yes);
+    EXPECT_EQ(box.button(QMessageBox::Cancel)->text().toStdString(), c.cancel);
   }
 }
 
