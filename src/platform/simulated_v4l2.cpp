@@ -462,6 +462,11 @@ void SimulatedV4l2Camera::EndFramesEarly(int period) {
   stillsSinceCut_ = 0;
 }
 
+std::uint32_t SimulatedV4l2Camera::FramesWritten() const {
+  std::lock_guard guard(lock_);
+  return sequence_;
+}
+
 bool SimulatedV4l2Camera::TakeStillTrigger() {
   std::lock_guard guard(lock_);
   return std::exchange(stillTrigger_, false);

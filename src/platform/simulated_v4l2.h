@@ -80,6 +80,8 @@ class SimulatedV4l2Camera : public std::enable_shared_from_this<SimulatedV4l2Cam
   // A camera short of bus bandwidth: from now on the first of every `period` frames, and of every
   // `period` stills, ends halfway (bytesused says so). 1 cuts every one; 0 stops it.
   void EndFramesEarly(int period);
+  // Frames written into buffers so far (dropped ones not counted).
+  std::uint32_t FramesWritten() const;
 
   int ControlValue(std::uint32_t id) const;
 

@@ -313,8 +313,13 @@ TEST(ControllerWithVirtualCamera, CapturesComeFromFramesThatCameWhole) {
   ASSERT_TRUE(controller.Start());
   const auto until = [&](const std::function<bool()>& done) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (!done() && std::chrono::steady_clock::now() < deadline) QApplication::processEvents(QEventLoop::AllEvents, 5);
-    return done();
+    // Asked once a round: a picture taken is not there to be asked about again.
+    bool met = done();
+    while (!met && std::chrono::steady_clock::now() < deadline) {
+      QApplication::processEvents(QEventLoop::AllEvents, 5);
+      met = done();
+    }
+    return met;
   };
   ASSERT_TRUE(until([&] { return !controller.GetPicture().empty(); }));
   testing::NoticeProbe notices;
@@ -338,6 +343,10 @@ TEST(ControllerWithVirtualCamera, CapturesComeFromFramesThatCameWhole) {
   EXPECT_TRUE(notices.Texts().empty());
 
   virtualCamera.Camera()->EndFramesEarly(1);
+  // Frames written before the change may still wait in the buffers, whole: once twice the buffers
+  // have been written again, every frame the camera is read for was cut.
+  const std::uint32_t cutFrom = virtualCamera.Camera()->FramesWritten();
+  ASSERT_TRUE(until([&] { return virtualCamera.Camera()->FramesWritten() > cutFrom + 10; }));
   CShowVideoPro& display = *controller.Display();
   display.SetRecording(true);
   cv::Mat recorded;
