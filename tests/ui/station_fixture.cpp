@@ -25,6 +25,14 @@ bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds timeou
   return true;
 }
 
+std::optional<IntRect> Shown(CVideoController* camera) {
+  if (camera == nullptr || camera->Display() == nullptr) return std::nullopt;
+  const QWidget* view = camera->Display()->GetHWnd();
+  if (view == nullptr || view->isHidden()) return std::nullopt;
+  const QRect g = view->geometry();
+  return IntRect{g.left(), g.top(), g.left() + g.width(), g.top() + g.height()};
+}
+
 VirtualCameraIdentity ConfiguredSizeCamera(std::vector<std::pair<int, int>> sizes) {
   VirtualCameraIdentity identity;
   identity.productId = "A0C8";
