@@ -85,8 +85,8 @@ void COrvaneDlg::ApplySettings(const CSysParam& edited) {
   if (settings_.barcodeFolders) {
     LockForBarcodeFolders();
   } else {
-    // Merging and the multipage files are not offered: their boxes stay disabled.
-    Control(ControlId::Barcode)->setEnabled(true);
+    for (ControlId id : {ControlId::TwoInOne, ControlId::MultipageTiff, ControlId::OnePdf, ControlId::Barcode})
+      Control(id)->setEnabled(true);
   }
   settings_.Save();
 
