@@ -1,4 +1,5 @@
 #include <QPushButton>
+#include <QTest>
 
 #include <fstream>
 
@@ -107,6 +108,25 @@ TEST_F(MergeDialogTest, OnePictureIsNotAPair) {
   EXPECT_EQ(presenter_.shown[0].icon, MessageIcon::kWarning);
   EXPECT_FALSE(dialog_->Finished());
   EXPECT_TRUE(presenter_.printJobs.empty());
+}
+
+TEST_F(MergeDialogTest, TheHandShowsOverAPreviewOnly) {
+  Make(0, false, folder_ / "merged");
+  const IntRect first = dialog_->Slot(0).GetRect();
+  const IntRect second = dialog_->Slot(1).GetRect();
+  const struct {
+    QPoint at;
+    Qt::CursorShape cursor;
+  } cases[] = {
+      {{first.left + first.Width() / 2, first.top + first.Height() / 2}, Qt::PointingHandCursor},
+      {{2, first.bottom + 3}, Qt::ArrowCursor},  // between the previews
+      {{second.left + 5, second.bottom - 5}, Qt::PointingHandCursor},
+      {{first.right + 3, first.top + 5}, Qt::ArrowCursor},
+  };
+  for (const auto& c : cases) {
+    QTest::mouseMove(dialog_.get(), c.at);
+    EXPECT_EQ(dialog_->cursor().shape(), c.cursor) << c.at.x() << ", " << c.at.y();
+  }
 }
 
 TEST_F(MergeDialogTest, AMergeThatCannotBeWrittenKeepsBothPicturesAndSaysSo) {
