@@ -18,6 +18,7 @@
 #include "camera/frame.h"
 #include "camera/grey_rows.h"
 #include "camera/notice_probe.h"
+#include "camera/patient_stills.h"
 #include "camera/usb_camera.h"
 #include "camera/virtual_camera.h"
 #include "platform/qt_message_bridge.h"
@@ -351,6 +352,7 @@ TEST(ControllerWithVirtualCamera, CapturesComeFromFramesThatCameWhole) {
   display.SetRecording(true);
   cv::Mat recorded;
   ASSERT_TRUE(until([&] { return display.GetRecordingPicture(&recorded) && testing::EndsInGreyRows(recorded); }));
+  const testing::StillTimeoutFor waitNoLonger(std::chrono::seconds(2));  // nothing whole is coming
   std::future<cv::Mat> worker = std::async(std::launch::async, [&] { return controller.GetPicture(); });
   EXPECT_TRUE(controller.GetPicture().empty());
   EXPECT_TRUE(worker.get().empty());
