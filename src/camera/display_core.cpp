@@ -448,6 +448,7 @@ platform::MessageResult CDisplayCore::Handle(const platform::Message& message) {
         }
       }
       currentDamaged_ = frame.damaged;
+      shownRotation_.store(frame.rotation);
       pages_ = frame.pages;
       container.SetPicture(frame.annotatedPicture, frame.reduction);
       liveReduction_.store(frame.reduction);

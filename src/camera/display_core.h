@@ -133,6 +133,8 @@ class CDisplayCore {
   // Start. The overlays turn with the picture.
   bool SetRotation(int angle);
   int Rotation() const { return rotation_.load(); }
+  // The rotation the current frame was turned by when it was shown; any thread.
+  int ShownRotation() const { return shownRotation_.load(); }
   void SetAutoCrop(bool on, bool multiDocument, float minimumAreaRatio);
   bool IsLiveDetection() const { return liveDetection_.load(); }
   // On: a new selection rectangle to be drawn (live detection off); off: none. The send's result
@@ -279,6 +281,7 @@ class CDisplayCore {
   std::vector<std::pair<cv::Rect, cv::Mat>> currentUnder_;
   IntRect currentTrim_;
   int currentRotation_ = 0;
+  std::atomic<int> shownRotation_{0};
   bool currentDamaged_ = false;
   std::vector<cv::RotatedRect> pages_;
   platform::TargetHandle parent_;

@@ -84,6 +84,7 @@ class FakeDisplay : public CShowVideoPro {
   bool GetTrackRect(IntRect*) override { return false; }
   bool Show(bool) override { return true; }
   cv::Mat GetPicture() override { return cv::Mat(2, 2, CV_8UC3, cv::Scalar::all(1)); }
+  int ShownRotation() const override { return 0; }
   std::vector<cv::Mat> GetCroppedPictures() override { return {}; }
   bool CreateSubImageBox(const IntRect&) override {
     log_->push_back(name_ + " box");
