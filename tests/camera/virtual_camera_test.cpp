@@ -50,7 +50,7 @@ class VirtualCameraTest : public ::testing::Test {
 
 // A busy machine may take seconds to draw and encode a full-size frame: waited for generously.
 bool WaitFilled(const CFrameSlot& slot) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
   while (slot.State() != CFrameSlot::kFilled && std::chrono::steady_clock::now() < deadline) {
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
