@@ -218,6 +218,9 @@ void COrvaneDlg::ApplyExposure() {
     exposureSlider_->setValue(settings_.exposure);
   }
   if (settings_.autoExposure) {
+    // The exposure shown is given to the camera before its automatic takes over, so that what the
+    // camera reports (the property page's read-back, leaving automatic) moves only as it does.
+    document_->SetCameraControl(4, settings_.exposure);
     document_->SetCameraControl(4, range.maximum + 1);
     exposureSlider_->setEnabled(false);
     automatic->setChecked(true);
