@@ -18,6 +18,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/user_notice.h"
 #include "station_fixture.h"
 #include "ui/control_text.h"
 #include "ui/fx_button.h"
@@ -161,6 +162,8 @@ struct StationLanguage {
   const char* freeName;
   const char* brightness;
   const char* autoFocus;
+  const char* timeOut;    // the camera's still that did not come
+  const char* noDisplay;  // a display that cannot start, with its error code
 };
 
 class StationLanguageTest : public StationTest, public ::testing::WithParamInterface<StationLanguage> {
@@ -219,13 +222,23 @@ TEST_P(StationLanguageTest, QuestionsDialogsAndThePropertyPageReadInTheLanguage)
   ASSERT_TRUE(page.Seen());
   EXPECT_EQ(names[V4L2_CID_BRIGHTNESS], expected.brightness);
   EXPECT_EQ(names[V4L2_CID_FOCUS_AUTO], expected.autoFocus);
+
+  // The lower layers' messages, as they write them.
+  platform::ShowUserNotice({"Time Out", "", platform::NoticeIcon::kWarning});
+  platform::ShowUserNotice({"创建视频预览窗口失败，错误码：12", "", platform::NoticeIcon::kError});
+  ASSERT_GE(presenter.shown.size(), 2u);
+  EXPECT_EQ(presenter.shown[presenter.shown.size() - 2].text, expected.timeOut);
+  EXPECT_EQ(presenter.shown.back().text, std::string(expected.noDisplay) + "12");
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Languages, StationLanguageTest,
-    ::testing::Values(StationLanguage{"CN", "是(&Y)", "否(&N)", "打印", "取消", "文件名", "亮度", "自动对焦"},
-                      StationLanguage{"CNT", "是(&Y)", "否(&N)", "列印", "取消", "檔案名", "亮度", "自動對焦"},
-                      StationLanguage{"EN", "&Yes", "&No", "Print", "Cancel", "File name", "Brightness", "Auto focus"}));
+    ::testing::Values(StationLanguage{"CN", "是(&Y)", "否(&N)", "打印", "取消", "文件名", "亮度", "自动对焦", "拍摄超时",
+                                      "创建视频预览窗口失败，错误码："},
+                      StationLanguage{"CNT", "是(&Y)", "否(&N)", "列印", "取消", "檔案名", "亮度", "自動對焦", "拍攝逾時",
+                                      "建立視訊預覽視窗失敗，錯誤碼："},
+                      StationLanguage{"EN", "&Yes", "&No", "Print", "Cancel", "File name", "Brightness", "Auto focus",
+                                      "Time Out", "The video preview window could not be created, error code: "}));
 
 TEST_F(LanguageTest, AnUnknownLanguageChangesNothing) {
   window = std::make_unique<COrvaneDlg>(Environment());

@@ -374,7 +374,7 @@ TEST_F(SettingsTest, TheCalibrationButtonShowsItsInstructionAndMeasuresTheCard) 
   // The virtual camera's page is no card: the calibration says it failed.
   ASSERT_EQ(presenter.shown.size(), 2u);
   EXPECT_EQ(presenter.shown[0].text.rfind("Please confirm that document device is running", 0), 0u);
-  EXPECT_EQ(presenter.shown[1].text, "DPI校准失败，请重试");
+  EXPECT_EQ(presenter.shown[1].text, "The DPI calibration failed, please try again");
 }
 
 TEST_F(SettingsTest, ClosingTheStationWithTheWindowOpenLeavesItAsByCancel) {
