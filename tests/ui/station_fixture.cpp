@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QDialog>
 
 #include <fstream>
 #include <thread>
@@ -31,6 +32,18 @@ std::optional<IntRect> Shown(CVideoController* camera) {
   if (view == nullptr || view->isHidden()) return std::nullopt;
   const QRect g = view->geometry();
   return IntRect{g.left(), g.top(), g.left() + g.width(), g.top() + g.height()};
+}
+
+NextModalDialog::NextModalDialog(std::function<void(QDialog&)> look) : look_(std::move(look)) {
+  QObject::connect(&timer_, &QTimer::timeout, [this] {
+    auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+    if (dialog == nullptr || seen_) return;
+    seen_ = true;
+    timer_.stop();
+    look_(*dialog);
+    dialog->reject();
+  });
+  timer_.start(20);
 }
 
 VirtualCameraIdentity ConfiguredSizeCamera(std::vector<std::pair<int, int>> sizes) {
