@@ -85,8 +85,7 @@ void COrvaneDlg::ApplySettings(const CSysParam& edited) {
   if (settings_.barcodeFolders) {
     LockForBarcodeFolders();
   } else {
-    for (ControlId id : {ControlId::TwoInOne, ControlId::MultipageTiff, ControlId::OnePdf, ControlId::Barcode})
-      Control(id)->setEnabled(true);
+    EnableBarcodeFolderBoxes(true);
   }
   settings_.Save();
 
