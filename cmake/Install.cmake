@@ -25,14 +25,15 @@ set(ORVANE_PACKAGE_MAINTAINER "Orvane for Linux maintainers <maintainers@orvane.
     CACHE STRING "The Debian package's Maintainer field")
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME orvane)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT ${ORVANE_PACKAGE_MAINTAINER})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "capture station of a document camera")
-set(CPACK_PACKAGE_DESCRIPTION
-    "Orvane shows up to three cameras live (a document camera on a stand, often with a front-facing\n"
-    "camera), takes stills on a button, a key, the camera's snapshot button or a timer, cuts each\n"
-    "picture to the page, straightens and cleans it, names and saves it (JPEG, TIFF, PNG, BMP, PDF),\n"
-    "merges two pages into one, collects pages into multipage PDF and TIFF files, prints, records\n"
-    "video with sound, reads barcodes and QR codes, and recognises Chinese and English text.")
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
+  "Orvane shows up to three cameras live (a document camera on a stand, often with a front-facing\n"
+  "camera), takes stills on a button, a key, the camera's snapshot button or a timer, cuts each\n"
+  "picture to the page, straightens and cleans it, names and saves it (JPEG, TIFF, PNG, BMP, PDF),\n"
+  "merges two pages into one, collects pages into multipage PDF and TIFF files, prints, records\n"
+  "video with sound, reads barcodes and QR codes, and recognises Chinese and English text.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)

@@ -11,7 +11,7 @@ trap 'rm -rf "$unpacked"' EXIT
 
 debs=("$build"/orvane_*.deb)
 ((${#debs[@]} == 1)) && [[ -f ${debs[0]} ]] || fail "no single package in $build: ${debs[*]}"
-deb=${debs[0]}
+deb=$(realpath "${debs[0]}")
 [[ $(dpkg-deb -f "$deb" Package) == orvane ]] || fail "the package is not named orvane"
 
 # "-rwxr-xr-x root/root 123 2024-01-01 00:00 ./usr/lib/orvane/orvane" (links end in "-> target").

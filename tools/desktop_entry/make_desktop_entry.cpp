@@ -43,7 +43,7 @@ QString Key(const char* key, const EntryTexts& texts) {
 }
 
 QString Entry(const QString& product, const QString& program) {
-  QStringList lines{QStringLiteral("[Desktop Entry]"), QStringLiteral("Type=Application"), QStringLiteral("Version=1.5")};
+  QStringList lines{QStringLiteral("[Desktop Entry]"), QStringLiteral("Type=Application"), QStringLiteral("Version=1.4")};
   for (const EntryTexts& texts : kTexts) lines << Key("Name", texts) + "=" + QString::fromUtf8(texts.name).arg(product);
   for (const EntryTexts& texts : kTexts) lines << Key("GenericName", texts) + "=" + QString::fromUtf8(texts.genericName);
   for (const EntryTexts& texts : kTexts) lines << Key("Comment", texts) + "=" + QString::fromUtf8(texts.comment);
