@@ -10,4 +10,4 @@ cmake -S "$source" -B "$build" -DCMAKE_BUILD_TYPE=Release -DORVANE_SANITIZE=OFF 
 # The tests' sanitizer options mean nothing to this build.
 unset ASAN_OPTIONS UBSAN_OPTIONS LSAN_OPTIONS
 rm -f "$build"/orvane_*.deb
-cmake --build "$build" -j "$(nproc)" --target package
+cmake --build "$build" -j "${CMAKE_BUILD_PARALLEL_LEVEL:-$(nproc)}" --target package
