@@ -4,6 +4,8 @@
 #include <array>
 #include <chrono>
 #include <cmath>
+#include <csetjmp>
+#include <cstdio>
 #include <cstring>
 #include <new>
 
@@ -14,6 +16,9 @@
 #endif
 #include <opencv2/imgproc.hpp>
 #include <turbojpeg.h>
+// jpeglib.h needs <cstdio> before it.
+#include <jpeglib.h>
+#include <jerror.h>
 
 #include "platform/codepage.h"
 
@@ -115,6 +120,14 @@ bool CFrameSlot::TakeOver(CFrameSlot& filled) {
   Publish(filled.length_, filled.subtype_, filled.width_, filled.height_);
   filled.MarkTaken();
   return true;
+}
+
+std::unique_ptr<std::uint8_t[]> CFrameSlot::ExchangeBuffer(std::unique_ptr<std::uint8_t[]> spare, int* capacity) {
+  std::swap(buffer_, spare);
+  std::swap(capacity_, *capacity);
+  if (!buffer_) capacity_ = 0;
+  MarkTaken();
+  return spare;
 }
 
 bool CFrameSlot::Store(int length, FrameSubtype subtype, const std::uint8_t* bytes, int width,
@@ -381,6 +394,144 @@ bool DecodeMJPGToBGR24(const std::uint8_t* source, int length, std::uint8_t* des
   *width = w;
   *height = h;
   *rowStep = static_cast<int>(step);
+  return true;
+}
+
+namespace {
+
+// Rows handed on per band: a band of a 4160-pixel frame at 1/2 is about 100 KB, well within the
+// processor's second-level cache.
+constexpr int kBandRows = 16;
+
+// The scanline decoder's errors end in a jump back to the call; its warnings are noted as the
+// turbo decoder notes them (see LostRows).
+struct BandDecodeErrors {
+  jpeg_error_mgr standard;
+  std::jmp_buf recovery;
+  bool lostRows;
+};
+
+void JumpBack(j_common_ptr info) { std::longjmp(reinterpret_cast<BandDecodeErrors*>(info->err)->recovery, 1); }
+
+void NoteWarning(j_common_ptr info, int level) {
+  if (level >= 0) return;
+  auto* errors = reinterpret_cast<BandDecodeErrors*>(info->err);
+  const bool surplusBeforeEnd = info->err->msg_code == JWRN_EXTRANEOUS_DATA && info->err->msg_parm.i[1] == 0xD9;
+  if (!surplusBeforeEnd) errors->lostRows = true;
+}
+
+void Silent(j_common_ptr) {}
+
+// Kept free of objects with destructors: a longjmp out of libjpeg lands here.
+bool DecodeBands(const std::uint8_t* source, int length, std::uint8_t* destination, std::size_t capacity,
+                 int reduction, const RowsDone& rowsDone, bool* lostRows) {
+  jpeg_decompress_struct info;
+  BandDecodeErrors errors;
+  info.err = jpeg_std_error(&errors.standard);
+  errors.standard.error_exit = JumpBack;
+  errors.standard.emit_message = NoteWarning;
+  errors.standard.output_message = Silent;
+  errors.lostRows = false;
+  JSAMPROW rows[kBandRows];
+  if (setjmp(errors.recovery)) {
+    jpeg_destroy_decompress(&info);
+    return false;
+  }
+  jpeg_create_decompress(&info);
+  jpeg_mem_src(&info, source, static_cast<unsigned long>(length));
+  jpeg_read_header(&info, TRUE);
+  // As the turbo decoder sets it up for a scaled BGR picture: the rest stays at the defaults.
+  info.out_color_space = JCS_EXT_BGR;
+  info.scale_num = 1;
+  info.scale_denom = static_cast<unsigned int>(reduction);
+  jpeg_start_decompress(&info);
+  const std::size_t step = static_cast<std::size_t>(info.output_width) * 3;
+  if (info.output_components != 3 || step * info.output_height > capacity) {
+    jpeg_destroy_decompress(&info);
+    return false;
+  }
+  const int height = static_cast<int>(info.output_height);
+  while (static_cast<int>(info.output_scanline) < height) {
+    const int first = static_cast<int>(info.output_scanline);
+    const int count = std::min(kBandRows, height - first);
+    for (int i = 0; i < count; ++i) rows[i] = destination + step * static_cast<std::size_t>(first + i);
+    int done = 0;
+    while (done < count) done += static_cast<int>(jpeg_read_scanlines(&info, rows + done, static_cast<JDIMENSION>(count - done)));
+    rowsDone(first + count);
+  }
+  jpeg_finish_decompress(&info);
+  jpeg_destroy_decompress(&info);
+  *lostRows = errors.lostRows;
+  return true;
+}
+
+// One row of `values` BGR bytes (`reduction` source rows summed per value in `sums`) averaged
+// across each `reduction` pixels, rounded half up.
+template <int kReduction>
+void AverageAcross(const std::uint16_t* sums, int outWidth, std::uint8_t* out) {
+  constexpr int kShift = kReduction == 2 ? 2 : 4;
+  constexpr int kHalf = 1 << (kShift - 1);
+  for (int x = 0; x < outWidth; ++x) {
+    const std::uint16_t* in = sums + 3 * kReduction * x;
+    for (int c = 0; c < 3; ++c) {
+      int total = kHalf;
+      for (int i = 0; i < kReduction; ++i) total += in[3 * i + c];
+      out[3 * x + c] = static_cast<std::uint8_t>(total >> kShift);
+    }
+  }
+}
+
+}  // namespace
+
+bool DecodeMJPGInBands(const std::uint8_t* source, int length, std::uint8_t* destination, std::size_t capacity,
+                       int reduction, const RowsDone& rowsDone, bool* damaged) {
+  if (source == nullptr || destination == nullptr || length <= 0) return false;
+  if (reduction != 1 && reduction != 2 && reduction != 4 && reduction != 8) return false;
+  bool lost = false;
+  if (!DecodeBands(source, length, destination, capacity, reduction, rowsDone, &lost)) return false;
+  if (damaged != nullptr) *damaged = lost;
+  return true;
+}
+
+bool ConvertYUY2InBands(const std::uint8_t* source, int length, int width, int height, int reduction,
+                        std::uint8_t* destination, std::size_t capacity, const RowsDone& rowsDone) {
+  if (source == nullptr || destination == nullptr || width <= 0 || height <= 0) return false;
+  if (static_cast<long long>(width) * height * 2 != length) return false;
+  if (reduction != 1 && reduction != 2 && reduction != 4) return false;
+  if (width % reduction != 0 || height % reduction != 0) return false;
+  const int outWidth = width / reduction;
+  const int outHeight = height / reduction;
+  const std::size_t outStep = static_cast<std::size_t>(outWidth) * 3;
+  if (outStep * static_cast<std::size_t>(outHeight) > capacity) return false;
+  const std::size_t inStep = static_cast<std::size_t>(width) * 2;
+  if (width % 2 != 0) {
+    // Rows that do not hold whole groups: converted at once, as ConvertYUY2ToBGR24 does.
+    if (reduction != 1 || !ConvertYUY2ToBGR24(source, length, width, height, destination)) return false;
+    rowsDone(height);
+    return true;
+  }
+  const long long rowGroups = width / 2;
+  const std::size_t rowBytes = static_cast<std::size_t>(width) * 3;
+  std::vector<std::uint8_t> scratch(reduction > 1 ? rowBytes : 0);
+  std::vector<std::uint16_t> sums(reduction > 1 ? rowBytes : 0);
+  for (int first = 0; first < outHeight; first += kBandRows) {
+    const int last = std::min(first + kBandRows, outHeight);
+    for (int y = first; y < last; ++y) {
+      std::uint8_t* out = destination + outStep * static_cast<std::size_t>(y);
+      if (reduction == 1) {
+        ConvertYuy2Groups(source + inStep * static_cast<std::size_t>(y), out, 0, rowGroups);
+        continue;
+      }
+      std::fill(sums.begin(), sums.end(), 0);
+      for (int i = 0; i < reduction; ++i) {
+        ConvertYuy2Groups(source + inStep * static_cast<std::size_t>(y * reduction + i), scratch.data(), 0, rowGroups);
+        for (std::size_t j = 0; j < rowBytes; ++j) sums[j] = static_cast<std::uint16_t>(sums[j] + scratch[j]);
+      }
+      if (reduction == 2) AverageAcross<2>(sums.data(), outWidth, out);
+      else AverageAcross<4>(sums.data(), outWidth, out);
+    }
+    rowsDone(last);
+  }
   return true;
 }
 
