@@ -133,7 +133,9 @@ void CPicturePool::Give(cv::Mat picture) {
 }
 
 struct CRawFramePool::Kept {
-  static constexpr std::size_t kKept = 2;
+  // One spare: with the frame in the slot, the one being converted and the one shown, a 4160 x
+  // 3120 YUY2 stream then holds four frames of 26 MB.
+  static constexpr std::size_t kKept = 1;
   std::mutex mutex;
   std::vector<std::unique_ptr<RawFrame>> frames;
 };
@@ -732,6 +734,9 @@ int CDisplayCore::WantedReduction(int width, int height) const {
     std::lock_guard lock(viewMutex_);
     view = view_;
   }
+  // Before the view knows its size, the frame is made as small as it can be: a view larger than
+  // that gets the next frames larger, while full-size buffers made for a first frame would stay.
+  if (view.client.width <= 0 || view.client.height <= 0) return 4;
   // A picture of another size is shown fitted first.
   const float scale =
       view.scale > 0 && view.picture == picture ? view.scale : CObjectContainer::FitScale(picture, view.client);

@@ -358,6 +358,7 @@ struct StreamedShrink::Plan {
   bool withinHalf = false;
   WithinHalfTables tables;
   std::vector<std::uint16_t> summed;
+  std::vector<std::uint16_t> refreshSums;
   LaneBuffers lanes;
 };
 
@@ -437,23 +438,34 @@ void StreamedShrink::Refresh(const cv::Mat& source, const cv::Rect& changed) {
     else ConvertBgrToBgra(part, out);
     return;
   }
-  const Plan& p = *plan_;
+  Plan& p = *plan_;
   // The destination pixels whose taps reach into the area: a destination index i reads source
   // indices first[i] to first[i] + count - 1.
   const auto span = [](const Taps& taps, int low, int high, int length) {
-    int begin = 0;
-    while (begin < length && taps.first[begin] + taps.count - 1 < low) ++begin;
-    int end = begin;
-    while (end < length && taps.first[end] <= high) ++end;
-    return std::pair{begin, end};
+    const auto begin = std::lower_bound(taps.first.begin(), taps.first.begin() + length, low - taps.count + 1);
+    const auto end = std::upper_bound(begin, taps.first.begin() + length, high);
+    return std::pair{static_cast<int>(begin - taps.first.begin()), static_cast<int>(end - taps.first.begin())};
   };
   const auto [x0, x1] = span(p.across, area.x, area.x + area.width - 1, result_.cols);
   const auto [y0, y1] = span(p.down, area.y, area.y + area.height - 1, result_.rows);
+  if (x0 >= x1 || y0 >= y1) return;
   const int outChannels = result_.channels();
-  // Value by value with the very sums of the vector paths: 16-bit products down, the high half of
-  // 16-bit products across, rounded.
+  // With the very sums of the vector paths: each source value under the area summed down once per
+  // row in 16-bit products, then the high halves of 16-bit products across, rounded.
+  const int c0 = p.across.first[x0];
+  const int c1 = std::min(p.across.first[x1 - 1] + p.across.count, source_.width);
+  std::vector<std::uint16_t>& summed = p.refreshSums;
+  if (summed.size() < static_cast<std::size_t>(c1 - c0) * channels_) summed.resize(static_cast<std::size_t>(c1 - c0) * channels_);
   for (int y = y0; y < y1; ++y) {
     const std::uint16_t* rowWeights = &p.down.weights[static_cast<std::size_t>(y) * p.down.count];
+    const int values = (c1 - c0) * channels_;
+    std::fill_n(summed.begin(), values, std::uint16_t{0});
+    for (int j = 0; j < p.down.count; ++j) {
+      if (rowWeights[j] == 0) continue;
+      const std::uint8_t* in = source.ptr<std::uint8_t>(p.down.first[y] + j) + c0 * channels_;
+      const std::uint16_t weight = rowWeights[j];
+      for (int i = 0; i < values; ++i) summed[i] = static_cast<std::uint16_t>(summed[i] + in[i] * weight);
+    }
     std::uint8_t* out = result_.ptr<std::uint8_t>(y);
     for (int x = x0; x < x1; ++x) {
       const std::uint16_t* weights = &p.acrossWeights[static_cast<std::size_t>(x) * p.across.count];
@@ -462,13 +474,8 @@ void StreamedShrink::Refresh(const cv::Mat& source, const cv::Rect& changed) {
         for (int k = 0; k < p.across.count; ++k) {
           const int column = p.across.first[x] + k;
           if (weights[k] == 0 || column >= source_.width) continue;
-          std::uint16_t summed = 0;
-          for (int j = 0; j < p.down.count; ++j) {
-            if (rowWeights[j] == 0) continue;
-            summed = static_cast<std::uint16_t>(
-                summed + source.ptr<std::uint8_t>(p.down.first[y] + j)[column * channels_ + c] * rowWeights[j]);
-          }
-          total = static_cast<std::uint16_t>(total + ((static_cast<unsigned>(summed) * weights[k]) >> 16));
+          const unsigned value = summed[static_cast<std::size_t>(column - c0) * channels_ + c];
+          total = static_cast<std::uint16_t>(total + ((value * weights[k]) >> 16));
         }
         out[x * outChannels + c] = static_cast<std::uint8_t>((total + kWeightOne / 2) >> kWeightBits);
       }
