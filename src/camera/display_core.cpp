@@ -963,8 +963,8 @@ namespace {
 // slanted side costs a narrow strip rather than its whole bounding box.
 void RefreshUnderLine(StreamedShrink& shrink, const cv::Mat& picture, cv::Point a, cv::Point b, int margin) {
   constexpr int kRows = 8;
-  const int top = std::min(a.y, b.y) - margin;
-  const int bottom = std::max(a.y, b.y) + margin;
+  const int top = std::max(std::min(a.y, b.y) - margin, 0);
+  const int bottom = std::min(std::max(a.y, b.y) + margin, picture.rows - 1);
   for (int y0 = top; y0 <= bottom; y0 += kRows) {
     const int y1 = std::min(y0 + kRows - 1, bottom);
     // Where the segment runs within `margin` rows of these.
