@@ -4,8 +4,6 @@
 #include <array>
 #include <chrono>
 #include <cmath>
-#include <csetjmp>
-#include <cstdio>
 #include <cstring>
 #include <new>
 
@@ -16,10 +14,8 @@
 #endif
 #include <opencv2/imgproc.hpp>
 #include <turbojpeg.h>
-// jpeglib.h needs <cstdio> before it.
-#include <jpeglib.h>
-#include <jerror.h>
 
+#include "imaging/jpeg_file.h"
 #include "platform/codepage.h"
 
 namespace orvane {
@@ -403,68 +399,6 @@ namespace {
 // processor's second-level cache.
 constexpr int kBandRows = 16;
 
-// The scanline decoder's errors end in a jump back to the call; its warnings are noted as the
-// turbo decoder notes them (see LostRows).
-struct BandDecodeErrors {
-  jpeg_error_mgr standard;
-  std::jmp_buf recovery;
-  bool lostRows;
-};
-
-void JumpBack(j_common_ptr info) { std::longjmp(reinterpret_cast<BandDecodeErrors*>(info->err)->recovery, 1); }
-
-void NoteWarning(j_common_ptr info, int level) {
-  if (level >= 0) return;
-  auto* errors = reinterpret_cast<BandDecodeErrors*>(info->err);
-  const bool surplusBeforeEnd = info->err->msg_code == JWRN_EXTRANEOUS_DATA && info->err->msg_parm.i[1] == 0xD9;
-  if (!surplusBeforeEnd) errors->lostRows = true;
-}
-
-void Silent(j_common_ptr) {}
-
-// Kept free of objects with destructors: a longjmp out of libjpeg lands here.
-bool DecodeBands(const std::uint8_t* source, int length, std::uint8_t* destination, std::size_t capacity,
-                 int reduction, const RowsDone& rowsDone, bool* lostRows) {
-  jpeg_decompress_struct info;
-  BandDecodeErrors errors;
-  info.err = jpeg_std_error(&errors.standard);
-  errors.standard.error_exit = JumpBack;
-  errors.standard.emit_message = NoteWarning;
-  errors.standard.output_message = Silent;
-  errors.lostRows = false;
-  JSAMPROW rows[kBandRows];
-  if (setjmp(errors.recovery)) {
-    jpeg_destroy_decompress(&info);
-    return false;
-  }
-  jpeg_create_decompress(&info);
-  jpeg_mem_src(&info, source, static_cast<unsigned long>(length));
-  jpeg_read_header(&info, TRUE);
-  // As the turbo decoder sets it up for a scaled BGR picture: the rest stays at the defaults.
-  info.out_color_space = JCS_EXT_BGR;
-  info.scale_num = 1;
-  info.scale_denom = static_cast<unsigned int>(reduction);
-  jpeg_start_decompress(&info);
-  const std::size_t step = static_cast<std::size_t>(info.output_width) * 3;
-  if (info.output_components != 3 || step * info.output_height > capacity) {
-    jpeg_destroy_decompress(&info);
-    return false;
-  }
-  const int height = static_cast<int>(info.output_height);
-  while (static_cast<int>(info.output_scanline) < height) {
-    const int first = static_cast<int>(info.output_scanline);
-    const int count = std::min(kBandRows, height - first);
-    for (int i = 0; i < count; ++i) rows[i] = destination + step * static_cast<std::size_t>(first + i);
-    int done = 0;
-    while (done < count) done += static_cast<int>(jpeg_read_scanlines(&info, rows + done, static_cast<JDIMENSION>(count - done)));
-    rowsDone(first + count);
-  }
-  jpeg_finish_decompress(&info);
-  jpeg_destroy_decompress(&info);
-  *lostRows = errors.lostRows;
-  return true;
-}
-
 // One row of `values` BGR bytes (`reduction` source rows summed per value in `sums`) averaged
 // across each `reduction` pixels, rounded half up.
 template <int kReduction>
@@ -487,9 +421,10 @@ bool DecodeMJPGInBands(const std::uint8_t* source, int length, std::uint8_t* des
                        int reduction, const RowsDone& rowsDone, bool* damaged) {
   if (source == nullptr || destination == nullptr || length <= 0) return false;
   if (reduction != 1 && reduction != 2 && reduction != 4 && reduction != 8) return false;
-  bool lost = false;
-  if (!DecodeBands(source, length, destination, capacity, reduction, rowsDone, &lost)) return false;
-  if (damaged != nullptr) *damaged = lost;
+  const imaging::BandDecode decoded = imaging::DecodeJpegInBands(source, static_cast<std::size_t>(length), reduction,
+                                                                 destination, capacity, kBandRows, rowsDone);
+  if (decoded == imaging::BandDecode::kFailed) return false;
+  if (damaged != nullptr) *damaged = decoded == imaging::BandDecode::kRowsLost;
   return true;
 }
 
