@@ -698,11 +698,10 @@ bool CDisplayCore::TakeMainFrame(TakenFrame& taken, DecodedFrame& converted, std
   taken.subtype = raw.Subtype();
   taken.width = raw.Width();
   taken.height = raw.Height();
-  bool done = true;
-  if (taken.subtype == FrameSubtype::MJPG || taken.subtype == FrameSubtype::YUY2) {
-    // The frame goes on to the display's thread with the picture made of it (the getters make
-    // theirs from it at full resolution): its buffer leaves the slot, which gets one given back,
-    // and it is converted once the slot is free.
+  // MJPG and YUY2 frames go on to the display's thread with the picture made of them (the getters
+  // make theirs from them at full resolution): the frame's buffer leaves the slot, which gets one
+  // given back.
+  const auto keep = [&] {
     std::unique_ptr<RawFrame> kept = rawPool_.Take();
     kept->subtype = taken.subtype;
     kept->width = taken.width;
@@ -711,12 +710,19 @@ bool CDisplayCore::TakeMainFrame(TakenFrame& taken, DecodedFrame& converted, std
     int capacity = kept->capacity;
     kept->bytes = raw.ExchangeBuffer(std::move(kept->bytes), &capacity);
     kept->capacity = capacity;
-    taken.raw = rawPool_.Share(std::move(kept));
+    return rawPool_.Share(std::move(kept));
+  };
+  taken.raw.reset();
+  bool done = true;
+  if (taken.subtype == FrameSubtype::MJPG) {
+    // Decoded once the slot is free.
+    taken.raw = keep();
   } else {
-    // A bottom-up RGB24 frame converts in a few milliseconds: straight out of the slot.
-    taken.raw.reset();
+    // The others convert in a few milliseconds: straight out of the slot, so that a 26 MB YUY2
+    // frame is not held a third time while it converts.
     done = ConvertMainFrame(taken, raw.Data(), raw.Length(), converted);
-    raw.MarkTaken();
+    if (done && taken.subtype == FrameSubtype::YUY2) converted.source = taken.raw = keep();
+    else raw.MarkTaken();
   }
   if (!done) return false;
   sequence = ++takenSequence_;
