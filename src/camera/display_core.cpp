@@ -133,11 +133,10 @@ void CPicturePool::Give(cv::Mat picture) {
 }
 
 struct CRawFramePool::Kept {
-  // One spare: with the frame in the slot, the one being converted and the one shown, a 4160 x
-  // 3120 YUY2 stream then holds four frames of 26 MB.
   static constexpr std::size_t kKept = 1;
   std::mutex mutex;
   std::vector<std::unique_ptr<RawFrame>> frames;
+  int held = 0;  // frames shared and not let go yet
 };
 
 CRawFramePool::CRawFramePool() : kept_(std::make_shared<Kept>()) {}
@@ -154,14 +153,29 @@ std::unique_ptr<RawFrame> CRawFramePool::Take() {
   return std::make_unique<RawFrame>();
 }
 
+std::unique_ptr<RawFrame> CRawFramePool::TakeSpare() {
+  std::lock_guard lock(kept_->mutex);
+  if (!kept_->frames.empty()) {
+    std::unique_ptr<RawFrame> frame = std::move(kept_->frames.back());
+    kept_->frames.pop_back();
+    return frame;
+  }
+  return kept_->held == 0 ? std::make_unique<RawFrame>() : nullptr;
+}
+
 SharedRawFrame CRawFramePool::Share(std::unique_ptr<RawFrame> frame) {
+  {
+    std::lock_guard lock(kept_->mutex);
+    ++kept_->held;
+  }
   std::weak_ptr<Kept> pool = kept_;
   return SharedRawFrame(frame.release(), [pool](const RawFrame* released) {
     std::unique_ptr<RawFrame> owned(const_cast<RawFrame*>(released));
     const std::shared_ptr<Kept> kept = pool.lock();
-    if (!kept || !owned->bytes) return;
+    if (!kept) return;
     std::lock_guard lock(kept->mutex);
-    if (kept->frames.size() < Kept::kKept) kept->frames.push_back(std::move(owned));
+    --kept->held;
+    if (owned->bytes && kept->frames.size() < Kept::kKept) kept->frames.push_back(std::move(owned));
   });
 }
 
@@ -689,6 +703,18 @@ void CDisplayCore::ConversionLoop(std::stop_token stop, int worker) {
 bool CDisplayCore::TakeMainFrame(TakenFrame& taken, DecodedFrame& converted, std::uint64_t& sequence) {
   std::lock_guard lock(takeMutex_);
   CFrameSlot& raw = raw_[kMainSlot];
+  // The worker's last frame is let go first: while the slot waits for a buffer given back, a frame
+  // held here would keep it waiting.
+  taken.raw.reset();
+  if (slotLent_) {
+    // The slot's buffer went with the last frame: a frame given back since goes into it.
+    std::unique_ptr<RawFrame> spare = rawPool_.TakeSpare();
+    if (!spare) return false;
+    int capacity = spare->capacity;
+    raw.ExchangeBuffer(std::move(spare->bytes), &capacity);
+    slotLent_ = false;
+    return false;
+  }
   if (raw.State() != CFrameSlot::kFilled) return false;
   // MJPG frames that come sooner than the limit allows after the last one taken are skipped.
   if (raw.Subtype() == FrameSubtype::MJPG && !mainGate_.Admit(frameRateLimit_.load())) {
@@ -701,27 +727,29 @@ bool CDisplayCore::TakeMainFrame(TakenFrame& taken, DecodedFrame& converted, std
   // MJPG and YUY2 frames go on to the display's thread with the picture made of them (the getters
   // make theirs from them at full resolution): the frame's buffer leaves the slot, which gets one
   // given back.
-  const auto keep = [&] {
-    std::unique_ptr<RawFrame> kept = rawPool_.Take();
+  // Without a buffer to give it (`kept` null), the slot keeps the frame's place (see slotLent_).
+  const auto keep = [&](std::unique_ptr<RawFrame> kept) {
+    const bool lend = !kept;
+    if (lend) kept = std::make_unique<RawFrame>();
     kept->subtype = taken.subtype;
     kept->width = taken.width;
     kept->height = taken.height;
     kept->length = raw.Length();
     int capacity = kept->capacity;
-    kept->bytes = raw.ExchangeBuffer(std::move(kept->bytes), &capacity);
+    kept->bytes = raw.ExchangeBuffer(std::move(kept->bytes), &capacity, lend);
     kept->capacity = capacity;
+    slotLent_ = lend;
     return rawPool_.Share(std::move(kept));
   };
-  taken.raw.reset();
   bool done = true;
   if (taken.subtype == FrameSubtype::MJPG) {
     // Decoded once the slot is free.
-    taken.raw = keep();
+    taken.raw = keep(rawPool_.Take());
   } else {
     // The others convert in a few milliseconds: straight out of the slot, so that a 26 MB YUY2
     // frame is not held a third time while it converts.
     done = ConvertMainFrame(taken, raw.Data(), raw.Length(), converted);
-    if (done && taken.subtype == FrameSubtype::YUY2) converted.source = taken.raw = keep();
+    if (done && taken.subtype == FrameSubtype::YUY2) converted.source = taken.raw = keep(rawPool_.TakeSpare());
     else raw.MarkTaken();
   }
   if (!done) return false;

@@ -131,6 +131,9 @@ class CRawFramePool {
   CRawFramePool();
   // A frame buffer to swap into the slot: a kept one, else an empty one.
   std::unique_ptr<RawFrame> Take();
+  // A kept one; else an empty one only while none of the pool's frames is held anywhere; else
+  // none (a frame held now comes back when it is let go).
+  std::unique_ptr<RawFrame> TakeSpare();
   // The frame for sharing; it comes back here when its last holder lets it go (or is freed when
   // the pool has gone).
   SharedRawFrame Share(std::unique_ptr<RawFrame> frame);
@@ -304,6 +307,10 @@ class CDisplayCore {
   // Between the conversion workers: who takes the next main frame, and in which order they go on.
   std::mutex takeMutex_;
   std::uint64_t takenSequence_ = 0;
+  // The main raw slot's buffer went with a YUY2 frame: the slot stays filled (the camera's frames
+  // are dropped) until a frame's buffer is given back to go into it, so that a stream of 26 MB
+  // frames holds two of them, the one shown and the one coming.
+  bool slotLent_ = false;
   FrameRateGate mainGate_;
   // The decoded main frame waiting for the display worker, and the last one handed over.
   std::mutex deliverMutex_;

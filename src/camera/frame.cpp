@@ -118,11 +118,12 @@ bool CFrameSlot::TakeOver(CFrameSlot& filled) {
   return true;
 }
 
-std::unique_ptr<std::uint8_t[]> CFrameSlot::ExchangeBuffer(std::unique_ptr<std::uint8_t[]> spare, int* capacity) {
+std::unique_ptr<std::uint8_t[]> CFrameSlot::ExchangeBuffer(std::unique_ptr<std::uint8_t[]> spare, int* capacity,
+                                                           bool keepFilled) {
   std::swap(buffer_, spare);
   std::swap(capacity_, *capacity);
   if (!buffer_) capacity_ = 0;
-  MarkTaken();
+  if (!keepFilled) MarkTaken();
   return spare;
 }
 

@@ -69,7 +69,10 @@ class CFrameSlot {
   // The frame leaves a filled slot (held by the caller) without a copy: its buffer is swapped
   // with `spare`, a buffer of `*capacity` usable bytes plus the 64 spare ones (or null with 0), and
   // the slot is marked taken. Returns the frame's buffer, `*capacity` set to its usable bytes.
-  std::unique_ptr<std::uint8_t[]> ExchangeBuffer(std::unique_ptr<std::uint8_t[]> spare, int* capacity);
+  // With `keepFilled` the slot stays filled, so nothing is stored into it, until a later exchange
+  // gives it a buffer.
+  std::unique_ptr<std::uint8_t[]> ExchangeBuffer(std::unique_ptr<std::uint8_t[]> spare, int* capacity,
+                                                 bool keepFilled = false);
 
   int State() const { return state_.load(std::memory_order_acquire); }
   void MarkTaken() { state_.store(kTaken, std::memory_order_release); }

@@ -289,6 +289,28 @@ TEST(CDisplayCoreReducedView, GettersStayAtFullResolution) {
   }
 }
 
+// A YUY2 stream keeps being shown while the frames shown are held for the getters: each frame
+// is stored until the display's picture is that frame, then the next one comes.
+TEST(CDisplayCoreReducedView, AYuy2StreamKeepsComing) {
+  CDisplayCore core;
+  ASSERT_TRUE(core.Start({}));
+  core.PostResize({80, 60});
+  const auto deadline = std::chrono::steady_clock::now() + 60s;
+  for (int level = 40; level <= 220; level += 15) {
+    const std::vector<std::uint8_t> yuy2 = Yuy2Of(cv::Mat(240, 320, CV_8UC3, cv::Scalar::all(level)));
+    double shown = -1;
+    while (std::abs(shown - level) > 2 && std::chrono::steady_clock::now() < deadline) {
+      CFrameSlot& raw = *core.RawSlot(CDisplayCore::kMainSlot);
+      if (raw.State() != CFrameSlot::kFilled)
+        raw.Store(static_cast<int>(yuy2.size()), FrameSubtype::YUY2, yuy2.data(), 320, 240);
+      std::this_thread::sleep_for(2ms);
+      const cv::Mat picture = core.GetPicture();
+      if (!picture.empty()) shown = cv::mean(picture)[1];
+    }
+    ASSERT_NEAR(shown, level, 2) << "the view stopped before the frame of level " << level;
+  }
+}
+
 // The client area composed by the workers while a frame's rows came in, its outlines' strips
 // shrunk again, is what the picture container composes from the outlined frame: for frames shown
 // at full size and reduced, compressed or not, and a slanted page whose thick outlines cross many
