@@ -86,7 +86,7 @@ COrvaneDlg::COrvaneDlg(StationEnvironment environment, QWidget* parent)
   }
   models_ = std::make_unique<CCameraModelTable>(environment_.cameraProbe);
   target_ = platform::CreateTarget([this](const platform::Message& message) { return OnWndMsg(message); });
-  setWindowTitle(Text("Brenvik V1.1"));
+  setWindowTitle(Text(kDefaultStationCaption));
   setWindowIcon(QIcon(QStringLiteral(":/ui/application.png")));
   resize(kClientWidth, kClientHeight);
   setMinimumSize(900, 640);
@@ -531,6 +531,8 @@ void COrvaneDlg::SyncNaming() {
 
 void COrvaneDlg::SetMessageLanguage(int language) {
   if (std::optional<CMessageTexts> texts = MessageTextsFor(language)) texts_ = std::move(*texts);
+  else return;
+  for (const auto& thumbnail : thumbnails_) thumbnail->SetLanguage(language);
 }
 
 // ---- The panel ----

@@ -102,6 +102,7 @@ class CMultiPageDlg : public QDialog {
   IPresenter& presenter_;
   platform::TargetHandle target_;
   const int mode_;
+  const int language_;
   std::string failedText_;
   std::array<std::unique_ptr<CImageButton>, kSlots> slots_;
   std::array<int, kSlots> slotPages_{-1, -1, -1, -1};

@@ -7,6 +7,7 @@
 #include <QUrl>
 
 #include "ui/free_name_dialog.h"
+#include "ui/message_texts.h"
 #include "ui/prefix_dialog.h"
 #include "ui/print_dialog_chooser.h"
 
@@ -35,6 +36,12 @@ QMessageBox::StandardButtons BoxButtons(MessageButtons buttons) {
 }
 
 }  // namespace
+
+bool OpenFileOrSay(IPresenter& presenter, QWidget* owner, int language, const std::filesystem::path& file) {
+  if (presenter.OpenFile(file)) return true;
+  presenter.ShowMessage(owner, CannotOpenText(language) + file.string(), StationCaption(), MessageIcon::kInformation);
+  return false;
+}
 
 MessageAnswer QtPresenter::ShowMessage(QWidget* owner, const std::string& text, const std::string& caption,
                                        MessageIcon icon, MessageButtons buttons) {
@@ -71,8 +78,9 @@ std::optional<std::filesystem::path> QtPresenter::ChooseFolder(QWidget* owner, c
   return std::filesystem::path(folder.toStdString());
 }
 
-std::unique_ptr<QPrinter> QtPresenter::ChoosePrinter(QWidget* owner, const std::string& documentName) {
-  return PrintDialogChooser(owner).ChoosePrinter(documentName);
+std::unique_ptr<QPrinter> QtPresenter::ChoosePrinter(QWidget* owner, const std::string& documentName,
+                                                     const std::filesystem::path& printToFile) {
+  return PrintDialogChooser(owner, printToFile).ChoosePrinter(documentName);
 }
 
 bool QtPresenter::OpenFile(const std::filesystem::path& file) {

@@ -41,13 +41,18 @@ class IPresenter {
   virtual std::optional<std::filesystem::path> ChooseFolder(QWidget* owner, const std::string& title,
                                                             const std::filesystem::path& start) = 0;
   // The printer for the print job `documentName`, as the user set it up; nothing when the user
-  // cancelled or there is no printer.
-  virtual std::unique_ptr<QPrinter> ChoosePrinter(QWidget* owner, const std::string& documentName) = 0;
+  // cancelled or there is no printer. Printing to a file offers `printToFile` when given.
+  virtual std::unique_ptr<QPrinter> ChoosePrinter(QWidget* owner, const std::string& documentName,
+                                                  const std::filesystem::path& printToFile) = 0;
   // The desktop's program for the file, folder or link. False when none could be started.
   virtual bool OpenFile(const std::filesystem::path& file) = 0;
   virtual bool OpenFolder(const std::filesystem::path& folder) = 0;
   virtual bool OpenLink(const std::string& link) = 0;
 };
+
+// Opens the file with the desktop's program for it; when there is none, says so in `language`
+// (a box owned by `owner`, which may be null). Whether the file was opened.
+bool OpenFileOrSay(IPresenter& presenter, QWidget* owner, int language, const std::filesystem::path& file);
 
 class QtPresenter : public IPresenter {
  public:
@@ -58,7 +63,8 @@ class QtPresenter : public IPresenter {
   std::optional<std::string> EditPrefixList(QWidget* owner, int language, const std::string& choices) override;
   std::optional<std::filesystem::path> ChooseFolder(QWidget* owner, const std::string& title,
                                                     const std::filesystem::path& start) override;
-  std::unique_ptr<QPrinter> ChoosePrinter(QWidget* owner, const std::string& documentName) override;
+  std::unique_ptr<QPrinter> ChoosePrinter(QWidget* owner, const std::string& documentName,
+                                          const std::filesystem::path& printToFile) override;
   bool OpenFile(const std::filesystem::path& file) override;
   bool OpenFolder(const std::filesystem::path& folder) override;
   bool OpenLink(const std::string& link) override;

@@ -230,6 +230,24 @@ TEST_F(ThumbnailMenuTest, OpenShowsTheFileAndDeleteEmptiesTheSlot) {
   EXPECT_TRUE(window->Thumbnails()[0]->HasPicture()) << "the empty slot's picture";
 }
 
+// Opened from the menu and by a click: without a program for the file the user is told, in the
+// window's language, under the station's caption.
+TEST_F(ThumbnailMenuTest, AFileNoProgramOpensIsSaidInTheUsersLanguage) {
+  WriteSettings("[Language]\nCurrent=EN\n");
+  presenter.openFails = true;
+  StartAndCapture();
+  const fs::path file = Pictures()[0];
+  Choose(0);
+  const IntRect rect = window->Thumbnails()[0]->GetRect();
+  QTest::mouseClick(window.get(), Qt::LeftButton, {}, QPoint(rect.left + 20, rect.top + 20));
+  ASSERT_EQ(presenter.shown.size(), 2u);
+  for (const auto& shown : presenter.shown) {
+    EXPECT_EQ(shown.text, "No program is set up to open this file; please choose one for files of this kind: " + file.string());
+    EXPECT_EQ(shown.caption, "Orvane");
+  }
+  EXPECT_TRUE(fs::exists(file));
+}
+
 TEST_F(ThumbnailMenuTest, AFileThatCannotBeDeletedIsSaidSoAndKept) {
   StartAndCapture();
   const fs::path file = Pictures()[0];
