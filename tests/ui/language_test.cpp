@@ -1,5 +1,6 @@
 #include <QAbstractButton>
 #include <QCheckBox>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QMessageBox>
 #include <QRadioButton>
@@ -14,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include "station_fixture.h"
+#include "ui/button_faces.h"
 #include "ui/control_text.h"
 #include "ui/fx_button.h"
 #include "ui/image_button.h"
@@ -158,10 +160,11 @@ TEST_F(LanguageTest, AnUnknownLanguageChangesNothing) {
   }
 }
 
-TEST_F(LanguageTest, EveryRadioAndBoxOfThePanelShowsItsWholeCaptionInEveryLanguage) {
+// Whole, and at the window's own font: no caption of the table needs the last resort of a smaller
+// one. Back in Simplified Chinese after English every caption has its first font again.
+TEST_F(LanguageTest, EveryRadioAndBoxOfThePanelShowsItsWholeCaptionAtTheWindowsFontInEveryLanguage) {
   window = std::make_unique<COrvaneDlg>(Environment());
   std::map<QAbstractButton*, double> firstPoints;
-  // English and then Simplified Chinese again: a shorter caption gets its first font back.
   for (int language : {0, 1, 2, 0}) {
     window->SetUiLanguage(language);
     for (QAbstractButton* control : window->findChildren<QAbstractButton*>()) {
@@ -174,12 +177,45 @@ TEST_F(LanguageTest, EveryRadioAndBoxOfThePanelShowsItsWholeCaptionInEveryLangua
                                                           &option, control);
       EXPECT_LE(control->fontMetrics().horizontalAdvance(control->text()), room.width())
           << language << " " << control->text().toStdString();
+      EXPECT_EQ(control->font().pointSizeF(), QFont().pointSizeF()) << language << " " << control->text().toStdString();
       if (language != 0) continue;
       if (!firstPoints.contains(control)) {
         firstPoints[control] = control->font().pointSizeF();
       } else {
         EXPECT_EQ(control->font().pointSizeF(), firstPoints[control]) << control->text().toStdString();
       }
+    }
+    // The rows of radios side by side inside their groups.
+    const std::pair<ControlId, std::vector<ControlId>> rows[] = {
+        {ControlId::CropGroup, {ControlId::CropNone, ControlId::CropAuto, ControlId::CropCustom}},
+        {ControlId::ColourGroup, {ControlId::Colour, ControlId::Grey, ControlId::BlackAndWhite, ControlId::Negative}},
+    };
+    for (const auto& [group, radios] : rows) {
+      const QRect frame = window->Control(group)->geometry();
+      int free = frame.left();
+      for (ControlId id : radios) {
+        const QRect place = window->Control(id)->geometry();
+        EXPECT_TRUE(frame.contains(place)) << language << " " << static_cast<int>(id);
+        EXPECT_GE(place.left(), free) << language << " " << static_cast<int>(id);
+        free = place.left() + place.width();
+      }
+    }
+  }
+}
+
+// The command buttons' captions are drawn at their full size in every language: none is shrunk
+// to fit its face.
+TEST(ButtonFaceCaptions, EveryCaptionFitsItsFaceAtFullSize) {
+  EnsureApplication();
+  for (const CommandButtonFace& face : kCommandButtonFaces) {
+    if (!HasCaptions(face)) continue;
+    for (std::size_t language = 0; language < 3; ++language) {
+      QFont font(QString::fromUtf8(kFaceFamilies[language]));
+      font.setPixelSize(CaptionPixels(face));
+      font.setBold(IsAccent(face));
+      font.setStyleStrategy(QFont::NoFontMerging);
+      const QString caption = QString::fromUtf8(face.captions[language]);
+      EXPECT_LE(QFontMetrics(font).horizontalAdvance(caption), face.width - kCaptionMargin) << caption.toStdString();
     }
   }
 }

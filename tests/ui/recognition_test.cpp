@@ -167,7 +167,7 @@ cv::Mat EnglishLines() { return orvane::testing::EnglishPage({"The quick brown f
 TEST_F(RecognitionTest, AnEnglishPageIsReadIntoADocumentThatIsOpenedAtTheEnd) {
   auto dialog = Dialog(2, EnglishLines(), true);
   dialog->show();
-  ASSERT_TRUE(WaitFor([&] { return Ended(*dialog); }, std::chrono::seconds(120)));
+  ASSERT_TRUE(WaitFor([&] { return Ended(*dialog); }, std::chrono::seconds(240)));
   EXPECT_EQ(dialog->Status().text().toStdString(), "OCR is completed");
   EXPECT_EQ(dialog->Progress().value(), 100);
   EXPECT_FALSE(dialog->StopButton().isEnabled());
@@ -189,7 +189,7 @@ TEST_F(RecognitionTest, ClosingAnEnglishRunOnceItsTextIsReadWaitsForTheDocument)
     dialog->close();
   });
   dialog->show();
-  ASSERT_TRUE(WaitFor([&] { return !dialog->isVisible(); }, std::chrono::seconds(120)));
+  ASSERT_TRUE(WaitFor([&] { return !dialog->isVisible(); }, std::chrono::seconds(240)));
   EXPECT_TRUE(closedAtTheText);
   EXPECT_FALSE(dialog->WorkerRunning());
   EXPECT_EQ(dialog->GetResult(), 2);
@@ -201,7 +201,7 @@ TEST_F(RecognitionTest, ADocumentNoProgramOpensIsSaidWithItsPlace) {
   presenter.openFails = true;
   auto dialog = Dialog(1, EnglishLines(), true);
   dialog->show();
-  ASSERT_TRUE(WaitFor([&] { return Ended(*dialog); }, std::chrono::seconds(120)));
+  ASSERT_TRUE(WaitFor([&] { return Ended(*dialog); }, std::chrono::seconds(240)));
   EXPECT_EQ(dialog->GetResult(), 2);
   ASSERT_EQ(presenter.shown.size(), 1u);
   EXPECT_EQ(presenter.shown[0].text, "沒有可以開啟此檔案的程式，請為這種檔案指定一個開啟程式：" + (folder / "page.docx").string());
