@@ -4,7 +4,11 @@
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPrinter>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QUrl>
+
+#include <optional>
 
 #include "ui/free_name_dialog.h"
 #include "ui/message_texts.h"
@@ -35,7 +39,31 @@ QMessageBox::StandardButtons BoxButtons(MessageButtons buttons) {
   return QMessageBox::Ok;
 }
 
+// What `tool` writes when run with `arguments`; nothing when it does not end well within a few
+// seconds.
+std::optional<QString> AnswerOf(const QString& tool, const QStringList& arguments) {
+  QProcess process;
+  process.start(tool, arguments);
+  if (!process.waitForFinished(5000)) {
+    process.kill();
+    process.waitForFinished();
+    return std::nullopt;
+  }
+  if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) return std::nullopt;
+  return QString::fromLocal8Bit(process.readAllStandardOutput()).trimmed();
+}
+
 }  // namespace
+
+bool DesktopHasProgramFor(const std::filesystem::path& file) {
+  const QString tool = QStandardPaths::findExecutable(QStringLiteral("xdg-mime"));
+  if (tool.isEmpty()) return true;
+  const std::optional<QString> type =
+      AnswerOf(tool, {QStringLiteral("query"), QStringLiteral("filetype"), QString::fromStdString(file.string())});
+  if (!type || type->isEmpty()) return true;
+  const std::optional<QString> program = AnswerOf(tool, {QStringLiteral("query"), QStringLiteral("default"), *type});
+  return !program || !program->isEmpty();
+}
 
 bool OpenFileOrSay(IPresenter& presenter, QWidget* owner, int language, const std::filesystem::path& file) {
   if (presenter.OpenFile(file)) return true;
@@ -84,10 +112,13 @@ std::unique_ptr<QPrinter> QtPresenter::ChoosePrinter(QWidget* owner, const std::
 }
 
 bool QtPresenter::OpenFile(const std::filesystem::path& file) {
+  if (!DesktopHasProgramFor(file)) return false;
   return QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(file.string())));
 }
 
-bool QtPresenter::OpenFolder(const std::filesystem::path& folder) { return OpenFile(folder); }
+bool QtPresenter::OpenFolder(const std::filesystem::path& folder) {
+  return QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(folder.string())));
+}
 
 bool QtPresenter::OpenLink(const std::string& link) {
   return QDesktopServices::openUrl(QUrl::fromUserInput(QString::fromStdString(link)));
