@@ -15,9 +15,6 @@ start_screen
 start_station 1
 wait_for 60 preview_live || fail "the preview shows no camera picture"
 
-storage="$work/home/Pictures/Calvest"
-files() { find "$storage" -mindepth 2 -name "*.$1" ! -name '.*' 2>/dev/null; }
-
 # A visible window of the station other than its main window; its id in $other.
 other=
 other_window() {
