@@ -117,6 +117,13 @@ long ExposureFromLog(long value) { return std::lround(std::exp2(static_cast<doub
 
 }  // namespace
 
+namespace {
+std::atomic<std::int64_t> stillTimeoutMs{kStillTimeoutMs};
+}  // namespace
+
+std::chrono::milliseconds StillTimeout() { return std::chrono::milliseconds(stillTimeoutMs.load()); }
+void SetStillTimeout(std::chrono::milliseconds timeout) { stillTimeoutMs = timeout.count(); }
+
 void NoticeTimeOut() { platform::ShowUserNotice({"Time Out", "", platform::NoticeIcon::kWarning}); }
 
 // A camera property and the V4L2 controls behind it.
@@ -480,7 +487,7 @@ cv::Mat CUSBCamra::GrabStill() {
   } else {
     liveStillWanted_ = true;
   }
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kStillTimeoutMs);
+  const auto deadline = std::chrono::steady_clock::now() + StillTimeout();
   for (int refused = still_.Refused();;) {
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     const bool answered =

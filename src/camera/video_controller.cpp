@@ -176,6 +176,7 @@ void CVideoController::MoveDisplay() {
 }
 
 cv::Mat CVideoController::GetPicture() { return display_ ? display_->GetPicture() : cv::Mat(); }
+int CVideoController::ShownRotation() const { return display_ ? display_->ShownRotation() : 0; }
 
 std::vector<cv::Mat> CVideoController::GetCroppedPictures() {
   return display_ ? display_->GetCroppedPictures() : std::vector<cv::Mat>{};

@@ -71,6 +71,9 @@ class CVideoController {
   void SetDisplayRect(int left, int top, int right, int bottom) { rect_ = {left, top, right, bottom}; }
   void MoveDisplay();
   cv::Mat GetPicture();
+  // The rotation GetPicture's picture is turned by, which trails SetRotation by the frames under
+  // way; any thread.
+  int ShownRotation() const;
   std::vector<cv::Mat> GetCroppedPictures();
   cv::Mat GetShownPicture();
   bool GetTrackRect(IntRect* rect);

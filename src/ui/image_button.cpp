@@ -34,10 +34,13 @@ void CImageButton::Init(platform::MessageId message, int identifier, int left, i
 }
 
 bool CImageButton::LoadFile(const std::filesystem::path& path) {
-  picture_ = QImage();
   // As the saved file stands (the capture has turned the page already), and refused when its
   // header claims a picture too large to be one of ours.
-  const cv::Mat loaded = imaging::LoadImageFile(path);  // three channels, grey or not
+  return LoadPicture(path, imaging::LoadImageFile(path));  // three channels, grey or not
+}
+
+bool CImageButton::LoadPicture(const std::filesystem::path& path, const cv::Mat& loaded) {
+  picture_ = QImage();
   if (loaded.empty()) return false;
   const int rw = rect_.Width();
   const int rh = rect_.Height();

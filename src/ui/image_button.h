@@ -7,6 +7,7 @@
 #include <string>
 
 #include <QImage>
+#include <opencv2/core/mat.hpp>
 #include <QPoint>
 
 #include "camera/overlays.h"
@@ -45,6 +46,8 @@ class CImageButton {
   // The file's picture fitted into the rectangle with its aspect ratio kept; false (and no
   // picture) when it cannot be read or the rectangle is empty. The path is stored on success.
   bool LoadFile(const std::filesystem::path& path);
+  // The same for a picture already loaded from `path`.
+  bool LoadPicture(const std::filesystem::path& path, const cv::Mat& loaded);
   // A picture of the program's own, shown at its own size.
   bool LoadBitmapResource(int resourceId);
   void SetPicture(QImage picture) { picture_ = std::move(picture); }

@@ -21,6 +21,7 @@
 #include "camera/grey_rows.h"
 #include "camera/message_probe.h"
 #include "camera/notice_probe.h"
+#include "camera/patient_stills.h"
 #include "camera/usb_camera.h"
 #include "platform/message_ids.h"
 #include "temp_folder.h"
@@ -107,7 +108,7 @@ TEST_F(VirtualCameraTest, StillPinAndSnapshotButton) {
   EXPECT_EQ(still.rows, 480);
   EXPECT_EQ(window.Count(kSnapshotButton), 0);
   virtualCamera.PressButton();
-  EXPECT_TRUE(window.WaitFor(kSnapshotButton, 1, std::chrono::seconds(5)));
+  EXPECT_TRUE(window.WaitFor(kSnapshotButton, 1, std::chrono::seconds(60)));
   EXPECT_EQ(window.Count(kSnapshotButton), 1);
 }
 
@@ -134,6 +135,8 @@ TEST_F(VirtualCameraTest, StillsComeFromFramesThatCameWhole) {
     ASSERT_EQ(camera.Open("3C4D", "B514", "", {}, c.stillPin, 0), 0) << c.name;
     ASSERT_TRUE(camera.Start()) << c.name;
     virtualCamera.Camera()->EndFramesEarly(c.cutPeriod);
+    // Where nothing whole is coming, the time-out itself is what is tested.
+    const testing::StillTimeoutFor wait(c.whole ? testing::kPatientStillTimeout : std::chrono::seconds(2));
     // Several stills, so that a live one lands on a cut frame at least once.
     for (int i = 0; i < (c.whole ? 8 : 1); ++i) {
       const cv::Mat still = camera.GrabStill();

@@ -29,7 +29,7 @@ namespace orvane::ui::testing {
 void EnsureApplication();
 
 // Handles Qt's events and the message layer until `done` or the time is up.
-bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds timeout = std::chrono::seconds(10));
+bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds timeout = std::chrono::seconds(60));
 
 class ScriptedPresenter : public IPresenter {
  public:
