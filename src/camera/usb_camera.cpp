@@ -863,21 +863,23 @@ int CUSBCamra::SetFormat(const FormatChoice& choice) {
   return result;
 }
 
-void CUSBCamra::ShowFormatPage(QWidget* parent) {
+void CUSBCamra::ShowFormatPage(QWidget* parent, int language) {
   const std::vector<FormatChoice> choices = FormatChoices();
   if (choices.empty()) return;
-  const std::unique_ptr<QDialog> dialog = BuildFormatDialog(parent, choices, CurrentFormat());
+  const std::unique_ptr<QDialog> dialog = BuildFormatDialog(parent, choices, CurrentFormat(), language);
   if (dialog->exec() != QDialog::Accepted) return;
   const std::optional<FormatChoice> chosen = ChosenFormat(*dialog, choices);
   if (chosen && *chosen != CurrentFormat()) SetFormat(*chosen);
 }
 
-void CUSBCamra::ShowDevicePage(QWidget* parent) {
+void CUSBCamra::ShowDevicePage(QWidget* parent, int language) {
   platform::IV4l2Device* device = ControlDevice();
   if (device == nullptr || !bound_) return;
   // The format page only for the open camera, whose stream it restarts.
   const bool own = device == device_.get();
-  if (ShowDeviceControlsDialog(parent, *device, bound_->friendlyName, own) == kFormatPageWanted) ShowFormatPage(parent);
+  if (ShowDeviceControlsDialog(parent, *device, bound_->friendlyName, language, own) == kFormatPageWanted) {
+    ShowFormatPage(parent, language);
+  }
 }
 
 }  // namespace orvane

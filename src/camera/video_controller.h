@@ -89,8 +89,8 @@ class CVideoController {
   void SetFormatMode(int mode);
   bool HasStillPin(const std::string& id1, const std::string& id2, int deviceIndex);
   cv::Mat GrabStill();
-  void ShowFormatPage(QWidget* parent);
-  void ShowDevicePage(QWidget* parent);
+  void ShowFormatPage(QWidget* parent, int language);
+  void ShowDevicePage(QWidget* parent, int language);
 
   // A multiple of 90, normalised into 0..270 (-90 is 270); other angles are ignored.
   void SetRotation(int angle);

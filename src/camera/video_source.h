@@ -72,8 +72,10 @@ class CVideoBaseClass {
   // Vendor and product ids of every device, eight characters each, NUL-terminated.
   virtual int GetDeviceList(std::span<char> /*buffer*/) { return -1; }
   virtual int FillDeviceCombo(QComboBox* /*combo*/) { return 0; }
-  virtual void ShowFormatPage(QWidget* /*parent*/) {}
-  virtual void ShowDevicePage(QWidget* /*parent*/) {}
+  // The camera's own pages, their texts in `language` (0 Simplified Chinese, 1 Traditional
+  // Chinese, 2 English).
+  virtual void ShowFormatPage(QWidget* /*parent*/, int /*language*/) {}
+  virtual void ShowDevicePage(QWidget* /*parent*/, int /*language*/) {}
   virtual int SetProcAmp(long /*property*/, long* /*value*/) { return kFail; }
   virtual int GetProcAmp(long /*property*/, long* /*value*/, long* /*flags*/) { return kFail; }
   virtual int GetProcAmpRange(long /*property*/, PropertyRange* /*range*/) { return kFail; }

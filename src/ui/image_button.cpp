@@ -7,6 +7,7 @@
 
 #include "app/oem_data.h"
 #include "imaging/image_file.h"
+#include "ui/message_texts.h"
 #include "ui/presenter.h"
 
 namespace orvane::ui {
@@ -18,6 +19,15 @@ QImage ResourcePicture(int resourceId) {
     // The command buttons' faces; a null picture for a number that has none.
     default: return QImage(QStringLiteral(":/ui/bitmaps/%1.png").arg(resourceId));
   }
+}
+
+const ThumbnailMenuTexts& ThumbnailMenuTextsFor(int language) {
+  static constexpr ThumbnailMenuTexts kTexts[] = {
+      {"浏览文件", "删除文件"},
+      {"瀏覽檔案", "刪除檔案"},
+      {"Open file", "Delete file"},
+  };
+  return kTexts[TextColumn(language)];
 }
 
 CImageButton::CImageButton(int identifier) : identifier_(identifier) {}

@@ -26,6 +26,14 @@ inline constexpr int kDocumentIcon = 194;
 // The picture of a resource number; a null picture for an unknown one.
 QImage ResourcePicture(int resourceId);
 
+// The thumbnails' menu (the main window's strip, the merge dialog's previews): open the picture's
+// file, delete it. In an interface language: 0 Simplified Chinese, 1 Traditional Chinese, 2 English.
+struct ThumbnailMenuTexts {
+  const char* open;
+  const char* remove;
+};
+const ThumbnailMenuTexts& ThumbnailMenuTextsFor(int language);
+
 class CImageButton {
  public:
   explicit CImageButton(int identifier = -1);

@@ -73,9 +73,9 @@ CShowImageDlg::CShowImageDlg(int arrangement, platform::TargetHandle ownerTarget
   connect(&arrange_, &QPushButton::clicked, this, [this] { OnArrangement(); });
   connect(&print_, &QPushButton::clicked, this, [this] { OnPrint(); });
   ok_.setDefault(true);
-  // The strip's menu, and as there in every language.
-  connect(previewMenu_.addAction(QString::fromUtf8("浏览文件")), &QAction::triggered, this, [this] { OnOpenSlot(); });
-  connect(previewMenu_.addAction(QString::fromUtf8("删除文件")), &QAction::triggered, this, [this] { OnEmptySlot(); });
+  // The strip's menu; its texts come with the language.
+  connect(previewMenu_.addAction(QString()), &QAction::triggered, this, [this] { OnOpenSlot(); });
+  connect(previewMenu_.addAction(QString()), &QAction::triggered, this, [this] { OnEmptySlot(); });
   SetLanguage(language);
 }
 
@@ -106,6 +106,10 @@ void CShowImageDlg::SetLanguage(int language) {
   horizontalCaption_ = texts.horizontal;
   needTwoText_ = texts.needTwo;
   failedText_ = texts.failed;
+  const ThumbnailMenuTexts& menu = ThumbnailMenuTextsFor(language);
+  const QList<QAction*> commands = previewMenu_.actions();
+  commands[0]->setText(QString::fromUtf8(menu.open));
+  commands[1]->setText(QString::fromUtf8(menu.remove));
 }
 
 void CShowImageDlg::OnInitDialog() { ArrangePreviews(); }

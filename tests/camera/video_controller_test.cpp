@@ -273,7 +273,7 @@ TEST(ControllerWithVirtualCamera, ShowsTheCameraTurnedAndClosesCleanly) {
   ASSERT_NE(controller.Display(), nullptr);
   ASSERT_TRUE(controller.Start());
   const auto pictureOfSize = [&](cv::Size size) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(90);
     while (std::chrono::steady_clock::now() < deadline) {
       QApplication::processEvents(QEventLoop::AllEvents, 5);
       if (controller.GetPicture().size() == size) return true;
@@ -314,7 +314,7 @@ TEST(ControllerWithVirtualCamera, CapturesComeFromFramesThatCameWhole) {
   ASSERT_EQ(controller.OpenAndShow(&parent, {}, "3C4D", "B514", "", 0, 0, 320, 240, false, 0), 0);
   ASSERT_TRUE(controller.Start());
   const auto until = [&](const std::function<bool()>& done) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(90);
     // Asked once a round: a picture taken is not there to be asked about again.
     bool met = done();
     while (!met && std::chrono::steady_clock::now() < deadline) {

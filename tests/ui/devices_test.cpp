@@ -198,9 +198,10 @@ namespace {
 
 class ThumbnailMenuTest : public StationTest {
  protected:
-  void StartAndCapture() {
+  void StartAndCapture(const std::string& settings = {}) {
     camera_ = std::make_unique<VirtualCamera>(Document({{320, 240}}));
     backend->Add(camera_->Camera());
+    if (!settings.empty()) WriteSettings(settings);
     ASSERT_EQ(Start(), StartUp::kRunning);
     ASSERT_TRUE(WaitForPicture());
     window->OnCommand(ControlId::Capture);
@@ -230,12 +231,19 @@ TEST_F(ThumbnailMenuTest, OpenShowsTheFileAndDeleteEmptiesTheSlot) {
   EXPECT_TRUE(window->Thumbnails()[0]->HasPicture()) << "the empty slot's picture";
 }
 
+TEST_F(ThumbnailMenuTest, TheMenuReadsInTheLanguage) {
+  StartAndCapture("[Language]\nCurrent=EN\n");
+  Choose(0);
+  const QList<QAction*> entries = window->ThumbnailMenu()->actions();
+  EXPECT_EQ(entries[0]->text().toStdString(), "Open file");
+  EXPECT_EQ(entries[1]->text().toStdString(), "Delete file");
+}
+
 // Opened from the menu and by a click: without a program for the file the user is told, in the
 // window's language, under the station's caption.
 TEST_F(ThumbnailMenuTest, AFileNoProgramOpensIsSaidInTheUsersLanguage) {
-  WriteSettings("[Language]\nCurrent=EN\n");
   presenter.openFails = true;
-  StartAndCapture();
+  StartAndCapture("[Language]\nCurrent=EN\n");
   const fs::path file = Pictures()[0];
   Choose(0);
   const IntRect rect = window->Thumbnails()[0]->GetRect();

@@ -241,7 +241,7 @@ TEST_F(RecognitionTest, TheOrientationCheckTurnsAPageLyingOnItsSideUpright) {
   WithTemplate();
   StartFilming("turned.png", "[IMAGE]\nDOCCHECK=TRUE\n");
   EXPECT_TRUE(window->OrientationRunning());
-  ASSERT_TRUE(WaitFor([&] { return Rotation() == 270; }, std::chrono::seconds(30)));
+  ASSERT_TRUE(WaitFor([&] { return Rotation() == 270; }, std::chrono::seconds(90)));
   // Upright now: later detections leave it so.
   WaitFor([] { return false; }, std::chrono::milliseconds(1500));
   EXPECT_EQ(Rotation(), 270);
@@ -278,7 +278,7 @@ TEST_F(RecognitionTest, WithoutATemplateTheOrientationThreadEndsAndCanBeStartedA
   WithTemplate();
   window->StartOrientationThread();
   EXPECT_TRUE(window->OrientationRunning());
-  ASSERT_TRUE(WaitFor([&] { return Rotation() == 270; }, std::chrono::seconds(30)));
+  ASSERT_TRUE(WaitFor([&] { return Rotation() == 270; }, std::chrono::seconds(90)));
 }
 
 }  // namespace
