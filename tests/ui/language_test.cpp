@@ -198,7 +198,7 @@ TEST_P(StationLanguageTest, QuestionsDialogsAndThePropertyPageReadInTheLanguage)
 
   std::string printTitle;
   NextModalDialog print([&](QDialog& dialog) { printTitle = dialog.windowTitle().toStdString(); });
-  EXPECT_EQ(shown.ChoosePrinter(window.get(), "page"), nullptr);
+  EXPECT_EQ(shown.ChoosePrinter(window.get(), "page", {}), nullptr);
   ASSERT_TRUE(print.Seen());
   EXPECT_EQ(printTitle, expected.printTitle);
 
