@@ -20,6 +20,7 @@
 #include "platform/file_io.h"
 #include "platform/message_ids.h"
 #include "station_fixture.h"
+#include "ui/message_texts.h"
 #include "ui/show_image_dialog.h"
 
 namespace orvane::ui::testing {
@@ -137,7 +138,7 @@ TEST_F(MergeDialogTest, APictureNoProgramOpensIsSaidInTheDialogsLanguage) {
   EXPECT_EQ(presenter_.shown[0].text,
             "No program is set up to open this file; please choose one for files of this kind: " +
                 dialog_->Slot(0).GetPath().string());
-  EXPECT_EQ(presenter_.shown[0].caption, "Orvane");
+  EXPECT_EQ(presenter_.shown[0].caption, StationCaption());
   EXPECT_TRUE(fs::exists(dialog_->Slot(0).GetPath()));
 }
 

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <opencv2/imgcodecs.hpp>
 
+#include "app/oem_data.h"
 #include "camera/display_core.h"
 #include "camera/show_video.h"
 #include "ocr/docx_reader.h"
@@ -203,6 +204,8 @@ TEST_F(RecognitionTest, ClosingAnEnglishRunOnceItsTextIsReadWaitsForTheDocument)
 // The document is there, but the desktop has no program for it: the user is told where it is.
 TEST_F(RecognitionTest, ADocumentNoProgramOpensIsSaidWithItsPlace) {
   WithTemplate();
+  // The station reads its branding at start-up, long before it opens this window.
+  ASSERT_NE(COemData::Instance().Load(programFolder / "data.dat"), -1);
   presenter.openFails = true;
   auto dialog = Dialog(2, cv::imread((kFixtures / "page.png").string()));
   dialog->show();
