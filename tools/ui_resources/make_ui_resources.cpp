@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "ui/button_faces.h"
+#include "ui_resources/application_icon.h"
 
 namespace {
 
@@ -59,33 +60,6 @@ QImage EmptyThumbnail() {
   painter.setBrush(glyph);
   painter.drawPath(hills);
   painter.drawEllipse(QPointF(71, 36), 4, 4);
-  return image;
-}
-
-// The application icon: a document camera's arm over a page.
-QImage ApplicationIcon() {
-  QImage image(64, 64, QImage::Format_ARGB32);
-  image.fill(Qt::transparent);
-  QPainter painter(&image);
-  painter.setRenderHint(QPainter::Antialiasing);
-  QLinearGradient background(0, 0, 0, 64);
-  background.setColorAt(0, QColor(0x2F, 0x6E, 0xA8));
-  background.setColorAt(1, QColor(0x1F, 0x4E, 0x79));
-  painter.setPen(Qt::NoPen);
-  painter.setBrush(background);
-  painter.drawRoundedRect(QRectF(2, 2, 60, 60), 12, 12);
-  // The page on the desk.
-  painter.setBrush(Qt::white);
-  painter.drawPolygon(QPolygonF({QPointF(16, 40), QPointF(48, 40), QPointF(54, 54), QPointF(10, 54)}));
-  // The stand and the camera head.
-  painter.setPen(QPen(QColor(0xE8, 0xEE, 0xF4), 4, Qt::SolidLine, Qt::RoundCap));
-  painter.drawLine(QPointF(50, 50), QPointF(50, 14));
-  painter.drawLine(QPointF(50, 14), QPointF(30, 14));
-  painter.setPen(Qt::NoPen);
-  painter.setBrush(QColor(0xE8, 0xEE, 0xF4));
-  painter.drawRoundedRect(QRectF(22, 12, 14, 9), 2, 2);
-  painter.setBrush(QColor(0xF2, 0xB1, 0x34));
-  painter.drawEllipse(QPointF(29, 23), 3, 3);
   return image;
 }
 
@@ -392,7 +366,7 @@ int main(int argc, char* argv[]) {
     const QString folder = parser.value(picturesOption);
     if (!QDir().mkpath(folder)) return Fail(QStringLiteral("cannot make the folder \"%1\"").arg(folder));
     const std::pair<QImage, const char*> pictures[] = {
-        {EmptyThumbnail(), "thumbnail_empty.png"}, {ApplicationIcon(), "application.png"}, {DocumentIcon(), "document.png"}};
+        {EmptyThumbnail(), "thumbnail_empty.png"}, {orvane::tools::ApplicationIcon(64), "application.png"}, {DocumentIcon(), "document.png"}};
     for (const auto& [image, name] : pictures) {
       if (!SavePng(image, folder + "/" + name)) return Fail(QStringLiteral("cannot write \"%1/%2\"").arg(folder, name));
     }
