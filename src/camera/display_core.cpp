@@ -137,6 +137,14 @@ struct CRawFramePool::Kept {
   std::mutex mutex;
   std::vector<std::unique_ptr<RawFrame>> frames;
   int held = 0;  // frames shared and not let go yet
+
+  // A kept frame, or none; the caller holds `mutex`.
+  std::unique_ptr<RawFrame> Pop() {
+    if (frames.empty()) return nullptr;
+    std::unique_ptr<RawFrame> frame = std::move(frames.back());
+    frames.pop_back();
+    return frame;
+  }
 };
 
 CRawFramePool::CRawFramePool() : kept_(std::make_shared<Kept>()) {}
@@ -144,22 +152,14 @@ CRawFramePool::CRawFramePool() : kept_(std::make_shared<Kept>()) {}
 std::unique_ptr<RawFrame> CRawFramePool::Take() {
   {
     std::lock_guard lock(kept_->mutex);
-    if (!kept_->frames.empty()) {
-      std::unique_ptr<RawFrame> frame = std::move(kept_->frames.back());
-      kept_->frames.pop_back();
-      return frame;
-    }
+    if (std::unique_ptr<RawFrame> frame = kept_->Pop()) return frame;
   }
   return std::make_unique<RawFrame>();
 }
 
 std::unique_ptr<RawFrame> CRawFramePool::TakeSpare() {
   std::lock_guard lock(kept_->mutex);
-  if (!kept_->frames.empty()) {
-    std::unique_ptr<RawFrame> frame = std::move(kept_->frames.back());
-    kept_->frames.pop_back();
-    return frame;
-  }
+  if (std::unique_ptr<RawFrame> frame = kept_->Pop()) return frame;
   return kept_->held == 0 ? std::make_unique<RawFrame>() : nullptr;
 }
 

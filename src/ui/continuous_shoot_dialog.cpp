@@ -7,6 +7,7 @@
 #include "camera/video_controller.h"
 #include "imaging/frame_tests.h"
 #include "platform/message_ids.h"
+#include "ui/message_texts.h"
 #include "ui/presenter.h"
 
 namespace orvane::ui {
@@ -175,10 +176,10 @@ bool CContinuousShootDlg::UpdateData(bool saveAndValidate) {
   bool number = false;
   const double seconds = intervalEdit_.text().trimmed().toDouble(&number);
   if (!number || !std::isfinite(seconds)) {
-    presenter_.ShowMessage(this, notANumberText_, "", MessageIcon::kWarning);
+    presenter_.ShowMessage(this, notANumberText_, StationCaption(), MessageIcon::kWarning);
     showInterval();
   } else if (seconds <= 0) {
-    presenter_.ShowMessage(this, notPositiveText_, "", MessageIcon::kError);
+    presenter_.ShowMessage(this, notPositiveText_, StationCaption(), MessageIcon::kError);
     return false;
   } else {
     interval_ = seconds;

@@ -41,6 +41,11 @@ region() {  # x y width height name (x and y inside the window)
 
 screenshot() { import -display "$DISPLAY" -window root "$1"; }
 
+# The station's storage folder in its fresh home, and the finished files there with extension $1
+# (a file being written is hidden, ".name.XXXXXX", until it is complete).
+storage="$work/home/Pictures/Calvest"
+files() { find "$storage" -mindepth 2 -name "*.$1" ! -name '.*' 2>/dev/null; }
+
 # Whether the middle of the preview area shows the camera's page on its desk, not a flat colour
 # (the region is left in $work/preview.png).
 preview_live() { read -r _ _ _ spread < <(region 250 100 400 400 preview); awk -v s="$spread" 'BEGIN { exit !(s > 0.05) }'; }

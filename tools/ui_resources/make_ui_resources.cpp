@@ -115,9 +115,9 @@ FaceColours ColoursOf(Look look, bool accent) {
 
 constexpr double kCornerRadius = 4.0;
 
-// The fonts the faces are drawn in: the language's own Chinese face, and the Simplified one for
-// English and the symbols' numbers.
-const char* const kFaceFamilies[3] = {"Noto Sans CJK SC", "Noto Sans CJK TC", "Noto Sans CJK SC"};
+// The fonts the faces are drawn in (the button table's): the language's own Chinese face, and the
+// Simplified one for English and the symbols' numbers.
+using orvane::ui::kFaceFamilies;
 const char* const kFacePackage = "fonts-noto-cjk";
 
 // The font, or an error when it is missing or lacks a character: another font put in its place
@@ -150,7 +150,10 @@ QFont FittingFont(const QString& family, const QString& caption, QSize size, int
   for (int pixels = largest; pixels > 8; --pixels) {
     const QFont font = FaceFont(family, pixels, bold);
     const QFontMetrics metrics(font);
-    if (metrics.horizontalAdvance(caption) <= size.width() - 8 && metrics.height() <= size.height() - 2) return font;
+    if (metrics.horizontalAdvance(caption) <= size.width() - orvane::ui::kCaptionMargin &&
+        metrics.height() <= size.height() - 2) {
+      return font;
+    }
   }
   return FaceFont(family, 8, bold);
 }
@@ -244,7 +247,7 @@ void DrawSymbol(QPainter& painter, orvane::ui::ControlId button, QPointF middle,
 }
 
 QImage ButtonFace(const orvane::ui::CommandButtonFace& face, int language, Look look) {
-  const bool accent = face.button == orvane::ui::ControlId::Capture;
+  const bool accent = orvane::ui::IsAccent(face);
   const FaceColours colours = ColoursOf(look, accent);
   const QSize size(face.width, face.height);
   QImage image = BlankFace(size, colours);
@@ -258,7 +261,7 @@ QImage ButtonFace(const orvane::ui::CommandButtonFace& face, int language, Look 
     return image;
   }
   const QString caption = QString::fromUtf8(face.captions[static_cast<std::size_t>(language)]);
-  painter.setFont(FittingFont(kFaceFamilies[language], caption, size, accent ? 19 : 13, accent));
+  painter.setFont(FittingFont(kFaceFamilies[language], caption, size, orvane::ui::CaptionPixels(face), accent));
   painter.setPen(colours.text);
   painter.drawText(QRectF(QPointF(0, 0) + sink, QSizeF(size)), Qt::AlignCenter, caption);
   return image;
