@@ -509,8 +509,15 @@ std::vector<LayoutLine> CDocOCR::AnalyzeLayout(const cv::Mat& fine, const cv::Ma
   cv::findContours(mask, contours, hierarchy, cv::RETR_CCOMP, cv::CHAIN_APPROX_SIMPLE);
   std::vector<cv::Rect> boxes;
   boxes.reserve(contours.size());
-  for (std::size_t i = 0; i < contours.size(); ++i)
-    if (hierarchy[i][3] < 0) boxes.push_back(cv::boundingRect(contours[i]));
+  // A frame round a box of text or a table's grid holds little ink for its size (its holes take
+  // the rest): no character.
+  for (std::size_t i = 0; i < contours.size(); ++i) {
+    if (hierarchy[i][3] >= 0) continue;
+    double ink = cv::contourArea(contours[i]);
+    for (int hole = hierarchy[i][2]; hole >= 0; hole = hierarchy[hole][0]) ink -= cv::contourArea(contours[hole]);
+    const cv::Rect box = cv::boundingRect(contours[i]);
+    if (ink >= kLeastCharacterFill * box.area()) boxes.push_back(box);
+  }
   const int charHeight = PageCharHeight(boxes);
   if (charHeight > 0) {
     if (!grey.empty()) {

@@ -46,6 +46,7 @@ class CDocOCR {
   static constexpr double kMaxLineHeight = 3.0;
   static constexpr int kSpeckShare = 150;
   static constexpr double kMostCharacterAspect = 4.0;
+  static constexpr double kLeastCharacterFill = 0.06;
   // Darker than this is not paper; pictures are nearly all not paper.
   static constexpr int kPaperLevel = 235;
   static constexpr double kPictureDensity = 0.7;
