@@ -298,7 +298,7 @@ cv::Mat WithoutOutlines(const cv::Mat& outlined, const std::vector<std::pair<cv:
 }  // namespace
 
 bool CDisplayCore::UntilWhole(const std::function<bool()>& current, bool* late) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kStillTimeoutMs);
+  const auto deadline = std::chrono::steady_clock::now() + StillTimeout();
   bool whole = false;
   for (;;) {
     // Counted before asking, so a frame that lands in between is not waited for in vain.
@@ -448,6 +448,7 @@ platform::MessageResult CDisplayCore::Handle(const platform::Message& message) {
         }
       }
       currentDamaged_ = frame.damaged;
+      shownRotation_.store(frame.rotation);
       pages_ = frame.pages;
       container.SetPicture(frame.annotatedPicture, frame.reduction);
       liveReduction_.store(frame.reduction);

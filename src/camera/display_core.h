@@ -133,6 +133,8 @@ class CDisplayCore {
   // Start. The overlays turn with the picture.
   bool SetRotation(int angle);
   int Rotation() const { return rotation_.load(); }
+  // The rotation the current frame was turned by when it was shown; any thread.
+  int ShownRotation() const { return shownRotation_.load(); }
   void SetAutoCrop(bool on, bool multiDocument, float minimumAreaRatio);
   bool IsLiveDetection() const { return liveDetection_.load(); }
   // On: a new selection rectangle to be drawn (live detection off); off: none. The send's result
@@ -149,7 +151,7 @@ class CDisplayCore {
 
   // Copies of what the display holds; empty before the first frame. They come only from a frame
   // that decoded whole: while the current one has rows missing, the next is waited for (the
-  // calling thread's messages handled meanwhile), at most kStillTimeoutMs. `*late` (when given)
+  // calling thread's messages handled meanwhile), at most StillTimeout(). `*late` (when given)
   // tells that time-out from an empty display.
   cv::Mat GetPicture(bool* late = nullptr);
   std::vector<cv::Mat> GetCroppedPictures(bool* late = nullptr);
@@ -232,7 +234,7 @@ class CDisplayCore {
   // The shown picture; `reuse` is a buffer nobody else holds, written into when it has the size.
   cv::Mat ShownPicture(cv::Mat reuse, cv::Size recordedSize, bool whole, bool* late);
   // Asks `current` (true when the display's current frame decoded whole) again at each new frame
-  // until it is, at most kStillTimeoutMs; false when none was in that time. `*late` (when given)
+  // until it is, at most StillTimeout(); false when none was in that time. `*late` (when given)
   // is set to the answer's opposite.
   bool UntilWhole(const std::function<bool()>& current, bool* late);
   void PublishIfChanged();
@@ -279,6 +281,7 @@ class CDisplayCore {
   std::vector<std::pair<cv::Rect, cv::Mat>> currentUnder_;
   IntRect currentTrim_;
   int currentRotation_ = 0;
+  std::atomic<int> shownRotation_{0};
   bool currentDamaged_ = false;
   std::vector<cv::RotatedRect> pages_;
   platform::TargetHandle parent_;

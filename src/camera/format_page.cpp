@@ -3,16 +3,34 @@
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QListWidget>
+#include <QPushButton>
 #include <QVBoxLayout>
 
 #include "camera/video_source.h"
 
 namespace orvane {
+namespace {
+
+struct Texts {
+  const char* title;
+  const char* ok;
+  const char* cancel;
+};
+
+// Simplified Chinese, Traditional Chinese, English.
+constexpr Texts kTexts[] = {
+    {"采集格式", "确定", "取消"},
+    {"擷取格式", "確認", "取消"},
+    {"Capture format", "OK", "Cancel"},
+};
+
+}  // namespace
 
 std::unique_ptr<QDialog> BuildFormatDialog(QWidget* parent, const std::vector<FormatChoice>& choices,
-                                           const FormatChoice& current) {
+                                           const FormatChoice& current, int language) {
+  const Texts& texts = kTexts[PageTextColumn(language)];
   auto dialog = std::make_unique<QDialog>(parent);
-  dialog->setWindowTitle(QStringLiteral("Capture format"));
+  dialog->setWindowTitle(QString::fromUtf8(texts.title));
   auto* layout = new QVBoxLayout(dialog.get());
   auto* list = new QListWidget(dialog.get());
   list->setObjectName(QStringLiteral("formats"));
@@ -25,6 +43,8 @@ std::unique_ptr<QDialog> BuildFormatDialog(QWidget* parent, const std::vector<Fo
   }
   layout->addWidget(list);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, dialog.get());
+  buttons->button(QDialogButtonBox::Ok)->setText(QString::fromUtf8(texts.ok));
+  buttons->button(QDialogButtonBox::Cancel)->setText(QString::fromUtf8(texts.cancel));
   QObject::connect(buttons, &QDialogButtonBox::accepted, dialog.get(), &QDialog::accept);
   QObject::connect(buttons, &QDialogButtonBox::rejected, dialog.get(), &QDialog::reject);
   QObject::connect(list, &QListWidget::itemDoubleClicked, dialog.get(), &QDialog::accept);

@@ -19,10 +19,14 @@ struct FormatChoice {
   bool operator==(const FormatChoice&) const = default;
 };
 
+// The column of a page's texts for an interface language: 0 Simplified Chinese, 1 Traditional
+// Chinese, 2 English; any other reads as the first.
+inline int PageTextColumn(int language) { return language == 1 || language == 2 ? language : 0; }
+
 // Built apart from showing it, so it can be driven without a modal loop. The list is the
-// dialog's child named "formats"; its rows are `choices` in order.
+// dialog's child named "formats"; its rows are `choices` in order. Its texts are in `language`.
 std::unique_ptr<QDialog> BuildFormatDialog(QWidget* parent, const std::vector<FormatChoice>& choices,
-                                           const FormatChoice& current);
+                                           const FormatChoice& current, int language);
 // The row the dialog's list has selected; nothing when none is.
 std::optional<FormatChoice> ChosenFormat(const QDialog& dialog, const std::vector<FormatChoice>& choices);
 

@@ -55,6 +55,7 @@ bool CShowVideoThread::Create(QWidget* parent, const IntRect& rect, platform::Ta
 
 void CShowVideoThread::ApplyMargins(IntRect& rect) const { core_->ApplyMargins(rect); }
 bool CShowVideoThread::SetRotation(int angle) { return core_->SetRotation(angle); }
+int CShowVideoThread::ShownRotation() const { return core_->ShownRotation(); }
 bool CShowVideoThread::SetTrimMargins(int left, int top, int right, int bottom) {
   return core_->SetTrimMargins(left, top, right, bottom);
 }

@@ -39,6 +39,8 @@ class CShowVideoPro : public IShowHWnd {
   virtual bool GetTrackRect(IntRect* rect) = 0;
   virtual bool Show(bool show) = 0;
   virtual cv::Mat GetPicture() = 0;
+  // The rotation the current picture was turned by: it trails SetRotation by the frames under way.
+  virtual int ShownRotation() const = 0;
   virtual std::vector<cv::Mat> GetCroppedPictures() = 0;
   virtual bool CreateSubImageBox(const IntRect& rect) = 0;
   virtual void DeleteSubImageBox() = 0;
@@ -71,6 +73,7 @@ class CShowVideoThread : public CShowVideoPro {
   bool GetTrackRect(IntRect* rect) override;
   bool Show(bool show) override;
   cv::Mat GetPicture() override;
+  int ShownRotation() const override;
   std::vector<cv::Mat> GetCroppedPictures() override;
   bool CreateSubImageBox(const IntRect& rect) override;
   void DeleteSubImageBox() override;

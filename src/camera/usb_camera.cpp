@@ -117,6 +117,13 @@ long ExposureFromLog(long value) { return std::lround(std::exp2(static_cast<doub
 
 }  // namespace
 
+namespace {
+std::atomic<std::int64_t> stillTimeoutMs{kStillTimeoutMs};
+}  // namespace
+
+std::chrono::milliseconds StillTimeout() { return std::chrono::milliseconds(stillTimeoutMs.load()); }
+void SetStillTimeout(std::chrono::milliseconds timeout) { stillTimeoutMs = timeout.count(); }
+
 void NoticeTimeOut() { platform::ShowUserNotice({"Time Out", "", platform::NoticeIcon::kWarning}); }
 
 // A camera property and the V4L2 controls behind it.
@@ -480,7 +487,7 @@ cv::Mat CUSBCamra::GrabStill() {
   } else {
     liveStillWanted_ = true;
   }
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kStillTimeoutMs);
+  const auto deadline = std::chrono::steady_clock::now() + StillTimeout();
   for (int refused = still_.Refused();;) {
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     const bool answered =
@@ -856,21 +863,23 @@ int CUSBCamra::SetFormat(const FormatChoice& choice) {
   return result;
 }
 
-void CUSBCamra::ShowFormatPage(QWidget* parent) {
+void CUSBCamra::ShowFormatPage(QWidget* parent, int language) {
   const std::vector<FormatChoice> choices = FormatChoices();
   if (choices.empty()) return;
-  const std::unique_ptr<QDialog> dialog = BuildFormatDialog(parent, choices, CurrentFormat());
+  const std::unique_ptr<QDialog> dialog = BuildFormatDialog(parent, choices, CurrentFormat(), language);
   if (dialog->exec() != QDialog::Accepted) return;
   const std::optional<FormatChoice> chosen = ChosenFormat(*dialog, choices);
   if (chosen && *chosen != CurrentFormat()) SetFormat(*chosen);
 }
 
-void CUSBCamra::ShowDevicePage(QWidget* parent) {
+void CUSBCamra::ShowDevicePage(QWidget* parent, int language) {
   platform::IV4l2Device* device = ControlDevice();
   if (device == nullptr || !bound_) return;
   // The format page only for the open camera, whose stream it restarts.
   const bool own = device == device_.get();
-  if (ShowDeviceControlsDialog(parent, *device, bound_->friendlyName, own) == kFormatPageWanted) ShowFormatPage(parent);
+  if (ShowDeviceControlsDialog(parent, *device, bound_->friendlyName, language, own) == kFormatPageWanted) {
+    ShowFormatPage(parent, language);
+  }
 }
 
 }  // namespace orvane

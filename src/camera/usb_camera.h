@@ -33,8 +33,8 @@ class CUSBCamra : public CVideoBaseClass {
   int GetDeviceList(std::span<char> buffer) override;
   int FillDeviceCombo(QComboBox* combo) override;
   // The capture format and size in a dialog; a new choice restarts the stream with it.
-  void ShowFormatPage(QWidget* parent) override;
-  void ShowDevicePage(QWidget* parent) override;
+  void ShowFormatPage(QWidget* parent, int language) override;
+  void ShowDevicePage(QWidget* parent, int language) override;
   // Every format and size the open camera offers, and the one it streams now.
   std::vector<FormatChoice> FormatChoices();
   FormatChoice CurrentFormat() const { return {formatMode_, width_, height_}; }

@@ -176,6 +176,7 @@ void CVideoController::MoveDisplay() {
 }
 
 cv::Mat CVideoController::GetPicture() { return display_ ? display_->GetPicture() : cv::Mat(); }
+int CVideoController::ShownRotation() const { return display_ ? display_->ShownRotation() : 0; }
 
 std::vector<cv::Mat> CVideoController::GetCroppedPictures() {
   return display_ ? display_->GetCroppedPictures() : std::vector<cv::Mat>{};
@@ -226,11 +227,11 @@ bool CVideoController::HasStillPin(const std::string& id1, const std::string& id
   return EnsureMainSource().HasStillPin(id1, id2, deviceIndex);
 }
 cv::Mat CVideoController::GrabStill() { return main_ ? main_->GrabStill() : cv::Mat(); }
-void CVideoController::ShowFormatPage(QWidget* parent) {
-  if (main_) main_->ShowFormatPage(parent);
+void CVideoController::ShowFormatPage(QWidget* parent, int language) {
+  if (main_) main_->ShowFormatPage(parent, language);
 }
-void CVideoController::ShowDevicePage(QWidget* parent) {
-  if (main_) main_->ShowDevicePage(parent);
+void CVideoController::ShowDevicePage(QWidget* parent, int language) {
+  if (main_) main_->ShowDevicePage(parent, language);
 }
 
 void CVideoController::SetRotation(int angle) {

@@ -69,6 +69,9 @@ class CVideoController {
   void SetDisplayRect(int left, int top, int right, int bottom) { rect_ = {left, top, right, bottom}; }
   void MoveDisplay();
   cv::Mat GetPicture();
+  // The rotation GetPicture's picture is turned by, which trails SetRotation by the frames under
+  // way; any thread.
+  int ShownRotation() const;
   std::vector<cv::Mat> GetCroppedPictures();
   cv::Mat GetShownPicture();
   bool GetTrackRect(IntRect* rect);
@@ -84,8 +87,8 @@ class CVideoController {
   void SetFormatMode(int mode);
   bool HasStillPin(const std::string& id1, const std::string& id2, int deviceIndex);
   cv::Mat GrabStill();
-  void ShowFormatPage(QWidget* parent);
-  void ShowDevicePage(QWidget* parent);
+  void ShowFormatPage(QWidget* parent, int language);
+  void ShowDevicePage(QWidget* parent, int language);
 
   // A multiple of 90, normalised into 0..270 (-90 is 270); other angles are ignored.
   void SetRotation(int angle);

@@ -120,6 +120,13 @@ int CVideoRecorder::Start(IPictureSource* display, const std::filesystem::path& 
   recorded_.clear();
   encodeError_.clear();
   display_ = display;
+  // The sound device has been capturing since it was opened: what it took while the file was
+  // being opened comes before the recording's start and is left out, so that sound and pictures
+  // start together (on a busy machine the opening alone can take a good part of a second).
+  if (audio_ != nullptr) {
+    std::vector<std::int16_t> beforeTheStart;
+    audio_->Read(&beforeTheStart, 0);
+  }
   startTime_ = std::chrono::steady_clock::now();
   try {
     frameThread_ = std::thread(&CVideoRecorder::FrameThreadProc, this);

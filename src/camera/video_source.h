@@ -2,6 +2,7 @@
 // only what it supports. Thread-bound: all operations are called on the UI thread.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -35,6 +36,10 @@ inline constexpr int kFormatMJPG = 1;
 
 // How long a still, or a frame that decoded whole, is waited for before the user is told.
 inline constexpr int kStillTimeoutMs = 8000;
+// The wait in force: kStillTimeoutMs unless changed. Tests run on a machine whose every core is
+// busy lengthen it, so that a still that comes late is not taken for one that never comes.
+std::chrono::milliseconds StillTimeout();
+void SetStillTimeout(std::chrono::milliseconds timeout);
 // Tells the user ("Time Out") that no still or whole frame came in time. GUI thread only.
 void NoticeTimeOut();
 
@@ -67,8 +72,10 @@ class CVideoBaseClass {
   // Vendor and product ids of every device, eight characters each, NUL-terminated.
   virtual int GetDeviceList(std::span<char> /*buffer*/) { return -1; }
   virtual int FillDeviceCombo(QComboBox* /*combo*/) { return 0; }
-  virtual void ShowFormatPage(QWidget* /*parent*/) {}
-  virtual void ShowDevicePage(QWidget* /*parent*/) {}
+  // The camera's own pages, their texts in `language` (0 Simplified Chinese, 1 Traditional
+  // Chinese, 2 English).
+  virtual void ShowFormatPage(QWidget* /*parent*/, int /*language*/) {}
+  virtual void ShowDevicePage(QWidget* /*parent*/, int /*language*/) {}
   virtual int SetProcAmp(long /*property*/, long* /*value*/) { return kFail; }
   virtual int GetProcAmp(long /*property*/, long* /*value*/, long* /*flags*/) { return kFail; }
   virtual int GetProcAmpRange(long /*property*/, PropertyRange* /*range*/) { return kFail; }

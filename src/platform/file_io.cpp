@@ -35,10 +35,10 @@ std::optional<ReadFailure> RefusalOf(const struct stat& status, std::uintmax_t m
 
 }  // namespace
 
-std::optional<std::string> ReadWholeFile(const fs::path& path, std::uintmax_t maxBytes, ReadFailure* failure) {
-  const auto fail = [failure](ReadFailure why) -> std::optional<std::string> {
+int OpenRegularFile(const fs::path& path, std::uintmax_t maxBytes, ReadFailure* failure) {
+  const auto fail = [failure](ReadFailure why) {
     if (failure != nullptr) *failure = why;
-    return std::nullopt;
+    return -1;
   };
   // Looked at before it is opened: opening a FIFO waits for a writer, and opening a device may
   // start it.
@@ -49,14 +49,30 @@ std::optional<std::string> ReadWholeFile(const fs::path& path, std::uintmax_t ma
   // open; what was opened is looked at again.
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
   if (fd < 0) return fail(FailureOf(errno));
+  const auto failClosing = [&](ReadFailure why) {
+    ::close(fd);
+    return fail(why);
+  };
+  if (::fstat(fd, &status) != 0) return failClosing(FailureOf(errno));
+  if (const std::optional<ReadFailure> refused = RefusalOf(status, maxBytes)) return failClosing(*refused);
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) return failClosing(FailureOf(errno));
+  return fd;
+}
+
+std::optional<std::string> ReadWholeFile(const fs::path& path, std::uintmax_t maxBytes, ReadFailure* failure) {
+  const auto fail = [failure](ReadFailure why) -> std::optional<std::string> {
+    if (failure != nullptr) *failure = why;
+    return std::nullopt;
+  };
+  const int fd = OpenRegularFile(path, maxBytes, failure);
+  if (fd < 0) return std::nullopt;
   const struct Closer {
     int fd;
     ~Closer() { ::close(fd); }
   } closer{fd};
+  struct stat status {};
   if (::fstat(fd, &status) != 0) return fail(FailureOf(errno));
-  if (const std::optional<ReadFailure> refused = RefusalOf(status, maxBytes)) return fail(*refused);
-  const int flags = ::fcntl(fd, F_GETFL);
-  if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) return fail(FailureOf(errno));
 
   // Read straight into room for the whole file where its size is known, a byte more to see the
   // end without growing (a picture of 39 MB grown chunk by chunk is copied over and over). A file

@@ -11,15 +11,19 @@ struct Texts {
   const char* forbidden;
   const char* empty;
   const char* exists;
+  const char* title;           // and the label before the edit, with a colon
+  const char* watermarkTitle;  // the same in watermark mode
 };
 
 // Simplified Chinese when made; Traditional Chinese and English by language. Each "file exists"
 // text asks whether to overwrite, as the Yes and No answers mean.
 constexpr Texts kTexts[] = {
-    {"文件名中不能包含下列任何字符:\n/ \\ : * ? < > |", "文件名不能为空！", "当前文件已存在，是否覆盖？"},
-    {"檔案名中不能包含下列任何字元:\n/ \\ : * ? < > |", "檔案名不能為空!", "當前文件已存在，是否覆蓋？"},
+    {"文件名中不能包含下列任何字符:\n/ \\ : * ? < > |", "文件名不能为空！", "当前文件已存在，是否覆盖？", "文件名",
+     "水印名"},
+    {"檔案名中不能包含下列任何字元:\n/ \\ : * ? < > |", "檔案名不能為空!", "當前文件已存在，是否覆蓋？", "檔案名",
+     "浮水印名"},
     {"File name contains unsupported characters, such as \n/ \\ : * ? < > |", "File name is empty.",
-     "File exists, overwrite it ?"},
+     "File exists, overwrite it ?", "File name", "Watermark name"},
 };
 
 // The saving step writes some extensions in small letters ("page.jpg" for "JPG"): a file of the
@@ -43,9 +47,9 @@ CCustomFileNameDlg::CCustomFileNameDlg(QWidget* parent, bool watermarkMode, int 
   emptyText_ = texts.empty;
   existsText_ = texts.exists;
 
-  setWindowTitle(QString::fromUtf8(watermarkMode ? "水印名" : "文件名"));
-  // The label reads the same in every language.
-  label_.setText(QString::fromUtf8(watermarkMode ? "水印名:" : "文件名:"));
+  const QString title = QString::fromUtf8(watermarkMode ? texts.watermarkTitle : texts.title);
+  setWindowTitle(title);
+  label_.setText(title + QLatin1Char(':'));
   connect(&buttons_, &QDialogButtonBox::accepted, this, &QDialog::accept);
   connect(&buttons_, &QDialogButtonBox::rejected, this, &QDialog::reject);
   layout_.addWidget(&label_);

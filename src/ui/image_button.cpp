@@ -7,6 +7,7 @@
 
 #include "app/oem_data.h"
 #include "imaging/image_file.h"
+#include "ui/message_texts.h"
 #include "ui/presenter.h"
 
 namespace orvane::ui {
@@ -18,6 +19,15 @@ QImage ResourcePicture(int resourceId) {
     // The command buttons' faces; a null picture for a number that has none.
     default: return QImage(QStringLiteral(":/ui/bitmaps/%1.png").arg(resourceId));
   }
+}
+
+const ThumbnailMenuTexts& ThumbnailMenuTextsFor(int language) {
+  static constexpr ThumbnailMenuTexts kTexts[] = {
+      {"浏览文件", "删除文件"},
+      {"瀏覽檔案", "刪除檔案"},
+      {"Open file", "Delete file"},
+  };
+  return kTexts[TextColumn(language)];
 }
 
 CImageButton::CImageButton(int identifier) : identifier_(identifier) {}
@@ -34,10 +44,13 @@ void CImageButton::Init(platform::MessageId message, int identifier, int left, i
 }
 
 bool CImageButton::LoadFile(const std::filesystem::path& path) {
-  picture_ = QImage();
   // As the saved file stands (the capture has turned the page already), and refused when its
   // header claims a picture too large to be one of ours.
-  const cv::Mat loaded = imaging::LoadImageFile(path);  // three channels, grey or not
+  return LoadPicture(path, imaging::LoadImageFile(path));  // three channels, grey or not
+}
+
+bool CImageButton::LoadPicture(const std::filesystem::path& path, const cv::Mat& loaded) {
+  picture_ = QImage();
   if (loaded.empty()) return false;
   const int rw = rect_.Width();
   const int rh = rect_.Height();

@@ -7,6 +7,7 @@
 #include <string>
 
 #include <QImage>
+#include <opencv2/core/mat.hpp>
 #include <QPoint>
 
 #include "camera/overlays.h"
@@ -24,6 +25,14 @@ inline constexpr int kEmptyThumbnailPicture = 165;
 inline constexpr int kDocumentIcon = 194;
 // The picture of a resource number; a null picture for an unknown one.
 QImage ResourcePicture(int resourceId);
+
+// The thumbnails' menu (the main window's strip, the merge dialog's previews): open the picture's
+// file, delete it. In an interface language: 0 Simplified Chinese, 1 Traditional Chinese, 2 English.
+struct ThumbnailMenuTexts {
+  const char* open;
+  const char* remove;
+};
+const ThumbnailMenuTexts& ThumbnailMenuTextsFor(int language);
 
 class CImageButton {
  public:
@@ -43,6 +52,8 @@ class CImageButton {
   // The file's picture fitted into the rectangle with its aspect ratio kept; false (and no
   // picture) when it cannot be read or the rectangle is empty. The path is stored on success.
   bool LoadFile(const std::filesystem::path& path);
+  // The same for a picture already loaded from `path`.
+  bool LoadPicture(const std::filesystem::path& path, const cv::Mat& loaded);
   // A picture of the program's own, shown at its own size.
   bool LoadBitmapResource(int resourceId);
   void SetPicture(QImage picture) { picture_ = std::move(picture); }

@@ -414,7 +414,7 @@ void COrvaneDlg::RunCommand(ControlId id) {
     case ControlId::Settings: OnSystemSettings(); break;
     case ControlId::ContinuousShoot: OpenContinuousShoot(); break;
     case ControlId::FormatPage:
-      if (document_) document_->ShowFormatPage(this);
+      if (document_) document_->ShowFormatPage(this, settings_.language);
       break;
     case ControlId::SwitchView: OnSwitchView(); break;
     case ControlId::DeviceChange: OnDeviceChange(); break;
@@ -685,17 +685,17 @@ void COrvaneDlg::OnVideoParams() {
   switch (settings_.viewMode) {
     case 1:
     case 5:
-      if (portrait_) portrait_->ShowDevicePage(this);
-      if (third_) third_->ShowDevicePage(this);
+      if (portrait_) portrait_->ShowDevicePage(this, settings_.language);
+      if (third_) third_->ShowDevicePage(this, settings_.language);
       return;
     case 2:
-      if (third_) third_->ShowDevicePage(this);
+      if (third_) third_->ShowDevicePage(this, settings_.language);
       return;
     default:
       break;
   }
   if (!document_) return;
-  document_->ShowDevicePage(this);
+  document_->ShowDevicePage(this, settings_.language);
   long value = 0;
   long flags = 0;
   document_->GetCameraControl(4, &value, &flags);

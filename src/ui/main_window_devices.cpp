@@ -101,7 +101,9 @@ void COrvaneDlg::OnDeviceChange() {
 
 int COrvaneDlg::CalibrateDpi() {
   const auto fail = [this] {
-    environment_.presenter->ShowMessage(this, "DPI校准失败，请重试", "", MessageIcon::kNone);
+    static constexpr const char* kFailed[] = {"DPI校准失败，请重试", "DPI校準失敗，請重試",
+                                              "The DPI calibration failed, please try again"};
+    environment_.presenter->ShowMessage(this, kFailed[TextColumn(settings_.language)], "", MessageIcon::kNone);
     return 0;
   };
   if (!document_) return fail();
@@ -134,13 +136,16 @@ void COrvaneDlg::OnThumbnailClick(int index, platform::LParam kind) {
   if (kind != platform::message_ids::kRightClick) return;
   selectedThumbnail_ = index;
   if (!thumbnailMenu_) {
-    // The strip's menu reads the same in every language.
     thumbnailMenu_ = std::make_unique<QMenu>(this);
-    connect(thumbnailMenu_->addAction(QString::fromUtf8("浏览文件")), &QAction::triggered, this,
-            [this] { OnCommand(ControlId::ThumbnailOpen); });
-    connect(thumbnailMenu_->addAction(QString::fromUtf8("删除文件")), &QAction::triggered, this,
+    connect(thumbnailMenu_->addAction(QString()), &QAction::triggered, this, [this] { OnCommand(ControlId::ThumbnailOpen); });
+    connect(thumbnailMenu_->addAction(QString()), &QAction::triggered, this,
             [this] { OnCommand(ControlId::ThumbnailDelete); });
   }
+  // In the language of the moment: the settings window may have changed it.
+  const ThumbnailMenuTexts& texts = ThumbnailMenuTextsFor(settings_.language);
+  const QList<QAction*> commands = thumbnailMenu_->actions();
+  commands[0]->setText(QString::fromUtf8(texts.open));
+  commands[1]->setText(QString::fromUtf8(texts.remove));
   thumbnailMenu_->popup(mapToGlobal(lastMouse_));
 }
 

@@ -1,5 +1,7 @@
 // Text recognition of the document camera's page into a Word document, and the orientation
 // thread that turns the live picture upright.
+#include <any>
+
 #include <opencv2/imgproc.hpp>
 
 #include "imaging/capture_pipeline.h"
@@ -80,7 +82,15 @@ void COrvaneDlg::StartOrientationThread() {
   COrientationThread::PictureSource picture;
   // The display's getters may be called from any thread; the thread is stopped before the
   // camera goes.
-  if (CVideoController* camera = document_.get()) picture = [camera] { return camera->GetPicture(); };
+  if (CVideoController* camera = document_.get()) {
+    picture = [camera]() -> COrientationThread::ShownPicture {
+      // A rotation that changed while the picture was taken leaves unknown which one it has.
+      const int before = camera->ShownRotation();
+      cv::Mat shown = camera->GetPicture();
+      if (camera->ShownRotation() != before) return {};
+      return {std::move(shown), before};
+    };
+  }
   orientation_->Start(environment_.programFolder / "OCR_RLDA_LN_Gra.tpl", std::move(picture), target_);
 }
 
@@ -94,6 +104,11 @@ void COrvaneDlg::OnOrientationResult(const platform::Message& message) {
   }
   if (message.wParam != ids::kOrientationAngle || !document_) return;
   int& rotation = rotation_[0];
+  // An angle read from a picture shown before the camera's last turn (frames were still under
+  // way, or another result came first) is already out of date: applied, it would turn the page
+  // past upright.
+  const int* shownAt = std::any_cast<int>(&message.payload);
+  if (shownAt != nullptr && *shownAt != rotation) return;
   rotation = static_cast<int>((rotation - message.lParam + 360) % 360);
   document_->SetRotation(rotation);
 }

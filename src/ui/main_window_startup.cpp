@@ -15,6 +15,7 @@
 #include "platform/message_ids.h"
 #include "platform/user_notice.h"
 #include "ui/main_window.h"
+#include "ui/notice_texts.h"
 #include "ui/presenter.h"
 #include "ui/splash_dialog.h"
 
@@ -218,6 +219,9 @@ void COrvaneDlg::ApplyExposure() {
     exposureSlider_->setValue(settings_.exposure);
   }
   if (settings_.autoExposure) {
+    // The exposure shown is given to the camera before its automatic takes over, so that what the
+    // camera reports (the property page's read-back, leaving automatic) moves only as it does.
+    document_->SetCameraControl(4, settings_.exposure);
     document_->SetCameraControl(4, range.maximum + 1);
     exposureSlider_->setEnabled(false);
     automatic->setChecked(true);
@@ -258,7 +262,8 @@ StartUp COrvaneDlg::OnInitDialog() {
   if (COemData::Instance().Load(environment_.programFolder / "data.dat") == -1) return StartUp::kEnd;
   // The lower layers' messages go through the same presenter as the window's own.
   platform::SetUserNoticeHandler([this](const platform::UserNotice& notice) {
-    environment_.presenter->ShowMessage(nullptr, notice.text, notice.caption, ToIcon(notice.icon));
+    environment_.presenter->ShowMessage(nullptr, NoticeInLanguage(notice.text, settings_.language), notice.caption,
+                                        ToIcon(notice.icon));
   });
   imaging::SetCaptureMessageHandler([this](const imaging::CaptureMessage& message) {
     environment_.presenter->ShowMessage(nullptr, message.text, message.caption, ToIcon(message.icon));

@@ -33,15 +33,18 @@ struct Texts {
   const char* cancel;
   const char* tips[4];  // <<, <, >, >>
   const char* failed;   // followed by the file's name
+  const char* remove;   // the page menu: delete the page,
+  const char* insert;   // ... move it,
+  const char* before;   // ... before page %1
 };
 
 constexpr Texts kTexts[3] = {
     {"存为多页文件", "合并图像", "取消", {"前一组", "前一张", "后一张", "后一组"},
-     "无法写入多页文件，所有页面都已保留："},
+     "无法写入多页文件，所有页面都已保留：", "删除", "插入", "%1之前"},
     {"儲存到多頁文件", "組合圖像", "取消", {"前四張", "前一張", "後一張", "后四張"},
-     "無法寫入多頁檔案，所有頁面都已保留："},
+     "無法寫入多頁檔案，所有頁面都已保留：", "刪除", "插入", "%1之前"},
     {"Save in MultiPage File", "Combine", "Cancel", {"Last Four", "Last One", "Next One", "Next Four"},
-     "The multipage file could not be written; every page was kept: "},
+     "The multipage file could not be written; every page was kept: ", "Delete", "Move", "Before %1"},
 };
 
 constexpr int kSlotLeft = 25;
@@ -121,9 +124,8 @@ CMultiPageDlg::CMultiPageDlg(platform::TargetHandle ownerTarget, int mode, int l
   connect(&nextGroup_, &QPushButton::clicked, this, [this] { OnNextGroup(); });
   connect(&combine_, &QPushButton::clicked, this, [this] { OnCombine(); });
   connect(&cancel_, &QPushButton::clicked, this, [this] { reject(); });
-  // The page menu reads the same in every language.
-  connect(pageMenu_.addAction(QString::fromUtf8("删除")), &QAction::triggered, this, [this] { OnDeletePage(); });
-  insertMenu_.setTitle(QString::fromUtf8("插入"));
+  // The page menu; its texts come with the language.
+  connect(pageMenu_.addAction(QString()), &QAction::triggered, this, [this] { OnDeletePage(); });
   pageMenu_.addMenu(&insertMenu_);
   SetLanguage(language);
 }
@@ -153,6 +155,9 @@ void CMultiPageDlg::SetLanguage(int language) {
   QPushButton* const tipped[4] = {&firstGroup_, &previous_, &next_, &nextGroup_};
   for (int i = 0; i < 4; ++i) tipped[i]->setToolTip(QString::fromUtf8(texts.tips[i]));
   failedText_ = texts.failed;
+  pageMenu_.actions().front()->setText(QString::fromUtf8(texts.remove));
+  insertMenu_.setTitle(QString::fromUtf8(texts.insert));
+  beforeText_ = QString::fromUtf8(texts.before);
 }
 
 void CMultiPageDlg::SetOutputPath(const fs::path& path, bool replace) {
@@ -233,7 +238,7 @@ void CMultiPageDlg::OnPageMenu(platform::WParam slot, platform::LParam kind) {
   menuSlot_ = static_cast<int>(slot);
   insertMenu_.clear();
   for (std::size_t k = 0; k < pages_.size(); ++k) {
-    QAction* before = insertMenu_.addAction(QString::fromUtf8("%1之前").arg(k + 1));
+    QAction* before = insertMenu_.addAction(beforeText_.arg(k + 1));
     before->setData(static_cast<qulonglong>(kInsertBefore + k));
     connect(before, &QAction::triggered, this, [this, k] { MovePage(static_cast<int>(k)); });
   }

@@ -103,6 +103,7 @@ class CMultiPageDlg : public QDialog {
   platform::TargetHandle target_;
   const int mode_;
   std::string failedText_;
+  QString beforeText_;  // the page menu's "before page %1"
   std::array<std::unique_ptr<CImageButton>, kSlots> slots_;
   std::array<int, kSlots> slotPages_{-1, -1, -1, -1};
   std::vector<std::filesystem::path> pages_;

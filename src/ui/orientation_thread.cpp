@@ -45,8 +45,14 @@ void COrientationThread::Run(std::filesystem::path templatePath, PictureSource p
     }
     int angle = 0;
     try {
-      if (detector.DetectOrientation(OrientationPage(picture()), &angle, false)) {
-        platform::Post(window, ids::kOrientationResult, ids::kOrientationAngle, angle);
+      const ShownPicture shown = picture();
+      if (!shown.picture.empty() && detector.DetectOrientation(OrientationPage(shown.picture), &angle, false)) {
+        platform::Message result;
+        result.id = ids::kOrientationResult;
+        result.wParam = ids::kOrientationAngle;
+        result.lParam = angle;
+        result.payload = shown.rotation;
+        platform::Post(window, std::move(result));
       }
     } catch (const std::exception&) {
       // A picture the detector cannot read decides nothing; the next one may.

@@ -1,7 +1,8 @@
 // The orientation thread of the main window: every 300 ms it reads the document camera's picture,
 // cut to its page, for the orientation of its text, and posts each decided angle to the window
-// as message 0x434 (1, angle); it ends posting (0, 0) when the character template cannot be
-// loaded or there is no document camera. It reaches the window only through those posts.
+// as message 0x434 (1, angle), with the rotation the picture was shown at as its payload (an int);
+// it ends posting (0, 0) when the character template cannot be loaded or there is no document
+// camera. It reaches the window only through those posts.
 //
 // GUI thread. The owner stops it before the camera it reads is replaced or deleted.
 #pragma once
@@ -20,9 +21,14 @@ namespace orvane::ui {
 
 class COrientationThread {
  public:
-  // The document camera's current picture; called on the thread, so it must be a getter any
-  // thread may call. An empty function: there is no document camera.
-  using PictureSource = std::function<cv::Mat()>;
+  // The document camera's current picture and the rotation it was shown at; called on the thread,
+  // so it must be a getter any thread may call. An empty picture: none to be judged this time. An
+  // empty function: there is no document camera.
+  struct ShownPicture {
+    cv::Mat picture;
+    int rotation = 0;
+  };
+  using PictureSource = std::function<ShownPicture()>;
 
   COrientationThread() = default;
   ~COrientationThread() { Stop(); }

@@ -395,8 +395,8 @@ void CAdvancedSettingDialog::SetLanguage(int language) {
 }
 
 void CAdvancedSettingDialog::OnChangePath() {
-  // The chooser's title reads the same in every language.
-  if (std::optional<std::filesystem::path> chosen = presenter_.ChooseFolder(this, "选择图像存储文件夹", path_)) {
+  static constexpr const char* kTitles[] = {"选择图像存储文件夹", "選擇圖像儲存資料夾", "Choose the folder for the pictures"};
+  if (std::optional<std::filesystem::path> chosen = presenter_.ChooseFolder(this, kTitles[TextColumn(language_)], path_)) {
     path_ = *chosen;
   }
   pathEdit_.setText(QString::fromStdString(path_.string()));

@@ -1,7 +1,6 @@
 #include "ui/show_image_dialog.h"
 
 #include <QGuiApplication>
-#include <QImageReader>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QTemporaryDir>
@@ -10,6 +9,7 @@
 #include <system_error>
 
 #include "imaging/capture_pipeline.h"
+#include "imaging/image_file.h"
 #include "imaging/printing/print_module.h"
 #include "platform/message_ids.h"
 #include "ui/message_texts.h"
@@ -73,9 +73,9 @@ CShowImageDlg::CShowImageDlg(int arrangement, platform::TargetHandle ownerTarget
   connect(&arrange_, &QPushButton::clicked, this, [this] { OnArrangement(); });
   connect(&print_, &QPushButton::clicked, this, [this] { OnPrint(); });
   ok_.setDefault(true);
-  // The strip's menu, and as there in every language.
-  connect(previewMenu_.addAction(QString::fromUtf8("浏览文件")), &QAction::triggered, this, [this] { OnOpenSlot(); });
-  connect(previewMenu_.addAction(QString::fromUtf8("删除文件")), &QAction::triggered, this, [this] { OnEmptySlot(); });
+  // The strip's menu; its texts come with the language.
+  connect(previewMenu_.addAction(QString()), &QAction::triggered, this, [this] { OnOpenSlot(); });
+  connect(previewMenu_.addAction(QString()), &QAction::triggered, this, [this] { OnEmptySlot(); });
   SetLanguage(language);
 }
 
@@ -106,17 +106,23 @@ void CShowImageDlg::SetLanguage(int language) {
   horizontalCaption_ = texts.horizontal;
   needTwoText_ = texts.needTwo;
   failedText_ = texts.failed;
+  const ThumbnailMenuTexts& menu = ThumbnailMenuTextsFor(language);
+  const QList<QAction*> commands = previewMenu_.actions();
+  commands[0]->setText(QString::fromUtf8(menu.open));
+  commands[1]->setText(QString::fromUtf8(menu.remove));
 }
 
 void CShowImageDlg::OnInitDialog() { ArrangePreviews(); }
 
 void CShowImageDlg::LoadPreview(const fs::path& path) {
+  // Read once, by the station's own reader: it refuses a FIFO or a device at the path instead of
+  // waiting on it.
+  const cv::Mat picture = imaging::LoadImageFile(path);
   if (received_ == 0) {
-    const QSize size = QImageReader(QString::fromStdString(path.string())).size();
-    if (!size.isValid() || size.isEmpty()) return;
+    if (picture.empty()) return;
     // A landscape first picture gives low boxes, any other tall ones; later pictures fit into them.
     boxWidth_ = kPreviewWidth;
-    boxHeight_ = size.width() > size.height() ? kPreviewBase * 3 / 4 : kPreviewBase;
+    boxHeight_ = picture.cols > picture.rows ? kPreviewBase * 3 / 4 : kPreviewBase;
     for (const auto& slot : slots_) {
       const IntRect at = slot->GetRect();
       slot->SetRect(at.left, at.top, at.left + boxWidth_, at.top + boxHeight_);
@@ -126,13 +132,13 @@ void CShowImageDlg::LoadPreview(const fs::path& path) {
   for (int i = 0; i < 2; ++i) {
     CImageButton& slot = *slots_[static_cast<std::size_t>(i)];
     if (!slot.GetPath().empty()) continue;
-    slot.LoadFile(path);
+    slot.LoadPicture(path, picture);
     nextSlot_ = 1 - i;
     slot.Invalidate(true);
     return;
   }
   CImageButton& slot = *slots_[static_cast<std::size_t>(nextSlot_)];
-  slot.LoadFile(path);
+  slot.LoadPicture(path, picture);
   slot.Invalidate(true);
   nextSlot_ = 1 - nextSlot_;
 }

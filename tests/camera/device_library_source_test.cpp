@@ -19,7 +19,7 @@ using namespace std::chrono_literals;
 using testing::SimulatorControl;
 
 template <class Condition>
-bool WaitUntil(Condition condition, std::chrono::milliseconds timeout = 5000ms) {
+bool WaitUntil(Condition condition, std::chrono::milliseconds timeout = 60000ms) {
   const auto end = std::chrono::steady_clock::now() + timeout;
   while (!condition()) {
     if (std::chrono::steady_clock::now() > end) return false;

@@ -18,6 +18,7 @@
 #include "camera/frame.h"
 #include "camera/grey_rows.h"
 #include "camera/notice_probe.h"
+#include "camera/patient_stills.h"
 #include "camera/usb_camera.h"
 #include "camera/virtual_camera.h"
 #include "platform/qt_message_bridge.h"
@@ -83,6 +84,7 @@ class FakeDisplay : public CShowVideoPro {
   bool GetTrackRect(IntRect*) override { return false; }
   bool Show(bool) override { return true; }
   cv::Mat GetPicture() override { return cv::Mat(2, 2, CV_8UC3, cv::Scalar::all(1)); }
+  int ShownRotation() const override { return 0; }
   std::vector<cv::Mat> GetCroppedPictures() override { return {}; }
   bool CreateSubImageBox(const IntRect&) override {
     log_->push_back(name_ + " box");
@@ -271,7 +273,7 @@ TEST(ControllerWithVirtualCamera, ShowsTheCameraTurnedAndClosesCleanly) {
   ASSERT_NE(controller.Display(), nullptr);
   ASSERT_TRUE(controller.Start());
   const auto pictureOfSize = [&](cv::Size size) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(90);
     while (std::chrono::steady_clock::now() < deadline) {
       QApplication::processEvents(QEventLoop::AllEvents, 5);
       if (controller.GetPicture().size() == size) return true;
@@ -312,7 +314,7 @@ TEST(ControllerWithVirtualCamera, CapturesComeFromFramesThatCameWhole) {
   ASSERT_EQ(controller.OpenAndShow(&parent, {}, "3C4D", "B514", "", 0, 0, 320, 240, false, 0), 0);
   ASSERT_TRUE(controller.Start());
   const auto until = [&](const std::function<bool()>& done) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(90);
     // Asked once a round: a picture taken is not there to be asked about again.
     bool met = done();
     while (!met && std::chrono::steady_clock::now() < deadline) {
@@ -351,6 +353,7 @@ TEST(ControllerWithVirtualCamera, CapturesComeFromFramesThatCameWhole) {
   display.SetRecording(true);
   cv::Mat recorded;
   ASSERT_TRUE(until([&] { return display.GetRecordingPicture(&recorded) && testing::EndsInGreyRows(recorded); }));
+  const testing::StillTimeoutFor waitNoLonger(std::chrono::seconds(2));  // nothing whole is coming
   std::future<cv::Mat> worker = std::async(std::launch::async, [&] { return controller.GetPicture(); });
   EXPECT_TRUE(controller.GetPicture().empty());
   EXPECT_TRUE(worker.get().empty());

@@ -90,7 +90,7 @@ TEST_P(CompanionServerTest, OnlyAServerThatAnswersOtherwiseEndsTheStation) {
   }
   if (c.present && !c.answer) {
     EXPECT_GE(took, 1900ms) << "the station did not wait for the server";
-    EXPECT_LT(took, 6s);
+    EXPECT_LT(took, 60s) << "the station waited on beyond the server's time-out";
   }
 }
 

@@ -35,8 +35,8 @@ class ComposerTest : public ::testing::Test {
     composer_.reset();
     platform::DestroyTarget(owner_);
   }
-  CMultiPageDlg& Make(int mode, bool keepOriginals = false) {
-    composer_ = std::make_unique<CMultiPageDlg>(owner_, mode, 0, presenter_);
+  CMultiPageDlg& Make(int mode, bool keepOriginals = false, int language = 0) {
+    composer_ = std::make_unique<CMultiPageDlg>(owner_, mode, language, presenter_);
     CSysParam settings;
     settings.keepMergeSources = keepOriginals;
     composer_->SetSettings(settings);
@@ -144,6 +144,33 @@ TEST_F(ComposerTest, ThePageMenuMovesAPageBeforeAnotherAndDeletesOne) {
   EXPECT_FALSE(fs::exists(folder_ / "p4.png"));
   EXPECT_EQ(Shown(), (std::vector<int>{1, 2, 3, 0}));
 }
+
+struct PageMenuTexts {
+  int language;
+  const char* remove;
+  const char* move;
+  const char* beforeTwo;
+};
+
+class ComposerLanguageTest : public ComposerTest, public ::testing::WithParamInterface<PageMenuTexts> {};
+
+TEST_P(ComposerLanguageTest, ThePageMenuReadsInTheLanguage) {
+  const PageMenuTexts& expected = GetParam();
+  Make(CMultiPageDlg::kPdf, false, expected.language);
+  Pages(2);
+  RightClick(0);
+  const QList<QAction*> entries = composer_->PageMenu()->actions();
+  ASSERT_EQ(entries.size(), 2);
+  EXPECT_EQ(entries[0]->text().toStdString(), expected.remove);
+  EXPECT_EQ(entries[1]->text().toStdString(), expected.move);
+  ASSERT_NE(entries[1]->menu(), nullptr);
+  EXPECT_EQ(entries[1]->menu()->actions().back()->text().toStdString(), expected.beforeTwo);
+  composer_->PageMenu()->hide();
+}
+
+INSTANTIATE_TEST_SUITE_P(Languages, ComposerLanguageTest,
+                         ::testing::Values(PageMenuTexts{0, "删除", "插入", "2之前"}, PageMenuTexts{1, "刪除", "插入", "2之前"},
+                                           PageMenuTexts{2, "Delete", "Move", "Before 2"}));
 
 // Compression, samples per pixel and bits per sample of every directory.
 std::vector<std::array<int, 3>> TiffPages(const fs::path& path) {

@@ -200,7 +200,7 @@ TEST_F(ContinuousShootTest, TheWatchCapturesEachNewPageOnceItLiesStill) {
     // Until the second page has been taken and the sequence starts again with the desk.
     return dialog.Captures() == 2 && statuses.back() == "没有检测到新文档";
   };
-  ASSERT_TRUE(WaitFor(seen, std::chrono::seconds(40)));
+  ASSERT_TRUE(WaitFor(seen, std::chrono::seconds(120)));
   Press(dialog, Control::kPause);
   platform::DispatchPendingMessages();
   EXPECT_EQ(Captured(), 2);

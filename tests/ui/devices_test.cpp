@@ -198,9 +198,10 @@ namespace {
 
 class ThumbnailMenuTest : public StationTest {
  protected:
-  void StartAndCapture() {
+  void StartAndCapture(const std::string& settings = {}) {
     camera_ = std::make_unique<VirtualCamera>(Document({{320, 240}}));
     backend->Add(camera_->Camera());
+    if (!settings.empty()) WriteSettings(settings);
     ASSERT_EQ(Start(), StartUp::kRunning);
     ASSERT_TRUE(WaitForPicture());
     window->OnCommand(ControlId::Capture);
@@ -228,6 +229,14 @@ TEST_F(ThumbnailMenuTest, OpenShowsTheFileAndDeleteEmptiesTheSlot) {
   EXPECT_FALSE(fs::exists(file));
   EXPECT_TRUE(window->Thumbnails()[0]->GetPath().empty());
   EXPECT_TRUE(window->Thumbnails()[0]->HasPicture()) << "the empty slot's picture";
+}
+
+TEST_F(ThumbnailMenuTest, TheMenuReadsInTheLanguage) {
+  StartAndCapture("[Language]\nCurrent=EN\n");
+  Choose(0);
+  const QList<QAction*> entries = window->ThumbnailMenu()->actions();
+  EXPECT_EQ(entries[0]->text().toStdString(), "Open file");
+  EXPECT_EQ(entries[1]->text().toStdString(), "Delete file");
 }
 
 TEST_F(ThumbnailMenuTest, AFileThatCannotBeDeletedIsSaidSoAndKept) {

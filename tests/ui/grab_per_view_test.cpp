@@ -52,6 +52,7 @@ class FakeDisplay : public CShowVideoPro {
   }
   bool Show(bool) override { return true; }
   cv::Mat GetPicture() override { return state_.picture.clone(); }
+  int ShownRotation() const override { return 0; }
   std::vector<cv::Mat> GetCroppedPictures() override { return state_.cropped; }
   bool CreateSubImageBox(const IntRect&) override { return true; }
   void DeleteSubImageBox() override {}

@@ -1,7 +1,12 @@
+#include <linux/videodev2.h>
+
 #include <QAbstractButton>
 #include <QCheckBox>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QStyle>
 #include <QStyleOptionButton>
@@ -13,6 +18,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/user_notice.h"
 #include "station_fixture.h"
 #include "ui/control_text.h"
 #include "ui/fx_button.h"
@@ -144,6 +150,95 @@ TEST_F(LanguageTest, QtsOwnButtonsFollowTheLanguage) {
     EXPECT_EQ(box.button(QMessageBox::Cancel)->text().toStdString(), c.cancel);
   }
 }
+
+// What the station asks and opens, started in each language of the settings, through the program's
+// own presenter and the camera's property page.
+struct StationLanguage {
+  const char* setting;  // [Language] Current
+  const char* yes;
+  const char* no;
+  const char* printTitle;
+  const char* folderCancel;
+  const char* freeName;
+  const char* brightness;
+  const char* autoFocus;
+  const char* timeOut;    // the camera's still that did not come
+  const char* noDisplay;  // a display that cannot start, with its error code
+};
+
+class StationLanguageTest : public StationTest, public ::testing::WithParamInterface<StationLanguage> {
+ protected:
+  // The text of the dialog's standard button.
+  static std::string Button(QDialog& dialog, QDialogButtonBox::StandardButton which) {
+    const auto* box = dialog.findChild<QDialogButtonBox*>();
+    const QPushButton* button = box == nullptr ? nullptr : box->button(which);
+    return button == nullptr ? "(none)" : button->text().toStdString();
+  }
+};
+
+TEST_P(StationLanguageTest, QuestionsDialogsAndThePropertyPageReadInTheLanguage) {
+  const StationLanguage& expected = GetParam();
+  VirtualCamera camera(SmallCamera());
+  backend->Add(camera.Camera());
+  WriteSettings(std::string("[Language]\nCurrent=") + expected.setting + "\n");
+  ASSERT_EQ(Start(), StartUp::kRunning);
+  QtPresenter shown;
+
+  std::string yes, no;
+  NextModalDialog question([&](QDialog& box) {
+    yes = Button(box, QDialogButtonBox::Yes);
+    no = Button(box, QDialogButtonBox::No);
+  });
+  shown.ShowMessage(window.get(), "?", "", MessageIcon::kQuestion, MessageButtons::kYesNo);
+  ASSERT_TRUE(question.Seen());
+  EXPECT_EQ(yes, expected.yes);
+  EXPECT_EQ(no, expected.no);
+
+  std::string printTitle;
+  NextModalDialog print([&](QDialog& dialog) { printTitle = dialog.windowTitle().toStdString(); });
+  EXPECT_EQ(shown.ChoosePrinter(window.get(), "page"), nullptr);
+  ASSERT_TRUE(print.Seen());
+  EXPECT_EQ(printTitle, expected.printTitle);
+
+  std::string folderCancel;
+  NextModalDialog folderChooser([&](QDialog& dialog) { folderCancel = Button(dialog, QDialogButtonBox::Cancel); });
+  EXPECT_EQ(shown.ChooseFolder(window.get(), "", folder.path()), std::nullopt);
+  ASSERT_TRUE(folderChooser.Seen());
+  EXPECT_EQ(folderCancel, expected.folderCancel);
+
+  std::string freeName;
+  NextModalDialog prompt([&](QDialog& dialog) { freeName = dialog.windowTitle().toStdString(); });
+  EXPECT_EQ(shown.AskFreeName(window.get(), window->GetSysParam().language, folder.path(), "jpg"), std::nullopt);
+  ASSERT_TRUE(prompt.Seen());
+  EXPECT_EQ(freeName, expected.freeName);
+
+  std::map<std::uint32_t, std::string> names;
+  NextModalDialog page([&](QDialog& dialog) {
+    for (const QLabel* label : dialog.findChildren<QLabel*>()) {
+      if (label->buddy() != nullptr) names[label->buddy()->objectName().toUInt()] = label->text().toStdString();
+    }
+  });
+  window->OnCommand(ControlId::VideoParams);
+  ASSERT_TRUE(page.Seen());
+  EXPECT_EQ(names[V4L2_CID_BRIGHTNESS], expected.brightness);
+  EXPECT_EQ(names[V4L2_CID_FOCUS_AUTO], expected.autoFocus);
+
+  // The lower layers' messages, as they write them.
+  platform::ShowUserNotice({"Time Out", "", platform::NoticeIcon::kWarning});
+  platform::ShowUserNotice({"创建视频预览窗口失败，错误码：12", "", platform::NoticeIcon::kError});
+  ASSERT_GE(presenter.shown.size(), 2u);
+  EXPECT_EQ(presenter.shown[presenter.shown.size() - 2].text, expected.timeOut);
+  EXPECT_EQ(presenter.shown.back().text, std::string(expected.noDisplay) + "12");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Languages, StationLanguageTest,
+    ::testing::Values(StationLanguage{"CN", "是(&Y)", "否(&N)", "打印", "取消", "文件名", "亮度", "自动对焦", "拍摄超时",
+                                      "创建视频预览窗口失败，错误码："},
+                      StationLanguage{"CNT", "是(&Y)", "否(&N)", "列印", "取消", "檔案名", "亮度", "自動對焦", "拍攝逾時",
+                                      "建立視訊預覽視窗失敗，錯誤碼："},
+                      StationLanguage{"EN", "&Yes", "&No", "Print", "Cancel", "File name", "Brightness", "Auto focus",
+                                      "Time Out", "The video preview window could not be created, error code: "}));
 
 TEST_F(LanguageTest, AnUnknownLanguageChangesNothing) {
   window = std::make_unique<COrvaneDlg>(Environment());

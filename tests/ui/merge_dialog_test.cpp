@@ -1,6 +1,13 @@
 #include <QPushButton>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
 #include <fstream>
+#include <thread>
 
 #include <gtest/gtest.h>
 #include <opencv2/core.hpp>
@@ -36,7 +43,9 @@ class MergeDialogTest : public ::testing::Test {
     dialog_.reset();
     platform::DestroyTarget(owner_);
   }
-  CShowImageDlg& Make(int colourMode, bool keepOriginals, const fs::path& output, int pictures = 2) {
+  // `before`, when given, is offered ahead of the two pictures.
+  CShowImageDlg& Make(int colourMode, bool keepOriginals, const fs::path& output, int pictures = 2,
+                      const fs::path& before = {}) {
     dialog_ = std::make_unique<CShowImageDlg>(
         1, owner_, [this](const fs::path& merged) { told_.push_back(merged); }, 0, presenter_);
     CSysParam settings;
@@ -44,6 +53,7 @@ class MergeDialogTest : public ::testing::Test {
     settings.keepMergeSources = keepOriginals;
     dialog_->SetSettings(settings);
     dialog_->SetOutputPath(output);
+    if (!before.empty()) dialog_->LoadPreview(before);
     dialog_->LoadPreview(red_);
     if (pictures > 1) dialog_->LoadPreview(blue_);
     dialog_->OnInitDialog();
@@ -107,6 +117,30 @@ TEST_F(MergeDialogTest, OnePictureIsNotAPair) {
   EXPECT_EQ(presenter_.shown[0].icon, MessageIcon::kWarning);
   EXPECT_FALSE(dialog_->Finished());
   EXPECT_TRUE(presenter_.printJobs.empty());
+}
+
+// A FIFO where a picture should be (another user's, in a shared folder) must not hold the window:
+// it is refused at once and the next two pictures make the pair.
+TEST_F(MergeDialogTest, AFifoAtAPicturesPathIsPassedOverWithoutWaiting) {
+  const fs::path fifo = folder_ / "fifo.png";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  std::atomic<bool> passed{false};
+  std::atomic<bool> released{false};
+  // Were the dialog to wait for a writer, this one lets it go on after a while: the test then
+  // fails instead of hanging.
+  std::thread writer([&] {
+    for (int i = 0; i < 200 && !passed; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    if (passed) return;
+    released = true;
+    if (const int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC); fd >= 0) ::close(fd);
+  });
+  Make(0, false, folder_ / "merged", 2, fifo);
+  passed = true;
+  writer.join();
+  EXPECT_FALSE(released);
+  Press(Control::kOk);
+  EXPECT_TRUE(dialog_->Finished());
+  EXPECT_TRUE(presenter_.shown.empty());
 }
 
 TEST_F(MergeDialogTest, AMergeThatCannotBeWrittenKeepsBothPicturesAndSaysSo) {

@@ -374,7 +374,7 @@ TEST_F(SettingsTest, TheCalibrationButtonShowsItsInstructionAndMeasuresTheCard) 
   // The virtual camera's page is no card: the calibration says it failed.
   ASSERT_EQ(presenter.shown.size(), 2u);
   EXPECT_EQ(presenter.shown[0].text.rfind("Please confirm that document device is running", 0), 0u);
-  EXPECT_EQ(presenter.shown[1].text, "DPI校准失败，请重试");
+  EXPECT_EQ(presenter.shown[1].text, "The DPI calibration failed, please try again");
 }
 
 TEST_F(SettingsTest, ClosingTheStationWithTheWindowOpenLeavesItAsByCancel) {
@@ -428,6 +428,12 @@ TEST(AdvancedPage, TheDateFolderIsThePathWithTodaysDateAndTheChooserSetsThePath)
   EXPECT_EQ(settings.storageFolder, fs::path("/data/scans"));
   EXPECT_EQ(settings.currentStorageFolder, fs::path("/data/scans/20240307"));
   EXPECT_EQ(presenter.folderTitles, std::vector<std::string>{"选择图像存储文件夹"});
+  page.SetLanguage(1);
+  page.OnChangePath();
+  page.SetLanguage(2);
+  page.OnChangePath();
+  EXPECT_EQ(presenter.folderTitles,
+            (std::vector<std::string>{"选择图像存储文件夹", "選擇圖像儲存資料夾", "Choose the folder for the pictures"}));
 }
 
 // Sizes from the test, without a camera.

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QDialog>
 
 #include <fstream>
 #include <thread>
@@ -23,6 +24,18 @@ bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds timeou
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
   return true;
+}
+
+NextModalDialog::NextModalDialog(std::function<void(QDialog&)> look) : look_(std::move(look)) {
+  QObject::connect(&timer_, &QTimer::timeout, [this] {
+    auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+    if (dialog == nullptr || seen_) return;
+    seen_ = true;
+    timer_.stop();
+    look_(*dialog);
+    dialog->reject();
+  });
+  timer_.start(20);
 }
 
 VirtualCameraIdentity ConfiguredSizeCamera(std::vector<std::pair<int, int>> sizes) {

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include <QPrinter>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include "app/ini_file.h"
@@ -23,13 +24,28 @@
 #include "ui/main_window.h"
 #include "ui/presenter.h"
 
+class QDialog;
+
 namespace orvane::ui::testing {
 
 // The Qt application and the message bridge are made by the test program's main.
 void EnsureApplication();
 
 // Handles Qt's events and the message layer until `done` or the time is up.
-bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds timeout = std::chrono::seconds(10));
+bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds timeout = std::chrono::seconds(60));
+
+// The next modal dialog, as a person meets it: once it is open, `look` sees it, then it is closed
+// as its Close or Cancel button closes it.
+class NextModalDialog {
+ public:
+  explicit NextModalDialog(std::function<void(QDialog&)> look);
+  bool Seen() const { return seen_; }
+
+ private:
+  QTimer timer_;
+  std::function<void(QDialog&)> look_;
+  bool seen_ = false;
+};
 
 class ScriptedPresenter : public IPresenter {
  public:

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <opencv2/core/utility.hpp>
 
+#include "camera/patient_stills.h"
 #include "platform/qt_message_bridge.h"
 
 int main(int argc, char** argv) {
@@ -21,6 +22,7 @@ int main(int argc, char** argv) {
   // calling thread instead.
   cv::setNumThreads(0);
 #endif
+  orvane::SetStillTimeout(orvane::testing::kPatientStillTimeout);
   int result = 0;
   {
     orvane::platform::QtMessageBridge bridge;

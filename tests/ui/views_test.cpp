@@ -193,5 +193,26 @@ TEST_F(ViewTest, ExposureStepsAndAutomaticExposureReachTheCamera) {
   EXPECT_NE(camera->ControlValue(V4L2_CID_EXPOSURE_AUTO), V4L2_EXPOSURE_MANUAL);
 }
 
+// The property page opened and closed untouched leaves the exposure where it was, in the camera
+// and in the window, with automatic exposure on (true) or off.
+class PropertyPageTest : public ViewTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(PropertyPageTest, OpenedAndClosedItKeepsTheExposure) {
+  const bool automatic = GetParam();
+  StartWith(false, false, std::string("[Camera]\nAutoExposure=") + (automatic ? "true" : "false") + "\nExposure=-3\n");
+  const auto& camera = cameras_.front()->Camera();
+  auto* slider = static_cast<QSlider*>(window->Control(ControlId::ExposureSlider));
+  NextModalDialog page([](QDialog&) {});
+  window->OnCommand(ControlId::VideoParams);
+  ASSERT_TRUE(page.Seen());
+  EXPECT_EQ(slider->value(), -3);
+  EXPECT_EQ(window->GetSysParam().exposure, -3);
+  EXPECT_EQ(window->GetSysParam().autoExposure, automatic);
+  EXPECT_EQ(camera->ControlValue(V4L2_CID_EXPOSURE_AUTO) != V4L2_EXPOSURE_MANUAL, automatic);
+  EXPECT_EQ(camera->ControlValue(V4L2_CID_EXPOSURE_ABSOLUTE), 1250);  // 2^-3 s in 100 µs
+}
+
+INSTANTIATE_TEST_SUITE_P(AutomaticOrManual, PropertyPageTest, ::testing::Bool());
+
 }  // namespace
 }  // namespace orvane::ui::testing

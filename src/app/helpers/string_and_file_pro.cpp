@@ -1,13 +1,16 @@
 #include "app/helpers/string_and_file_pro.h"
 
 #include <langinfo.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <charconv>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <limits>
 #include <optional>
 #include <span>
 #include <string>
@@ -18,6 +21,7 @@
 #include "app/helpers/md5.h"
 #include "app/helpers/tea.h"
 #include "platform/codepage.h"
+#include "platform/file_io.h"
 
 namespace orvane {
 
@@ -322,22 +326,24 @@ Md5::Digest DigestOf(std::string_view bytes) {
   return md5.Finish();
 }
 
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
-// Read in pieces: the files digested include recorded videos.
+// Read in pieces: the files digested include recorded videos, past any whole-file limit. Only a
+// regular file is read: a FIFO or a device at the path would keep the caller waiting.
 std::optional<Md5::Digest> DigestOfFile(const char* path) {
-  // "e": close-on-exec, so a child started meanwhile does not inherit the descriptor.
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "rbe"));
-  if (!file) return std::nullopt;
+  const int fd = platform::OpenRegularFile(path, std::numeric_limits<std::uintmax_t>::max());
+  if (fd < 0) return std::nullopt;
+  const struct Closer {
+    int fd;
+    ~Closer() { ::close(fd); }
+  } closer{fd};
   Md5 md5;
   std::vector<char> chunk(std::size_t{1} << 16);
-  while (std::size_t count = std::fread(chunk.data(), 1, chunk.size(), file.get())) {
-    md5.Update({chunk.data(), count});
+  while (true) {
+    const ssize_t count = ::read(fd, chunk.data(), chunk.size());
+    if (count < 0 && errno == EINTR) continue;
+    if (count < 0) return std::nullopt;
+    if (count == 0) return md5.Finish();
+    md5.Update({chunk.data(), static_cast<std::size_t>(count)});
   }
-  if (std::ferror(file.get())) return std::nullopt;
-  return md5.Finish();
 }
 
 // One byte from one or two hexadecimal digits, both cases.

@@ -1,6 +1,7 @@
 #include "app/helpers/string_and_file_pro.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <array>
 #include <fstream>
@@ -77,6 +78,11 @@ TEST(DigestOfFile, FailsForWhatCannotBeRead) {
   char out[33] = "unchanged";
   EXPECT_FALSE(Pro::GetMD5FromFile((folder / "missing").c_str(), out));
   EXPECT_FALSE(Pro::GetMD5FromFile(folder.path().c_str(), out));  // a folder
+  // A FIFO nobody writes to and a device are refused at once, not waited on or read for ever.
+  const std::string fifo = (folder / "fifo").string();
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_FALSE(Pro::GetMD5FromFile(fifo.c_str(), out));
+  EXPECT_FALSE(Pro::GetMD5FromFile("/dev/zero", out));
   EXPECT_STREQ(out, "unchanged");
 }
 
