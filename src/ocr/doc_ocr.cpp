@@ -502,20 +502,21 @@ std::vector<LayoutLine> CDocOCR::AnalyzeLayout(const cv::Mat& fine, const cv::Ma
   cv::bitwise_and(near, text, near);
   cv::bitwise_or(mask, near, mask);
 
-  // Every blob, also those inside others' holes: the characters in a table's cells lie inside its
-  // grid. A frame round a box of text or a table's grid holds little ink for its size: no
-  // character. The ink is counted in pixels: an outline's area all but loses strokes one pixel
-  // wide, as light faces have in small pictures.
-  cv::Mat labels;
-  cv::Mat stats;
-  cv::Mat centroids;
-  const int blobs = cv::connectedComponentsWithStats(mask, labels, stats, centroids, 8, CV_32S);
+  // Every blob's outline, also of those inside others' holes: the characters in a table's cells
+  // lie inside its grid. A frame round a box of text or a table's grid is nearly all holes: no
+  // character. (Its outline's area less its holes' would say the same, but all but loses strokes
+  // one pixel wide, as light faces have in small pictures.)
+  std::vector<std::vector<cv::Point>> contours;
+  std::vector<cv::Vec4i> hierarchy;
+  cv::findContours(mask, contours, hierarchy, cv::RETR_CCOMP, cv::CHAIN_APPROX_SIMPLE);
   std::vector<cv::Rect> boxes;
-  boxes.reserve(static_cast<std::size_t>(std::max(blobs - 1, 0)));
-  for (int i = 1; i < blobs; ++i) {
-    const cv::Rect box(stats.at<int>(i, cv::CC_STAT_LEFT), stats.at<int>(i, cv::CC_STAT_TOP),
-                       stats.at<int>(i, cv::CC_STAT_WIDTH), stats.at<int>(i, cv::CC_STAT_HEIGHT));
-    if (stats.at<int>(i, cv::CC_STAT_AREA) >= kLeastCharacterFill * box.area()) boxes.push_back(box);
+  boxes.reserve(contours.size());
+  for (std::size_t i = 0; i < contours.size(); ++i) {
+    if (hierarchy[i][3] >= 0) continue;
+    double holes = 0;
+    for (int hole = hierarchy[i][2]; hole >= 0; hole = hierarchy[hole][0]) holes += cv::contourArea(contours[hole]);
+    const cv::Rect box = cv::boundingRect(contours[i]);
+    if (holes <= kMostFrameHoles * box.area()) boxes.push_back(box);
   }
   const int charHeight = PageCharHeight(boxes);
   if (charHeight > 0) {
@@ -527,7 +528,6 @@ std::vector<LayoutLine> CDocOCR::AnalyzeLayout(const cv::Mat& fine, const cv::Ma
     RemoveRules(mask, text, charHeight);
     RemoveSpecks(text, charHeight);
   }
-  std::vector<std::vector<cv::Point>> contours;
   cv::findContours(mask, contours, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_SIMPLE);
   boxes.clear();
   for (const auto& contour : contours) boxes.push_back(cv::boundingRect(contour));

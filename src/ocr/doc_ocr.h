@@ -46,7 +46,8 @@ class CDocOCR {
   static constexpr double kMaxLineHeight = 3.0;
   static constexpr int kSpeckShare = 150;
   static constexpr double kMostCharacterAspect = 4.0;
-  static constexpr double kLeastCharacterFill = 0.06;
+  // A blob whose holes take more than this share of its box is a frame, not a character.
+  static constexpr double kMostFrameHoles = 0.8;
   // Darker than this is not paper; pictures are nearly all not paper.
   static constexpr int kPaperLevel = 235;
   static constexpr double kPictureDensity = 0.7;
