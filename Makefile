@@ -1,5 +1,6 @@
-# The two commands of the README: `make run` and `make test`.
+# The commands of the README: `make run`, `make test`, `make install` and `make package`.
 JOBS ?= $(shell nproc)
+PREFIX ?= /usr/local
 RELEASE_DIR := build/release
 TEST_DIR := build/asan
 TSAN_DIR := build/tsan
@@ -11,20 +12,32 @@ TSAN_DIR := build/tsan
 TSAN_TEST_DIRS := tests/platform tests/camera tests/ui
 TSAN_TARGETS := platform_tests camera_tests ui_tests
 
-.PHONY: all setup run test test-tsan clean
+.PHONY: all setup release run install package test test-tsan clean
 
 all: run
 
 setup:
 	@tools/setup.sh
 
-run: setup
+release: setup
 	cmake -S . -B $(RELEASE_DIR) -DCMAKE_BUILD_TYPE=Release -DORVANE_BUILD_TESTS=OFF -DORVANE_BUILD_BENCH=OFF >/dev/null
+
+run: release
 	cmake --build $(RELEASE_DIR) -j $(JOBS) --target orvane resources
 	@# Without a camera attached the program shows its virtual one.
 	@if [ -z "$$ORVANE_VIRTUAL_CAMERA" ] && ! ls /dev/video* >/dev/null 2>&1; then \
 	  echo "No video device: using the virtual camera"; export ORVANE_VIRTUAL_CAMERA=1; fi; \
 	$(RELEASE_DIR)/bin/orvane
+
+# The program, its program folder, the menu entry and the camera button's udev rule under
+# $(PREFIX) (DESTDIR stages them elsewhere).
+install: release
+	cmake --build $(RELEASE_DIR) -j $(JOBS)
+	cmake --install $(RELEASE_DIR) --prefix $(PREFIX)
+
+# The Debian package of the same: $(RELEASE_DIR)/orvane_<version>_<architecture>.deb.
+package: release
+	cmake --build $(RELEASE_DIR) -j $(JOBS) --target package
 
 test: setup
 	cmake -S . -B $(TEST_DIR) -DCMAKE_BUILD_TYPE=Debug -DORVANE_SANITIZE=ON >/dev/null

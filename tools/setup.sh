@@ -48,6 +48,9 @@ packages=(
   ffmpeg
   # USB sticks' file systems, made and mounted for the tests of writers on them
   dosfstools exfatprogs exfat-fuse
+  # the Debian package (CPack finds the libraries it links with file and dpkg-shlibdeps), its menu
+  # entry checked as desktops read it, and its camera-button rule run through udev's own rules
+  dpkg-dev file desktop-file-utils udev
 )
 
 as_root=()

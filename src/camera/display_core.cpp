@@ -57,31 +57,54 @@ void JoinAndWarn(std::jthread& thread, const char* name) {
 
 }  // namespace
 
-cv::Mat DecodeTrimmedAndTurned(const std::vector<std::uint8_t>& jpeg, const IntRect& trim, int rotation,
-                               cv::Mat reuse, int reduction) {
-  const int length = static_cast<int>(jpeg.size());
-  int width = 0, height = 0;
-  if (!ReadMJPGSize(jpeg.data(), length, &width, &height) || !imaging::WithinPictureCeiling(width, height)) return {};
+namespace {
+
+// A camera frame's picture, cut to `trim` and turned by `rotation`, at 1/`reduction` of each side
+// (see DecodeTrimmedAndTurned).
+cv::Mat PictureOf(FrameSubtype subtype, const std::uint8_t* bytes, int length, int width, int height, const IntRect& trim,
+                  int rotation, cv::Mat reuse, int reduction) {
+  if (!imaging::WithinPictureCeiling(width, height)) return {};
   const IntRect& t = trim;
   if (t.left < 0 || t.top < 0 || t.right > width || t.bottom > height || t.Width() <= 0 || t.Height() <= 0) return {};
   const int r = reduction;
   if (MjpgReduction(r, width, height) != r || t.left % r != 0 || t.top % r != 0 || t.right % r != 0 ||
       t.bottom % r != 0)
     return {};
-  // Untrimmed and unturned, the decoded frame is the picture (a 39 MB copy saved per picture).
+  // Untrimmed and unturned, the converted frame is the picture (a 39 MB copy saved per picture).
   const bool whole = rotation == 0 && t.left == 0 && t.top == 0 && t.right == width && t.bottom == height;
-  const cv::Size decodedSize(width / r, height / r);
-  const bool reusable = whole && reuse.size() == decodedSize && reuse.type() == CV_8UC3 && reuse.isContinuous();
+  const cv::Size convertedSize(width / r, height / r);
+  const bool reusable = whole && reuse.size() == convertedSize && reuse.type() == CV_8UC3 && reuse.isContinuous();
   try {
-    cv::Mat decoded = reusable ? reuse : cv::Mat(decodedSize, CV_8UC3);
-    if (!ConvertToBGR24(FrameSubtype::MJPG, jpeg.data(), length, width, height, r, decoded.data, decoded.total() * 3))
-      return {};
-    if (whole) return decoded;
-    TurnPicture(decoded(cv::Rect(t.left / r, t.top / r, t.Width() / r, t.Height() / r)), reuse, rotation);
+    cv::Mat converted = reusable ? reuse : cv::Mat(convertedSize, CV_8UC3);
+    const std::size_t capacity = converted.total() * 3;
+    const bool done = subtype == FrameSubtype::YUY2 && r > 1
+                          ? ConvertYUY2InBands(bytes, length, width, height, r, converted.data, capacity, [](int) {})
+                          : ConvertToBGR24(subtype, bytes, length, width, height, r, converted.data, capacity);
+    if (!done) return {};
+    if (whole) return converted;
+    TurnPicture(converted(cv::Rect(t.left / r, t.top / r, t.Width() / r, t.Height() / r)), reuse, rotation);
     return reuse;
   } catch (const cv::Exception&) {  // no memory for the picture: none is shown or handed out
     return {};
   }
+}
+
+}  // namespace
+
+cv::Mat DecodeTrimmedAndTurned(const std::vector<std::uint8_t>& jpeg, const IntRect& trim, int rotation,
+                               cv::Mat reuse, int reduction) {
+  const int length = static_cast<int>(jpeg.size());
+  int width = 0, height = 0;
+  if (!ReadMJPGSize(jpeg.data(), length, &width, &height)) return {};
+  return PictureOf(FrameSubtype::MJPG, jpeg.data(), length, width, height, trim, rotation, std::move(reuse), reduction);
+}
+
+cv::Mat PictureOfRawFrame(const RawFrame& frame, const IntRect& trim, int rotation, cv::Mat reuse, int reduction) {
+  int width = frame.width, height = frame.height;
+  // A compressed frame is as large as its header says.
+  if (frame.subtype == FrameSubtype::MJPG && !ReadMJPGSize(frame.bytes.get(), frame.length, &width, &height)) return {};
+  return PictureOf(frame.subtype, frame.bytes.get(), frame.length, width, height, trim, rotation, std::move(reuse),
+                   reduction);
 }
 
 cv::Mat CPicturePool::Take(cv::Size size) {
@@ -97,16 +120,63 @@ cv::Mat CPicturePool::Take(cv::Size size) {
     if (!kept_.empty()) kept_.erase(kept_.begin());
   }
   try {
-    return cv::Mat(size, CV_8UC3);
+    return cv::Mat(size, type_);
   } catch (const cv::Exception&) {
     return {};
   }
 }
 
 void CPicturePool::Give(cv::Mat picture) {
-  if (picture.empty() || picture.type() != CV_8UC3 || !picture.isContinuous()) return;
+  if (picture.empty() || picture.type() != type_ || !picture.isContinuous()) return;
   std::lock_guard lock(mutex_);
   if (kept_.size() < kKept) kept_.push_back(std::move(picture));
+}
+
+struct CRawFramePool::Kept {
+  static constexpr std::size_t kKept = 1;
+  std::mutex mutex;
+  std::vector<std::unique_ptr<RawFrame>> frames;
+  int held = 0;  // frames shared and not let go yet
+
+  // A kept frame, or none; the caller holds `mutex`.
+  std::unique_ptr<RawFrame> Pop() {
+    if (frames.empty()) return nullptr;
+    std::unique_ptr<RawFrame> frame = std::move(frames.back());
+    frames.pop_back();
+    return frame;
+  }
+};
+
+CRawFramePool::CRawFramePool() : kept_(std::make_shared<Kept>()) {}
+
+std::unique_ptr<RawFrame> CRawFramePool::Take() {
+  {
+    std::lock_guard lock(kept_->mutex);
+    if (std::unique_ptr<RawFrame> frame = kept_->Pop()) return frame;
+  }
+  return std::make_unique<RawFrame>();
+}
+
+std::unique_ptr<RawFrame> CRawFramePool::TakeSpare() {
+  std::lock_guard lock(kept_->mutex);
+  if (std::unique_ptr<RawFrame> frame = kept_->Pop()) return frame;
+  return kept_->held == 0 ? std::make_unique<RawFrame>() : nullptr;
+}
+
+SharedRawFrame CRawFramePool::Share(std::unique_ptr<RawFrame> frame) {
+  {
+    std::lock_guard lock(kept_->mutex);
+    ++kept_->held;
+  }
+  std::weak_ptr<Kept> pool = kept_;
+  return SharedRawFrame(frame.release(), [pool](const RawFrame* released) {
+    std::unique_ptr<RawFrame> owned(const_cast<RawFrame*>(released));
+    const std::shared_ptr<Kept> kept = pool.lock();
+    if (!kept) return;
+    std::lock_guard lock(kept->mutex);
+    --kept->held;
+    if (owned->bytes && kept->frames.size() < Kept::kKept) kept->frames.push_back(std::move(owned));
+  });
 }
 
 // Quarter turns in cache-sized tiles, in one pass (a transpose followed by a flip reads and writes
@@ -271,10 +341,11 @@ namespace {
 
 // The coarsest reduction of a compressed frame whose trimmed and turned picture, letterboxed into
 // `recorded`, still has a frame pixel for every recorded pixel.
-int RecordingReduction(const std::vector<std::uint8_t>& jpeg, const IntRect& trim, int rotation, cv::Size recorded) {
+// A YUY2 frame is converted whole, as it always was: its recording keeps its pixels.
+int RecordingReduction(const RawFrame& frame, const IntRect& trim, int rotation, cv::Size recorded) {
   int width = 0, height = 0;
-  if (recorded.width <= 0 || recorded.height <= 0 || trim.Width() <= 0 || trim.Height() <= 0 ||
-      !ReadMJPGSize(jpeg.data(), static_cast<int>(jpeg.size()), &width, &height))
+  if (frame.subtype != FrameSubtype::MJPG || recorded.width <= 0 || recorded.height <= 0 || trim.Width() <= 0 ||
+      trim.Height() <= 0 || !ReadMJPGSize(frame.bytes.get(), frame.length, &width, &height))
     return 1;
   const bool quarter = rotation == 90 || rotation == 270;
   const double pictureWidth = quarter ? trim.Height() : trim.Width();
@@ -325,7 +396,7 @@ cv::Mat CDisplayCore::BuildCurrentPicture(cv::Mat reuse, cv::Size recordedSize, 
   else if (!UntilWhole(ask, late)) return {};
   if (!recipe.source) return recipe.picture;
   const int r = RecordingReduction(*recipe.source, recipe.trim, recipe.rotation, recordedSize);
-  cv::Mat picture = DecodeTrimmedAndTurned(*recipe.source, recipe.trim, recipe.rotation, std::move(reuse), r);
+  cv::Mat picture = PictureOfRawFrame(*recipe.source, recipe.trim, recipe.rotation, std::move(reuse), r);
   if (!picture.empty()) *reduction = r;
   return picture;
 }
@@ -401,8 +472,15 @@ void CDisplayCore::PublishIfChanged() {
     view_.scale = container_->Scale();
     view_.client = container_->ClientSize();
     if (!container_->GetPictureSize(&view_.picture)) view_.picture = {};
+    view_.fitted = container_->FitMode();
+    view_.overlays = container_->SubImageBox() != nullptr || container_->TrackRectangle() != nullptr;
   }
-  if (!container_->NeedsRepaint()) return;
+  cv::Mat byWorkers = std::move(composedByWorkers_);
+  composedByWorkers_ = cv::Mat();
+  if (!container_->NeedsRepaint()) {
+    framePool_.Give(std::move(byWorkers));
+    return;
+  }
   // Composed into a buffer the view gave back, or else into one the view painted but never took.
   cv::Mat composed;
   {
@@ -411,8 +489,15 @@ void CDisplayCore::PublishIfChanged() {
     spareShown_ = cv::Mat();
     shown_.picture = cv::Mat();
   }
-  // In the window system's own pixel layout, so the GUI thread paints without converting.
-  container_->ComposeBgra(composed);
+  if (!byWorkers.empty()) {
+    // The workers composed this frame's client area already, as the container would have.
+    framePool_.Give(std::move(composed));
+    composed = std::move(byWorkers);
+    container_->MarkComposed();
+  } else {
+    // In the window system's own pixel layout, so the GUI thread paints without converting.
+    container_->ComposeBgra(composed);
+  }
   {
     std::lock_guard lock(shownMutex_);
     shown_.picture = std::move(composed);
@@ -452,6 +537,11 @@ platform::MessageResult CDisplayCore::Handle(const platform::Message& message) {
       pages_ = frame.pages;
       container.SetPicture(frame.annotatedPicture, frame.reduction);
       liveReduction_.store(frame.reduction);
+      if (!frame.composed.empty()) {
+        if (container.ComposesFittedWhole(frame.client, frame.place)) composedByWorkers_ = std::move(frame.composed);
+        else frame.recycled.push_back(std::move(frame.composed));
+        frame.composed = cv::Mat();
+      }
       // Nothing here holds the old buffers any more (every getter hands out deep copies): give
       // them back to the workers. Without live detection both were one buffer. Only buffers of
       // the frame's own size serve the workers again.
@@ -614,6 +704,18 @@ void CDisplayCore::ConversionLoop(std::stop_token stop, int worker) {
 bool CDisplayCore::TakeMainFrame(TakenFrame& taken, DecodedFrame& converted, std::uint64_t& sequence) {
   std::lock_guard lock(takeMutex_);
   CFrameSlot& raw = raw_[kMainSlot];
+  // The worker's last frame is let go first: while the slot waits for a buffer given back, a frame
+  // held here would keep it waiting.
+  taken.raw.reset();
+  if (slotLent_) {
+    // The slot's buffer went with the last frame: a frame given back since goes into it.
+    std::unique_ptr<RawFrame> spare = rawPool_.TakeSpare();
+    if (!spare) return false;
+    int capacity = spare->capacity;
+    raw.ExchangeBuffer(std::move(spare->bytes), &capacity);
+    slotLent_ = false;
+    return false;
+  }
   if (raw.State() != CFrameSlot::kFilled) return false;
   // MJPG frames that come sooner than the limit allows after the last one taken are skipped.
   if (raw.Subtype() == FrameSubtype::MJPG && !mainGate_.Admit(frameRateLimit_.load())) {
@@ -623,22 +725,34 @@ bool CDisplayCore::TakeMainFrame(TakenFrame& taken, DecodedFrame& converted, std
   taken.subtype = raw.Subtype();
   taken.width = raw.Width();
   taken.height = raw.Height();
+  // MJPG and YUY2 frames go on to the display's thread with the picture made of them (the getters
+  // make theirs from them at full resolution): the frame's buffer leaves the slot, which gets one
+  // given back.
+  // Without a buffer to give it (`kept` null), the slot keeps the frame's place (see slotLent_).
+  const auto keep = [&](std::unique_ptr<RawFrame> kept) {
+    const bool lend = !kept;
+    if (lend) kept = std::make_unique<RawFrame>();
+    kept->subtype = taken.subtype;
+    kept->width = taken.width;
+    kept->height = taken.height;
+    kept->length = raw.Length();
+    int capacity = kept->capacity;
+    kept->bytes = raw.ExchangeBuffer(std::move(kept->bytes), &capacity, lend);
+    kept->capacity = capacity;
+    slotLent_ = lend;
+    return rawPool_.Share(std::move(kept));
+  };
   bool done = true;
   if (taken.subtype == FrameSubtype::MJPG) {
-    // A compressed frame goes on to the display's thread with the picture (the getters decode it
-    // at full resolution), so it gets a buffer of its own, and is decoded once the slot is free.
-    try {
-      taken.jpeg = std::make_shared<std::vector<std::uint8_t>>(raw.Data(), raw.Data() + raw.Length());
-    } catch (const std::bad_alloc&) {
-      done = false;
-    }
+    // Decoded once the slot is free.
+    taken.raw = keep(rawPool_.Take());
   } else {
-    // The others convert in a few milliseconds: straight out of the slot, with no copy of a frame
-    // that can be 26 MB.
-    taken.jpeg.reset();
+    // The others convert in a few milliseconds: straight out of the slot, so that a 26 MB YUY2
+    // frame is not held a third time while it converts.
     done = ConvertMainFrame(taken, raw.Data(), raw.Length(), converted);
+    if (done && taken.subtype == FrameSubtype::YUY2) converted.source = taken.raw = keep(rawPool_.TakeSpare());
+    else raw.MarkTaken();
   }
-  raw.MarkTaken();
   if (!done) return false;
   sequence = ++takenSequence_;
   return true;
@@ -655,6 +769,9 @@ int CDisplayCore::WantedReduction(int width, int height) const {
     std::lock_guard lock(viewMutex_);
     view = view_;
   }
+  // Before the view knows its size, the frame is made as small as it can be: a view larger than
+  // that gets the next frames larger, while full-size buffers made for a first frame would stay.
+  if (view.client.width <= 0 || view.client.height <= 0) return 4;
   // A picture of another size is shown fitted first.
   const float scale =
       view.scale > 0 && view.picture == picture ? view.scale : CObjectContainer::FitScale(picture, view.client);
@@ -662,7 +779,63 @@ int CDisplayCore::WantedReduction(int width, int height) const {
 }
 
 bool CDisplayCore::DecodeMainFrame(const TakenFrame& taken, DecodedFrame& decoded) {
-  return taken.jpeg && ConvertMainFrame(taken, taken.jpeg->data(), static_cast<int>(taken.jpeg->size()), decoded);
+  return taken.raw && ConvertMainFrame(taken, taken.raw->bytes.get(), taken.raw->length, decoded);
+}
+
+namespace {
+
+// The scale the live view's page search shrinks a `full`-sized (trimmed and turned) picture by.
+float LiveSearchScale(cv::Size full) {
+  return static_cast<long long>(full.width) * full.height > imaging::kLargeLiveFramePixels ? imaging::kLivePageScale
+                                                                                          : imaging::kPageScale;
+}
+
+}  // namespace
+
+void CDisplayCore::PlanRowWork(DecodedFrame& d, std::optional<imaging::SearchShrink>& search) {
+  // Turned frames are turned whole first; their copies are made from the turned picture.
+  if (d.rotation != 0) return;
+  const int r = d.reduction;
+  const cv::Size picture(d.trim.Width(), d.trim.Height());
+  const cv::Size visible(picture.width / r, picture.height / r);
+  if (liveDetection_.load()) {
+    const cv::Size size = imaging::SearchSize(visible, LiveSearchScale(picture) * static_cast<float>(r));
+    if (!size.empty()) search.emplace(visible, CV_8UC3, size);
+  }
+  ViewScale view;
+  {
+    std::lock_guard lock(viewMutex_);
+    view = view_;
+  }
+  // A picture of another size is shown fitted; one of the same size as the view shows it. Only
+  // a fitted picture shrunk whole, with nothing drawn over it, is composed here.
+  const bool fitted = view.picture != picture || view.fitted;
+  if (!fitted || view.overlays || view.client.width <= 0 || view.client.height <= 0) return;
+  const float fit = CObjectContainer::FitScale(picture, view.client);
+  if (fit * static_cast<float>(r) > 1.0f) return;
+  const ViewPlacement placement = CObjectContainer::ComputeView(
+      picture, fit, {view.client.width / 2, view.client.height / 2}, {picture.width / 2, picture.height / 2}, view.client);
+  const IntRect& at = placement.destination;
+  const cv::Rect place(at.left, at.top, at.Width(), at.Height());
+  if (place.empty() || (place & cv::Rect(cv::Point(0, 0), view.client)) != place) return;
+  d.composed = framePool_.Take(view.client);
+  if (d.composed.empty()) return;
+  CObjectContainer::PaintPanelBgra(d.composed, place);
+  if (!d.shrink.Start(visible, CV_8UC3, d.composed(place))) {
+    framePool_.Give(std::move(d.composed));
+    d.composed = cv::Mat();
+    return;
+  }
+  d.client = view.client;
+  d.place = place;
+}
+
+void CDisplayCore::Drop(DecodedFrame& frame) {
+  frame.shrink = StreamedShrink();
+  pool_.Give(std::move(frame.picture));
+  framePool_.Give(std::move(frame.composed));
+  frame.picture = cv::Mat();
+  frame.composed = cv::Mat();
 }
 
 bool CDisplayCore::ConvertMainFrame(const TakenFrame& taken, const std::uint8_t* bytes, int length,
@@ -670,18 +843,49 @@ bool CDisplayCore::ConvertMainFrame(const TakenFrame& taken, const std::uint8_t*
   const int width = taken.width;
   const int height = taken.height;
   if (width <= 0 || height <= 0 || 3LL * width * height > INT32_MAX) return false;
-  const bool compressed = taken.subtype == FrameSubtype::MJPG;
-  const int reduction = compressed ? MjpgReduction(WantedReduction(width, height), width, height) : 1;
+  const bool kept = taken.subtype == FrameSubtype::MJPG || taken.subtype == FrameSubtype::YUY2;
+  const int reduction = kept ? MjpgReduction(WantedReduction(width, height), width, height) : 1;
   decoded.picture = pool_.Take({width / reduction, height / reduction});
   if (decoded.picture.empty()) return false;
-  // The one decode of the frame tells whether rows are missing; the getters go by it.
-  if (!ConvertToBGR24(taken.subtype, bytes, length, width, height, reduction, decoded.picture.data,
-                      decoded.picture.total() * 3, &decoded.damaged)) {
-    pool_.Give(std::move(decoded.picture));
+  // The margins are multiples of 4, so a reduced frame is trimmed by exactly its share of them.
+  IntRect trim{0, 0, width, height};
+  ApplyMargins(trim);
+  decoded.trim = trim;
+  decoded.rotation = rotation_.load();
+  decoded.reduction = reduction;
+  std::optional<imaging::SearchShrink> search;
+  PlanRowWork(decoded, search);
+  const cv::Rect visible(trim.left / reduction, trim.top / reduction, trim.Width() / reduction,
+                         trim.Height() / reduction);
+  const cv::Mat shown = decoded.picture(visible);
+  // Each band of rows goes on to the page search's copy and the screen's shrink while it is in
+  // cache.
+  const RowsDone rowsDone = [&](int rows) {
+    const int inside = std::clamp(rows - visible.y, 0, visible.height);
+    if (search) search->AddRows(shown, inside);
+    if (decoded.shrink.Started()) decoded.shrink.AddRows(shown, inside);
+  };
+  const std::size_t capacity = decoded.picture.total() * 3;
+  bool converted = false;
+  decoded.damaged = false;
+  if (taken.subtype == FrameSubtype::MJPG) {
+    int jpegWidth = 0, jpegHeight = 0;
+    // A frame of another size than the slot announces would not match its buffer. The one decode
+    // of the frame tells whether rows are missing; the getters go by it.
+    converted = ReadMJPGSize(bytes, length, &jpegWidth, &jpegHeight) && jpegWidth == width && jpegHeight == height &&
+                DecodeMJPGInBands(bytes, length, decoded.picture.data, capacity, reduction, rowsDone, &decoded.damaged);
+  } else if (taken.subtype == FrameSubtype::YUY2) {
+    converted = ConvertYUY2InBands(bytes, length, width, height, reduction, decoded.picture.data, capacity, rowsDone);
+  } else {
+    converted = ConvertToBGR24(taken.subtype, bytes, length, width, height, 1, decoded.picture.data, capacity);
+    if (converted) rowsDone(height);
+  }
+  if (!converted) {
+    Drop(decoded);
     return false;
   }
-  decoded.reduction = reduction;
-  decoded.source = compressed ? taken.jpeg : nullptr;
+  if (search) decoded.search = search->Finish(shown);
+  decoded.source = kept ? taken.raw : nullptr;
   return true;
 }
 
@@ -700,7 +904,7 @@ void CDisplayCore::DeliverMainFrame(DecodedFrame frame, std::uint64_t sequence, 
     lock.lock();
   }
   lock.unlock();
-  pool_.Give(std::move(frame.picture));
+  Drop(frame);
 }
 
 bool CDisplayCore::TakeDecodedMainFrame(DecodedFrame& frame) {
@@ -737,12 +941,12 @@ void CDisplayCore::DisplayLoop(std::stop_token stop) {
 
 // `picture` is the frame at 1/reduction of each side; the pages come back in full-resolution
 // coordinates, found at the scale the full frame would have been searched at.
-std::vector<cv::RotatedRect> CDisplayCore::DetectPages(const cv::Mat& picture, int reduction) const {
+std::vector<cv::RotatedRect> CDisplayCore::DetectPages(const cv::Mat& picture, int reduction,
+                                                       const cv::Mat& search) const {
   const int width = picture.cols * reduction;
   const int height = picture.rows * reduction;
-  const float scale = (static_cast<long long>(width) * height > imaging::kLargeLiveFramePixels ? imaging::kLivePageScale
-                                                                                             : imaging::kPageScale) *
-                      static_cast<float>(reduction);
+  const float scale = LiveSearchScale({width, height}) * static_cast<float>(reduction);
+  const cv::Size searchSize = imaging::SearchSize(picture.size(), scale);
   const float ratio = minimumAreaRatio_.load();
   const cv::RotatedRect whole(cv::Point2f(static_cast<float>(width / 2), static_cast<float>(height / 2)),
                               cv::Size2f(static_cast<float>(width), static_cast<float>(height)), 0);
@@ -759,14 +963,16 @@ std::vector<cv::RotatedRect> CDisplayCore::DetectPages(const cv::Mat& picture, i
   // loops over its small shrunk copy cost more in waking and spinning the worker pool than the
   // work they share out, so the whole detection runs inside one loop of a single step.
   cv::parallel_for_(cv::Range(0, 1), [&](const cv::Range&) {
+    if (searchSize.empty()) return;
+    const cv::Mat shrunk = search.size() == searchSize ? search : imaging::ShrinkForSearch(picture, searchSize);
     if (multiDocument) {
-      found = imaging::FindDocumentRegions(picture, imaging::kPageMedianAperture, imaging::kPageGradientAperture, scale,
-                                           ratio, imaging::kPageThresholdFactor, pages) &&
+      found = imaging::FindDocumentRegions(picture, shrunk, imaging::kPageMedianAperture, imaging::kPageGradientAperture,
+                                           scale, ratio, imaging::kPageThresholdFactor, pages) &&
               !pages.empty();
     } else {
       cv::RotatedRect bounds;
-      found = imaging::FindDocumentBounds(picture, imaging::kPageMedianAperture, imaging::kPageGradientAperture, scale,
-                                          ratio, imaging::kPageThresholdFactor, bounds);
+      found = imaging::FindDocumentBounds(picture, shrunk, imaging::kPageMedianAperture, imaging::kPageGradientAperture,
+                                          scale, ratio, imaging::kPageThresholdFactor, bounds);
       pages = {bounds};
     }
   });
@@ -778,29 +984,57 @@ std::vector<cv::RotatedRect> CDisplayCore::DetectPages(const cv::Mat& picture, i
 const cv::Mat& CDisplayCore::CurrentPicture() {
   if (current_.empty() && !currentOutlined_.empty()) current_ = WithoutOutlines(currentOutlined_, currentUnder_);
   if (!current_.empty() || !currentSource_) return current_;
-  cv::Mat decoded = DecodeTrimmedAndTurned(*currentSource_, currentTrim_, currentRotation_);
+  cv::Mat decoded = PictureOfRawFrame(*currentSource_, currentTrim_, currentRotation_);
   if (decoded.empty()) return current_;
   current_ = std::move(decoded);
   currentSource_.reset();
   return current_;
 }
 
+namespace {
+
+// Writes again the part of a composed picture that reads from under a thick line from `a` to `b`
+// (its round ends too): every pixel within `margin` of the segment, a few rows at a time, so a
+// slanted side costs a narrow strip rather than its whole bounding box.
+void RefreshUnderLine(StreamedShrink& shrink, const cv::Mat& picture, cv::Point a, cv::Point b, int margin) {
+  constexpr int kRows = 8;
+  const int top = std::max(std::min(a.y, b.y) - margin, 0);
+  const int bottom = std::min(std::max(a.y, b.y) + margin, picture.rows - 1);
+  for (int y0 = top; y0 <= bottom; y0 += kRows) {
+    const int y1 = std::min(y0 + kRows - 1, bottom);
+    // Where the segment runs within `margin` rows of these.
+    double low = std::min(a.x, b.x), high = std::max(a.x, b.x);
+    if (a.y != b.y) {
+      const auto xAt = [&](double y) {
+        const double t = std::clamp((y - a.y) / static_cast<double>(b.y - a.y), 0.0, 1.0);
+        return a.x + t * (b.x - a.x);
+      };
+      const double first = xAt(y0 - margin), last = xAt(y1 + margin);
+      low = std::min(first, last);
+      high = std::max(first, last);
+    }
+    const int left = static_cast<int>(std::floor(low)) - margin;
+    const int right = static_cast<int>(std::ceil(high)) + margin;
+    shrink.Refresh(picture, cv::Rect(left, y0, right - left + 1, y1 - y0 + 1));
+  }
+}
+
+}  // namespace
+
 void CDisplayCore::ProcessMainFrame(DecodedFrame frame, std::stop_token stop) {
   const int reduction = frame.reduction;
   if (frame.picture.empty() || reduction < 1 || (reduction > 1 && !frame.source)) {
-    pool_.Give(std::move(frame.picture));
+    Drop(frame);
     return;
   }
   ProcessedFrame processed;
   processed.damaged = frame.damaged;
   processed.reduction = reduction;
   processed.source = std::move(frame.source);
-  processed.rotation = rotation_.load();
-  // The margins are multiples of 4, so a reduced frame is trimmed by exactly its share of them.
+  processed.rotation = frame.rotation;
+  processed.trim = frame.trim;
+  const IntRect& trim = frame.trim;
   const cv::Size decodedSize = frame.picture.size();
-  IntRect trim{0, 0, decodedSize.width * reduction, decodedSize.height * reduction};
-  ApplyMargins(trim);
-  processed.trim = trim;
   const cv::Rect visible(trim.left / reduction, trim.top / reduction, trim.Width() / reduction,
                          trim.Height() / reduction);
   cv::Mat shown;
@@ -813,18 +1047,21 @@ void CDisplayCore::ProcessMainFrame(DecodedFrame frame, std::stop_token stop) {
     const bool quarter = processed.rotation == 90 || processed.rotation == 270;
     shown = pool_.Take(quarter ? cv::Size(visible.height, visible.width) : visible.size());
     if (shown.empty()) {
-      pool_.Give(std::move(frame.picture));
+      Drop(frame);
       return;
     }
     TurnPicture(frame.picture(visible), shown, processed.rotation);
     pool_.Give(std::move(frame.picture));
   }
+  frame.picture = cv::Mat();
+  // The client area composed while the rows came in, unless it was left unfinished.
+  const bool composed = frame.shrink.Done();
   // A compressed frame's clean picture is never kept (the getters decode the frame again), so its
   // outlines go straight into it. So do those of any other frame, with what they cover saved for
   // the getters, unless that is more than a quarter of the picture: then a clean copy is kept.
   bool cleanCopy = !processed.source;
   if (liveDetection_.load()) {
-    processed.pages = DetectPages(shown, reduction);
+    processed.pages = DetectPages(shown, reduction, frame.search);
     // Outlines as the full picture would have them, drawn at the reduced frame's scale.
     const int thickness = std::max(1, (9 + reduction / 2) / reduction);
     std::vector<std::pair<cv::Point, cv::Point>> lines;
@@ -851,7 +1088,10 @@ void CDisplayCore::ProcessMainFrame(DecodedFrame frame, std::stop_token stop) {
       cleanCopy = area > static_cast<double>(whole.area()) / 4;
     }
     processed.annotatedPicture = cleanCopy ? pool_.Take(shown.size()) : shown;
-    if (processed.annotatedPicture.empty()) return;
+    if (processed.annotatedPicture.empty()) {
+      Drop(frame);
+      return;
+    }
     if (cleanCopy) shown.copyTo(processed.annotatedPicture);
     const bool saveCovered = !processed.source && !cleanCopy;
     for (const auto& line : lines) {
@@ -861,18 +1101,31 @@ void CDisplayCore::ProcessMainFrame(DecodedFrame frame, std::stop_token stop) {
       }
       cv::line(processed.annotatedPicture, line.first, line.second, cv::Scalar(255, 0, 0), thickness, cv::LINE_8);
     }
+    // The composed client area showed the picture without them: what they cover is shrunk again.
+    if (composed)
+      for (const auto& line : lines)
+        RefreshUnderLine(frame.shrink, processed.annotatedPicture, line.first, line.second, margin);
   } else {
     processed.annotatedPicture = shown;  // and the clean picture, when it is kept, is the same buffer
   }
   if (cleanCopy) processed.shownPicture = std::move(shown);
   shown.release();
+  frame.shrink = StreamedShrink();
+  if (composed) {
+    processed.composed = std::move(frame.composed);
+    processed.client = frame.client;
+    processed.place = frame.place;
+  }
+  framePool_.Give(std::move(frame.composed));
   const bool handled = platform::TrySend(Target(), ids::kProcessedFrame, 0, ToLParam(&processed), stop).has_value();
   // After a handled send the pictures belong to the display's thread: drop them, keep only what
   // came back.
   processed.shownPicture.release();
   processed.annotatedPicture.release();
+  if (!handled) framePool_.Give(std::move(processed.composed));
+  processed.composed.release();
   if (handled)
-    for (cv::Mat& buffer : processed.recycled) pool_.Give(std::move(buffer));
+    for (cv::Mat& buffer : processed.recycled) (buffer.type() == CV_8UC4 ? framePool_ : pool_).Give(std::move(buffer));
 }
 
 }  // namespace orvane

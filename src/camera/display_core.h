@@ -22,12 +22,26 @@
 
 #include "camera/frame.h"
 #include "camera/overlays.h"
+#include "camera/screen_picture.h"
+#include "imaging/page_detection.h"
 #include "platform/events.h"
 #include "platform/messages.h"
 
 namespace orvane {
 
 class CObjectContainer;
+
+// A main-camera frame as the camera sent it (compressed, or YUY2), kept with the picture made of
+// it so that the getters can make theirs at full resolution.
+struct RawFrame {
+  FrameSubtype subtype = FrameSubtype::None;
+  int width = 0;
+  int height = 0;
+  std::unique_ptr<std::uint8_t[]> bytes;
+  int length = 0;
+  int capacity = 0;  // usable bytes of `bytes` (64 more are allocated)
+};
+using SharedRawFrame = std::shared_ptr<const RawFrame>;
 
 // What the display worker hands to the display's thread for one main frame.
 struct ProcessedFrame {
@@ -42,12 +56,18 @@ struct ProcessedFrame {
   std::vector<cv::RotatedRect> pages;  // in full-resolution coordinates
   // Above 1: the annotated picture is the frame decoded at 1/reduction of each side.
   int reduction = 1;
-  std::shared_ptr<const std::vector<std::uint8_t>> source;
+  SharedRawFrame source;
   IntRect trim;
   int rotation = 0;
   // The frame decoded with rows missing (the camera ended it early): shown and recorded, never
   // handed out as a picture to keep.
   bool damaged = false;
+  // The client area composed already (8-bit BGRA, `client` in size): the annotated picture fitted
+  // whole into `place` with the panel round it, as the picture container composes it without
+  // overlays. The display's thread shows it when its container is in that state, else composes.
+  cv::Mat composed;
+  cv::Size client;
+  cv::Rect place;
   // Filled by the display's thread: picture buffers it no longer holds, handed back for the next
   // frames (fresh buffers of several megabytes cost more in page faults than the copy into them).
   std::vector<cv::Mat> recycled;
@@ -79,12 +99,17 @@ void TurnPicture(const cv::Mat& source, cv::Mat& destination, int angle);
 // each side and the picture is the trimmed and turned part of that.
 cv::Mat DecodeTrimmedAndTurned(const std::vector<std::uint8_t>& jpeg, const IntRect& trim, int rotation,
                                cv::Mat reuse = {}, int reduction = 1);
+// The same for a kept frame: compressed (as above) or YUY2 (converted, at full resolution only).
+cv::Mat PictureOfRawFrame(const RawFrame& frame, const IntRect& trim, int rotation, cv::Mat reuse = {},
+                          int reduction = 1);
 
 // Picture buffers (8-bit BGR, continuous) that nothing else holds, handed back by their last user
 // and taken again by the next: fresh buffers of several megabytes cost more in page faults than
 // the work done in them. Keeps a few; thread-safe.
 class CPicturePool {
  public:
+  // `type`: CV_8UC3 pictures, or CV_8UC4 composed frames.
+  explicit CPicturePool(int type = CV_8UC3) : type_(type) {}
   // A buffer of `size`: a kept one when there is one, else a new one (empty when there is no
   // memory for it).
   cv::Mat Take(cv::Size size);
@@ -93,8 +118,29 @@ class CPicturePool {
 
  private:
   static constexpr std::size_t kKept = 3;
+  const int type_;
   std::mutex mutex_;
   std::vector<cv::Mat> kept_;
+};
+
+// The buffers the camera's frames are kept in, taken out of the raw slot without a copy and given
+// back when the last holder lets go of the frame: a 4160 x 3120 YUY2 frame is 26 MB, which a fresh
+// buffer pays for in page faults every frame. Keeps a couple; thread-safe.
+class CRawFramePool {
+ public:
+  CRawFramePool();
+  // A frame buffer to swap into the slot: a kept one, else an empty one.
+  std::unique_ptr<RawFrame> Take();
+  // A kept one; else an empty one only while none of the pool's frames is held anywhere; else
+  // none (a frame held now comes back when it is let go).
+  std::unique_ptr<RawFrame> TakeSpare();
+  // The frame for sharing; it comes back here when its last holder lets it go (or is freed when
+  // the pool has gone).
+  SharedRawFrame Share(std::unique_ptr<RawFrame> frame);
+
+ private:
+  struct Kept;
+  std::shared_ptr<Kept> kept_;
 };
 
 class CDisplayCore {
@@ -180,20 +226,32 @@ class CDisplayCore {
     FrameSubtype subtype = FrameSubtype::None;
     int width = 0;
     int height = 0;
-    std::shared_ptr<std::vector<std::uint8_t>> jpeg;  // MJPG: kept with the frame for the getters
+    SharedRawFrame raw;  // MJPG and YUY2: kept with the frame for the getters
   };
   // A main-camera frame decoded, on its way to the display worker.
   struct DecodedFrame {
     cv::Mat picture;  // a buffer of pool_
     int reduction = 1;
-    std::shared_ptr<const std::vector<std::uint8_t>> source;
+    SharedRawFrame source;
     bool damaged = false;  // decoded with rows missing
+    IntRect trim;          // in full-resolution pixels
+    int rotation = 0;
+    // Made while the rows came in (rotation 0 only): the copy the page finder searches, and the
+    // client area composed with the picture fitted (see ProcessedFrame::composed), its shrink kept
+    // to redraw what the outlines cover.
+    cv::Mat search;
+    cv::Mat composed;  // a buffer of framePool_
+    cv::Size client;
+    cv::Rect place;
+    StreamedShrink shrink;
   };
-  // What the conversion workers read of the view to choose the reduction.
+  // What the conversion workers read of the view to choose the reduction and what to compose.
   struct ViewScale {
     float scale = -1;   // the container's, for pictures of `picture` size
     cv::Size picture;   // in full-resolution pixels, trimmed and turned
     cv::Size client;
+    bool fitted = false;    // the container shows the whole picture fitted
+    bool overlays = false;  // a selection or an inset is drawn over it
   };
 
   platform::MessageResult Handle(const platform::Message& message);
@@ -203,6 +261,10 @@ class CDisplayCore {
   bool TakeMainFrame(TakenFrame& taken, DecodedFrame& converted, std::uint64_t& sequence);
   bool DecodeMainFrame(const TakenFrame& taken, DecodedFrame& decoded);
   bool ConvertMainFrame(const TakenFrame& taken, const std::uint8_t* bytes, int length, DecodedFrame& decoded);
+  // Sets up what is made of `decoded`'s rows as they come (see DecodedFrame::search).
+  void PlanRowWork(DecodedFrame& decoded, std::optional<imaging::SearchShrink>& search);
+  // Gives back the buffers of a frame that is not going on.
+  void Drop(DecodedFrame& frame);
   // The reduction the live view wants for frames of `width` x `height`: the coarsest that still
   // gives a frame pixel per view pixel, at the view's scale or, before the view shows a picture of
   // that size, at the scale that will fit it.
@@ -213,7 +275,8 @@ class CDisplayCore {
   bool TakeDecodedMainFrame(DecodedFrame& frame);
   void DisplayLoop(std::stop_token stop);
   void ProcessMainFrame(DecodedFrame frame, std::stop_token stop);
-  std::vector<cv::RotatedRect> DetectPages(const cv::Mat& picture, int reduction) const;
+  // `search`, when given, is the copy the page finder searches, made already.
+  std::vector<cv::RotatedRect> DetectPages(const cv::Mat& picture, int reduction, const cv::Mat& search = {}) const;
   // The current picture at full resolution, decoded from the kept frame when the live view was
   // reduced; empty before the first frame.
   const cv::Mat& CurrentPicture();
@@ -222,7 +285,7 @@ class CDisplayCore {
   // recording pulls a picture every frame).
   struct PictureRecipe {
     cv::Mat picture;
-    std::shared_ptr<const std::vector<std::uint8_t>> source;
+    SharedRawFrame source;
     IntRect trim;
     int rotation = 0;
     bool damaged = false;
@@ -246,13 +309,20 @@ class CDisplayCore {
   // Between the conversion workers: who takes the next main frame, and in which order they go on.
   std::mutex takeMutex_;
   std::uint64_t takenSequence_ = 0;
+  // The main raw slot's buffer went with a YUY2 frame: the slot stays filled (the camera's frames
+  // are dropped) until a frame's buffer is given back to go into it, so that a stream of 26 MB
+  // frames holds two of them, the one shown and the one coming.
+  bool slotLent_ = false;
   FrameRateGate mainGate_;
   // The decoded main frame waiting for the display worker, and the last one handed over.
   std::mutex deliverMutex_;
   std::optional<DecodedFrame> decodedMain_;
   std::uint64_t deliveredSequence_ = 0;
-  // The buffers the main frames travel in, from decoding to the display's thread and back.
+  // The buffers the main frames travel in, from decoding to the display's thread and back, and
+  // those of the composed client areas, from the workers to the view and back.
   CPicturePool pool_;
+  CPicturePool framePool_{CV_8UC4};
+  CRawFramePool rawPool_;
 
   // Read by the workers without the display's thread.
   mutable std::mutex marginsMutex_;
@@ -273,8 +343,8 @@ class CDisplayCore {
   // Owned by the display's thread.
   std::unique_ptr<CObjectContainer> container_;
   cv::Mat current_;  // full resolution; empty until decoded when the live view is reduced
-  // For a reduced live view: the compressed frame current_ is decoded from, with its trim and turn.
-  std::shared_ptr<const std::vector<std::uint8_t>> currentSource_;
+  // For a reduced live view: the camera's frame current_ is made from, with its trim and turn.
+  SharedRawFrame currentSource_;
   // For an uncompressed frame shown with outlines: the outlined frame and what they cover, from
   // which current_ is built when a getter asks for it.
   cv::Mat currentOutlined_;
@@ -287,6 +357,8 @@ class CDisplayCore {
   platform::TargetHandle parent_;
   std::uint64_t sequence_ = 0;
 
+  // A frame's client area composed by the workers, to be shown as it is (see PublishIfChanged).
+  cv::Mat composedByWorkers_;
   std::mutex shownMutex_;
   ShownFrame shown_;
   cv::Mat spareShown_;  // a composed frame's buffer the view gave back

@@ -15,6 +15,7 @@
 #include <opencv2/imgproc.hpp>
 #include <turbojpeg.h>
 
+#include "imaging/jpeg_file.h"
 #include "platform/codepage.h"
 
 namespace orvane {
@@ -115,6 +116,15 @@ bool CFrameSlot::TakeOver(CFrameSlot& filled) {
   Publish(filled.length_, filled.subtype_, filled.width_, filled.height_);
   filled.MarkTaken();
   return true;
+}
+
+std::unique_ptr<std::uint8_t[]> CFrameSlot::ExchangeBuffer(std::unique_ptr<std::uint8_t[]> spare, int* capacity,
+                                                           bool keepFilled) {
+  std::swap(buffer_, spare);
+  std::swap(capacity_, *capacity);
+  if (!buffer_) capacity_ = 0;
+  if (!keepFilled) MarkTaken();
+  return spare;
 }
 
 bool CFrameSlot::Store(int length, FrameSubtype subtype, const std::uint8_t* bytes, int width,
@@ -381,6 +391,83 @@ bool DecodeMJPGToBGR24(const std::uint8_t* source, int length, std::uint8_t* des
   *width = w;
   *height = h;
   *rowStep = static_cast<int>(step);
+  return true;
+}
+
+namespace {
+
+// Rows handed on per band: a band of a 4160-pixel frame at 1/2 is about 100 KB, well within the
+// processor's second-level cache.
+constexpr int kBandRows = 16;
+
+// One row of `values` BGR bytes (`reduction` source rows summed per value in `sums`) averaged
+// across each `reduction` pixels, rounded half up.
+template <int kReduction>
+void AverageAcross(const std::uint16_t* sums, int outWidth, std::uint8_t* out) {
+  constexpr int kShift = kReduction == 2 ? 2 : 4;
+  constexpr int kHalf = 1 << (kShift - 1);
+  for (int x = 0; x < outWidth; ++x) {
+    const std::uint16_t* in = sums + 3 * kReduction * x;
+    for (int c = 0; c < 3; ++c) {
+      int total = kHalf;
+      for (int i = 0; i < kReduction; ++i) total += in[3 * i + c];
+      out[3 * x + c] = static_cast<std::uint8_t>(total >> kShift);
+    }
+  }
+}
+
+}  // namespace
+
+bool DecodeMJPGInBands(const std::uint8_t* source, int length, std::uint8_t* destination, std::size_t capacity,
+                       int reduction, const RowsDone& rowsDone, bool* damaged) {
+  if (source == nullptr || destination == nullptr || length <= 0) return false;
+  if (reduction != 1 && reduction != 2 && reduction != 4 && reduction != 8) return false;
+  const imaging::BandDecode decoded = imaging::DecodeJpegInBands(source, static_cast<std::size_t>(length), reduction,
+                                                                 destination, capacity, kBandRows, rowsDone);
+  if (decoded == imaging::BandDecode::kFailed) return false;
+  if (damaged != nullptr) *damaged = decoded == imaging::BandDecode::kRowsLost;
+  return true;
+}
+
+bool ConvertYUY2InBands(const std::uint8_t* source, int length, int width, int height, int reduction,
+                        std::uint8_t* destination, std::size_t capacity, const RowsDone& rowsDone) {
+  if (source == nullptr || destination == nullptr || width <= 0 || height <= 0) return false;
+  if (static_cast<long long>(width) * height * 2 != length) return false;
+  if (reduction != 1 && reduction != 2 && reduction != 4) return false;
+  if (width % reduction != 0 || height % reduction != 0) return false;
+  const int outWidth = width / reduction;
+  const int outHeight = height / reduction;
+  const std::size_t outStep = static_cast<std::size_t>(outWidth) * 3;
+  if (outStep * static_cast<std::size_t>(outHeight) > capacity) return false;
+  const std::size_t inStep = static_cast<std::size_t>(width) * 2;
+  if (width % 2 != 0) {
+    // Rows that do not hold whole groups: converted at once, as ConvertYUY2ToBGR24 does.
+    if (reduction != 1 || !ConvertYUY2ToBGR24(source, length, width, height, destination)) return false;
+    rowsDone(height);
+    return true;
+  }
+  const long long rowGroups = width / 2;
+  const std::size_t rowBytes = static_cast<std::size_t>(width) * 3;
+  std::vector<std::uint8_t> scratch(reduction > 1 ? rowBytes : 0);
+  std::vector<std::uint16_t> sums(reduction > 1 ? rowBytes : 0);
+  for (int first = 0; first < outHeight; first += kBandRows) {
+    const int last = std::min(first + kBandRows, outHeight);
+    for (int y = first; y < last; ++y) {
+      std::uint8_t* out = destination + outStep * static_cast<std::size_t>(y);
+      if (reduction == 1) {
+        ConvertYuy2Groups(source + inStep * static_cast<std::size_t>(y), out, 0, rowGroups);
+        continue;
+      }
+      std::fill(sums.begin(), sums.end(), 0);
+      for (int i = 0; i < reduction; ++i) {
+        ConvertYuy2Groups(source + inStep * static_cast<std::size_t>(y * reduction + i), scratch.data(), 0, rowGroups);
+        for (std::size_t j = 0; j < rowBytes; ++j) sums[j] = static_cast<std::uint16_t>(sums[j] + scratch[j]);
+      }
+      if (reduction == 2) AverageAcross<2>(sums.data(), outWidth, out);
+      else AverageAcross<4>(sums.data(), outWidth, out);
+    }
+    rowsDone(last);
+  }
   return true;
 }
 

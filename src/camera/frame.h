@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -65,6 +66,14 @@ class CFrameSlot {
   // nothing changed) while this slot is still filled or when `filled` is not.
   bool TakeOver(CFrameSlot& filled);
 
+  // The frame leaves a filled slot (held by the caller) without a copy: its buffer is swapped
+  // with `spare`, a buffer of `*capacity` usable bytes plus the 64 spare ones (or null with 0), and
+  // the slot is marked taken. Returns the frame's buffer, `*capacity` set to its usable bytes.
+  // With `keepFilled` the slot stays filled, so nothing is stored into it, until a later exchange
+  // gives it a buffer.
+  std::unique_ptr<std::uint8_t[]> ExchangeBuffer(std::unique_ptr<std::uint8_t[]> spare, int* capacity,
+                                                 bool keepFilled = false);
+
   int State() const { return state_.load(std::memory_order_acquire); }
   void MarkTaken() { state_.store(kTaken, std::memory_order_release); }
 
@@ -115,6 +124,24 @@ bool ConvertYUY2ToBGR24(const std::uint8_t* source, int length, int width, int h
 bool DecodeMJPGToBGR24(const std::uint8_t* source, int length, std::uint8_t* destination,
                        std::size_t capacity, int* width, int* height, int* rowStep, int reduction = 1,
                        bool* damaged = nullptr);
+
+// Called as a picture is converted band by band: rows [0, rows) of the destination are final, and
+// the last band of them is still in the processor's cache.
+using RowsDone = std::function<void(int rows)>;
+
+// DecodeMJPGToBGR24 (the same pixels, the same verdict on missing rows) through the decoder's
+// scanline reading, band by band, calling `rowsDone` after each band: work on the decoded rows can
+// follow them while they are in cache instead of reading the whole picture back from memory.
+bool DecodeMJPGInBands(const std::uint8_t* source, int length, std::uint8_t* destination, std::size_t capacity,
+                       int reduction, const RowsDone& rowsDone, bool* damaged = nullptr);
+
+// A YUY2 frame converted to BGR24 at 1/`reduction` of each side (1, 2 or 4, dividing both sides), band by
+// band as DecodeMJPGInBands: each pixel the rounded mean of the reduction x reduction pixels
+// ConvertYUY2ToBGR24 gives under it, which is what ShrinkByAreaAverage makes of that conversion. The
+// full-size picture is never held. False when the length is not width x height x 2 or the picture
+// does not fit `capacity`.
+bool ConvertYUY2InBands(const std::uint8_t* source, int length, int width, int height, int reduction,
+                        std::uint8_t* destination, std::size_t capacity, const RowsDone& rowsDone);
 
 // Reads the JPEG header only: the picture's size, or false when it is not a JPEG.
 bool ReadMJPGSize(const std::uint8_t* source, int length, int* width, int* height);

@@ -504,17 +504,7 @@ void CObjectContainer::ComposeBgra(cv::Mat& bgra) {
                             cleanSize.height == d.Height();
   const cv::Rect place = showsPicture ? cv::Rect(d.left, d.top, d.Width(), d.Height()) : cv::Rect();
   const cv::Rect visible = place & all;
-  // The panel round the picture, as Compose draws it; the picture then covers its part.
-  const cv::Scalar panel(12, 12, 12, 255);
-  if (visible.empty()) {
-    bgra.setTo(panel);
-  } else {
-    bgra(cv::Rect(0, 0, client_.width, visible.y)).setTo(panel);
-    bgra(cv::Rect(0, visible.br().y, client_.width, client_.height - visible.br().y)).setTo(panel);
-    bgra(cv::Rect(0, visible.y, visible.x, visible.height)).setTo(panel);
-    bgra(cv::Rect(visible.br().x, visible.y, client_.width - visible.br().x, visible.height)).setTo(panel);
-  }
-  cv::rectangle(bgra, {0, 0}, {client_.width - 1, client_.height - 1}, cv::Scalar(255, 255, 255, 255), 1);
+  PaintPanelBgra(bgra, visible);
   if (visible.empty()) return;
   cv::Mat target = bgra(visible);
   if (cleanPending_ && visible == place) {
@@ -524,6 +514,29 @@ void CObjectContainer::ComposeBgra(cv::Mat& bgra) {
     return;
   }
   ConvertBgrToBgra(CleanView()(visible - place.tl()), target);
+}
+
+void CObjectContainer::PaintPanelBgra(cv::Mat& bgra, const cv::Rect& visible) {
+  // The panel round the picture, as Compose draws it; the picture then covers its part.
+  const cv::Scalar panel(12, 12, 12, 255);
+  const int width = bgra.cols, height = bgra.rows;
+  if (visible.empty()) {
+    bgra.setTo(panel);
+  } else {
+    bgra(cv::Rect(0, 0, width, visible.y)).setTo(panel);
+    bgra(cv::Rect(0, visible.br().y, width, height - visible.br().y)).setTo(panel);
+    bgra(cv::Rect(0, visible.y, visible.x, visible.height)).setTo(panel);
+    bgra(cv::Rect(visible.br().x, visible.y, width - visible.br().x, visible.height)).setTo(panel);
+  }
+  cv::rectangle(bgra, {0, 0}, {width - 1, height - 1}, cv::Scalar(255, 255, 255, 255), 1);
+}
+
+bool CObjectContainer::ComposesFittedWhole(cv::Size client, const cv::Rect& place) const {
+  const IntRect& d = placement_.destination;
+  return fitMode_ && !box_ && !track_ && cleanPending_ && client_ == client && !picture_.empty() &&
+         pendingSource_ == cv::Rect(0, 0, picture_.cols, picture_.rows) && pendingSize_ == place.size() &&
+         cv::Rect(d.left, d.top, d.Width(), d.Height()) == place &&
+         (place & cv::Rect(cv::Point(0, 0), client_)) == place;
 }
 
 void CObjectContainer::InvalidateViewRect(const IntRect& /*viewRect*/) { dirty_ = true; }

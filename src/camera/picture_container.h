@@ -82,6 +82,14 @@ class CObjectContainer : public IOverlayOwner {
   void ComposeBgra(cv::Mat& bgra);
   // True when something changed since the last Compose (frames, zoom, pan, overlays).
   bool NeedsRepaint() const { return dirty_; }
+  // Whether ComposeBgra would now give a `client`-sized frame of the picture fitted whole into
+  // `place` with nothing over it: then a frame composed so elsewhere may stand for it.
+  bool ComposesFittedWhole(cv::Size client, const cv::Rect& place) const;
+  // Such a frame stands for this composition.
+  void MarkComposed() { dirty_ = false; }
+  // The panel round `visible` and the frame round the client area, in the layout ComposeBgra
+  // gives; `visible` itself is left for the picture.
+  static void PaintPanelBgra(cv::Mat& bgra, const cv::Rect& visible);
 
   void InvalidateViewRect(const IntRect& viewRect) override;
   bool GetPictureSize(cv::Size* size) const override;

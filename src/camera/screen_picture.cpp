@@ -87,45 +87,68 @@ bool HasAvx512Bw() {
 // under it, then across with 16-bit gathers out of a 64-value window, which replaces the
 // transposes of the general path. The same fixed-point sums value for value. A 3-channel source
 // may go into a 4-channel result, written opaque (the screen's layout, without a pass of its
-// own). False, with nothing written, when a block's taps do not fit its window.
-__attribute__((target("avx512f,avx512bw,avx512vl"))) bool ShrinkWithinHalf(
-    const cv::Mat& source, cv::Mat& result, const Taps& across, const std::vector<std::uint16_t>& acrossWeights,
-    const Taps& down) {
-  constexpr int kWindow = 64;  // 16-bit values two registers hold
-  constexpr int kLanes16 = 32;
-  const int channels = source.channels();
-  const int outChannels = result.channels();
-  const int width = result.cols;
-  const int rowValues = source.cols * channels;
+// own). The tables say, block by block of destination pixels, which window values each takes.
+struct WithinHalfTables {
+  static constexpr int kWindow = 64;  // 16-bit values two registers hold
+  static constexpr int kLanes16 = 32;
+  int channels = 0;
+  int outChannels = 0;
+  int width = 0;
+  int pixels = 0;  // a block's
+  int blocks = 0;
+  std::vector<int> starts;
+  std::vector<std::uint16_t> indices;
+  std::vector<std::uint16_t> weights;
+};
+
+// False when a block's taps do not fit its window.
+bool BuildWithinHalf(const Taps& across, const std::vector<std::uint16_t>& acrossWeights, int channels,
+                     int outChannels, int width, WithinHalfTables& t) {
+  constexpr int kWindow = WithinHalfTables::kWindow;
+  constexpr int kLanes16 = WithinHalfTables::kLanes16;
+  t.channels = channels;
+  t.outChannels = outChannels;
+  t.width = width;
   // Pixels a block: their values fill at most one register, and their taps' values the window.
-  const int pixels = std::min(kLanes16 / outChannels, (kWindow / channels - 1) / 2);
-  const int blocks = (width + pixels - 1) / pixels;
-  std::vector<int> starts(static_cast<std::size_t>(blocks));
-  std::vector<std::uint16_t> indices(static_cast<std::size_t>(blocks) * 3 * kLanes16, 0);
-  std::vector<std::uint16_t> weights(static_cast<std::size_t>(blocks) * 3 * kLanes16, 0);
-  for (int b = 0; b < blocks; ++b) {
-    const int x0 = b * pixels;
-    const int n = std::min(pixels, width - x0);
-    starts[b] = across.first[x0] * channels;
+  t.pixels = std::min(kLanes16 / outChannels, (kWindow / channels - 1) / 2);
+  t.blocks = (width + t.pixels - 1) / t.pixels;
+  t.starts.assign(static_cast<std::size_t>(t.blocks), 0);
+  t.indices.assign(static_cast<std::size_t>(t.blocks) * 3 * kLanes16, 0);
+  t.weights.assign(static_cast<std::size_t>(t.blocks) * 3 * kLanes16, 0);
+  for (int b = 0; b < t.blocks; ++b) {
+    const int x0 = b * t.pixels;
+    const int n = std::min(t.pixels, width - x0);
+    t.starts[b] = across.first[x0] * channels;
     for (int j = 0; j < n * outChannels; ++j) {
       const int x = x0 + j / outChannels;
       const int channel = j % outChannels;
       if (channel >= channels) continue;  // the alpha lane: no weight, set opaque on the way out
       for (int k = 0; k < across.count; ++k) {
-        const int index = (across.first[x] + k) * channels + channel - starts[b];
+        const int index = (across.first[x] + k) * channels + channel - t.starts[b];
         if (index >= kWindow) return false;
         const std::size_t at = (static_cast<std::size_t>(b) * 3 + k) * kLanes16 + j;
-        indices[at] = static_cast<std::uint16_t>(index);
-        weights[at] = acrossWeights[static_cast<std::size_t>(x) * across.count + k];
+        t.indices[at] = static_cast<std::uint16_t>(index);
+        t.weights[at] = acrossWeights[static_cast<std::size_t>(x) * across.count + k];
       }
     }
   }
-  // One summed row, with zeros past its end for the last windows.
-  std::vector<std::uint16_t> summed(static_cast<std::size_t>(rowValues) + kWindow, 0);
+  return true;
+}
+
+// Destination rows [y0, y1). `summed` holds one summed row, with zeros past its end for the last
+// windows (its size stays from call to call).
+__attribute__((target("avx512f,avx512bw,avx512vl"))) void RowsWithinHalf(const cv::Mat& source, cv::Mat& result,
+                                                                        const WithinHalfTables& t, const Taps& across,
+                                                                        const Taps& down, int y0, int y1,
+                                                                        std::vector<std::uint16_t>& summed) {
+  constexpr int kWindow = WithinHalfTables::kWindow;
+  constexpr int kLanes16 = WithinHalfTables::kLanes16;
+  const int rowValues = source.cols * t.channels;
+  if (summed.size() < static_cast<std::size_t>(rowValues) + kWindow) summed.assign(static_cast<std::size_t>(rowValues) + kWindow, 0);
   const __m512i half = _mm512_set1_epi16(kWeightOne / 2);
   const __m256i opaque =
-      outChannels > channels ? _mm256_set1_epi32(static_cast<int>(0xFF000000u)) : _mm256_setzero_si256();
-  for (int y = 0; y < result.rows; ++y) {
+      t.outChannels > t.channels ? _mm256_set1_epi32(static_cast<int>(0xFF000000u)) : _mm256_setzero_si256();
+  for (int y = y0; y < y1; ++y) {
     const std::uint16_t* rowWeights = &down.weights[static_cast<std::size_t>(y) * down.count];
     int x = 0;
     for (; x + kLanes16 <= rowValues; x += kLanes16) {
@@ -146,24 +169,137 @@ __attribute__((target("avx512f,avx512bw,avx512vl"))) bool ShrinkWithinHalf(
       summed[x] = static_cast<std::uint16_t>(total);
     }
     std::uint8_t* out = result.ptr<std::uint8_t>(y);
-    for (int b = 0; b < blocks; ++b) {
-      const std::uint16_t* window = &summed[static_cast<std::size_t>(starts[b])];
+    for (int b = 0; b < t.blocks; ++b) {
+      const std::uint16_t* window = &summed[static_cast<std::size_t>(t.starts[b])];
       const __m512i low = _mm512_loadu_si512(window);
       const __m512i high = _mm512_loadu_si512(window + kLanes16);
       __m512i total = _mm512_setzero_si512();
       for (int k = 0; k < across.count; ++k) {
         const std::size_t at = (static_cast<std::size_t>(b) * 3 + k) * kLanes16;
-        const __m512i taken = _mm512_permutex2var_epi16(low, _mm512_loadu_si512(&indices[at]), high);
-        total = _mm512_add_epi16(total, _mm512_mulhi_epu16(taken, _mm512_loadu_si512(&weights[at])));
+        const __m512i taken = _mm512_permutex2var_epi16(low, _mm512_loadu_si512(&t.indices[at]), high);
+        total = _mm512_add_epi16(total, _mm512_mulhi_epu16(taken, _mm512_loadu_si512(&t.weights[at])));
       }
       const __m256i bytes = _mm256_or_si256(
           _mm512_maskz_cvtepi16_epi8(~__mmask32{0}, _mm512_srli_epi16(_mm512_add_epi16(total, half), kWeightBits)),
           opaque);
-      const int n = std::min(pixels, width - b * pixels) * outChannels;
-      _mm256_mask_storeu_epi8(out + b * pixels * outChannels, static_cast<__mmask32>((1ULL << n) - 1), bytes);
+      const int n = std::min(t.pixels, t.width - b * t.pixels) * t.outChannels;
+      _mm256_mask_storeu_epi8(out + b * t.pixels * t.outChannels, static_cast<__mmask32>((1ULL << n) - 1), bytes);
     }
   }
-  return true;
+}
+
+// The general path's buffers, kept from call to call.
+struct LaneBuffers {
+  std::vector<std::uint16_t> rows;
+  std::vector<std::uint16_t> lanes;
+  std::vector<std::uint16_t> shrunk;
+  std::vector<std::uint8_t> row;  // one destination row before it goes into a 4-channel result
+};
+
+// Destination rows [y0, y1), y0 a multiple of kLanes: each group of eight rows summed down, turned
+// into lanes, shrunk across with the same taps for all eight, and turned back. A 3-channel source
+// may go into a 4-channel result, written opaque.
+void RowsByLanes(const cv::Mat& source, cv::Mat& result, const Taps& across,
+                 const std::vector<std::uint16_t>& acrossWeights, const Taps& down, int y0, int y1, LaneBuffers& b) {
+  const int channels = source.channels();
+  const int rowValues = source.cols * channels;
+  const int outValues = result.cols * channels;
+  const int height = result.rows;
+  // Padded so that the zero-weight taps past the last pixel read zeros, and to whole blocks of
+  // eight for the transposes.
+  const int paddedValues = (rowValues + across.count * channels + kLanes - 1) / kLanes * kLanes;
+  const int paddedOut = (outValues + kLanes - 1) / kLanes * kLanes;
+  b.rows.assign(static_cast<std::size_t>(kLanes) * paddedValues, 0);
+  b.lanes.resize(static_cast<std::size_t>(kLanes) * paddedValues);
+  b.shrunk.assign(static_cast<std::size_t>(kLanes) * paddedOut, 0);
+  if (result.channels() > channels) b.row.resize(static_cast<std::size_t>(kLanes) * paddedOut);
+  for (int g = y0; g < y1; g += kLanes) {
+    // Down: each destination row is a weighted sum of a few whole source rows (wide vector code
+    // from the compiler), in 8-bit fixed point. Rows past the last repeat it.
+    for (int lane = 0; lane < kLanes; ++lane) {
+      const int y = std::min(g + lane, height - 1);
+      const std::uint16_t* rowWeights = &down.weights[static_cast<std::size_t>(y) * down.count];
+      std::uint16_t* sum = &b.rows[static_cast<std::size_t>(lane) * paddedValues];
+      const std::uint8_t* in[kLargestStep + 1];
+      std::uint16_t weight[kLargestStep + 1];
+      int taps = 0;
+      for (int k = 0; k < down.count; ++k) {
+        if (rowWeights[k] == 0) continue;
+        in[taps] = source.ptr<std::uint8_t>(down.first[y] + k);
+        weight[taps++] = rowWeights[k];
+      }
+      // 255 x 256 fits in 16 bits, and the weights of one destination row add up to 256.
+      int x = 0;
+      for (; x + 16 <= rowValues; x += 16) {
+        cv::v_uint16x8 low = cv::v_setzero_u16(), high = cv::v_setzero_u16();
+        for (int k = 0; k < taps; ++k) {
+          cv::v_uint16x8 a, c;
+          cv::v_expand(cv::v_load(in[k] + x), a, c);
+          const cv::v_uint16x8 w = cv::v_setall_u16(weight[k]);
+          low += cv::v_mul_wrap(a, w);
+          high += cv::v_mul_wrap(c, w);
+        }
+        cv::v_store(sum + x, low);
+        cv::v_store(sum + x + 8, high);
+      }
+      for (; x < rowValues; ++x) {
+        unsigned total = 0;
+        for (int k = 0; k < taps; ++k) total += in[k][x] * weight[k];
+        sum[x] = static_cast<std::uint16_t>(total);
+      }
+    }
+    // Value by value, the eight rows side by side.
+    for (int i = 0; i < paddedValues; i += kLanes) {
+      cv::v_uint16x8 block[kLanes];
+      for (int lane = 0; lane < kLanes; ++lane)
+        block[lane] = cv::v_load(&b.rows[static_cast<std::size_t>(lane) * paddedValues + i]);
+      Transpose8x8(block);
+      for (int q = 0; q < kLanes; ++q) cv::v_store(&b.lanes[static_cast<std::size_t>(i + q) * kLanes], block[q]);
+    }
+    // Across: the same taps for all eight rows.
+    for (int x = 0; x < result.cols; ++x) {
+      const std::uint16_t* weights = &acrossWeights[static_cast<std::size_t>(x) * across.count];
+      const std::size_t first = static_cast<std::size_t>(across.first[x]) * channels;
+      for (int c = 0; c < channels; ++c) {
+        cv::v_uint16x8 total = cv::v_setzero_u16();
+        for (int k = 0; k < across.count; ++k)
+          total += cv::v_mul_hi(cv::v_load(&b.lanes[(first + static_cast<std::size_t>(k) * channels + c) * kLanes]),
+                                cv::v_setall_u16(weights[k]));
+        cv::v_store(&b.shrunk[static_cast<std::size_t>(x * channels + c) * kLanes], total);
+      }
+    }
+    // Back to rows, rounded to 8 bits; rows for a 4-channel result wait in `row` to be spread out.
+    const cv::v_uint16x8 half = cv::v_setall_u16(kWeightOne / 2);
+    const bool opaque = result.channels() > channels;
+    for (int j = 0; j < paddedOut; j += kLanes) {
+      cv::v_uint16x8 block[kLanes];
+      for (int q = 0; q < kLanes; ++q) block[q] = cv::v_load(&b.shrunk[static_cast<std::size_t>(j + q) * kLanes]);
+      Transpose8x8(block);
+      for (int lane = 0; lane < kLanes && g + lane < y1; ++lane) {
+        // The totals stay under 65280 + 3, so adding the half cannot overflow.
+        const cv::v_uint16x8 rounded = (block[lane] + half) >> kWeightBits;
+        if (opaque) {
+          cv::v_store_low(&b.row[static_cast<std::size_t>(lane) * paddedOut + j], cv::v_pack(rounded, rounded));
+          continue;
+        }
+        std::uint8_t* out = result.ptr<std::uint8_t>(g + lane) + j;
+        if (j + kLanes <= outValues) {
+          cv::v_store_low(out, cv::v_pack(rounded, rounded));
+        } else {
+          alignas(16) std::uint8_t bytes[2 * kLanes];
+          cv::v_store_low(bytes, cv::v_pack(rounded, rounded));
+          std::copy_n(bytes, outValues - j, out);
+        }
+      }
+    }
+    if (opaque) {
+      for (int lane = 0; lane < kLanes && g + lane < y1; ++lane) {
+        const cv::Mat values(1, result.cols, CV_8UC3, &b.row[static_cast<std::size_t>(lane) * paddedOut]);
+        cv::Mat out = result.row(g + lane);
+        ConvertBgrToBgra(values, out);
+      }
+    }
+  }
 }
 
 // Beyond kLargestStep the whole-number weights get too coarse for one grey level; the screen
@@ -190,118 +326,162 @@ void ShrinkByAreaAverage(const cv::Mat& source, cv::Mat& destination, cv::Size s
     cv::resize(source, destination, size, 0, 0, cv::INTER_AREA);
     return;
   }
-  const int channels = source.channels();
-  const Taps across = ComputeTaps(source.cols, size.width);
-  const Taps down = ComputeTaps(source.rows, size.height);
-  const int rowValues = source.cols * channels;
-  const int outValues = size.width * channels;
-  // Padded so that the zero-weight taps past the last pixel read zeros, and to whole blocks of
-  // eight for the transposes.
-  const int paddedValues = (rowValues + across.count * channels + kLanes - 1) / kLanes * kLanes;
-  const int paddedOut = (outValues + kLanes - 1) / kLanes * kLanes;
-  const std::vector<std::uint16_t> acrossWeights = HighHalfWeights(across);
   // Written in place when the destination has the size already (a fresh buffer costs its page
   // faults every frame).
   const bool apart = destination.datastart >= source.dataend || destination.dataend <= source.datastart;
   const bool reusable = destination.size() == size && destination.type() == source.type() && destination.data != nullptr &&
                         apart;
   cv::Mat result = reusable ? destination : cv::Mat(size, source.type());
-  if (across.count <= 3 && HasAvx512Bw() && ShrinkWithinHalf(source, result, across, acrossWeights, down)) {
-    destination = result;
-    return;
-  }
-  std::vector<std::uint16_t> rows(static_cast<std::size_t>(kLanes) * paddedValues, 0);
-  std::vector<std::uint16_t> lanes(static_cast<std::size_t>(kLanes) * paddedValues);
-  std::vector<std::uint16_t> shrunk(static_cast<std::size_t>(kLanes) * paddedOut, 0);
-  for (int y0 = 0; y0 < size.height; y0 += kLanes) {
-    // Down: each destination row is a weighted sum of a few whole source rows (wide vector code
-    // from the compiler), in 8-bit fixed point. Rows past the last repeat it.
-    for (int lane = 0; lane < kLanes; ++lane) {
-      const int y = std::min(y0 + lane, size.height - 1);
-      const std::uint16_t* rowWeights = &down.weights[static_cast<std::size_t>(y) * down.count];
-      std::uint16_t* sum = &rows[static_cast<std::size_t>(lane) * paddedValues];
-      const std::uint8_t* in[kLargestStep + 1];
-      std::uint16_t weight[kLargestStep + 1];
-      int taps = 0;
-      for (int k = 0; k < down.count; ++k) {
-        if (rowWeights[k] == 0) continue;
-        in[taps] = source.ptr<std::uint8_t>(down.first[y] + k);
-        weight[taps++] = rowWeights[k];
-      }
-      // 255 x 256 fits in 16 bits, and the weights of one destination row add up to 256.
-      int x = 0;
-      for (; x + 16 <= rowValues; x += 16) {
-        cv::v_uint16x8 low = cv::v_setzero_u16(), high = cv::v_setzero_u16();
-        for (int k = 0; k < taps; ++k) {
-          cv::v_uint16x8 a, b;
-          cv::v_expand(cv::v_load(in[k] + x), a, b);
-          const cv::v_uint16x8 w = cv::v_setall_u16(weight[k]);
-          low += cv::v_mul_wrap(a, w);
-          high += cv::v_mul_wrap(b, w);
-        }
-        cv::v_store(sum + x, low);
-        cv::v_store(sum + x + 8, high);
-      }
-      for (; x < rowValues; ++x) {
-        unsigned total = 0;
-        for (int k = 0; k < taps; ++k) total += in[k][x] * weight[k];
-        sum[x] = static_cast<std::uint16_t>(total);
-      }
-    }
-    // Value by value, the eight rows side by side.
-    for (int i = 0; i < paddedValues; i += kLanes) {
-      cv::v_uint16x8 block[kLanes];
-      for (int lane = 0; lane < kLanes; ++lane)
-        block[lane] = cv::v_load(&rows[static_cast<std::size_t>(lane) * paddedValues + i]);
-      Transpose8x8(block);
-      for (int q = 0; q < kLanes; ++q) cv::v_store(&lanes[static_cast<std::size_t>(i + q) * kLanes], block[q]);
-    }
-    // Across: the same taps for all eight rows.
-    for (int x = 0; x < size.width; ++x) {
-      const std::uint16_t* weights = &acrossWeights[static_cast<std::size_t>(x) * across.count];
-      const std::size_t first = static_cast<std::size_t>(across.first[x]) * channels;
-      for (int c = 0; c < channels; ++c) {
-        cv::v_uint16x8 total = cv::v_setzero_u16();
-        for (int k = 0; k < across.count; ++k)
-          total += cv::v_mul_hi(cv::v_load(&lanes[(first + static_cast<std::size_t>(k) * channels + c) * kLanes]),
-                                cv::v_setall_u16(weights[k]));
-        cv::v_store(&shrunk[static_cast<std::size_t>(x * channels + c) * kLanes], total);
-      }
-    }
-    // Back to rows, rounded to 8 bits.
-    const cv::v_uint16x8 half = cv::v_setall_u16(kWeightOne / 2);
-    for (int j = 0; j < paddedOut; j += kLanes) {
-      cv::v_uint16x8 block[kLanes];
-      for (int q = 0; q < kLanes; ++q) block[q] = cv::v_load(&shrunk[static_cast<std::size_t>(j + q) * kLanes]);
-      Transpose8x8(block);
-      for (int lane = 0; lane < kLanes && y0 + lane < size.height; ++lane) {
-        // The totals stay under 65280 + 3, so adding the half cannot overflow.
-        const cv::v_uint16x8 rounded = (block[lane] + half) >> kWeightBits;
-        std::uint8_t* out = result.ptr<std::uint8_t>(y0 + lane) + j;
-        if (j + kLanes <= outValues) {
-          cv::v_store_low(out, cv::v_pack(rounded, rounded));
-        } else {
-          alignas(16) std::uint8_t bytes[2 * kLanes];
-          cv::v_store_low(bytes, cv::v_pack(rounded, rounded));
-          std::copy_n(bytes, outValues - j, out);
-        }
-      }
-    }
-  }
+  StreamedShrink shrink;
+  shrink.Start(source.size(), source.type(), result);
+  shrink.AddRows(source, source.rows);
   destination = result;
 }
 
 void ShrinkIntoBgra(const cv::Mat& bgr, cv::Mat& bgra) {
   if (bgr.type() != CV_8UC3 || bgra.type() != CV_8UC4 || bgra.empty()) return;
-  const cv::Size size = bgra.size();
-  if (ShrinksByTaps(bgr, size) && HasAvx512Bw()) {
-    const Taps across = ComputeTaps(bgr.cols, size.width);
-    const Taps down = ComputeTaps(bgr.rows, size.height);
-    if (across.count <= 3 && ShrinkWithinHalf(bgr, bgra, across, HighHalfWeights(across), down)) return;
+  StreamedShrink shrink;
+  if (shrink.Start(bgr.size(), bgr.type(), bgra)) {
+    shrink.AddRows(bgr, bgr.rows);
+    return;
   }
   cv::Mat shrunk;
-  ShrinkByAreaAverage(bgr, shrunk, size);
+  ShrinkByAreaAverage(bgr, shrunk, bgra.size());
   ConvertBgrToBgra(shrunk, bgra);
+}
+
+struct StreamedShrink::Plan {
+  Taps across;
+  Taps down;
+  std::vector<std::uint16_t> acrossWeights;
+  std::vector<int> lastRow;  // per destination row, the last source row it reads
+  bool withinHalf = false;
+  WithinHalfTables tables;
+  std::vector<std::uint16_t> summed;
+  std::vector<std::uint16_t> refreshSums;
+  LaneBuffers lanes;
+};
+
+StreamedShrink::StreamedShrink() = default;
+StreamedShrink::~StreamedShrink() = default;
+StreamedShrink::StreamedShrink(StreamedShrink&&) noexcept = default;
+StreamedShrink& StreamedShrink::operator=(StreamedShrink&&) noexcept = default;
+
+bool StreamedShrink::Start(cv::Size source, int sourceType, cv::Mat result) {
+  plan_.reset();
+  result_ = cv::Mat();
+  done_ = 0;
+  const int channels = CV_MAT_CN(sourceType);
+  const bool layout = result.channels() == channels || (channels == 3 && result.channels() == 4);
+  // Beyond kLargestStep the whole-number weights get too coarse for one grey level.
+  if (result.empty() || result.depth() != CV_8U || CV_MAT_DEPTH(sourceType) != CV_8U || !layout ||
+      result.cols > source.width || result.rows > source.height || source.width > kLargestStep * result.cols ||
+      source.height > kLargestStep * result.rows)
+    return false;
+  result_ = result;
+  source_ = source;
+  channels_ = channels;
+  if (source == result.size()) return true;  // a plain copy, row by row
+  auto plan = std::make_unique<Plan>();
+  plan->across = ComputeTaps(source.width, result.cols);
+  plan->down = ComputeTaps(source.height, result.rows);
+  plan->acrossWeights = HighHalfWeights(plan->across);
+  plan->lastRow.resize(static_cast<std::size_t>(result.rows));
+  for (int y = 0; y < result.rows; ++y) {
+    int last = plan->down.first[y];
+    for (int k = 0; k < plan->down.count; ++k)
+      if (plan->down.weights[static_cast<std::size_t>(y) * plan->down.count + k] != 0) last = plan->down.first[y] + k;
+    plan->lastRow[static_cast<std::size_t>(y)] = last;
+  }
+  plan->withinHalf = plan->across.count <= 3 && HasAvx512Bw() &&
+                     BuildWithinHalf(plan->across, plan->acrossWeights, channels, result.channels(), result.cols,
+                                     plan->tables);
+  plan_ = std::move(plan);
+  return true;
+}
+
+void StreamedShrink::AddRows(const cv::Mat& source, int rows) {
+  if (result_.empty() || source.size() != source_ || source.channels() != channels_) return;
+  rows = std::min(rows, source.rows);
+  if (!plan_) {
+    // The same size: the rows copied, into the screen's layout where the result has four channels.
+    if (rows <= done_) return;
+    const cv::Mat part = source.rowRange(done_, rows);
+    cv::Mat out = result_.rowRange(done_, rows);
+    if (out.channels() == part.channels()) part.copyTo(out);
+    else ConvertBgrToBgra(part, out);
+    done_ = rows;
+    return;
+  }
+  Plan& p = *plan_;
+  int ready = done_;
+  while (ready < result_.rows && p.lastRow[static_cast<std::size_t>(ready)] < rows) ++ready;
+  if (p.withinHalf) {
+    if (ready > done_) RowsWithinHalf(source, result_, p.tables, p.across, p.down, done_, ready, p.summed);
+    done_ = ready;
+    return;
+  }
+  // The general path goes eight rows at a time: only whole groups, or the rest at the end.
+  const int whole = ready == result_.rows ? ready : done_ + (ready - done_) / kLanes * kLanes;
+  if (whole > done_) RowsByLanes(source, result_, p.across, p.acrossWeights, p.down, done_, whole, p.lanes);
+  done_ = whole;
+}
+
+void StreamedShrink::Refresh(const cv::Mat& source, const cv::Rect& changed) {
+  if (result_.empty() || source.size() != source_ || source.channels() != channels_) return;
+  const cv::Rect area = changed & cv::Rect(0, 0, source_.width, source_.height);
+  if (area.empty()) return;
+  if (!plan_) {
+    const cv::Mat part = source(area);
+    cv::Mat out = result_(area);
+    if (out.channels() == part.channels()) part.copyTo(out);
+    else ConvertBgrToBgra(part, out);
+    return;
+  }
+  Plan& p = *plan_;
+  // The destination pixels whose taps reach into the area: a destination index i reads source
+  // indices first[i] to first[i] + count - 1.
+  const auto span = [](const Taps& taps, int low, int high, int length) {
+    const auto begin = std::lower_bound(taps.first.begin(), taps.first.begin() + length, low - taps.count + 1);
+    const auto end = std::upper_bound(begin, taps.first.begin() + length, high);
+    return std::pair{static_cast<int>(begin - taps.first.begin()), static_cast<int>(end - taps.first.begin())};
+  };
+  const auto [x0, x1] = span(p.across, area.x, area.x + area.width - 1, result_.cols);
+  const auto [y0, y1] = span(p.down, area.y, area.y + area.height - 1, result_.rows);
+  if (x0 >= x1 || y0 >= y1) return;
+  const int outChannels = result_.channels();
+  // With the very sums of the vector paths: each source value under the area summed down once per
+  // row in 16-bit products, then the high halves of 16-bit products across, rounded.
+  const int c0 = p.across.first[x0];
+  const int c1 = std::min(p.across.first[x1 - 1] + p.across.count, source_.width);
+  std::vector<std::uint16_t>& summed = p.refreshSums;
+  if (summed.size() < static_cast<std::size_t>(c1 - c0) * channels_) summed.resize(static_cast<std::size_t>(c1 - c0) * channels_);
+  for (int y = y0; y < y1; ++y) {
+    const std::uint16_t* rowWeights = &p.down.weights[static_cast<std::size_t>(y) * p.down.count];
+    const int values = (c1 - c0) * channels_;
+    std::fill_n(summed.begin(), values, std::uint16_t{0});
+    for (int j = 0; j < p.down.count; ++j) {
+      if (rowWeights[j] == 0) continue;
+      const std::uint8_t* in = source.ptr<std::uint8_t>(p.down.first[y] + j) + c0 * channels_;
+      const std::uint16_t weight = rowWeights[j];
+      for (int i = 0; i < values; ++i) summed[i] = static_cast<std::uint16_t>(summed[i] + in[i] * weight);
+    }
+    std::uint8_t* out = result_.ptr<std::uint8_t>(y);
+    for (int x = x0; x < x1; ++x) {
+      const std::uint16_t* weights = &p.acrossWeights[static_cast<std::size_t>(x) * p.across.count];
+      for (int c = 0; c < channels_; ++c) {
+        std::uint16_t total = 0;
+        for (int k = 0; k < p.across.count; ++k) {
+          const int column = p.across.first[x] + k;
+          if (weights[k] == 0 || column >= source_.width) continue;
+          const unsigned value = summed[static_cast<std::size_t>(column - c0) * channels_ + c];
+          total = static_cast<std::uint16_t>(total + ((value * weights[k]) >> 16));
+        }
+        out[x * outChannels + c] = static_cast<std::uint8_t>((total + kWeightOne / 2) >> kWeightBits);
+      }
+      if (outChannels > channels_) out[x * outChannels + 3] = 255;
+    }
+  }
 }
 
 void ConvertBgrToBgra(const cv::Mat& bgr, cv::Mat& bgra) {

@@ -28,6 +28,11 @@ namespace {
 
 constexpr const char* kSourceName = "..\\src\\USBCamra";
 constexpr int kBufferCount = 4;
+// Frames this large (a 4160 x 3120 YUY2 frame is 26 MB) get two buffers: each frame is copied out
+// as soon as it is taken, so the camera always has one to fill, and two more would only hold
+// frames the display drops anyway.
+constexpr std::uint32_t kLargeFrameBytes = 8u << 20;
+constexpr int kLargeFrameBufferCount = 2;
 constexpr int kWaitSliceMs = 100;  // the streaming thread looks at its stop flag this often
 
 void Log(const char* function, int line, const char* text) {
@@ -325,8 +330,11 @@ int CUSBCamra::Open(const std::string& id1, const std::string& id2, const std::s
 }
 
 int CUSBCamra::RequestBuffers() {
+  v4l2_format format{};
+  format.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+  const bool large = device_->Ioctl(VIDIOC_G_FMT, &format) == 0 && format.fmt.pix.sizeimage >= kLargeFrameBytes;
   v4l2_requestbuffers request{};
-  request.count = kBufferCount;
+  request.count = large ? kLargeFrameBufferCount : kBufferCount;
   request.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
   request.memory = V4L2_MEMORY_MMAP;
   if (const int result = device_->Ioctl(VIDIOC_REQBUFS, &request); result != 0) return result;

@@ -63,6 +63,8 @@ class CVideoController {
   int StopRecording();
   // The running recording ended on a failed write; StopRecording then keeps what came before.
   bool RecordingFailed() const { return recorder_ && recorder_->Failed(); }
+  // The running recording takes sound from a capture device.
+  bool RecordingHasSound() const { return recorder_ && recorder_->HasSound(); }
   // The file the last stopped recording was kept in; empty when none was.
   const std::filesystem::path& RecordedFile() const { return recorded_; }
 

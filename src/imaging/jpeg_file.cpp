@@ -1,10 +1,12 @@
 #include "imaging/jpeg_file.h"
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
 #include <string>
+#include <vector>
 
 #include <jpeglib.h>
 #include <jerror.h>
@@ -21,6 +23,7 @@ struct JumpingErrorManager {
   jpeg_error_mgr standard;
   std::jmp_buf recovery;
   char message[JMSG_LENGTH_MAX];
+  bool rowsLost;  // see NoteLostRows
 };
 
 void JumpOnError(j_common_ptr info) {
@@ -34,6 +37,23 @@ void QuietOutput(j_common_ptr) {}
 // A frame cut short decodes as grey filler after a warning; we would rather have no picture.
 void StopAtPrematureEnd(j_common_ptr info, int level) {
   if (level < 0 && info->err->msg_code == JWRN_JPEG_EOF) JumpOnError(info);
+}
+
+// A live frame decodes on through a warning; whether rows were lost is noted. Surplus bytes before
+// the end marker are only found after the last row.
+void NoteLostRows(j_common_ptr info, int level) {
+  if (level >= 0) return;
+  const bool surplusBeforeEnd = info->err->msg_code == JWRN_EXTRANEOUS_DATA && info->err->msg_parm.i[1] == 0xD9;
+  if (!surplusBeforeEnd) reinterpret_cast<JumpingErrorManager*>(info->err)->rowsLost = true;
+}
+
+// Errors jump back to the caller's setjmp, messages are quiet, warnings go to `onWarning`.
+void UseJumpingErrors(jpeg_decompress_struct& info, JumpingErrorManager& manager, void (*onWarning)(j_common_ptr, int)) {
+  info.err = jpeg_std_error(&manager.standard);
+  manager.standard.error_exit = JumpOnError;
+  manager.standard.output_message = QuietOutput;
+  manager.standard.emit_message = onWarning;
+  manager.rowsLost = false;
 }
 
 struct PixelRows {
@@ -98,10 +118,7 @@ enum class Decoded { kPicture, kUndecodable, kTooLarge, kNoMemory };
 Decoded Decompress(const std::uint8_t* bytes, std::size_t byteCount, cv::Mat* out, int* width, int* height) {
   jpeg_decompress_struct info;
   JumpingErrorManager manager;
-  info.err = jpeg_std_error(&manager.standard);
-  manager.standard.error_exit = JumpOnError;
-  manager.standard.output_message = QuietOutput;
-  manager.standard.emit_message = StopAtPrematureEnd;
+  UseJumpingErrors(info, manager, StopAtPrematureEnd);
   if (setjmp(manager.recovery)) {
     jpeg_destroy_decompress(&info);
     return Decoded::kUndecodable;
@@ -138,7 +155,55 @@ Decoded Decompress(const std::uint8_t* bytes, std::size_t byteCount, cv::Mat* ou
   return Decoded::kPicture;
 }
 
+// Kept free of objects with destructors: a longjmp out of libjpeg lands here.
+BandDecode DecodeBands(const std::uint8_t* bytes, std::size_t byteCount, int reduction, std::uint8_t* destination,
+                       std::size_t capacity, int bandRows, const std::function<void(int rows)>& rowsDone,
+                       JSAMPROW* rows) {
+  jpeg_decompress_struct info;
+  JumpingErrorManager manager;
+  UseJumpingErrors(info, manager, NoteLostRows);
+  if (setjmp(manager.recovery)) {
+    jpeg_destroy_decompress(&info);
+    return BandDecode::kFailed;
+  }
+  jpeg_create_decompress(&info);
+  jpeg_mem_src(&info, bytes, static_cast<unsigned long>(byteCount));
+  jpeg_read_header(&info, TRUE);
+  // As the turbo decoder sets up a scaled BGR picture: the rest stays at libjpeg's defaults.
+  info.out_color_space = JCS_EXT_BGR;
+  info.scale_num = 1;
+  info.scale_denom = static_cast<unsigned int>(reduction);
+  jpeg_start_decompress(&info);
+  const std::size_t step = static_cast<std::size_t>(info.output_width) * 3;
+  if (info.output_components != 3 || step * info.output_height > capacity) {
+    jpeg_destroy_decompress(&info);
+    return BandDecode::kFailed;
+  }
+  const int height = static_cast<int>(info.output_height);
+  while (static_cast<int>(info.output_scanline) < height) {
+    const int first = static_cast<int>(info.output_scanline);
+    const int count = std::min(bandRows, height - first);
+    for (int i = 0; i < count; ++i) rows[i] = destination + step * static_cast<std::size_t>(first + i);
+    int done = 0;
+    while (done < count)
+      done += static_cast<int>(jpeg_read_scanlines(&info, rows + done, static_cast<JDIMENSION>(count - done)));
+    rowsDone(first + count);
+  }
+  jpeg_finish_decompress(&info);
+  jpeg_destroy_decompress(&info);
+  return manager.rowsLost ? BandDecode::kRowsLost : BandDecode::kWhole;
+}
+
 }  // namespace
+
+BandDecode DecodeJpegInBands(const std::uint8_t* bytes, std::size_t byteCount, int reduction,
+                             std::uint8_t* destination, std::size_t capacity, int bandRows,
+                             const std::function<void(int rows)>& rowsDone) {
+  if (bytes == nullptr || byteCount == 0 || destination == nullptr || bandRows < 1) return BandDecode::kFailed;
+  if (reduction != 1 && reduction != 2 && reduction != 4 && reduction != 8) return BandDecode::kFailed;
+  std::vector<JSAMPROW> rows(static_cast<std::size_t>(bandRows));
+  return DecodeBands(bytes, byteCount, reduction, destination, capacity, bandRows, rowsDone, rows.data());
+}
 
 bool SaveMatAsJpeg(const cv::Mat& picture, std::string& writtenPath,
                    const std::filesystem::path& path, std::uint16_t xDensity,

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 
 #include <opencv2/core.hpp>
@@ -37,6 +38,21 @@ bool WithinPictureCeiling(long long width, long long height);
 // not a decodable grey or colour JPEG (random, truncated, CMYK) or that declare a picture beyond
 // the ceiling. `error`, when given, then says why. Never throws.
 cv::Mat DecodeJpegToMat(const std::uint8_t* bytes, std::size_t byteCount, std::string* error = nullptr);
+
+// How a band-by-band decode ended.
+enum class BandDecode { kFailed, kWhole, kRowsLost };
+
+// Decodes a JPEG held in memory (grey or colour) into packed BGR rows at `destination` at
+// 1/`reduction` (1, 2, 4 or 8) of each side, through libjpeg's scanline reading, `bandRows` rows
+// at a time; after each band `rowsDone(rows)` says that rows [0, rows) are final. The pixels are
+// those of the turbo decoder's tjDecompress2 at the same scale. kFailed for bytes that are not a
+// JPEG, a fatal error in the data, or a picture larger than `capacity` bytes. A frame that ran out
+// early (or whose data went wrong on the way) decodes on, its missing rows grey, as kRowsLost;
+// surplus bytes before the end-of-picture marker, which some cameras send with every frame, lose
+// nothing.
+BandDecode DecodeJpegInBands(const std::uint8_t* bytes, std::size_t byteCount, int reduction,
+                             std::uint8_t* destination, std::size_t capacity, int bandRows,
+                             const std::function<void(int rows)>& rowsDone);
 
 // The size a JPEG's header declares, read without decoding; false when the bytes hold no JPEG
 // header.

@@ -698,30 +698,32 @@ bool CloseCornerRegion(cv::Mat& mask, bool erase, const std::vector<cv::Point>& 
   return true;
 }
 
-cv::Mat ShrinkForSearch(const cv::Mat& picture, cv::Size size) {
-  const int factor = size.width > 0 ? picture.cols / size.width : 0;
-  const bool whole = picture.depth() == CV_8U && factor >= 2 && picture.cols == factor * size.width &&
-                     picture.rows == factor * size.height;
-  if (!whole) {
-    cv::Mat shrunk;
-    cv::resize(picture, shrunk, size, 0, 0, cv::INTER_LINEAR);
-    return shrunk;
-  }
-  // Output pixel d samples the source at factor * d + (factor - 1) / 2: a whole pixel for an odd
-  // factor, midway between two for an even one (where OpenCV's fixed-point weights of a half
-  // round the mean of the four up).
+namespace {
+
+// The whole factor by which `picture` shrinks to `size` on both sides, or 0.
+int WholeSearchFactor(cv::Size picture, int type, cv::Size size) {
+  const int factor = size.width > 0 ? picture.width / size.width : 0;
+  const bool whole = CV_MAT_DEPTH(type) == CV_8U && factor >= 2 && picture.width == factor * size.width &&
+                     picture.height == factor * size.height;
+  return whole ? factor : 0;
+}
+
+// Rows [y0, y1) of the copy at a whole factor. Output pixel d samples the source at
+// factor * d + (factor - 1) / 2: a whole pixel for an odd factor, midway between two for an even
+// one (where OpenCV's fixed-point weights of a half round the mean of the four up).
+void SearchRows(const cv::Mat& picture, int factor, cv::Mat& shrunk, int y0, int y1) {
   const int channels = picture.channels();
   const int first = (factor - 1) / 2;
-  cv::Mat shrunk(size, picture.type());
-  for (int y = 0; y < size.height; ++y) {
+  const int width = shrunk.cols;
+  for (int y = y0; y < y1; ++y) {
     const uchar* top = picture.ptr<uchar>(factor * y + first);
     uchar* out = shrunk.ptr<uchar>(y);
     if (factor % 2 == 1) {
-      for (int x = 0; x < size.width; ++x)
+      for (int x = 0; x < width; ++x)
         for (int c = 0; c < channels; ++c) out[x * channels + c] = top[(factor * x + first) * channels + c];
     } else {
       const uchar* bottom = picture.ptr<uchar>(factor * y + first + 1);
-      for (int x = 0; x < size.width; ++x) {
+      for (int x = 0; x < width; ++x) {
         const int left = (factor * x + first) * channels;
         for (int c = 0; c < channels; ++c) {
           const int sum = top[left + c] + top[left + channels + c] + bottom[left + c] + bottom[left + channels + c];
@@ -730,7 +732,49 @@ cv::Mat ShrinkForSearch(const cv::Mat& picture, cv::Size size) {
       }
     }
   }
+}
+
+}  // namespace
+
+cv::Mat ShrinkForSearch(const cv::Mat& picture, cv::Size size) {
+  const int factor = WholeSearchFactor(picture.size(), picture.type(), size);
+  if (factor == 0) {
+    cv::Mat shrunk;
+    cv::resize(picture, shrunk, size, 0, 0, cv::INTER_LINEAR);
+    return shrunk;
+  }
+  cv::Mat shrunk(size, picture.type());
+  SearchRows(picture, factor, shrunk, 0, size.height);
   return shrunk;
+}
+
+SearchShrink::SearchShrink(cv::Size picture, int type, cv::Size size)
+    : picture_(picture), size_(size), type_(type), factor_(WholeSearchFactor(picture, type, size)) {
+  if (factor_ > 0) shrunk_.create(size, type);
+}
+
+void SearchShrink::AddRows(const cv::Mat& picture, int rows) {
+  if (factor_ == 0 || picture.size() != picture_ || picture.type() != type_) return;
+  // Row y reads source rows up to factor * y + (factor - 1) / 2, and one more for an even factor.
+  const int reach = (factor_ - 1) / 2 + (factor_ % 2 == 0 ? 1 : 0);
+  int ready = done_;
+  while (ready < shrunk_.rows && factor_ * ready + reach < rows) ++ready;
+  if (ready > done_) SearchRows(picture, factor_, shrunk_, done_, ready);
+  done_ = ready;
+}
+
+cv::Mat SearchShrink::Finish(const cv::Mat& picture) {
+  if (type_ < 0 || picture.size() != picture_ || picture.type() != type_) return {};
+  if (factor_ == 0) return ShrinkForSearch(picture, size_);
+  AddRows(picture, picture.rows);
+  return shrunk_;
+}
+
+cv::Size SearchSize(cv::Size picture, float scale) {
+  const double s = scale < 0.1f ? 0.1 : scale;
+  const cv::Size size(static_cast<int>(std::lround(picture.width * s)), static_cast<int>(std::lround(picture.height * s)));
+  if (size.width < kSmallestShrunkSide || size.height < kSmallestShrunkSide) return {};
+  return size;
 }
 
 bool FindDocumentRegions(const cv::Mat& picture, int medianAperture, int gradientAperture,
@@ -738,13 +782,18 @@ bool FindDocumentRegions(const cv::Mat& picture, int medianAperture, int gradien
                          std::vector<cv::RotatedRect>& regions) {
   regions.clear();
   if (picture.empty()) return false;
-  const double s = scale < 0.1f ? 0.1 : scale;
-  const cv::Size shrunkSize(static_cast<int>(std::lround(picture.cols * s)),
-                            static_cast<int>(std::lround(picture.rows * s)));
-  if (shrunkSize.width < kSmallestShrunkSide || shrunkSize.height < kSmallestShrunkSide)
-    return false;
-  const cv::Mat shrunk = ShrinkForSearch(picture, shrunkSize);
+  const cv::Size shrunkSize = SearchSize(picture.size(), scale);
+  if (shrunkSize.empty()) return false;
+  return FindDocumentRegions(picture, ShrinkForSearch(picture, shrunkSize), medianAperture, gradientAperture, scale,
+                             minimumAreaRatio, thresholdFactor, regions);
+}
 
+bool FindDocumentRegions(const cv::Mat& picture, const cv::Mat& shrunk, int medianAperture, int gradientAperture,
+                         float scale, float minimumAreaRatio, double thresholdFactor,
+                         std::vector<cv::RotatedRect>& regions) {
+  regions.clear();
+  if (picture.empty() || shrunk.empty()) return false;
+  const double s = scale < 0.1f ? 0.1 : scale;
   const cv::Mat closed = ClosedEdgeMask(shrunk, medianAperture, gradientAperture, thresholdFactor);
   std::vector<Contour> kept = FirstPass(FloodFromBorder(closed), minimumAreaRatio);
   if (kept.empty())
@@ -771,6 +820,16 @@ bool FindDocumentBounds(const cv::Mat& picture, int medianAperture, int gradient
                         cv::RotatedRect& bounds) {
   std::vector<cv::RotatedRect> regions;
   if (!FindDocumentRegions(picture, medianAperture, gradientAperture, scale, minimumAreaRatio,
+                           thresholdFactor, regions))
+    return false;
+  bounds = BoundsOfRegions(regions);
+  return true;
+}
+
+bool FindDocumentBounds(const cv::Mat& picture, const cv::Mat& shrunk, int medianAperture, int gradientAperture,
+                        float scale, float minimumAreaRatio, double thresholdFactor, cv::RotatedRect& bounds) {
+  std::vector<cv::RotatedRect> regions;
+  if (!FindDocumentRegions(picture, shrunk, medianAperture, gradientAperture, scale, minimumAreaRatio,
                            thresholdFactor, regions))
     return false;
   bounds = BoundsOfRegions(regions);

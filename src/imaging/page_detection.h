@@ -20,6 +20,10 @@ inline constexpr float kPageScale = 0.2f;
 inline constexpr int kLargeLiveFramePixels = 5038848;
 inline constexpr float kLivePageScale = 0.1f;
 
+// The size of the copy the page finder searches a picture of `picture` size at `scale` (raised to
+// 0.1 as the finders raise it); empty when it would be too small to search.
+cv::Size SearchSize(cv::Size picture, float scale);
+
 // One rotated rectangle per document, in the picture's pixels. `scale` below 0.1 is raised to 0.1;
 // `minimumAreaRatio` is the smallest region as a fraction of the shrunk picture. Regions are found
 // on the shrunk copy; each rectangle's sides are then fitted to the document's own edges in the
@@ -29,16 +33,46 @@ bool FindDocumentRegions(const cv::Mat& picture, int medianAperture, int gradien
                          float scale, float minimumAreaRatio, double thresholdFactor,
                          std::vector<cv::RotatedRect>& regions);
 
+// The same with the searched copy made already: `shrunk` must be ShrinkForSearch(picture,
+// SearchSize(picture.size(), scale)) (see SearchShrink).
+bool FindDocumentRegions(const cv::Mat& picture, const cv::Mat& shrunk, int medianAperture, int gradientAperture,
+                         float scale, float minimumAreaRatio, double thresholdFactor,
+                         std::vector<cv::RotatedRect>& regions);
+
 // The minimum-area rectangle round every document found. False, `bounds` untouched, when none is.
 bool FindDocumentBounds(const cv::Mat& picture, int medianAperture, int gradientAperture,
                         float scale, float minimumAreaRatio, double thresholdFactor,
                         cv::RotatedRect& bounds);
+bool FindDocumentBounds(const cv::Mat& picture, const cv::Mat& shrunk, int medianAperture, int gradientAperture,
+                        float scale, float minimumAreaRatio, double thresholdFactor, cv::RotatedRect& bounds);
 
 // `picture` (8-bit) shrunk to `size` exactly as cv::resize with INTER_LINEAR shrinks it, the copy
 // the page finder searches. When each side shrinks by one whole factor the bilinear weights are
 // 1 and 0 (an odd factor) or halves (an even one), and the pixels are taken straight from the
 // rows they come from, with no pass over every column of the source.
 cv::Mat ShrinkForSearch(const cv::Mat& picture, cv::Size size);
+
+// ShrinkForSearch of a picture that arrives row by row (a decoder's bands): where each side
+// shrinks by one whole factor, the rows of the copy are taken as soon as their source rows are
+// there, while those are still in cache; otherwise the copy is made at the end.
+class SearchShrink {
+ public:
+  SearchShrink() = default;
+  SearchShrink(cv::Size picture, int type, cv::Size size);
+  // Takes every row of the copy not taken yet whose source rows lie within the first `rows` of
+  // `picture` (the whole picture, of the size and type given).
+  void AddRows(const cv::Mat& picture, int rows);
+  // ShrinkForSearch(picture, size), once every row of `picture` is there. Empty when not started.
+  cv::Mat Finish(const cv::Mat& picture);
+
+ private:
+  cv::Size picture_;
+  cv::Size size_;
+  int type_ = -1;
+  int factor_ = 0;  // 0: not a whole factor
+  cv::Mat shrunk_;
+  int done_ = 0;
+};
 
 // The minimum-area rectangle round the corners of every region, as FindDocumentBounds gives it.
 cv::RotatedRect BoundsOfRegions(const std::vector<cv::RotatedRect>& regions);

@@ -24,9 +24,9 @@ struct CommandButtonFace {
 
 inline constexpr CommandButtonFace kCommandButtonFaces[] = {
     {ControlId::Settings, 65, 26, true, {{{151, 179, 166}, {280, 278, 282}, {281, 279, 283}}},
-     {"系统参数", "系統參數", "Preference"}},
+     {"系统参数", "系統參數", "Settings"}},
     {ControlId::VideoParams, 65, 26, false, {{{152, 180, 167}, {256, 254, 258}, {257, 255, 259}}},
-     {"视频参数", "視訊參數", "Video Params"}},
+     {"视频参数", "視訊參數", "Camera"}},
     {ControlId::Exit, 65, 26, false, {{{153, 181, 168}, {250, 248, 252}, {251, 249, 253}}},
      {"退出程序", "退出程式", "Exit"}},
     {ControlId::BrowseFolder, 205, 24, false, {{{158, 186, 173}, {226, 224, 228}, {227, 225, 229}}},
@@ -40,7 +40,7 @@ inline constexpr CommandButtonFace kCommandButtonFaces[] = {
     {ControlId::Capture, 205, 38, false, {{{164, 191, 178}, {232, 230, 234}, {233, 231, 235}}},
      {"拍摄", "拍攝", "Capture"}},
     {ControlId::Record, 100, 26, false, {{{207, 206, 208}, {238, 236, 240}, {239, 237, 241}}},
-     {"录像", "錄影", "Video recording"}},
+     {"录像", "錄影", "Record video"}},
     {ControlId::ContinuousShoot, 205, 26, false, {{{220, 221, 222}, {244, 242, 246}, {245, 243, 247}}},
      {"连续拍摄", "連續拍攝", "Continuous capturing"}},
     // The picture and camera buttons show symbols, the same in every language.
@@ -53,5 +53,14 @@ inline constexpr CommandButtonFace kCommandButtonFaces[] = {
 
 // Whether a button's pictures change with the language.
 constexpr bool HasCaptions(const CommandButtonFace& face) { return face.captions[0] != nullptr; }
+
+// How the captions are drawn: in the language's font family, at the face's caption size (the
+// capture button's larger and bold), kept kCaptionMargin pixels clear of the face's sides. A
+// caption too long for that is drawn smaller, down to 8 pixels: the last resort, which a caption
+// of the table should never need.
+inline constexpr std::array<const char*, 3> kFaceFamilies = {"Noto Sans CJK SC", "Noto Sans CJK TC", "Noto Sans CJK SC"};
+inline constexpr int kCaptionMargin = 8;
+constexpr bool IsAccent(const CommandButtonFace& face) { return face.button == ControlId::Capture; }
+constexpr int CaptionPixels(const CommandButtonFace& face) { return IsAccent(face) ? 19 : 13; }
 
 }  // namespace orvane::ui

@@ -7,6 +7,7 @@
 #include "camera/video_controller.h"
 #include "imaging/frame_tests.h"
 #include "platform/message_ids.h"
+#include "ui/message_texts.h"
 #include "ui/presenter.h"
 
 namespace orvane::ui {
@@ -163,7 +164,7 @@ bool CContinuousShootDlg::UpdateData(bool saveAndValidate) {
   bool number = false;
   const double seconds = intervalEdit_.text().trimmed().toDouble(&number);
   if (!number || !(seconds >= kShortestInterval && seconds <= kLongestInterval)) {
-    presenter_.ShowMessage(this, rangeText_, "", MessageIcon::kError);
+    presenter_.ShowMessage(this, rangeText_, StationCaption(), MessageIcon::kError);
     return false;
   }
   interval_ = static_cast<float>(seconds);

@@ -63,13 +63,13 @@ CCustomFileNameDlg::~CCustomFileNameDlg() = default;
 bool CCustomFileNameDlg::TryAccept() {
   name_ = edit_.text().toStdString();
   if (name_.empty()) {
-    presenter_.ShowMessage(this, emptyText_, "", MessageIcon::kError);
+    presenter_.ShowMessage(this, emptyText_, StationCaption(), MessageIcon::kError);
     return false;
   }
   // Besides the characters the message names, nothing the file-name builder would refuse later
   // (control characters, "..") is taken: the capture would be lost without a word.
   if (!IsValidNamePart(name_)) {
-    presenter_.ShowMessage(this, forbiddenText_, "", MessageIcon::kError);
+    presenter_.ShowMessage(this, forbiddenText_, StationCaption(), MessageIcon::kError);
     name_.clear();
     edit_.clear();
     return false;
@@ -78,7 +78,7 @@ bool CCustomFileNameDlg::TryAccept() {
   if (watermarkMode_) return true;
   if (ExistsIgnoringCase(folder_, name_ + "." + extension_)) {
     replaceConfirmed_ =
-        presenter_.ShowMessage(this, existsText_, "", MessageIcon::kQuestion, MessageButtons::kYesNo) ==
+        presenter_.ShowMessage(this, existsText_, StationCaption(), MessageIcon::kQuestion, MessageButtons::kYesNo) ==
         MessageAnswer::kYes;
     return replaceConfirmed_;
   }

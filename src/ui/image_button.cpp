@@ -159,7 +159,7 @@ bool CImageButton::OnLButtonUp(QPoint point) {
   Invalidate(false);
   if (!Inside(point)) return false;
   PostClick(platform::message_ids::kLeftClick);
-  if (presenter_ != nullptr) presenter_->OpenFile(path_);
+  if (presenter_ != nullptr) OpenFileOrSay(*presenter_, owner_, language_, path_);
   return true;
 }
 

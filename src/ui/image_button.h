@@ -39,11 +39,13 @@ class CImageButton {
   explicit CImageButton(int identifier = -1);
 
   // `owner` is repainted; `ownerTarget` receives the click messages; `presenter` opens the file
-  // a click asks for (may be null: nothing is opened).
+  // a click asks for (may be null: nothing is opened) and says in the button's language when no
+  // program opens it.
   void Init(platform::MessageId message, int identifier, int left, int top, int right, int bottom, QWidget* owner,
             platform::TargetHandle ownerTarget, IPresenter* presenter, bool frame);
   void SetRect(int left, int top, int right, int bottom) { rect_ = {left, top, right, bottom}; }
   const IntRect& GetRect() const { return rect_; }
+  void SetLanguage(int language) { language_ = language; }
   void SetPath(const std::filesystem::path& path) { path_ = path; }
   const std::filesystem::path& GetPath() const { return path_; }
   void SetNumber(int number) { number_ = number; }
@@ -91,6 +93,7 @@ class CImageButton {
   QWidget* owner_ = nullptr;
   platform::TargetHandle ownerTarget_;
   IPresenter* presenter_ = nullptr;
+  int language_ = 0;
   bool hover_ = false;
   bool pressed_ = false;
   bool frame_ = false;

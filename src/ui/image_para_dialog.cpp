@@ -316,7 +316,7 @@ void CImageParaDialog::SetLanguage(int language) {
 
 void CImageParaDialog::OnCalibrate() {
   // The user lays the card down first; the main window then measures it.
-  presenter_.ShowMessage(this, instruction_, "", MessageIcon::kNone, MessageButtons::kOk);
+  presenter_.ShowMessage(this, instruction_, StationCaption(), MessageIcon::kNone, MessageButtons::kOk);
   platform::Send(mainWindow_, platform::message_ids::kCalibrateDpi, 0, 0);
 }
 

@@ -86,7 +86,7 @@ COrvaneDlg::COrvaneDlg(StationEnvironment environment, QWidget* parent)
   }
   models_ = std::make_unique<CCameraModelTable>(environment_.cameraProbe);
   target_ = platform::CreateTarget([this](const platform::Message& message) { return OnWndMsg(message); });
-  setWindowTitle(Text("Brenvik V1.1"));
+  setWindowTitle(Text(kDefaultStationCaption));
   setWindowIcon(QIcon(QStringLiteral(":/ui/application.png")));
   resize(kClientWidth, kClientHeight);
   setMinimumSize(900, 640);
@@ -246,16 +246,9 @@ void COrvaneDlg::LayOut() {
   place(ControlId::BrowseFolder, panel, y, kPanelWidth, 24);
   y += 28;
   place(ControlId::CropGroup, panel, y, kPanelWidth, 46);
-  place(ControlId::CropNone, panel + 8, y + 19, 60, 22);
-  place(ControlId::CropAuto, panel + 68, y + 19, 72, 22);
-  place(ControlId::CropCustom, panel + 140, y + 19, 62, 22);
   y += 50;
   place(ControlId::ColourGroup, panel, y, kPanelWidth, 46);
-  const int colourWidth = (kPanelWidth - 16) / 4;
-  place(ControlId::Colour, panel + 8, y + 19, colourWidth, 22);
-  place(ControlId::Grey, panel + 8 + colourWidth, y + 19, colourWidth, 22);
-  place(ControlId::BlackAndWhite, panel + 8 + 2 * colourWidth, y + 19, colourWidth, 22);
-  place(ControlId::Negative, panel + 8 + 3 * colourWidth, y + 19, colourWidth, 22);
+  PlaceRadioRows();
   y += 50;
   place(ControlId::TwoInOne, panel + 4, y, 95, 21);
   place(ControlId::Barcode, panel + 100, y, 105, 21);
@@ -531,6 +524,8 @@ void COrvaneDlg::SyncNaming() {
 
 void COrvaneDlg::SetMessageLanguage(int language) {
   if (std::optional<CMessageTexts> texts = MessageTextsFor(language)) texts_ = std::move(*texts);
+  else return;
+  for (const auto& thumbnail : thumbnails_) thumbnail->SetLanguage(language);
 }
 
 // ---- The panel ----

@@ -167,9 +167,13 @@ class COrvaneDlg : public QWidget {
   // The command buttons' faces, their tool tips, the panel's captions and the notice line in
   // language 0, 1 or 2; any other language changes nothing.
   void SetUiLanguage(int language);
+  // The crop and colour radios, each row across its group: every radio gets the room its caption
+  // needs beside its indicator at the window's font, and the row's spare room is shared out
+  // evenly. Laid out again when the captions change language.
+  void PlaceRadioRows();
   // The panel's radio buttons and boxes keep the window's font while their caption fits their
-  // width; a longer one (English beside four radios in a row) gets a smaller font, never a cut.
-  // The panel's widths are fixed from the first layout on, so a new language is all that refits.
+  // width; a longer one gets a smaller font, never a cut: the last resort, for a row whose
+  // captions together are wider than their group.
   void FitPanelCaptions();
 
   // Capture to PDF (1024, 32778), copy (1023), the collection boxes (1035, 1036, 1037), and the

@@ -25,7 +25,7 @@ NamingHooks COrvaneDlg::Naming() {
     return answer->name;
   };
   hooks.nameRefused = [this](const NameRefusal& refusal) {
-    environment_.presenter->ShowMessage(this, refusal.message, "", MessageIcon::kError);
+    environment_.presenter->ShowMessage(this, refusal.message, StationCaption(), MessageIcon::kError);
   };
   return hooks;
 }

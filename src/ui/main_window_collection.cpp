@@ -53,7 +53,7 @@ fs::path COrvaneDlg::CollectionOutput(std::string_view extension, const imaging:
       output = output.parent_path() / pipeline.CollectedCodes().front();
       *replace = false;
     } else {
-      environment_.presenter->ShowMessage(this, texts_.barcodeName, "", MessageIcon::kError);
+      environment_.presenter->ShowMessage(this, texts_.barcodeName, StationCaption(), MessageIcon::kError);
     }
   }
   return output;
@@ -137,7 +137,7 @@ void COrvaneDlg::ForgetComposer() {
 bool COrvaneDlg::AgreeToDropPages(std::size_t pages, bool filesGo) {
   std::string text = QString::asprintf(texts_.dropPages.c_str(), static_cast<int>(pages)).toStdString();
   if (filesGo) text += texts_.pagesDeleted;
-  return environment_.presenter->ShowMessage(this, text, "", MessageIcon::kQuestion, MessageButtons::kYesNo) ==
+  return environment_.presenter->ShowMessage(this, text, StationCaption(), MessageIcon::kQuestion, MessageButtons::kYesNo) ==
          MessageAnswer::kYes;
 }
 
@@ -237,10 +237,10 @@ void COrvaneDlg::OfferCollectedPages() {
   // Where the boxes are locked (a barcode names each page's folder) the pages cannot be collected
   // again: the user is told where they are.
   if (!Control(box)->isEnabled()) {
-    environment_.presenter->ShowMessage(this, text, "", MessageIcon::kInformation);
+    environment_.presenter->ShowMessage(this, text, StationCaption(), MessageIcon::kInformation);
     return;
   }
-  if (environment_.presenter->ShowMessage(this, text + texts_.reopenPages, "", MessageIcon::kQuestion,
+  if (environment_.presenter->ShowMessage(this, text + texts_.reopenPages, StationCaption(), MessageIcon::kQuestion,
                                           MessageButtons::kYesNo) != MessageAnswer::kYes) {
     return;
   }
@@ -284,12 +284,12 @@ void COrvaneDlg::On2in1() {
   }
   if (Ticked(ControlId::OnePdf) && ComposerOpen()) {
     SetTicked(ControlId::TwoInOne, false);
-    environment_.presenter->ShowMessage(this, texts_.pdfInProgress, "", MessageIcon::kInformation);
+    environment_.presenter->ShowMessage(this, texts_.pdfInProgress, StationCaption(), MessageIcon::kInformation);
     return;
   }
   if (Ticked(ControlId::MultipageTiff) && ComposerOpen()) {
     SetTicked(ControlId::TwoInOne, false);
-    environment_.presenter->ShowMessage(this, texts_.tiffInProgress, "", MessageIcon::kInformation);
+    environment_.presenter->ShowMessage(this, texts_.tiffInProgress, StationCaption(), MessageIcon::kInformation);
     return;
   }
   for (ControlId box : {ControlId::OnePdf, ControlId::MultipageTiff}) {
@@ -315,12 +315,12 @@ void COrvaneDlg::OnMultiPdf() {
   }
   if (Ticked(ControlId::MultipageTiff) && ComposerOpen()) {
     SetTicked(ControlId::OnePdf, false);
-    environment_.presenter->ShowMessage(this, texts_.tiffInProgress, "", MessageIcon::kInformation);
+    environment_.presenter->ShowMessage(this, texts_.tiffInProgress, StationCaption(), MessageIcon::kInformation);
     return;
   }
   if (Ticked(ControlId::TwoInOne) && MergeDialogOpen()) {
     SetTicked(ControlId::OnePdf, false);
-    environment_.presenter->ShowMessage(this, texts_.mergeInProgress, "", MessageIcon::kInformation);
+    environment_.presenter->ShowMessage(this, texts_.mergeInProgress, StationCaption(), MessageIcon::kInformation);
     return;
   }
   const bool on = Ticked(ControlId::OnePdf);
@@ -345,12 +345,12 @@ void COrvaneDlg::OnMultiTif() {
   }
   if (Ticked(ControlId::OnePdf) && ComposerOpen()) {
     SetTicked(ControlId::MultipageTiff, false);
-    environment_.presenter->ShowMessage(this, texts_.pdfInProgress, "", MessageIcon::kInformation);
+    environment_.presenter->ShowMessage(this, texts_.pdfInProgress, StationCaption(), MessageIcon::kInformation);
     return;
   }
   if (Ticked(ControlId::TwoInOne) && MergeDialogOpen()) {
     SetTicked(ControlId::MultipageTiff, false);
-    environment_.presenter->ShowMessage(this, texts_.mergeInProgress, "", MessageIcon::kInformation);
+    environment_.presenter->ShowMessage(this, texts_.mergeInProgress, StationCaption(), MessageIcon::kInformation);
     return;
   }
   const bool on = Ticked(ControlId::MultipageTiff);
@@ -416,7 +416,7 @@ void COrvaneDlg::OnCaptureToPdf() {
         } else {
           // The picture is the only copy of the page: it stays, shown, and the user knows why.
           AddToThumbnails(path, kThumbnailPicture, std::nullopt);
-          environment_.presenter->ShowMessage(this, texts_.pdfFailed + path.string(), "", MessageIcon::kError);
+          environment_.presenter->ShowMessage(this, texts_.pdfFailed + path.string(), StationCaption(), MessageIcon::kError);
         }
       }
     }
@@ -435,12 +435,15 @@ void COrvaneDlg::OnCopy() {
   if (pictures.empty()) return;
 
   UpdateData(true);
-  PresenterPrinterChooser chooser(*environment_.presenter, this);
-  imaging::CPrintModule job(settings_.language, chooser);
-  job.settings = settings_;
   fs::path path = settings_.BuildTempFileName(Naming());
   if (path.empty()) return;
+  // Printed to a file, the copy lands in the storage folder under the picture's name.
+  fs::path printToFile = path;
+  printToFile += ".pdf";
   path += ".bmp";
+  PresenterPrinterChooser chooser(*environment_.presenter, this, printToFile);
+  imaging::CPrintModule job(settings_.language, chooser);
+  job.settings = settings_;
   for (const cv::Mat& picture : pictures) {
     fs::path written;
     if (!imaging::SaveMatByExtension(path, picture, platform::FilePlacement::Replacing(), &written)) {

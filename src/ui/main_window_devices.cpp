@@ -38,7 +38,7 @@ void COrvaneDlg::DocumentCameraGone() {
   portrait_.reset();
   rotation_[0] = 0;
   rotation_[1] = 0;
-  environment_.presenter->ShowMessage(this, texts_.unplugged, "", MessageIcon::kError);
+  environment_.presenter->ShowMessage(this, texts_.unplugged, StationCaption(), MessageIcon::kError);
 }
 
 void COrvaneDlg::OnDeviceChange() {
@@ -91,7 +91,7 @@ void COrvaneDlg::OnDeviceChange() {
   static_cast<QRadioButton*>(Control(ControlId::CropNone))->setChecked(true);
   settings_.cropMode = 0;
   if (!document_->Start()) {
-    environment_.presenter->ShowMessage(this, texts_.deviceBusy, "", MessageIcon::kError);
+    environment_.presenter->ShowMessage(this, texts_.deviceBusy, StationCaption(), MessageIcon::kError);
   }
   document_->ShowDisplay(true);
   preview_->hide();
@@ -103,7 +103,8 @@ int COrvaneDlg::CalibrateDpi() {
   const auto fail = [this] {
     static constexpr const char* kFailed[] = {"DPI校准失败，请重试", "DPI校準失敗，請重試",
                                               "The DPI calibration failed, please try again"};
-    environment_.presenter->ShowMessage(this, kFailed[TextColumn(settings_.language)], "", MessageIcon::kNone);
+    environment_.presenter->ShowMessage(this, kFailed[TextColumn(settings_.language)], StationCaption(),
+                                        MessageIcon::kNone);
     return 0;
   };
   if (!document_) return fail();
@@ -151,7 +152,8 @@ void COrvaneDlg::OnThumbnailClick(int index, platform::LParam kind) {
 
 void COrvaneDlg::OnOpenThumbnail() {
   if (selectedThumbnail_ >= 0 && selectedThumbnail_ < static_cast<int>(thumbnails_.size())) {
-    environment_.presenter->OpenFile(thumbnails_[static_cast<std::size_t>(selectedThumbnail_)]->GetPath());
+    OpenFileOrSay(*environment_.presenter, this, settings_.language,
+                  thumbnails_[static_cast<std::size_t>(selectedThumbnail_)]->GetPath());
   }
   selectedThumbnail_ = -1;
 }
@@ -167,7 +169,7 @@ void COrvaneDlg::OnDeleteThumbnail() {
   fs::remove(thumbnail.GetPath(), error);
   if (error) {
     // The picture stays in the strip as long as its file does.
-    environment_.presenter->ShowMessage(this, texts_.cannotDelete, "", MessageIcon::kError);
+    environment_.presenter->ShowMessage(this, texts_.cannotDelete, StationCaption(), MessageIcon::kError);
     return;
   }
   thumbnail.Clear();

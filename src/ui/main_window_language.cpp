@@ -2,6 +2,8 @@
 // the pictures), the tool tips of the picture and camera buttons, the panel's captions and the
 // notice line under the preview.
 #include <algorithm>
+#include <numeric>
+#include <vector>
 
 #include <QCheckBox>
 #include <QRadioButton>
@@ -18,15 +20,29 @@
 namespace orvane::ui {
 namespace {
 
-// Whether the caption is wider than the room the style leaves it beside the indicator.
-bool CaptionOverflows(const QAbstractButton& control, bool radio) {
+// The room the style leaves the caption beside the indicator.
+int CaptionRoom(const QAbstractButton& control, bool radio) {
   QStyleOptionButton option;
   option.initFrom(&control);
   option.text = control.text();
-  const QRect room = control.style()->subElementRect(
-      radio ? QStyle::SE_RadioButtonContents : QStyle::SE_CheckBoxContents, &option, &control);
-  return control.fontMetrics().horizontalAdvance(control.text()) > room.width();
+  return control.style()
+      ->subElementRect(radio ? QStyle::SE_RadioButtonContents : QStyle::SE_CheckBoxContents, &option, &control)
+      .width();
 }
+
+// Whether the caption is wider than that room.
+bool CaptionOverflows(const QAbstractButton& control, bool radio) {
+  return control.fontMetrics().horizontalAdvance(control.text()) > CaptionRoom(control, radio);
+}
+
+struct RadioRow {
+  ControlId group;
+  std::vector<ControlId> radios;
+};
+const RadioRow kRadioRows[] = {
+    {ControlId::CropGroup, {ControlId::CropNone, ControlId::CropAuto, ControlId::CropCustom}},
+    {ControlId::ColourGroup, {ControlId::Colour, ControlId::Grey, ControlId::BlackAndWhite, ControlId::Negative}},
+};
 
 const Caption<ControlId> kPanelCaptions[] = {
     {ControlId::CameraGroup, {"视频控制", "視訊流控制", "Image control"}},
@@ -41,11 +57,11 @@ const Caption<ControlId> kPanelCaptions[] = {
     {ControlId::CropGroup, {"图像切边", "圖像切邊", "Image Trimming"}},
     {ControlId::CropNone, {"不切边", "不切邊", "None"}},
     {ControlId::CropAuto, {"校正去边", "自動切邊", "Auto"}},
-    {ControlId::CropCustom, {"自定义", "自訂切邊", "Manual"}},
+    {ControlId::CropCustom, {"自定义", "自訂", "Manual"}},
     {ControlId::ColourGroup, {"图像类型", "圖像類型", "Image type"}},
     {ControlId::Colour, {"彩色", "彩色", "Color"}},
     {ControlId::Grey, {"灰度", "灰度", "Gray"}},
-    {ControlId::BlackAndWhite, {"黑白", "黑白", "Mono"}},
+    {ControlId::BlackAndWhite, {"黑白", "黑白", "B/W"}},
     {ControlId::Negative, {"反色", "反色", "Anti"}},
     {ControlId::TwoInOne, {"合并图像", "合併圖像", "2 in 1"}},
     {ControlId::MultipageTiff, {"保存为多页TIF文件", "保存為多頁TIF檔", "multipage TIF"}},
@@ -102,9 +118,38 @@ void COrvaneDlg::SetUiLanguage(int language) {
                      tips.color(QPalette::ToolTipBase));
   }
   SetCaptions(*this, kPanelCaptions, language);
+  PlaceRadioRows();
   FitPanelCaptions();
   notice_->setText(QString::fromStdString(language == 0 ? noticeText_ : std::string(kNoticeLines[language])));
   update();
+}
+
+void COrvaneDlg::PlaceRadioRows() {
+  const QFontMetrics windowFont{QFont()};
+  for (const RadioRow& row : kRadioRows) {
+    const QRect group = Control(row.group)->geometry();
+    // Across the group, just inside its frame.
+    const int left = group.left() + 5;
+    const int width = group.width() - 7;
+    std::vector<int> needs;
+    for (ControlId id : row.radios) {
+      const auto& radio = *static_cast<QAbstractButton*>(Control(id));
+      const int indicator = radio.width() - CaptionRoom(radio, true);
+      needs.push_back(indicator + windowFont.horizontalAdvance(radio.text()));
+    }
+    const int needed = std::accumulate(needs.begin(), needs.end(), 0);
+    const int count = static_cast<int>(needs.size());
+    int x = left;
+    for (int i = 0; i < count; ++i) {
+      const int need = needs[static_cast<std::size_t>(i)];
+      // The spare room goes between the radios, so that no caption runs into the next circle;
+      // too little room for every caption: each in proportion to its need, to be shrunk later.
+      int share = needed <= width ? need + (width - needed) / std::max(count - 1, 1) : need * width / std::max(needed, 1);
+      if (i == count - 1) share = left + width - x;
+      Control(row.radios[static_cast<std::size_t>(i)])->setGeometry(x, group.top() + 19, share, 22);
+      x += share;
+    }
+  }
 }
 
 void COrvaneDlg::FitPanelCaptions() {

@@ -48,7 +48,7 @@ QRect COrvaneDlg::PreviewOnScreen() const {
 void COrvaneDlg::OnRecordVideo() {
   if (!document_) return;
   if (!RecordsOneSource(settings_.viewMode, settings_.pictureInPicture)) {
-    environment_.presenter->ShowMessage(this, texts_.oneRecordingDevice, "", MessageIcon::kError);
+    environment_.presenter->ShowMessage(this, texts_.oneRecordingDevice, StationCaption(), MessageIcon::kError);
     return;
   }
   UpdateData(true);

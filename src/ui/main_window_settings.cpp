@@ -55,7 +55,7 @@ void COrvaneDlg::ApplySettings(const CSysParam& edited) {
     reopened = ReopenDocumentCamera();
     if (!reopened) {
       // The camera goes back to the format it could take; everything else still applies.
-      environment_.presenter->ShowMessage(this, texts_.documentResolution, "", MessageIcon::kError);
+      environment_.presenter->ShowMessage(this, texts_.documentResolution, StationCaption(), MessageIcon::kError);
       document.width = old.documentCamera.width;
       document.height = old.documentCamera.height;
       settings_.mjpgMode = old.mjpgMode;
@@ -121,7 +121,7 @@ void COrvaneDlg::ApplySideCameraSize(CVideoController& camera, CDeviceSlot& slot
   camera.SetAutoCrop(false, false, 0.03f);
   if (camera.SetResolution(slot.width, slot.height) != kSuccess || !camera.Start()) {
     // Both front cameras are told of with the portrait camera's text.
-    environment_.presenter->ShowMessage(this, texts_.portraitResolution, "", MessageIcon::kError);
+    environment_.presenter->ShowMessage(this, texts_.portraitResolution, StationCaption(), MessageIcon::kError);
     slot.width = old.width;
     slot.height = old.height;
     camera.SetResolution(slot.width, slot.height);

@@ -43,6 +43,9 @@ MessageIcon ToIcon(imaging::MessageIcon icon) {
   return MessageIcon::kNone;
 }
 
+// The lower layers' own captions stand; a message without one gets the station's.
+std::string OrStationCaption(const std::string& caption) { return caption.empty() ? StationCaption() : caption; }
+
 }  // namespace
 
 std::unique_ptr<CVideoController> COrvaneDlg::MakeController(int sourceType) const {
@@ -52,7 +55,7 @@ std::unique_ptr<CVideoController> COrvaneDlg::MakeController(int sourceType) con
 }
 
 StartUp COrvaneDlg::Fail(const std::string& text, bool stopIcon) {
-  environment_.presenter->ShowMessage(this, text, "", stopIcon ? MessageIcon::kError : MessageIcon::kWarning);
+  environment_.presenter->ShowMessage(this, text, StationCaption(), stopIcon ? MessageIcon::kError : MessageIcon::kWarning);
   return StartUp::kEnd;
 }
 
@@ -189,6 +192,7 @@ void COrvaneDlg::CreateThumbnails() {
     const int top = 75 + i * slot;
     thumbnail->Init(platform::message_ids::kImageButtonClick, i, 5, top, 135, top + slot - 5, this, target_,
                     environment_.presenter, true);
+    thumbnail->SetLanguage(settings_.language);
     thumbnail->LoadBitmapResource(kEmptyThumbnailPicture);
     thumbnails_.push_back(std::move(thumbnail));
   }
@@ -262,11 +266,11 @@ StartUp COrvaneDlg::OnInitDialog() {
   if (COemData::Instance().Load(environment_.programFolder / "data.dat") == -1) return StartUp::kEnd;
   // The lower layers' messages go through the same presenter as the window's own.
   platform::SetUserNoticeHandler([this](const platform::UserNotice& notice) {
-    environment_.presenter->ShowMessage(nullptr, NoticeInLanguage(notice.text, settings_.language), notice.caption,
-                                        ToIcon(notice.icon));
+    environment_.presenter->ShowMessage(nullptr, NoticeInLanguage(notice.text, settings_.language),
+                                        OrStationCaption(notice.caption), ToIcon(notice.icon));
   });
   imaging::SetCaptureMessageHandler([this](const imaging::CaptureMessage& message) {
-    environment_.presenter->ShowMessage(nullptr, message.text, message.caption, ToIcon(message.icon));
+    environment_.presenter->ShowMessage(nullptr, message.text, OrStationCaption(message.caption), ToIcon(message.icon));
   });
 
   const COemData& branding = COemData::Instance();
@@ -300,11 +304,11 @@ StartUp COrvaneDlg::OnInitDialog() {
   prefixCombo_->Fill(prefixes, settings_.prefix);
 
   if (settings_.settingsFileUnreadable) {
-    environment_.presenter->ShowMessage(this, texts_.settingsUnreadable + settings_.ini.GetPath().string(), "",
+    environment_.presenter->ShowMessage(this, texts_.settingsUnreadable + settings_.ini.GetPath().string(), StationCaption(),
                                         MessageIcon::kWarning);
   }
   if (GetCommonDataFolder().empty()) {
-    environment_.presenter->ShowMessage(this, texts_.folderFailure, "", MessageIcon::kWarning);
+    environment_.presenter->ShowMessage(this, texts_.folderFailure, StationCaption(), MessageIcon::kWarning);
   }
 
   LayOut();

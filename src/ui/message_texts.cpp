@@ -1,5 +1,7 @@
 #include "ui/message_texts.h"
 
+#include "app/oem_data.h"
+
 namespace orvane::ui {
 
 std::optional<CMessageTexts> MessageTextsFor(int language) {
@@ -71,6 +73,20 @@ std::optional<CMessageTexts> MessageTextsFor(int language) {
     default:
       return std::nullopt;
   }
+}
+
+std::string StationCaption() {
+  const std::string& product = COemData::Instance().productName();
+  return product.empty() ? kDefaultStationCaption : product;
+}
+
+std::string CannotOpenText(int language) {
+  static const char* const kTexts[] = {
+      "没有可以打开此文件的程序，请为这种文件指定一个打开程序：",
+      "沒有可以開啟此檔案的程式，請為這種檔案指定一個開啟程式：",
+      "No program is set up to open this file; please choose one for files of this kind: ",
+  };
+  return kTexts[TextColumn(language)];
 }
 
 }  // namespace orvane::ui

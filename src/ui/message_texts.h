@@ -34,4 +34,16 @@ struct CMessageTexts {
 // Language 0 Simplified Chinese, 1 Traditional Chinese, 2 English; nothing for any other.
 std::optional<CMessageTexts> MessageTextsFor(int language);
 
+// The main window's caption when the branding file names no product.
+inline constexpr const char* kDefaultStationCaption = "Brenvik V1.1";
+
+// The caption of every message box the station shows: the product's name from the branding file,
+// else the main window's own default caption. A box without one is titled by whatever the window
+// manager makes of an empty title.
+std::string StationCaption();
+
+// Said when the desktop has no program that opens `file`, in the language's column (followed by
+// the file).
+std::string CannotOpenText(int language);
+
 }  // namespace orvane::ui

@@ -96,7 +96,7 @@ struct WaitCursor {
 
 CMultiPageDlg::CMultiPageDlg(platform::TargetHandle ownerTarget, int mode, int language, IPresenter& presenter,
                              QWidget* parent)
-    : QDialog(parent), owner_(ownerTarget), presenter_(presenter), mode_(mode) {
+    : QDialog(parent), owner_(ownerTarget), presenter_(presenter), mode_(mode), language_(language) {
   target_ = platform::CreateTarget([this](const platform::Message& message) { return OnMessage(message); });
   setMouseTracking(true);
   const int buttonWidth = (kSlotWidth + 2 * kSlotLeft - 10 - 3 * 3) / 4;
@@ -171,6 +171,7 @@ void CMultiPageDlg::OnInitDialog() {
     const int top = kSlotTop + (kSlotHeight + kSlotSpacing) * i;
     slot->Init(ids::kImageButtonClick, i, kSlotLeft, top, kSlotLeft + kSlotWidth, top + kSlotHeight, this, target_,
                &presenter_, true);
+    slot->SetLanguage(language_);
     slots_[static_cast<std::size_t>(i)] = std::move(slot);
   }
   ShowPages(-1);
@@ -328,7 +329,7 @@ void CMultiPageDlg::OnCombine() {
   }
   if (!written) {
     written_.clear();
-    presenter_.ShowMessage(this, failedText_ + outputPath_.string(), "", MessageIcon::kError);
+    presenter_.ShowMessage(this, failedText_ + outputPath_.string(), StationCaption(), MessageIcon::kError);
     return;
   }
   DiscardPages();

@@ -102,6 +102,7 @@ class CMultiPageDlg : public QDialog {
   IPresenter& presenter_;
   platform::TargetHandle target_;
   const int mode_;
+  const int language_;
   std::string failedText_;
   QString beforeText_;  // the page menu's "before page %1"
   std::array<std::unique_ptr<CImageButton>, kSlots> slots_;

@@ -135,7 +135,7 @@ platform::MessageResult COCRProgressDlg::OnOcrMessage(const platform::Message& m
     }
     if (message.lParam == ids::kOcrCompleted && worker_) {
       outputPath_ = worker_->OutputPath();
-      presenter_.OpenFile(outputPath_);
+      OpenFileOrSay(presenter_, this, language_, outputPath_);
     }
     ok_.setEnabled(true);
     stop_.setEnabled(false);

@@ -57,7 +57,7 @@ bool CDialogFileName::SplitPrefixes() {
 
 bool CDialogFileName::TryAccept() {
   if (!SplitPrefixes()) {
-    presenter_.ShowMessage(this, TextsFor(language_).refused, "", MessageIcon::kError);
+    presenter_.ShowMessage(this, TextsFor(language_).refused, StationCaption(), MessageIcon::kError);
     return false;
   }
   return true;

@@ -4,9 +4,14 @@
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPrinter>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QUrl>
 
+#include <optional>
+
 #include "ui/free_name_dialog.h"
+#include "ui/message_texts.h"
 #include "ui/prefix_dialog.h"
 #include "ui/print_dialog_chooser.h"
 
@@ -34,7 +39,37 @@ QMessageBox::StandardButtons BoxButtons(MessageButtons buttons) {
   return QMessageBox::Ok;
 }
 
+// What `tool` writes when run with `arguments`; nothing when it does not end well within a few
+// seconds.
+std::optional<QString> AnswerOf(const QString& tool, const QStringList& arguments) {
+  QProcess process;
+  process.start(tool, arguments);
+  if (!process.waitForFinished(5000)) {
+    process.kill();
+    process.waitForFinished();
+    return std::nullopt;
+  }
+  if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) return std::nullopt;
+  return QString::fromLocal8Bit(process.readAllStandardOutput()).trimmed();
+}
+
 }  // namespace
+
+bool DesktopHasProgramFor(const std::filesystem::path& file) {
+  const QString tool = QStandardPaths::findExecutable(QStringLiteral("xdg-mime"));
+  if (tool.isEmpty()) return true;
+  const std::optional<QString> type =
+      AnswerOf(tool, {QStringLiteral("query"), QStringLiteral("filetype"), QString::fromStdString(file.string())});
+  if (!type || type->isEmpty()) return true;
+  const std::optional<QString> program = AnswerOf(tool, {QStringLiteral("query"), QStringLiteral("default"), *type});
+  return !program || !program->isEmpty();
+}
+
+bool OpenFileOrSay(IPresenter& presenter, QWidget* owner, int language, const std::filesystem::path& file) {
+  if (presenter.OpenFile(file)) return true;
+  presenter.ShowMessage(owner, CannotOpenText(language) + file.string(), StationCaption(), MessageIcon::kInformation);
+  return false;
+}
 
 MessageAnswer QtPresenter::ShowMessage(QWidget* owner, const std::string& text, const std::string& caption,
                                        MessageIcon icon, MessageButtons buttons) {
@@ -71,15 +106,19 @@ std::optional<std::filesystem::path> QtPresenter::ChooseFolder(QWidget* owner, c
   return std::filesystem::path(folder.toStdString());
 }
 
-std::unique_ptr<QPrinter> QtPresenter::ChoosePrinter(QWidget* owner, const std::string& documentName) {
-  return PrintDialogChooser(owner).ChoosePrinter(documentName);
+std::unique_ptr<QPrinter> QtPresenter::ChoosePrinter(QWidget* owner, const std::string& documentName,
+                                                     const std::filesystem::path& printToFile) {
+  return PrintDialogChooser(owner, printToFile).ChoosePrinter(documentName);
 }
 
 bool QtPresenter::OpenFile(const std::filesystem::path& file) {
+  if (!DesktopHasProgramFor(file)) return false;
   return QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(file.string())));
 }
 
-bool QtPresenter::OpenFolder(const std::filesystem::path& folder) { return OpenFile(folder); }
+bool QtPresenter::OpenFolder(const std::filesystem::path& folder) {
+  return QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(folder.string())));
+}
 
 bool QtPresenter::OpenLink(const std::string& link) {
   return QDesktopServices::openUrl(QUrl::fromUserInput(QString::fromStdString(link)));

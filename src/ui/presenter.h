@@ -41,13 +41,24 @@ class IPresenter {
   virtual std::optional<std::filesystem::path> ChooseFolder(QWidget* owner, const std::string& title,
                                                             const std::filesystem::path& start) = 0;
   // The printer for the print job `documentName`, as the user set it up; nothing when the user
-  // cancelled or there is no printer.
-  virtual std::unique_ptr<QPrinter> ChoosePrinter(QWidget* owner, const std::string& documentName) = 0;
-  // The desktop's program for the file, folder or link. False when none could be started.
+  // cancelled or there is no printer. Printing to a file offers `printToFile` when given.
+  virtual std::unique_ptr<QPrinter> ChoosePrinter(QWidget* owner, const std::string& documentName,
+                                                  const std::filesystem::path& printToFile) = 0;
+  // The desktop's program for the file, folder or link. False when none could be started, or the
+  // desktop says it has none for the file.
   virtual bool OpenFile(const std::filesystem::path& file) = 0;
   virtual bool OpenFolder(const std::filesystem::path& folder) = 0;
   virtual bool OpenLink(const std::string& link) = 0;
 };
+
+// False only when the desktop says it has no program for the file: its opener starts whether or
+// not it finds one, so Qt reports success either way. Asked of xdg-mime, as the opener asks it;
+// without xdg-mime, or without an answer from it, the opener decides.
+bool DesktopHasProgramFor(const std::filesystem::path& file);
+
+// Opens the file with the desktop's program for it; when there is none, says so in `language`
+// (a box owned by `owner`, which may be null). Whether the file was opened.
+bool OpenFileOrSay(IPresenter& presenter, QWidget* owner, int language, const std::filesystem::path& file);
 
 class QtPresenter : public IPresenter {
  public:
@@ -58,7 +69,8 @@ class QtPresenter : public IPresenter {
   std::optional<std::string> EditPrefixList(QWidget* owner, int language, const std::string& choices) override;
   std::optional<std::filesystem::path> ChooseFolder(QWidget* owner, const std::string& title,
                                                     const std::filesystem::path& start) override;
-  std::unique_ptr<QPrinter> ChoosePrinter(QWidget* owner, const std::string& documentName) override;
+  std::unique_ptr<QPrinter> ChoosePrinter(QWidget* owner, const std::string& documentName,
+                                          const std::filesystem::path& printToFile) override;
   bool OpenFile(const std::filesystem::path& file) override;
   bool OpenFolder(const std::filesystem::path& folder) override;
   bool OpenLink(const std::string& link) override;

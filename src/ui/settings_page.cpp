@@ -36,7 +36,7 @@ std::optional<int> CSettingsPage::ReadNumber(QLineEdit& field, int low, int high
   const int value = field.text().trimmed().toInt(&number);
   if (number && value >= low && value <= high) return value;
   BringToFront();
-  presenter_.ShowMessage(this, RangeMessage(language, low, high), "", MessageIcon::kWarning);
+  presenter_.ShowMessage(this, RangeMessage(language, low, high), StationCaption(), MessageIcon::kWarning);
   field.setFocus();
   field.selectAll();
   return std::nullopt;

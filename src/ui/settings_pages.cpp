@@ -161,7 +161,7 @@ void CWaterMarkDialog::OnCustomChanged() { text_.setEnabled(custom_.isChecked())
 bool CWaterMarkDialog::Save(CSysParam& settings) {
   if (custom_.isChecked() && text_.text().isEmpty()) {
     BringToFront();
-    presenter_.ShowMessage(this, emptyText_, "", MessageIcon::kError);
+    presenter_.ShowMessage(this, emptyText_, StationCaption(), MessageIcon::kError);
     text_.setFocus();
     return false;
   }

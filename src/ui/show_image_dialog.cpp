@@ -1,6 +1,5 @@
 #include "ui/show_image_dialog.h"
 
-#include <QGuiApplication>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QTemporaryDir>
@@ -65,6 +64,7 @@ CShowImageDlg::CShowImageDlg(int arrangement, platform::TargetHandle ownerTarget
   for (int i = 0; i < 2; ++i) {
     slots_[static_cast<std::size_t>(i)] = std::make_unique<CImageButton>();
     slots_[static_cast<std::size_t>(i)]->Init(ids::kImageButtonClick, i, 0, 0, 1, 1, this, target_, &presenter_, true);
+    slots_[static_cast<std::size_t>(i)]->SetLanguage(language);
   }
   setMouseTracking(true);
   connect(&ok_, &QPushButton::clicked, this, [this] { OnMerge(); });
@@ -193,7 +193,7 @@ void CShowImageDlg::OnSwap() {
 
 bool CShowImageDlg::HavePair() {
   if (!slots_[0]->GetPath().empty() && !slots_[1]->GetPath().empty()) return true;
-  presenter_.ShowMessage(this, needTwoText_, QGuiApplication::applicationDisplayName().toStdString(),
+  presenter_.ShowMessage(this, needTwoText_, StationCaption(),
                          MessageIcon::kWarning);
   return false;
 }
@@ -208,7 +208,7 @@ void CShowImageDlg::OnMerge() {
   const fs::path merged = pipeline.Merge2in1(first, second, outputPath_, arrangement_ != 0, 0);
   if (merged.empty()) {
     // Nothing was written: both pictures stay, and so does the window, to try again or cancel.
-    presenter_.ShowMessage(this, failedText_, "", MessageIcon::kError);
+    presenter_.ShowMessage(this, failedText_, StationCaption(), MessageIcon::kError);
     return;
   }
   mergedPath_ = merged;
@@ -229,7 +229,10 @@ void CShowImageDlg::OnPrint() {
   printing.jpegQuality = 80;
   imaging::CCaptureImageHelper pipeline(0);
   pipeline.SetSettings(printing);
-  PresenterPrinterChooser chooser(presenter_, this);
+  // Printed to a file, the pair lands where its merge would, as a PDF.
+  fs::path printToFile = outputPath_;
+  if (!printToFile.empty()) printToFile += ".pdf";
+  PresenterPrinterChooser chooser(presenter_, this, printToFile);
   imaging::CPrintModule job(printing.language, chooser);
   job.settings = printing;
   // The pair goes to the printer through a file of its own in a private folder (gone with it),
@@ -273,7 +276,9 @@ void CShowImageDlg::OnPreviewMenu(int slot, platform::LParam kind) {
 }
 
 void CShowImageDlg::OnOpenSlot() {
-  if (menuSlot_ == 0 || menuSlot_ == 1) presenter_.OpenFile(slots_[static_cast<std::size_t>(menuSlot_)]->GetPath());
+  if (menuSlot_ == 0 || menuSlot_ == 1) {
+    OpenFileOrSay(presenter_, this, language_, slots_[static_cast<std::size_t>(menuSlot_)]->GetPath());
+  }
   menuSlot_ = -1;
 }
 

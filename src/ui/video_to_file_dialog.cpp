@@ -25,19 +25,23 @@ struct Texts {
   const char* finishFailed;
   const char* noSoundSettings;
   const char* writeFailed;  // followed by the file kept
+  const char* noSound;
 };
 
 constexpr Texts kTexts[] = {
     {"视频录制", "开始录像", "管理音频设备", "取消", "请单击开始录像按钮", "视频录制中，录制时长：", "停止录像",
      "无法开始录像，请检查存储文件夹和视频设备", "录像文件保存失败", "没有找到音频设备管理程序（pavucontrol、GNOME 或 KDE 的声音设置）",
-     "录像文件无法继续写入（磁盘已满或写入出错），录像已停止。已录制的部分保存在："},
+     "录像文件无法继续写入（磁盘已满或写入出错），录像已停止。已录制的部分保存在：",
+     "没有可以使用的录音设备，本次录像没有声音"},
     {"錄影", "開始錄影", "管理音訊裝置", "取消", "請按一下“開始錄影”按鈕", "錄影中,錄製時長為", "停止",
      "無法開始錄影，請檢查存儲資料夾和視訊裝置", "錄影檔案儲存失敗", "沒有找到音訊裝置管理程式（pavucontrol、GNOME 或 KDE 的聲音設定）",
-     "錄影檔案無法繼續寫入（磁碟已滿或寫入錯誤），錄影已停止。已錄製的部分儲存在："},
+     "錄影檔案無法繼續寫入（磁碟已滿或寫入錯誤），錄影已停止。已錄製的部分儲存在：",
+     "沒有可以使用的錄音裝置，本次錄影沒有聲音"},
     {"Video recording", "Start", "Manage audio devices", "Cancel", "Please click \"Start\" button to start video recording",
      "Video is being recorded ", "Stop", "Video recording can not be started, please check the storage folder and the device!",
      "The video file could not be saved!", "No sound settings program was found (pavucontrol, GNOME or KDE sound settings)",
-     "The video file cannot be written any more (the disk is full or failed); recording has stopped. What was recorded is kept in: "},
+     "The video file cannot be written any more (the disk is full or failed); recording has stopped. What was recorded is kept in: ",
+     "No sound input device can be used; the video is recorded without sound"},
 };
 
 constexpr std::chrono::milliseconds kClockPeriod(200);
@@ -97,6 +101,7 @@ void CCVideoToFile::SetLanguage(int language) {
   finishFailed_ = texts.finishFailed;
   writeFailed_ = texts.writeFailed;
   noSoundSettings_ = texts.noSoundSettings;
+  noSound_ = texts.noSound;
 }
 
 QPushButton* CCVideoToFile::Button(Control id) {
@@ -120,7 +125,7 @@ void CCVideoToFile::OnStart() {
   // stays there for another try.
   const int fps = RecordingFrameRate(width_, height_);
   if (fps < 1 || camera_->StartRecording(file_, width_, height_, fps, kRecordingBitRate) != kSuccess) {
-    presenter_.ShowMessage(this, startFailed_, "", MessageIcon::kError);
+    presenter_.ShowMessage(this, startFailed_, StationCaption(), MessageIcon::kError);
     return;
   }
   recording_ = true;
@@ -131,6 +136,8 @@ void CCVideoToFile::OnStart() {
   // Return now stops, as Escape does; the sound settings are not opened by accident.
   cancel_.setDefault(true);
   cancel_.setFocus();
+  // Said once, while the recording already runs: a silent video is no surprise afterwards.
+  if (!camera_->RecordingHasSound()) presenter_.ShowMessage(this, noSound_, StationCaption(), MessageIcon::kInformation);
 }
 
 void CCVideoToFile::OnTimer() {
@@ -145,7 +152,7 @@ void CCVideoToFile::OnTimer() {
 }
 
 void CCVideoToFile::OnSoundSettings() {
-  if (!OpenSoundSettings()) presenter_.ShowMessage(this, noSoundSettings_, "", MessageIcon::kInformation);
+  if (!OpenSoundSettings()) presenter_.ShowMessage(this, noSoundSettings_, StationCaption(), MessageIcon::kInformation);
 }
 
 void CCVideoToFile::reject() {
@@ -156,7 +163,7 @@ void CCVideoToFile::reject() {
     if (recording_) recorded_ = camera_->RecordedFile();
     if (recording_ && result != kSuccess) {
       const std::string text = recorded_.empty() ? finishFailed_ : writeFailed_ + recorded_.string();
-      presenter_.ShowMessage(this, text, "", MessageIcon::kError);
+      presenter_.ShowMessage(this, text, StationCaption(), MessageIcon::kError);
     }
   }
   recording_ = false;

@@ -85,6 +85,7 @@ class CCVideoToFile : public QDialog {
   std::string writeFailed_;
   std::filesystem::path recorded_;
   std::string noSoundSettings_;
+  std::string noSound_;
 
   // Children of the dialog, gone before it.
   QGridLayout layout_{this};

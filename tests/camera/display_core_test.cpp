@@ -196,9 +196,29 @@ TEST_F(DisplayCoreTest, ATurnedPageOutlinedInTheFrameLeavesTheGettersClean) {
   EXPECT_EQ(cv::norm(core.GetShownPicture(), frame, cv::NORM_INF), 0);
 }
 
-// A view much smaller than the camera's frames: the live view is decoded reduced, yet every
-// getter hands out the frame at full resolution, trimmed and turned, and the crop follows the page
-// in full-resolution coordinates.
+// A BGR picture as a camera's YUY2 (studio-range BT.601), two pixels sharing their chroma.
+std::vector<std::uint8_t> Yuy2Of(const cv::Mat& bgr) {
+  std::vector<std::uint8_t> yuy2(bgr.total() * 2);
+  const auto clamp = [](double v) { return static_cast<std::uint8_t>(std::clamp(v + 0.5, 0.0, 255.0)); };
+  for (int y = 0; y < bgr.rows; ++y) {
+    for (int x = 0; x < bgr.cols; x += 2) {
+      const cv::Vec3b p = bgr.at<cv::Vec3b>(y, x), q = bgr.at<cv::Vec3b>(y, x + 1);
+      const auto luma = [](const cv::Vec3b& c) { return 16 + 0.257 * c[2] + 0.504 * c[1] + 0.098 * c[0]; };
+      const double b = (p[0] + q[0]) / 2.0, g = (p[1] + q[1]) / 2.0, r = (p[2] + q[2]) / 2.0;
+      std::uint8_t* out = &yuy2[(static_cast<std::size_t>(y) * bgr.cols + x) * 2];
+      out[0] = clamp(luma(p));
+      out[1] = clamp(128 - 0.148 * r - 0.291 * g + 0.439 * b);
+      out[2] = clamp(luma(q));
+      out[3] = clamp(128 + 0.439 * r - 0.368 * g - 0.071 * b);
+    }
+  }
+  return yuy2;
+}
+
+// A view much smaller than the camera's frames: the live view is made reduced, yet every getter
+// hands out the frame at full resolution, trimmed and turned, and the crop follows the page in
+// full-resolution coordinates. Compressed frames and YUY2 frames alike; a YUY2 frame is recorded
+// converted whole, as it always was.
 TEST(CDisplayCoreReducedView, GettersStayAtFullResolution) {
   struct Case {
     cv::Size client;
@@ -210,48 +230,139 @@ TEST(CDisplayCoreReducedView, GettersStayAtFullResolution) {
       {{80, 60}, 0, {0, 0, 0, 0}, 4},
       {{160, 120}, 90, {8, 4, 12, 0}, 2},
       {{58, 79}, 270, {4, 0, 0, 8}, 4},  // 232 x 316 fits at 0.25
+      {{150, 110}, 0, {8, 4, 12, 0}, 2},  // trimmed but not turned
   };
   const cv::Mat scene = Page({320, 240}, {60, 40, 200, 150});
   std::vector<std::uint8_t> jpeg;
   cv::imencode(".jpg", scene, jpeg);
-  cv::Mat decoded = cv::imdecode(jpeg, cv::IMREAD_COLOR);
-  ASSERT_EQ(decoded.size(), scene.size());
-  int w = 0, h = 0, step = 0;
-  ASSERT_TRUE(DecodeMJPGToBGR24(jpeg.data(), static_cast<int>(jpeg.size()), decoded.data, decoded.total() * 3, &w, &h, &step));
-  for (const Case& c : cases) {
+  const std::vector<std::uint8_t> yuy2 = Yuy2Of(scene);
+  for (const FrameSubtype kind : {FrameSubtype::MJPG, FrameSubtype::YUY2}) {
+    const std::vector<std::uint8_t>& bytes = kind == FrameSubtype::MJPG ? jpeg : yuy2;
+    cv::Mat decoded(scene.size(), CV_8UC3);
+    ASSERT_TRUE(ConvertToBGR24(kind, bytes.data(), static_cast<int>(bytes.size()), scene.cols, scene.rows, 1,
+                               decoded.data, decoded.total() * 3));
+    for (const Case& c : cases) {
+      const std::string name = std::string(kind == FrameSubtype::MJPG ? "MJPG" : "YUY2") + " rotation " +
+                               std::to_string(c.rotation) + " margin " + std::to_string(c.margins[0]);
+      CDisplayCore core;
+      ASSERT_TRUE(core.Start({}));
+      core.PostResize(c.client);
+      core.SetTrimMargins(c.margins[0], c.margins[1], c.margins[2], c.margins[3]);
+      ASSERT_TRUE(core.SetRotation(c.rotation));
+      core.SetAutoCrop(true, false, 0.03f);
+      const auto deadline = std::chrono::steady_clock::now() + 30s;
+      while (core.LiveReduction() != c.reduction && std::chrono::steady_clock::now() < deadline) {
+        CFrameSlot& raw = *core.RawSlot(CDisplayCore::kMainSlot);
+        if (raw.State() != CFrameSlot::kFilled)
+          raw.Store(static_cast<int>(bytes.size()), kind, bytes.data(), scene.cols, scene.rows);
+        std::this_thread::sleep_for(2ms);
+      }
+      ASSERT_EQ(core.LiveReduction(), c.reduction) << name;
+      const cv::Mat trimmed =
+          decoded(cv::Rect(c.margins[0], c.margins[1], scene.cols - c.margins[0] - c.margins[2],
+                           scene.rows - c.margins[1] - c.margins[3]));
+      cv::Mat expected = trimmed;
+      if (c.rotation == 90) cv::rotate(trimmed, expected, cv::ROTATE_90_CLOCKWISE);
+      if (c.rotation == 270) cv::rotate(trimmed, expected, cv::ROTATE_90_COUNTERCLOCKWISE);
+      const cv::Mat picture = core.GetPicture();
+      ASSERT_EQ(picture.size(), expected.size()) << name;
+      EXPECT_EQ(cv::norm(picture, expected, cv::NORM_INF), 0) << name;
+      EXPECT_EQ(cv::norm(core.GetShownPicture(), expected, cv::NORM_INF), 0) << name;
+      if (kind == FrameSubtype::YUY2) {
+        core.SetRecording(true);
+        cv::Mat recorded;
+        ASSERT_TRUE(core.GetRecordingPictureAt(&recorded, c.client)) << name;
+        ASSERT_EQ(recorded.size(), expected.size()) << name;
+        EXPECT_EQ(cv::norm(recorded, expected, cv::NORM_INF), 0) << name;
+      }
+      const std::vector<cv::Mat> pages = core.GetCroppedPictures();
+      ASSERT_EQ(pages.size(), 1u) << name;
+      EXPECT_FALSE(HasOutlineBlue(pages[0]));
+      const cv::Size page = c.rotation % 180 == 0 ? cv::Size(200, 150) : cv::Size(150, 200);
+      EXPECT_NEAR(std::max(pages[0].cols, pages[0].rows), std::max(page.width, page.height), 16) << name;
+      EXPECT_NEAR(std::min(pages[0].cols, pages[0].rows), std::min(page.width, page.height), 16) << name;
+      // The page's middle, cut from the full-resolution picture, is the page's paper.
+      const cv::Scalar middle =
+          cv::mean(pages[0](cv::Rect(pages[0].cols / 4, pages[0].rows / 4, pages[0].cols / 2, pages[0].rows / 2)));
+      EXPECT_GT(middle[0], 200) << name;
+    }
+  }
+}
+
+// A YUY2 stream keeps being shown while the frames shown are held for the getters: each frame
+// is stored until the display's picture is that frame, then the next one comes.
+TEST(CDisplayCoreReducedView, AYuy2StreamKeepsComing) {
+  CDisplayCore core;
+  ASSERT_TRUE(core.Start({}));
+  core.PostResize({80, 60});
+  const auto deadline = std::chrono::steady_clock::now() + 60s;
+  for (int level = 40; level <= 220; level += 15) {
+    const std::vector<std::uint8_t> yuy2 = Yuy2Of(cv::Mat(240, 320, CV_8UC3, cv::Scalar::all(level)));
+    double shown = -1;
+    while (std::abs(shown - level) > 2 && std::chrono::steady_clock::now() < deadline) {
+      CFrameSlot& raw = *core.RawSlot(CDisplayCore::kMainSlot);
+      if (raw.State() != CFrameSlot::kFilled)
+        raw.Store(static_cast<int>(yuy2.size()), FrameSubtype::YUY2, yuy2.data(), 320, 240);
+      std::this_thread::sleep_for(2ms);
+      const cv::Mat picture = core.GetPicture();
+      if (!picture.empty()) shown = cv::mean(picture)[1];
+    }
+    ASSERT_NEAR(shown, level, 2) << "the view stopped before the frame of level " << level;
+  }
+}
+
+// The client area composed by the workers while a frame's rows came in, its outlines' strips
+// shrunk again, is what the picture container composes from the outlined frame: for frames shown
+// at full size and reduced, compressed or not, and a slanted page whose thick outlines cross many
+// rows.
+TEST(CDisplayCoreComposition, TheWorkersComposeWhatTheContainerWould) {
+  cv::Mat scene(480, 640, CV_8UC3, cv::Scalar::all(40));
+  cv::Point2f corners[4];
+  cv::RotatedRect(cv::Point2f(330, 236), cv::Size2f(360, 250), 9).points(corners);
+  std::vector<cv::Point> page(corners, corners + 4);
+  cv::fillConvexPoly(scene, page, cv::Scalar(225, 235, 240), cv::LINE_AA);
+  std::vector<std::uint8_t> jpeg;
+  cv::imencode(".jpg", scene, jpeg);
+  const std::vector<std::uint8_t> yuy2 = Yuy2Of(scene);
+  cv::Mat bottomUp;
+  cv::flip(scene, bottomUp, 0);
+  const std::vector<std::uint8_t> rgb(bottomUp.data, bottomUp.data + bottomUp.total() * 3);
+  const struct {
+    FrameSubtype kind;
+    const std::vector<std::uint8_t>& bytes;
+    cv::Size client;
+    int reduction;
+  } cases[] = {{FrameSubtype::RGB24, rgb, {400, 300}, 1},
+               {FrameSubtype::MJPG, jpeg, {300, 200}, 2},
+               {FrameSubtype::YUY2, yuy2, {150, 120}, 4}};
+  for (const auto& c : cases) {
     CDisplayCore core;
     ASSERT_TRUE(core.Start({}));
     core.PostResize(c.client);
-    core.SetTrimMargins(c.margins[0], c.margins[1], c.margins[2], c.margins[3]);
-    ASSERT_TRUE(core.SetRotation(c.rotation));
     core.SetAutoCrop(true, false, 0.03f);
     const auto deadline = std::chrono::steady_clock::now() + 30s;
-    while (core.LiveReduction() != c.reduction && std::chrono::steady_clock::now() < deadline) {
+    cv::Mat byWorkers;
+    while (std::chrono::steady_clock::now() < deadline) {
       CFrameSlot& raw = *core.RawSlot(CDisplayCore::kMainSlot);
       if (raw.State() != CFrameSlot::kFilled)
-        raw.Store(static_cast<int>(jpeg.size()), FrameSubtype::MJPG, jpeg.data(), scene.cols, scene.rows);
+        raw.Store(static_cast<int>(c.bytes.size()), c.kind, c.bytes.data(), scene.cols, scene.rows);
       std::this_thread::sleep_for(2ms);
+      cv::Mat shown = core.TakeShownFrame().picture;
+      if (core.LiveReduction() == c.reduction && shown.size() == c.client && HasOutlineBlue(shown)) {
+        byWorkers = shown;
+        break;
+      }
     }
-    ASSERT_EQ(core.LiveReduction(), c.reduction) << "rotation " << c.rotation;
-    const cv::Mat trimmed =
-        decoded(cv::Rect(c.margins[0], c.margins[1], scene.cols - c.margins[0] - c.margins[2],
-                         scene.rows - c.margins[1] - c.margins[3]));
-    cv::Mat expected = trimmed;
-    if (c.rotation == 90) cv::rotate(trimmed, expected, cv::ROTATE_90_CLOCKWISE);
-    if (c.rotation == 270) cv::rotate(trimmed, expected, cv::ROTATE_90_COUNTERCLOCKWISE);
-    const cv::Mat picture = core.GetPicture();
-    ASSERT_EQ(picture.size(), expected.size()) << "rotation " << c.rotation;
-    EXPECT_EQ(cv::norm(picture, expected, cv::NORM_INF), 0) << "rotation " << c.rotation;
-    EXPECT_EQ(cv::norm(core.GetShownPicture(), expected, cv::NORM_INF), 0) << "rotation " << c.rotation;
-    const std::vector<cv::Mat> pages = core.GetCroppedPictures();
-    ASSERT_EQ(pages.size(), 1u);
-    EXPECT_FALSE(HasOutlineBlue(pages[0]));
-    const cv::Size page = c.rotation % 180 == 0 ? cv::Size(200, 150) : cv::Size(150, 200);
-    EXPECT_NEAR(std::max(pages[0].cols, pages[0].rows), std::max(page.width, page.height), 16) << "rotation " << c.rotation;
-    EXPECT_NEAR(std::min(pages[0].cols, pages[0].rows), std::min(page.width, page.height), 16) << "rotation " << c.rotation;
-    // The page's middle, cut from the full-resolution picture, is the page's paper.
-    const cv::Scalar middle = cv::mean(pages[0](cv::Rect(pages[0].cols / 4, pages[0].rows / 4, pages[0].cols / 2, pages[0].rows / 2)));
-    EXPECT_GT(middle[0], 200) << "rotation " << c.rotation;
+    ASSERT_FALSE(byWorkers.empty()) << c.reduction;
+    // A resize to the same size makes the container compose the frame it holds.
+    core.PostResize(c.client);
+    cv::Mat byContainer;
+    while (byContainer.empty() && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(2ms);
+      byContainer = core.TakeShownFrame().picture;
+    }
+    ASSERT_EQ(byContainer.size(), byWorkers.size()) << c.reduction;
+    EXPECT_EQ(cv::norm(byContainer, byWorkers, cv::NORM_INF), 0) << c.reduction;
   }
 }
 

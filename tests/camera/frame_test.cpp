@@ -10,6 +10,10 @@
 #include <QImage>
 #include <gtest/gtest.h>
 #include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+#include <turbojpeg.h>
+
+#include "camera/screen_picture.h"
 
 namespace orvane {
 namespace {
@@ -317,6 +321,113 @@ TEST(DecodeMJPGToBGR24, TellsAFrameEndedEarlyFromAWholeOne) {
         << c.name;
     EXPECT_EQ(converted, c.damaged) << c.name;
   }
+}
+
+// Rows handed on as a band converter reports them, into a picture of their own: rows reported
+// before they were final would differ from the converted picture.
+struct BandWatcher {
+  const std::vector<std::uint8_t>* out = nullptr;
+  std::size_t rowBytes = 0;
+  std::vector<std::uint8_t> seen;
+  int rows = 0;
+  bool inOrder = true;
+  RowsDone Callback() {
+    seen.assign(out->size(), 0);
+    return [this](int done) {
+      inOrder = inOrder && done > rows;
+      std::copy(out->begin() + static_cast<long>(rows * rowBytes), out->begin() + static_cast<long>(done * rowBytes),
+                seen.begin() + static_cast<long>(rows * rowBytes));
+      rows = done;
+    };
+  }
+};
+
+// The scanline decoder in bands gives the turbo decoder's pixels and its verdict on rows left
+// out, at every scale, for the layouts cameras send and grey pictures.
+TEST(DecodeMJPGInBands, GivesTheTurboDecodersPixelsAndVerdict) {
+  cv::Mat scene(120, 161, CV_8UC3);
+  cv::randu(scene, 0, 256);
+  cv::GaussianBlur(scene, scene, cv::Size(5, 5), 0);
+  const auto encode = [&](const cv::Mat& picture, int sampling) {
+    tjhandle compressor = tjInitCompress();
+    unsigned char* bytes = nullptr;
+    unsigned long size = 0;
+    tjCompress2(compressor, picture.data, picture.cols, static_cast<int>(picture.step), picture.rows,
+                picture.channels() == 1 ? TJPF_GRAY : TJPF_BGR, &bytes, &size, sampling, 85, 0);
+    std::vector<std::uint8_t> jpeg(bytes, bytes + size);
+    tjFree(bytes);
+    tjDestroy(compressor);
+    return jpeg;
+  };
+  cv::Mat grey;
+  cv::cvtColor(scene, grey, cv::COLOR_BGR2GRAY);
+  const auto halfOf = [](std::vector<std::uint8_t> jpeg) {
+    jpeg.resize(jpeg.size() / 2);
+    return jpeg;
+  };
+  auto padded = encode(scene, TJSAMP_422);
+  padded.insert(padded.end() - 2, {0x12, 0x34, 0x56});
+  const struct {
+    const char* name;
+    std::vector<std::uint8_t> jpeg;
+  } cases[] = {
+      {"4:2:0", encode(scene, TJSAMP_420)},
+      {"4:2:2", encode(scene, TJSAMP_422)},
+      {"grey", encode(grey, TJSAMP_GRAY)},
+      {"ended halfway", halfOf(encode(scene, TJSAMP_422))},
+      {"surplus bytes before the end marker", padded},
+  };
+  for (const auto& c : cases) {
+    for (int reduction : {1, 2, 4, 8}) {
+      const int w = (161 + reduction - 1) / reduction, h = (120 + reduction - 1) / reduction;
+      std::vector<std::uint8_t> expected(static_cast<std::size_t>(w) * h * 3), out(expected.size());
+      int width = 0, height = 0, step = 0;
+      bool expectedDamage = false, damaged = false;
+      ASSERT_TRUE(DecodeMJPGToBGR24(c.jpeg.data(), static_cast<int>(c.jpeg.size()), expected.data(), expected.size(),
+                                    &width, &height, &step, reduction, &expectedDamage));
+      BandWatcher watcher{&out, static_cast<std::size_t>(w) * 3};
+      ASSERT_TRUE(DecodeMJPGInBands(c.jpeg.data(), static_cast<int>(c.jpeg.size()), out.data(), out.size(), reduction,
+                                    watcher.Callback(), &damaged))
+          << c.name << " at 1/" << reduction;
+      EXPECT_TRUE(out == expected) << c.name << " at 1/" << reduction;
+      EXPECT_EQ(damaged, expectedDamage) << c.name << " at 1/" << reduction;
+      EXPECT_TRUE(watcher.inOrder && watcher.rows == h && watcher.seen == out) << c.name << " at 1/" << reduction;
+      EXPECT_FALSE(DecodeMJPGInBands(c.jpeg.data(), static_cast<int>(c.jpeg.size()), out.data(), out.size() - 1,
+                                     reduction, [](int) {}))
+          << c.name << ": a picture that does not fit";
+    }
+  }
+  const std::uint8_t garbage[64] = {0xFF, 0xD8, 1, 2, 3};
+  std::vector<std::uint8_t> out(161 * 120 * 3);
+  EXPECT_FALSE(DecodeMJPGInBands(garbage, 64, out.data(), out.size(), 1, [](int) {}));
+}
+
+// Converted at a fraction of each side, a YUY2 frame is the conversion shrunk as the screen
+// shrinks, to the bit; at full size it is the conversion itself.
+TEST(ConvertYUY2InBands, GivesTheConversionShrunkByArea) {
+  const int width = 96, height = 40;
+  std::vector<std::uint8_t> yuy2(static_cast<std::size_t>(width) * height * 2);
+  cv::Mat bytes(1, static_cast<int>(yuy2.size()), CV_8UC1, yuy2.data());
+  cv::randu(bytes, 0, 256);
+  cv::Mat full(height, width, CV_8UC3);
+  ASSERT_TRUE(ConvertYUY2ToBGR24(yuy2.data(), static_cast<int>(yuy2.size()), width, height, full.data));
+  for (int reduction : {1, 2, 4}) {
+    cv::Mat expected = full;
+    if (reduction > 1) ShrinkByAreaAverage(full, expected, {width / reduction, height / reduction});
+    std::vector<std::uint8_t> out(static_cast<std::size_t>(expected.total()) * 3);
+    BandWatcher watcher{&out, static_cast<std::size_t>(expected.cols) * 3};
+    ASSERT_TRUE(ConvertYUY2InBands(yuy2.data(), static_cast<int>(yuy2.size()), width, height, reduction, out.data(),
+                                   out.size(), watcher.Callback()))
+        << reduction;
+    const cv::Mat converted(expected.size(), CV_8UC3, out.data());
+    EXPECT_EQ(cv::norm(converted, expected, cv::NORM_INF), 0) << "at 1/" << reduction;
+    EXPECT_TRUE(watcher.inOrder && watcher.rows == expected.rows && watcher.seen == out) << "at 1/" << reduction;
+  }
+  std::vector<std::uint8_t> out(static_cast<std::size_t>(width) * height * 3);
+  EXPECT_FALSE(ConvertYUY2InBands(yuy2.data(), static_cast<int>(yuy2.size()) - 2, width, height, 1, out.data(),
+                                  out.size(), [](int) {}));
+  EXPECT_FALSE(ConvertYUY2InBands(yuy2.data(), static_cast<int>(yuy2.size()), width, height, 4, out.data(),
+                                  out.size() / 16 - 1, [](int) {}));
 }
 
 // A frame cut inside its header is refused without spoiling the decoder for the frames after it.

@@ -106,6 +106,66 @@ TEST(ShrinkIntoBgraTest, MatchesTheShrinkThenTheConversion) {
   }
 }
 
+// Fed a band of rows at a time, as a decoder gives them, the shrink writes the very pixels of the
+// whole one; after a change to the source, refreshing over the changed area gives the whole
+// shrink of the changed source.
+TEST(StreamedShrinkTest, BandsAndRefreshesGiveTheWholeShrink) {
+  const struct {
+    cv::Size source, destination;
+    int outChannels;
+    int band;
+  } cases[] = {{{2080, 1560}, {1280, 960}, 4, 16},  // a live frame fitted, into the screen's layout
+               {{1040, 780}, {175, 131}, 3, 5},     // beyond a factor of two: eight rows at a time
+               {{1040, 780}, {175, 131}, 4, 16},
+               {{101, 77}, {33, 50}, 4, 3},         // odd, unequal ratios
+               {{320, 240}, {320, 240}, 4, 7}};     // the same size: copied
+  for (const auto& c : cases) {
+    const cv::Mat picture = Pattern(c.source, 3);
+    cv::Mat expected;
+    const auto wholeShrink = [&](const cv::Mat& source) {
+      if (c.outChannels == 4) {
+        expected.create(c.destination, CV_8UC4);
+        ShrinkIntoBgra(source, expected);
+      } else {
+        ShrinkByAreaAverage(source, expected, c.destination);
+      }
+      return expected.clone();
+    };
+    // Rows not announced yet are zeros: a shrink that read them would show it.
+    cv::Mat arriving = cv::Mat::zeros(c.source, CV_8UC3);
+    cv::Mat frame(c.destination + cv::Size(6, 4), CV_8UC(c.outChannels), cv::Scalar::all(7));
+    const cv::Rect place(cv::Point(3, 2), c.destination);
+    StreamedShrink shrink;
+    ASSERT_TRUE(shrink.Start(c.source, CV_8UC3, frame(place))) << c.source;
+    for (int rows = 0; rows < c.source.height;) {
+      const int next = std::min(rows + c.band, c.source.height);
+      picture.rowRange(rows, next).copyTo(arriving.rowRange(rows, next));
+      rows = next;
+      shrink.AddRows(arriving, rows);
+    }
+    ASSERT_TRUE(shrink.Done()) << c.source;
+    EXPECT_EQ(cv::norm(frame(place), wholeShrink(picture), cv::NORM_INF), 0) << c.source << " to " << c.destination;
+    // A thick slanted line and single pixels drawn in (a run of them, so some are the first and
+    // some the last a result pixel reads): the parts of the result over them written again.
+    cv::Mat changed = picture.clone();
+    const cv::Point a(c.source.width / 7, c.source.height / 5), b(c.source.width * 4 / 5, c.source.height / 3);
+    cv::line(changed, a, b, cv::Scalar(255, 0, 0), 5, cv::LINE_8);
+    shrink.Refresh(changed, cv::Rect(a - cv::Point(4, 4), b + cv::Point(5, 5)));
+    for (int k = 0; k < 12; ++k) {
+      const cv::Point at(c.source.width - 1 - k, c.source.height - 1 - k);
+      changed.at<cv::Vec3b>(at) = cv::Vec3b(1, 2, 3);
+      shrink.Refresh(changed, cv::Rect(at, cv::Size(1, 1)));
+    }
+    EXPECT_EQ(cv::norm(frame(place), wholeShrink(changed), cv::NORM_INF), 0) << c.source << " refreshed";
+    // Nothing written round the place.
+    frame(place).setTo(cv::Scalar::all(7));
+    EXPECT_EQ(cv::norm(frame, cv::Mat(frame.size(), frame.type(), cv::Scalar::all(7)), cv::NORM_INF), 0) << c.source;
+  }
+  StreamedShrink tooFar;
+  cv::Mat small(10, 10, CV_8UC4);
+  EXPECT_FALSE(tooFar.Start({100, 100}, CV_8UC3, small));  // ten times: not by these weights
+}
+
 TEST(ConvertBgrToBgraTest, MatchesOpenCvOnAViewWithAnUnevenWidth) {
   // 37 columns: two vector blocks and a tail of five pixels, in rows with a longer stride.
   cv::Mat whole(9, 45, CV_8UC3);

@@ -65,6 +65,53 @@ TEST(ShrinkForSearch, EqualsOpenCvsBilinearResize) {
   }
 }
 
+// Fed a band of rows at a time, as a decoder gives them, the copy is the same to the bit.
+TEST(SearchShrink, RowsTakenAsTheyComeGiveTheWholeShrink) {
+  struct Case {
+    cv::Size from, to;
+    int band;
+  };
+  const Case cases[] = {
+      {{2080, 1560}, {416, 312}, 16},  // odd factor
+      {{4160, 3120}, {416, 312}, 7},   // even factor, bands that split its row pairs
+      {{1040, 780}, {416, 312}, 16},   // not a whole factor: made at the end
+  };
+  cv::RNG rng(11);
+  for (const Case& c : cases) {
+    cv::Mat picture(c.from, CV_8UC3);
+    rng.fill(picture, cv::RNG::UNIFORM, 0, 256);
+    SearchShrink shrink(c.from, CV_8UC3, c.to);
+    // Rows past the ones announced are not there yet: a shrink that read them would see zeros.
+    cv::Mat arriving = cv::Mat::zeros(c.from, CV_8UC3);
+    for (int rows = 0; rows < c.from.height;) {
+      const int next = std::min(rows + c.band, c.from.height);
+      picture.rowRange(rows, next).copyTo(arriving.rowRange(rows, next));
+      rows = next;
+      shrink.AddRows(arriving, rows);
+    }
+    EXPECT_EQ(cv::norm(shrink.Finish(arriving), ShrinkForSearch(picture, c.to), cv::NORM_INF), 0) << c.from;
+  }
+}
+
+// Given its copy made already, the finder finds what it finds making the copy itself.
+TEST(FindDocumentRegions, AGivenSearchCopyFindsTheSame) {
+  const auto sheet = SheetCorners({400, 300}, {420, 300}, 20);
+  const cv::Mat scene = DeskWithSheets({sheet});
+  const cv::Size size = SearchSize(scene.size(), kPageScale);
+  ASSERT_EQ(size, cv::Size(160, 120));
+  std::vector<cv::RotatedRect> given;
+  ASSERT_TRUE(FindDocumentRegions(scene, ShrinkForSearch(scene, size), kPageMedianAperture, kPageGradientAperture,
+                                  kPageScale, 0.01f, kPageThresholdFactor, given));
+  const auto found = Find(scene);
+  ASSERT_EQ(given.size(), found.size());
+  for (std::size_t i = 0; i < found.size(); ++i) {
+    EXPECT_EQ(given[i].center, found[i].center);
+    EXPECT_EQ(given[i].size, found[i].size);
+    EXPECT_EQ(given[i].angle, found[i].angle);
+  }
+  EXPECT_TRUE(SearchSize({12, 9}, kPageScale).empty());
+}
+
 TEST(FindDocumentRegions, FindsATurnedPageAndCutsItUpright) {
   const auto sheet = SheetCorners({400, 300}, {420, 300}, 20);
   const cv::Mat scene = DeskWithSheets({sheet});

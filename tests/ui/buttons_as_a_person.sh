@@ -3,7 +3,8 @@
 # once in each interface language of Sys.ini. The buttons must show their faces, different ones
 # per language; the capture button must light up under the mouse and darken while pressed; a press
 # dragged off it and released elsewhere must take no picture. Screenshots of the window in each
-# language and of the hovered and pressed capture button are left in the working folder.
+# language, of its panel cropped out (faces and captions at their size), and of the hovered and
+# pressed capture button are left in the working folder.
 set -euo pipefail
 program=$1
 shots=$(pwd)
@@ -28,6 +29,8 @@ for language in CN CNT EN; do
   start_station 1
   wait_for 30 capture_is_blue "$language" || fail "the capture button shows no face in $language"
   screenshot "$shots/buttons-$language.png"
+  import -display "$DISPLAY" -window root -crop "215x640+$((left + $(panel) - 5))+$top" +repage \
+    "$shots/buttons-panel-$language.png"
   settings_face "$language" >/dev/null
   if [[ $language == EN ]]; then
     xdotool mousemove "$((left + $(panel) + 150))" "$((top + 540))"

@@ -15,9 +15,6 @@ start_station 1
 
 wait_for 60 preview_live || fail "the preview shows no camera picture"
 
-pictures="$work/home/Pictures/Calvest"
-# Finished files only: one being written is hidden (".name.XXXXXX") until it is complete.
-files() { find "$pictures" -mindepth 2 -name "*.$1" ! -name '.*' 2>/dev/null; }
 count() { files "$1" | wc -l; }
 at_least() { (($(count "$1") >= $2)); }
 

@@ -395,5 +395,32 @@ TEST_F(CollectionTest, CopyPrintsEveryPageAndKeepsNothing) {
   EXPECT_EQ(window->GetSysParam().runningIndex, 0);
 }
 
+// Printed to a file, each page of a copy is offered a PDF of its own in the storage folder (the
+// second after the first took its name), and lands there.
+TEST_F(CollectionTest, CopyPrintedToFilesLandsInTheStorageFolder) {
+  StartStation("[IMAGE]\nCUTPAGETYPE=1\nISMUTICUTPAGE=TRUE\n", "0", TwoPageScene(folder / "scene"));
+  presenter.printToOfferedFile = true;
+  window->OnCommand(ControlId::Copy);
+  ASSERT_EQ(presenter.offeredFiles.size(), 2u);
+  const fs::path first = presenter.offeredFiles[0];
+  EXPECT_EQ(first.parent_path(), StorageFolder());
+  EXPECT_EQ(first.extension(), ".pdf");
+  EXPECT_EQ(presenter.offeredFiles[1], first.parent_path() / (first.stem().string() + "-2.pdf"));
+  for (const fs::path& file : presenter.offeredFiles) EXPECT_EQ(ReadPdf(file).size(), 1u) << file;
+  std::vector<fs::path> printed = presenter.offeredFiles;
+  std::sort(printed.begin(), printed.end());
+  EXPECT_EQ(Pictures(), printed) << "no picture of the copy is left";
+  EXPECT_TRUE(presenter.shown.empty());
+}
+
+TEST_F(CollectionTest, ACopyWhosePrintIsCancelledSaysSoUnderTheStationsCaption) {
+  StartStation();
+  window->OnCommand(ControlId::Copy);
+  ASSERT_EQ(presenter.shown.size(), 1u);
+  EXPECT_EQ(presenter.shown[0].text, "打印失败");
+  EXPECT_EQ(presenter.shown[0].caption, "Orvane");
+  EXPECT_TRUE(Pictures().empty());
+}
+
 }  // namespace
 }  // namespace orvane::ui::testing

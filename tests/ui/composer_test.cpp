@@ -13,6 +13,7 @@
 #include "imaging/tiff_writer.h"
 #include "platform/message_ids.h"
 #include "station_fixture.h"
+#include "ui/message_texts.h"
 #include "ui/multi_page_dialog.h"
 
 namespace orvane::ui::testing {
@@ -150,6 +151,7 @@ struct PageMenuTexts {
   const char* remove;
   const char* move;
   const char* beforeTwo;
+  const char* cannotOpen;
 };
 
 class ComposerLanguageTest : public ComposerTest, public ::testing::WithParamInterface<PageMenuTexts> {};
@@ -168,9 +170,26 @@ TEST_P(ComposerLanguageTest, ThePageMenuReadsInTheLanguage) {
   composer_->PageMenu()->hide();
 }
 
-INSTANTIATE_TEST_SUITE_P(Languages, ComposerLanguageTest,
-                         ::testing::Values(PageMenuTexts{0, "删除", "插入", "2之前"}, PageMenuTexts{1, "刪除", "插入", "2之前"},
-                                           PageMenuTexts{2, "Delete", "Move", "Before 2"}));
+// A page clicked open when the desktop has no program for it: said in the language, with the file.
+TEST_P(ComposerLanguageTest, APageNoProgramOpensIsSaidInTheLanguage) {
+  const PageMenuTexts& expected = GetParam();
+  Make(CMultiPageDlg::kPdf, false, expected.language);
+  Pages(2);
+  presenter_.openFails = true;
+  const IntRect rect = composer_->Slot(0).GetRect();
+  QTest::mouseClick(composer_.get(), Qt::LeftButton, {}, QPoint(rect.left + 20, rect.top + 20));
+  ASSERT_EQ(presenter_.shown.size(), 1u);
+  EXPECT_EQ(presenter_.shown[0].text, expected.cannotOpen + composer_->Slot(0).GetPath().string());
+  EXPECT_EQ(presenter_.shown[0].caption, StationCaption());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Languages, ComposerLanguageTest,
+    ::testing::Values(PageMenuTexts{0, "删除", "插入", "2之前", "没有可以打开此文件的程序，请为这种文件指定一个打开程序："},
+                      PageMenuTexts{1, "刪除", "插入", "2之前", "沒有可以開啟此檔案的程式，請為這種檔案指定一個開啟程式："},
+                      PageMenuTexts{2, "Delete", "Move", "Before 2",
+                                    "No program is set up to open this file; please choose one for files of this kind: "}),
+    [](const ::testing::TestParamInfo<PageMenuTexts>& info) { return "Language" + std::to_string(info.param.language); });
 
 // Compression, samples per pixel and bits per sample of every directory.
 std::vector<std::array<int, 3>> TiffPages(const fs::path& path) {

@@ -239,6 +239,23 @@ TEST_F(ThumbnailMenuTest, TheMenuReadsInTheLanguage) {
   EXPECT_EQ(entries[1]->text().toStdString(), "Delete file");
 }
 
+// Opened from the menu and by a click: without a program for the file the user is told, in the
+// window's language, under the station's caption.
+TEST_F(ThumbnailMenuTest, AFileNoProgramOpensIsSaidInTheUsersLanguage) {
+  presenter.openFails = true;
+  StartAndCapture("[Language]\nCurrent=EN\n");
+  const fs::path file = Pictures()[0];
+  Choose(0);
+  const IntRect rect = window->Thumbnails()[0]->GetRect();
+  QTest::mouseClick(window.get(), Qt::LeftButton, {}, QPoint(rect.left + 20, rect.top + 20));
+  ASSERT_EQ(presenter.shown.size(), 2u);
+  for (const auto& shown : presenter.shown) {
+    EXPECT_EQ(shown.text, "No program is set up to open this file; please choose one for files of this kind: " + file.string());
+    EXPECT_EQ(shown.caption, "Orvane");
+  }
+  EXPECT_TRUE(fs::exists(file));
+}
+
 TEST_F(ThumbnailMenuTest, AFileThatCannotBeDeletedIsSaidSoAndKept) {
   StartAndCapture();
   const fs::path file = Pictures()[0];

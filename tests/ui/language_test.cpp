@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -20,6 +21,7 @@
 
 #include "platform/user_notice.h"
 #include "station_fixture.h"
+#include "ui/button_faces.h"
 #include "ui/control_text.h"
 #include "ui/fx_button.h"
 #include "ui/image_button.h"
@@ -196,7 +198,7 @@ TEST_P(StationLanguageTest, QuestionsDialogsAndThePropertyPageReadInTheLanguage)
 
   std::string printTitle;
   NextModalDialog print([&](QDialog& dialog) { printTitle = dialog.windowTitle().toStdString(); });
-  EXPECT_EQ(shown.ChoosePrinter(window.get(), "page"), nullptr);
+  EXPECT_EQ(shown.ChoosePrinter(window.get(), "page", {}), nullptr);
   ASSERT_TRUE(print.Seen());
   EXPECT_EQ(printTitle, expected.printTitle);
 
@@ -253,10 +255,11 @@ TEST_F(LanguageTest, AnUnknownLanguageChangesNothing) {
   }
 }
 
-TEST_F(LanguageTest, EveryRadioAndBoxOfThePanelShowsItsWholeCaptionInEveryLanguage) {
+// Whole, and at the window's own font: no caption of the table needs the last resort of a smaller
+// one. Back in Simplified Chinese after English every caption has its first font again.
+TEST_F(LanguageTest, EveryRadioAndBoxOfThePanelShowsItsWholeCaptionAtTheWindowsFontInEveryLanguage) {
   window = std::make_unique<COrvaneDlg>(Environment());
   std::map<QAbstractButton*, double> firstPoints;
-  // English and then Simplified Chinese again: a shorter caption gets its first font back.
   for (int language : {0, 1, 2, 0}) {
     window->SetUiLanguage(language);
     for (QAbstractButton* control : window->findChildren<QAbstractButton*>()) {
@@ -269,12 +272,45 @@ TEST_F(LanguageTest, EveryRadioAndBoxOfThePanelShowsItsWholeCaptionInEveryLangua
                                                           &option, control);
       EXPECT_LE(control->fontMetrics().horizontalAdvance(control->text()), room.width())
           << language << " " << control->text().toStdString();
+      EXPECT_EQ(control->font().pointSizeF(), QFont().pointSizeF()) << language << " " << control->text().toStdString();
       if (language != 0) continue;
       if (!firstPoints.contains(control)) {
         firstPoints[control] = control->font().pointSizeF();
       } else {
         EXPECT_EQ(control->font().pointSizeF(), firstPoints[control]) << control->text().toStdString();
       }
+    }
+    // The rows of radios side by side inside their groups.
+    const std::pair<ControlId, std::vector<ControlId>> rows[] = {
+        {ControlId::CropGroup, {ControlId::CropNone, ControlId::CropAuto, ControlId::CropCustom}},
+        {ControlId::ColourGroup, {ControlId::Colour, ControlId::Grey, ControlId::BlackAndWhite, ControlId::Negative}},
+    };
+    for (const auto& [group, radios] : rows) {
+      const QRect frame = window->Control(group)->geometry();
+      int free = frame.left();
+      for (ControlId id : radios) {
+        const QRect place = window->Control(id)->geometry();
+        EXPECT_TRUE(frame.contains(place)) << language << " " << static_cast<int>(id);
+        EXPECT_GE(place.left(), free) << language << " " << static_cast<int>(id);
+        free = place.left() + place.width();
+      }
+    }
+  }
+}
+
+// The command buttons' captions are drawn at their full size in every language: none is shrunk
+// to fit its face.
+TEST(ButtonFaceCaptions, EveryCaptionFitsItsFaceAtFullSize) {
+  EnsureApplication();
+  for (const CommandButtonFace& face : kCommandButtonFaces) {
+    if (!HasCaptions(face)) continue;
+    for (std::size_t language = 0; language < 3; ++language) {
+      QFont font(QString::fromUtf8(kFaceFamilies[language]));
+      font.setPixelSize(CaptionPixels(face));
+      font.setBold(IsAccent(face));
+      font.setStyleStrategy(QFont::NoFontMerging);
+      const QString caption = QString::fromUtf8(face.captions[language]);
+      EXPECT_LE(QFontMetrics(font).horizontalAdvance(caption), face.width - kCaptionMargin) << caption.toStdString();
     }
   }
 }

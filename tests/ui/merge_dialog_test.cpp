@@ -1,4 +1,6 @@
+#include <QMenu>
 #include <QPushButton>
+#include <QTest>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -18,6 +20,7 @@
 #include "platform/file_io.h"
 #include "platform/message_ids.h"
 #include "station_fixture.h"
+#include "ui/message_texts.h"
 #include "ui/show_image_dialog.h"
 
 namespace orvane::ui::testing {
@@ -47,7 +50,7 @@ class MergeDialogTest : public ::testing::Test {
   CShowImageDlg& Make(int colourMode, bool keepOriginals, const fs::path& output, int pictures = 2,
                       const fs::path& before = {}) {
     dialog_ = std::make_unique<CShowImageDlg>(
-        1, owner_, [this](const fs::path& merged) { told_.push_back(merged); }, 0, presenter_);
+        1, owner_, [this](const fs::path& merged) { told_.push_back(merged); }, language_, presenter_);
     CSysParam settings;
     settings.colorMode = colourMode;
     settings.keepMergeSources = keepOriginals;
@@ -67,6 +70,7 @@ class MergeDialogTest : public ::testing::Test {
   const fs::path blue_ = folder_ / "blue.png";
   ScriptedPresenter presenter_;
   platform::TargetHandle owner_;
+  int language_ = 0;
   int done_ = 0;
   std::vector<fs::path> told_;
   std::unique_ptr<CShowImageDlg> dialog_;
@@ -117,6 +121,25 @@ TEST_F(MergeDialogTest, OnePictureIsNotAPair) {
   EXPECT_EQ(presenter_.shown[0].icon, MessageIcon::kWarning);
   EXPECT_FALSE(dialog_->Finished());
   EXPECT_TRUE(presenter_.printJobs.empty());
+}
+
+// Opened from a preview's menu when the desktop has no program for it: said in the dialog's
+// language, with the file.
+TEST_F(MergeDialogTest, APictureNoProgramOpensIsSaidInTheDialogsLanguage) {
+  language_ = 2;
+  Make(0, false, folder_ / "merged");
+  presenter_.openFails = true;
+  const IntRect rect = dialog_->Slot(0).GetRect();
+  QTest::mouseClick(dialog_.get(), Qt::RightButton, {}, QPoint(rect.left + 20, rect.top + 20));
+  ASSERT_TRUE(WaitFor([this] { return dialog_->PreviewMenu()->isVisible(); }));
+  dialog_->PreviewMenu()->actions()[0]->trigger();
+  dialog_->PreviewMenu()->hide();
+  ASSERT_EQ(presenter_.shown.size(), 1u);
+  EXPECT_EQ(presenter_.shown[0].text,
+            "No program is set up to open this file; please choose one for files of this kind: " +
+                dialog_->Slot(0).GetPath().string());
+  EXPECT_EQ(presenter_.shown[0].caption, StationCaption());
+  EXPECT_TRUE(fs::exists(dialog_->Slot(0).GetPath()));
 }
 
 // A FIFO where a picture should be (another user's, in a shared folder) must not hold the window:

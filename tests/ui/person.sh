@@ -41,6 +41,11 @@ region() {  # x y width height name (x and y inside the window)
 
 screenshot() { import -display "$DISPLAY" -window root "$1"; }
 
+# The station's storage folder in its fresh home, and the finished files there with extension $1
+# (a file being written is hidden, ".name.XXXXXX", until it is complete).
+storage="$work/home/Pictures/Calvest"
+files() { find "$storage" -mindepth 2 -name "*.$1" ! -name '.*' 2>/dev/null; }
+
 # Whether the middle of the preview area shows the camera's page on its desk, not a flat colour
 # (the region is left in $work/preview.png).
 preview_live() { read -r _ _ _ spread < <(region 250 100 400 400 preview); awk -v s="$spread" 'BEGIN { exit !(s > 0.05) }'; }
@@ -82,10 +87,11 @@ start_station() {
 # Clicks at (x, y) inside the window.
 click() { xdotool mousemove "$((left + $1))" "$((top + $2))" click 1; }
 
-# SIGTERM, then the station must be gone in order within 20 seconds.
+# SIGTERM, then the station must be gone in order: within two minutes, what a machine whose every
+# core is busy needs to join the cameras' threads and write the settings.
 stop_station() {
   kill -TERM "$station_pid"
-  wait_for 20 bash -c "! kill -0 $station_pid" || fail "SIGTERM did not end the station"
+  wait_for 120 bash -c "! kill -0 $station_pid" || fail "SIGTERM did not end the station"
   local status=0
   wait "$station_pid" || status=$?
   station_pid=

@@ -1,11 +1,14 @@
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
 
+#include <algorithm>
 #include <fstream>
 
 #include <gtest/gtest.h>
 #include <opencv2/imgcodecs.hpp>
 
+#include "app/oem_data.h"
 #include "camera/display_core.h"
 #include "camera/show_video.h"
 #include "ocr/docx_reader.h"
@@ -152,6 +155,67 @@ TEST_F(RecognitionTest, StopEndsAnEnglishRunWithoutAFile) {
   EXPECT_EQ(dialog->GetResult(), 3);
   EXPECT_FALSE(fs::exists(folder / "page.docx")) << "the page read to its end was written all the same";
   EXPECT_TRUE(presenter.opened.empty());
+}
+
+// The words of an English page, as Tesseract reads them, in the document's paragraphs.
+bool HoldsWords(const orvane::testing::DocxContent& document, const std::vector<std::string>& words) {
+  std::string text;
+  for (const std::string& paragraph : document.paragraphs) text += paragraph + "\n";
+  return std::all_of(words.begin(), words.end(), [&](const std::string& word) { return text.find(word) != std::string::npos; });
+}
+
+const std::vector<std::string> kEnglishWords = {"quick", "brown", "fox", "lazy", "dog"};
+// Tesseract took over four minutes for these two lines on a machine whose every core was busy.
+constexpr std::chrono::minutes kEnglishPatience(15);
+cv::Mat EnglishLines() { return orvane::testing::EnglishPage({"The quick brown fox jumps", "over the lazy dog."}); }
+
+TEST_F(RecognitionTest, AnEnglishPageIsReadIntoADocumentThatIsOpenedAtTheEnd) {
+  auto dialog = Dialog(2, EnglishLines(), true);
+  dialog->show();
+  ASSERT_TRUE(WaitFor([&] { return Ended(*dialog); }, kEnglishPatience));
+  EXPECT_EQ(dialog->Status().text().toStdString(), "OCR is completed");
+  EXPECT_EQ(dialog->Progress().value(), 100);
+  EXPECT_FALSE(dialog->StopButton().isEnabled());
+  EXPECT_EQ(dialog->GetResult(), 2);
+  EXPECT_EQ(dialog->GetOutputPath(), folder / "page.docx");
+  EXPECT_TRUE(HoldsWords(ReadDocx(folder / "page.docx"), kEnglishWords));
+  EXPECT_EQ(presenter.opened, std::vector<std::string>{(folder / "page.docx").string()});
+  EXPECT_TRUE(presenter.shown.empty());
+}
+
+// Closed once Tesseract has given its text: the window waits while the document is written, and
+// the run counts as completed.
+TEST_F(RecognitionTest, ClosingAnEnglishRunOnceItsTextIsReadWaitsForTheDocument) {
+  auto dialog = Dialog(2, EnglishLines(), true);
+  bool closedAtTheText = false;
+  QObject::connect(&dialog->Progress(), &QProgressBar::valueChanged, dialog.get(), [&](int value) {
+    if (value != 100 || closedAtTheText) return;
+    closedAtTheText = !Ended(*dialog);
+    dialog->close();
+  });
+  dialog->show();
+  ASSERT_TRUE(WaitFor([&] { return !dialog->isVisible(); }, kEnglishPatience));
+  EXPECT_TRUE(closedAtTheText);
+  EXPECT_FALSE(dialog->WorkerRunning());
+  EXPECT_EQ(dialog->GetResult(), 2);
+  EXPECT_TRUE(HoldsWords(ReadDocx(folder / "page.docx"), kEnglishWords));
+}
+
+// The document is there, but the desktop has no program for it: the user is told where it is.
+TEST_F(RecognitionTest, ADocumentNoProgramOpensIsSaidWithItsPlace) {
+  WithTemplate();
+  // The station reads its branding at start-up, long before it opens this window.
+  ASSERT_NE(COemData::Instance().Load(programFolder / "data.dat"), -1);
+  presenter.openFails = true;
+  auto dialog = Dialog(2, cv::imread((kFixtures / "page.png").string()));
+  dialog->show();
+  ASSERT_TRUE(WaitFor([&] { return Ended(*dialog); }, std::chrono::seconds(60)));
+  EXPECT_EQ(dialog->GetResult(), 2);
+  ASSERT_EQ(presenter.shown.size(), 1u);
+  EXPECT_EQ(presenter.shown[0].text,
+            "No program is set up to open this file; please choose one for files of this kind: " +
+                (folder / "page.docx").string());
+  EXPECT_EQ(presenter.shown[0].caption, "Orvane");
 }
 
 TEST_F(RecognitionTest, TheCommandReadsTheCamerasPageIntoTheNextNameAndShowsTheDocument) {

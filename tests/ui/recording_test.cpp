@@ -16,6 +16,8 @@ namespace {
 namespace fs = std::filesystem;
 using Control = CCVideoToFile::Control;
 
+constexpr const char* kNoSound = "没有可以使用的录音设备，本次录像没有声音";
+
 TEST(RecordingFrameRateTest, LargerPicturesGetFewerFramesAndNoSizeNone) {
   const struct {
     int width, height, fps;
@@ -173,10 +175,41 @@ TEST_F(RecordingTest, ADiskThatFillsEndsTheRecordingAndKeepsWhatCameBefore) {
   ASSERT_TRUE(probed.opened);
   ASSERT_NE(probed.Find("wmv2"), nullptr);
   EXPECT_GT(probed.Find("wmv2")->packets, 0);
-  ASSERT_EQ(presenter.shown.size(), 1u);
-  EXPECT_EQ(presenter.shown[0].text,
+  // The fixture's recorder has no microphone, which the dialog says first.
+  ASSERT_EQ(presenter.shown.size(), 2u);
+  EXPECT_EQ(presenter.shown[0].text, kNoSound);
+  EXPECT_EQ(presenter.shown[1].text,
             "录像文件无法继续写入（磁盘已满或写入出错），录像已停止。已录制的部分保存在：" + kept[0].string());
   EXPECT_EQ(window->Thumbnails()[0]->GetPath(), kept[0]);
+}
+
+// No sound device: the recording goes on in silence and the dialog says so once, at its start.
+TEST_F(RecordingTest, WithoutASoundDeviceTheDialogSaysOnceThatItRecordsWithoutSound) {
+  StartStation("");
+  std::chrono::steady_clock::time_point started;
+  std::size_t saidAtStart = 0;
+  Record([&](CCVideoToFile& dialog) {
+    if (!dialog.IsRecording()) {
+      dialog.Button(Control::kStart)->click();
+      saidAtStart = presenter.shown.size();
+      started = std::chrono::steady_clock::now();
+      return false;
+    }
+    if (std::chrono::steady_clock::now() - started < std::chrono::seconds(1)) return false;
+    dialog.Button(Control::kCancel)->click();
+    return true;
+  });
+  EXPECT_EQ(saidAtStart, 1u);
+  ASSERT_EQ(presenter.shown.size(), 1u);
+  EXPECT_EQ(presenter.shown[0].text, kNoSound);
+  EXPECT_EQ(presenter.shown[0].icon, MessageIcon::kInformation);
+  EXPECT_EQ(presenter.shown[0].caption, "Orvane");
+  const std::vector<fs::path> files = Pictures();
+  ASSERT_EQ(files.size(), 1u);
+  const ::orvane::testing::ProbedFile probed = ::orvane::testing::ProbeMediaFile(files[0]);
+  ASSERT_TRUE(probed.opened);
+  EXPECT_NE(probed.Find("wmv2"), nullptr);
+  EXPECT_EQ(probed.Find("wmav2"), nullptr);
 }
 
 TEST_F(RecordingTest, CancelBeforeStartLeavesNoFileAndNothingInTheStrip) {

@@ -52,10 +52,11 @@ class ScriptedPresenter : public IPresenter {
   struct Shown {
     std::string text;
     MessageIcon icon;
+    std::string caption;
   };
-  MessageAnswer ShowMessage(QWidget*, const std::string& text, const std::string&, MessageIcon icon,
+  MessageAnswer ShowMessage(QWidget*, const std::string& text, const std::string& caption, MessageIcon icon,
                             MessageButtons buttons) override {
-    shown.push_back({text, icon});
+    shown.push_back({text, icon, caption});
     if (whileOpen) std::exchange(whileOpen, nullptr)();
     if (!answers.empty()) {
       const MessageAnswer answer = answers.front();
@@ -86,17 +87,22 @@ class ScriptedPresenter : public IPresenter {
     folders.pop_front();
     return folder;
   }
-  // A printer that prints into "printed-N.pdf" in `printFolder` for the N-th job.
-  std::unique_ptr<QPrinter> ChoosePrinter(QWidget*, const std::string& documentName) override {
+  // A printer that prints into "printed-N.pdf" in `printFolder` for the N-th job, or into the
+  // file offered when `printToOfferedFile` is set.
+  std::unique_ptr<QPrinter> ChoosePrinter(QWidget*, const std::string& documentName,
+                                          const std::filesystem::path& printToFile) override {
     printJobs.push_back(documentName);
-    if (printFolder.empty()) return nullptr;
+    offeredFiles.push_back(printToFile);
+    if (printFolder.empty() && !printToOfferedFile) return nullptr;
     auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
     printer->setOutputFormat(QPrinter::PdfFormat);
-    const std::filesystem::path output = printFolder / ("printed-" + std::to_string(printJobs.size()) + ".pdf");
+    const std::filesystem::path output =
+        printToOfferedFile ? printToFile : printFolder / ("printed-" + std::to_string(printJobs.size()) + ".pdf");
     printer->setOutputFileName(QString::fromStdString(output.string()));
     return printer;
   }
   bool OpenFile(const std::filesystem::path& file) override {
+    if (openFails) return false;
     opened.push_back(file.string());
     return true;
   }
@@ -120,8 +126,11 @@ class ScriptedPresenter : public IPresenter {
   std::deque<std::optional<std::filesystem::path>> folders;  // the folder chooser's answers
   std::vector<std::string> folderTitles;
   std::vector<std::string> opened;
+  bool openFails = false;  // the desktop has no program for the files
   std::filesystem::path printFolder;   // empty: the user cancels the print dialog
   std::vector<std::string> printJobs;  // the documents a printer was asked for
+  std::vector<std::filesystem::path> offeredFiles;  // the file each job offered for printing to a file
+  bool printToOfferedFile = false;
 };
 
 // A document camera of the model whose configured size is 1600 x 1200 at 130 DPI, filming at

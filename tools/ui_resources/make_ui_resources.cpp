@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "ui/button_faces.h"
+#include "ui_resources/application_icon.h"
 
 namespace {
 
@@ -59,33 +60,6 @@ QImage EmptyThumbnail() {
   painter.setBrush(glyph);
   painter.drawPath(hills);
   painter.drawEllipse(QPointF(71, 36), 4, 4);
-  return image;
-}
-
-// The application icon: a document camera's arm over a page.
-QImage ApplicationIcon() {
-  QImage image(64, 64, QImage::Format_ARGB32);
-  image.fill(Qt::transparent);
-  QPainter painter(&image);
-  painter.setRenderHint(QPainter::Antialiasing);
-  QLinearGradient background(0, 0, 0, 64);
-  background.setColorAt(0, QColor(0x2F, 0x6E, 0xA8));
-  background.setColorAt(1, QColor(0x1F, 0x4E, 0x79));
-  painter.setPen(Qt::NoPen);
-  painter.setBrush(background);
-  painter.drawRoundedRect(QRectF(2, 2, 60, 60), 12, 12);
-  // The page on the desk.
-  painter.setBrush(Qt::white);
-  painter.drawPolygon(QPolygonF({QPointF(16, 40), QPointF(48, 40), QPointF(54, 54), QPointF(10, 54)}));
-  // The stand and the camera head.
-  painter.setPen(QPen(QColor(0xE8, 0xEE, 0xF4), 4, Qt::SolidLine, Qt::RoundCap));
-  painter.drawLine(QPointF(50, 50), QPointF(50, 14));
-  painter.drawLine(QPointF(50, 14), QPointF(30, 14));
-  painter.setPen(Qt::NoPen);
-  painter.setBrush(QColor(0xE8, 0xEE, 0xF4));
-  painter.drawRoundedRect(QRectF(22, 12, 14, 9), 2, 2);
-  painter.setBrush(QColor(0xF2, 0xB1, 0x34));
-  painter.drawEllipse(QPointF(29, 23), 3, 3);
   return image;
 }
 
@@ -141,9 +115,9 @@ FaceColours ColoursOf(Look look, bool accent) {
 
 constexpr double kCornerRadius = 4.0;
 
-// The fonts the faces are drawn in: the language's own Chinese face, and the Simplified one for
-// English and the symbols' numbers.
-const char* const kFaceFamilies[3] = {"Noto Sans CJK SC", "Noto Sans CJK TC", "Noto Sans CJK SC"};
+// The fonts the faces are drawn in (the button table's): the language's own Chinese face, and the
+// Simplified one for English and the symbols' numbers.
+using orvane::ui::kFaceFamilies;
 const char* const kFacePackage = "fonts-noto-cjk";
 
 // The font, or an error when it is missing or lacks a character: another font put in its place
@@ -176,7 +150,10 @@ QFont FittingFont(const QString& family, const QString& caption, QSize size, int
   for (int pixels = largest; pixels > 8; --pixels) {
     const QFont font = FaceFont(family, pixels, bold);
     const QFontMetrics metrics(font);
-    if (metrics.horizontalAdvance(caption) <= size.width() - 8 && metrics.height() <= size.height() - 2) return font;
+    if (metrics.horizontalAdvance(caption) <= size.width() - orvane::ui::kCaptionMargin &&
+        metrics.height() <= size.height() - 2) {
+      return font;
+    }
   }
   return FaceFont(family, 8, bold);
 }
@@ -270,7 +247,7 @@ void DrawSymbol(QPainter& painter, orvane::ui::ControlId button, QPointF middle,
 }
 
 QImage ButtonFace(const orvane::ui::CommandButtonFace& face, int language, Look look) {
-  const bool accent = face.button == orvane::ui::ControlId::Capture;
+  const bool accent = orvane::ui::IsAccent(face);
   const FaceColours colours = ColoursOf(look, accent);
   const QSize size(face.width, face.height);
   QImage image = BlankFace(size, colours);
@@ -284,7 +261,7 @@ QImage ButtonFace(const orvane::ui::CommandButtonFace& face, int language, Look 
     return image;
   }
   const QString caption = QString::fromUtf8(face.captions[static_cast<std::size_t>(language)]);
-  painter.setFont(FittingFont(kFaceFamilies[language], caption, size, accent ? 19 : 13, accent));
+  painter.setFont(FittingFont(kFaceFamilies[language], caption, size, orvane::ui::CaptionPixels(face), accent));
   painter.setPen(colours.text);
   painter.drawText(QRectF(QPointF(0, 0) + sink, QSizeF(size)), Qt::AlignCenter, caption);
   return image;
@@ -389,7 +366,7 @@ int main(int argc, char* argv[]) {
     const QString folder = parser.value(picturesOption);
     if (!QDir().mkpath(folder)) return Fail(QStringLiteral("cannot make the folder \"%1\"").arg(folder));
     const std::pair<QImage, const char*> pictures[] = {
-        {EmptyThumbnail(), "thumbnail_empty.png"}, {ApplicationIcon(), "application.png"}, {DocumentIcon(), "document.png"}};
+        {EmptyThumbnail(), "thumbnail_empty.png"}, {orvane::tools::ApplicationIcon(64), "application.png"}, {DocumentIcon(), "document.png"}};
     for (const auto& [image, name] : pictures) {
       if (!SavePng(image, folder + "/" + name)) return Fail(QStringLiteral("cannot write \"%1/%2\"").arg(folder, name));
     }
