@@ -32,12 +32,12 @@ packages=(
   libtiff-tools
   # fonts: CJK texts, and a metric match for "Arial"
   fonts-wqy-zenhei fonts-liberation2
-  # the character template is trained and checked on these (FreeType renders them)
+  # the character template is trained on these (FreeType renders them), its distances calibrated
+  # on Micro Hei; Latin faces for the digits and letters
   libfreetype-dev fonts-wqy-microhei fonts-arphic-ukai fonts-arphic-uming fonts-noto-cjk
-  fonts-arphic-bkai00mp fonts-arphic-bsmi00lp fonts-cwtex-kai fonts-cwtex-ming fonts-cwtex-fs
-  fonts-cwtex-heib fonts-smiley-sans
+  fonts-arphic-bkai00mp fonts-arphic-bsmi00lp fonts-smiley-sans fonts-dejavu-core
   # kept out of training: the page-recognition check reads pages set in these
-  fonts-arphic-gbsn00lp fonts-arphic-gkai00mp
+  fonts-cwtex-kai fonts-cwtex-ming fonts-cwtex-fs fonts-cwtex-heib
   # a locale with a decimal comma, for the tests of locale-independent numbers
   locales
   # the station used as a person would: a virtual screen, keys sent to it, screenshots read

@@ -38,7 +38,7 @@ constexpr int kRejoinWindow = 7;
 
 // Where the marks that only their size and place tell apart sit, in the line's height, and how big
 // they may be, in its character height.
-enum class Place { kTop, kBottom, kMiddle, kSmallLetter, kCapital };
+enum class Place { kAny, kTop, kLower, kBottom, kMiddle, kSmallLetter, kCapital };
 struct PlaceRule {
   const char* label;
   Place place;
@@ -46,7 +46,11 @@ struct PlaceRule {
   double maxHeight;  // of the character height; 0: any
   double minWidth;   // of the character height; 0: any
   double maxWidth;   // of the character height; 0: any
-  const char* twin;  // the mark of the same shape, or nullptr
+  // The marks of the same shape, tried in this order when this one does not fit.
+  const char* twin;
+  const char* otherTwin;
+  double minAspect;  // width over height; 0: any
+  double maxAspect;  // width over height; 0: any
 };
 // 一 and — differ only in length: the dash is a whole em, wider than the characters are high. A
 // small letter is under 0.62 of the line's character height when that is set by Chinese
@@ -55,6 +59,15 @@ struct PlaceRule {
 constexpr double kSmallLetterHeight = 0.62;
 constexpr double kSmallLetterTop = 0.28;
 constexpr double kLatinSmallLetterHeight = 0.8;
+// The ideographic full stop is a third of an em across; a small o is half an em high, and so are
+// the other small letters without ascender or descender. Capitals, digits and the small letters
+// that reach above or below them are at least 0.55 of the character height.
+constexpr double kLeastSmallLetterHeight = 0.4;
+constexpr double kLeastTallLetterHeight = 0.55;
+
+// Quotes sit in the top third of a line; commas and full stops at its bottom, or in its middle as
+// faces for Taiwan and Hong Kong set them.
+constexpr double kMarkTop = 0.4;
 
 bool IsSmallLetter(const cv::Rect& box, double charHeight) {
   return box.height < kSmallLetterHeight * charHeight ||
@@ -62,32 +75,57 @@ bool IsSmallLetter(const cv::Rect& box, double charHeight) {
 }
 
 constexpr PlaceRule kPlaceRules[] = {
-    {"，", Place::kBottom, 0, 0.6, 0, 0, "’"},
-    {"’", Place::kTop, 0, 0.6, 0, 0, "，"},
-    {"、", Place::kBottom, 0, 0.6, 0, 0, nullptr},
-    {"‘", Place::kTop, 0, 0.6, 0, 0, nullptr},
-    {"“", Place::kTop, 0, 0.6, 0, 0, nullptr},
-    {"”", Place::kTop, 0, 0.6, 0, 0, nullptr},
-    {"。", Place::kBottom, 0, 0.6, 0, 0, nullptr},
-    {"．", Place::kBottom, 0, 0.4, 0, 0, "·"},
-    {"·", Place::kMiddle, 0, 0.4, 0, 0, "．"},
-    {"一", Place::kMiddle, 0, 0.4, 0, 1.15, "—"},
-    {"—", Place::kMiddle, 0, 0.4, 1.15, 0, "一"},
-    {"ｃ", Place::kSmallLetter, 0, 0, 0, 0, "Ｃ"},
-    {"Ｃ", Place::kCapital, 0, 0, 0, 0, "ｃ"},
-    {"ｏ", Place::kSmallLetter, 0, 0, 0, 0, "Ｏ"},
-    {"Ｏ", Place::kCapital, 0, 0, 0, 0, "ｏ"},
-    {"ｓ", Place::kSmallLetter, 0, 0, 0, 0, "Ｓ"},
-    {"Ｓ", Place::kCapital, 0, 0, 0, 0, "ｓ"},
-    {"ｖ", Place::kSmallLetter, 0, 0, 0, 0, "Ｖ"},
-    {"Ｖ", Place::kCapital, 0, 0, 0, 0, "ｖ"},
-    {"ｗ", Place::kSmallLetter, 0, 0, 0, 0, "Ｗ"},
-    {"Ｗ", Place::kCapital, 0, 0, 0, 0, "ｗ"},
-    {"ｘ", Place::kSmallLetter, 0, 0, 0, 0, "Ｘ"},
-    {"Ｘ", Place::kCapital, 0, 0, 0, 0, "ｘ"},
-    {"ｚ", Place::kSmallLetter, 0, 0, 0, 0, "Ｚ"},
-    {"Ｚ", Place::kCapital, 0, 0, 0, 0, "ｚ"},
+    {"，", Place::kLower, 0, 0.6, 0, 0, "’", nullptr, 0, 0},
+    {"’", Place::kTop, 0, 0.6, 0, 0, "，", nullptr, 0, 0},
+    {"、", Place::kLower, 0, 0.6, 0, 0, nullptr, nullptr, 0, 0},
+    {"‘", Place::kTop, 0, 0.6, 0, 0, nullptr, nullptr, 0, 0},
+    {"“", Place::kTop, 0, 0.6, 0, 0, nullptr, nullptr, 0, 0},
+    {"”", Place::kTop, 0, 0.6, 0, 0, nullptr, nullptr, 0, 0},
+    {"。", Place::kLower, 0, 0.6, 0, 0, nullptr, nullptr, 0, 0},
+    {"．", Place::kBottom, 0, 0.4, 0, 0, "·", nullptr, 0, 0},
+    {"·", Place::kMiddle, 0, 0.4, 0, 0, "．", nullptr, 0, 0},
+    {"一", Place::kMiddle, 0, 0.4, 0, 1.15, "—", nullptr, 0, 0},
+    {"—", Place::kMiddle, 0, 0.4, 1.15, 0, "一", nullptr, 0, 0},
+    {"ｃ", Place::kSmallLetter, kLeastSmallLetterHeight, 0, 0, 0, "Ｃ", nullptr, 0, 0},
+    {"Ｃ", Place::kCapital, kLeastTallLetterHeight, 0, 0, 0, "ｃ", nullptr, 0, 0},
+    {"ｏ", Place::kSmallLetter, kLeastSmallLetterHeight, 0, 0, 0, "Ｏ", "。", 0, 0},
+    {"Ｏ", Place::kCapital, kLeastTallLetterHeight, 0, 0, 0, "ｏ", "。", 0, 0},
+    {"ｓ", Place::kSmallLetter, kLeastSmallLetterHeight, 0, 0, 0, "Ｓ", nullptr, 0, 0},
+    {"Ｓ", Place::kCapital, kLeastTallLetterHeight, 0, 0, 0, "ｓ", nullptr, 0, 0},
+    {"ｖ", Place::kSmallLetter, kLeastSmallLetterHeight, 0, 0, 0, "Ｖ", nullptr, 0, 0},
+    {"Ｖ", Place::kCapital, kLeastTallLetterHeight, 0, 0, 0, "ｖ", nullptr, 0, 0},
+    {"ｗ", Place::kSmallLetter, kLeastSmallLetterHeight, 0, 0, 0, "Ｗ", nullptr, 0, 0},
+    {"Ｗ", Place::kCapital, kLeastTallLetterHeight, 0, 0, 0, "ｗ", nullptr, 0, 0},
+    {"ｘ", Place::kSmallLetter, kLeastSmallLetterHeight, 0, 0, 0, "Ｘ", nullptr, 0, 0},
+    {"Ｘ", Place::kCapital, kLeastTallLetterHeight, 0, 0, 0, "ｘ", nullptr, 0, 0},
+    {"ｚ", Place::kSmallLetter, kLeastSmallLetterHeight, 0, 0, 0, "Ｚ", nullptr, 0, 0},
+    {"Ｚ", Place::kCapital, kLeastTallLetterHeight, 0, 0, 0, "ｚ", nullptr, 0, 0},
+    // The sun is taller than wide, the word "to say" wider than tall.
+    {"日", Place::kAny, 0, 0, 0, 0, "曰", nullptr, 0, 1.0},
+    {"曰", Place::kAny, 0, 0, 0, 0, "日", nullptr, 1.0, 0},
 };
+
+// The first code point of a UTF-8 label.
+char32_t FirstCodePoint(const std::string& label) {
+  if (label.empty()) return 0;
+  const auto b = static_cast<unsigned char>(label[0]);
+  const int extra = b < 0x80 ? 0 : b < 0xE0 ? 1 : b < 0xF0 ? 2 : 3;
+  char32_t c = extra == 0 ? b : b & (0x3F >> extra);
+  for (int k = 1; k <= extra && k < static_cast<int>(label.size()); ++k) c = (c << 6) | (label[k] & 0x3F);
+  return c;
+}
+
+bool IsHanzi(char32_t c) { return c >= 0x4E00 && c <= 0x9FFF; }
+
+// Letters and digits without a rule of their own: only their least height. Small letters without
+// ascender or descender may be as low as a small o; the rest reach a capital's height.
+bool LetterFits(char32_t c, const cv::Rect& box, int charHeight) {
+  constexpr std::u32string_view kShortLetters = U"ａｃｅｍｎｏｒｓｕｖｗｘｚ";
+  const bool letterOrDigit = (c >= U'０' && c <= U'９') || (c >= U'Ａ' && c <= U'Ｚ') || (c >= U'ａ' && c <= U'ｚ');
+  if (!letterOrDigit) return true;
+  const double least = kShortLetters.find(c) != std::u32string_view::npos ? kLeastSmallLetterHeight : kLeastTallLetterHeight;
+  return box.height >= least * charHeight;
+}
 
 const PlaceRule* RuleOf(const std::string& label) {
   for (const PlaceRule& rule : kPlaceRules)
@@ -98,23 +136,35 @@ const PlaceRule* RuleOf(const std::string& label) {
 bool Fits(const PlaceRule& rule, const cv::Rect& box, int lineHeight, int charHeight) {
   const double centre = (box.y + box.height / 2.0) / std::max(1, lineHeight);
   const double height = static_cast<double>(std::max(1, charHeight));
+  const double aspect = static_cast<double>(box.width) / std::max(1, box.height);
   if (rule.minHeight > 0 && box.height < rule.minHeight * height) return false;
   if (rule.maxHeight > 0 && box.height >= rule.maxHeight * height) return false;
   if (rule.minWidth > 0 && box.width < rule.minWidth * height) return false;
   if (rule.maxWidth > 0 && box.width >= rule.maxWidth * height) return false;
+  if (rule.minAspect > 0 && aspect <= rule.minAspect) return false;
+  if (rule.maxAspect > 0 && aspect >= rule.maxAspect) return false;
   switch (rule.place) {
+    case Place::kAny:
+      return true;
     case Place::kSmallLetter:
       return IsSmallLetter(box, height);
     case Place::kCapital:
       return !IsSmallLetter(box, height);
     case Place::kTop:
-      return centre < 0.5;
+      return centre < kMarkTop;
+    case Place::kLower:
+      return centre > kMarkTop;
     case Place::kBottom:
       return centre > 0.5;
     case Place::kMiddle:
       return centre > 0.25 && centre < 0.75;
   }
   return false;
+}
+
+bool FitsPlace(const std::string& label, const cv::Rect& box, int lineHeight, int charHeight) {
+  const PlaceRule* rule = RuleOf(label);
+  return rule ? Fits(*rule, box, lineHeight, charHeight) : LetterFits(FirstCodePoint(label), box, charHeight);
 }
 
 struct Run {
@@ -133,6 +183,20 @@ std::vector<Run> FindRuns(const std::vector<int>& counts) {
     }
   }
   return runs;
+}
+
+// The height of the characters among the heights of a line's or a page's blobs. The strokes, dots
+// and specks far outnumber the characters (a Song face at 300 DPI breaks into ten pieces a
+// character), so it is taken among the blobs of at least half the height of the tallest, past the
+// fiftieth of all that rules and pictures may be, an eighth down from the tallest of those: the
+// dots and short strokes must not set it (a cut could never hold a whole character), nor the few
+// characters run together.
+int CharacterHeight(std::vector<int> heights) {
+  if (heights.empty()) return 0;
+  std::sort(heights.begin(), heights.end(), std::greater<>());
+  const int tallest = heights[heights.size() / 50];
+  const auto tall = std::upper_bound(heights.begin(), heights.end(), tallest / 2, std::greater<>()) - heights.begin();
+  return heights[static_cast<std::size_t>(tall) / 8];
 }
 
 cv::Mat ToGrey(const cv::Mat& picture) {
@@ -202,7 +266,7 @@ bool CDocOCR::ProcessImage(cv::Mat picture, RecordList<TextLineRecord>* lines, c
   } else {
     Binarize(grey, &coarse, &fine);
   }
-  const std::vector<LayoutLine> layout = AnalyzeLayout(fine, coarse);
+  const std::vector<LayoutLine> layout = AnalyzeLayout(fine, coarse, binaryInput ? cv::Mat() : grey);
   if (!Report(progress, 0.05, "完成图像预处理，开始字符识别")) return false;
 
   lines->Clear();
@@ -276,13 +340,14 @@ void CDocOCR::Binarize(const cv::Mat& normalized, cv::Mat* coarse, cv::Mat* fine
 }
 
 int CDocOCR::PageCharHeight(const std::vector<cv::Rect>& boxes) {
-  if (boxes.empty()) return 0;
   std::vector<int> heights;
   heights.reserve(boxes.size());
-  for (const cv::Rect& b : boxes) heights.push_back(b.height);
-  // As for a line's character height: an eighth down from the tallest, past dots and strokes.
-  std::nth_element(heights.begin(), heights.begin() + heights.size() / 8, heights.end(), std::greater<>());
-  return heights[heights.size() / 8];
+  // The rules of a table, alone or joined into a grid, are no characters: far wider than high, or
+  // far higher than wide.
+  for (const cv::Rect& b : boxes)
+    if (b.width <= kMostCharacterAspect * b.height && b.height <= kMostCharacterAspect * 3 * b.width)
+      heights.push_back(b.height);
+  return CharacterHeight(std::move(heights));
 }
 
 std::vector<cv::Rect> CDocOCR::VerticalJoins(const std::vector<cv::Rect>& boxes, int charHeight) {
@@ -305,6 +370,85 @@ std::vector<cv::Rect> CDocOCR::VerticalJoins(const std::vector<cv::Rect>& boxes,
     }
   }
   return joins;
+}
+
+cv::Mat CDocOCR::FindPictures(const cv::Mat& grey, int charHeight) {
+  // Text leaves paper between its strokes, characters and lines: no window of two characters'
+  // square is nearly all ink. A photograph, a QR code or a shaded box is.
+  const int shrink = std::max(1, charHeight / 8);
+  cv::Mat small;
+  cv::resize(grey < kPaperLevel, small, {(grey.cols + shrink - 1) / shrink, (grey.rows + shrink - 1) / shrink}, 0, 0,
+             cv::INTER_AREA);
+  const int window = std::max(3, 2 * charHeight / shrink) | 1;
+  cv::Mat density;
+  cv::blur(small, density, {window, window}, {-1, -1}, cv::BORDER_REPLICATE);
+  cv::Mat pictures = density > kPictureDensity * 255;
+  // A window reaches half its side past the picture's edge.
+  cv::dilate(pictures, pictures, cv::getStructuringElement(cv::MORPH_RECT, {window, window}));
+  cv::resize(pictures, pictures, grey.size(), 0, 0, cv::INTER_NEAREST);
+  return pictures;
+}
+
+namespace {
+
+// Marks in `runs` every stretch of ink along the rows of `ink` at least `length` long.
+void MarkLongRuns(const cv::Mat& ink, int length, cv::Mat& runs) {
+  runs = cv::Mat::zeros(ink.size(), CV_8UC1);
+  for (int r = 0; r < ink.rows; ++r) {
+    const std::uint8_t* pixel = ink.ptr<std::uint8_t>(r);
+    std::uint8_t* mark = runs.ptr<std::uint8_t>(r);
+    int start = 0;
+    for (int c = 0; c <= ink.cols; ++c) {
+      if (c < ink.cols && pixel[c]) continue;
+      if (c - start >= length) std::fill(mark + start, mark + c, 255);
+      start = c + 1;
+    }
+  }
+}
+
+}  // namespace
+
+void CDocOCR::RemoveRules(cv::Mat& mask, cv::Mat& text, int charHeight) {
+  // No stroke of a character, not even a dash of two ems, runs this long: what does is a rule.
+  const int across = static_cast<int>(kRuleLength * charHeight);
+  const int down = static_cast<int>(kUprightRuleLength * charHeight);
+  if (across < 2 || down < 2) return;
+  cv::Mat rules;
+  MarkLongRuns(text, across, rules);
+  cv::Mat transposed;
+  cv::transpose(text, transposed);
+  cv::Mat upright;
+  MarkLongRuns(transposed, down, upright);
+  cv::transpose(upright, transposed);
+  cv::bitwise_or(rules, transposed, rules);
+  // The blurred edge of a rule is thinner than the rule itself.
+  cv::dilate(rules, rules, cv::getStructuringElement(cv::MORPH_RECT, {3, 3}));
+  text.setTo(0, rules);
+  mask.setTo(0, rules);
+}
+
+void CDocOCR::RemoveSpecks(cv::Mat& text, int charHeight) {
+  const int least = charHeight * charHeight / kSpeckShare;
+  if (least < 2) return;
+  cv::Mat labels;
+  cv::Mat stats;
+  cv::Mat centroids;
+  const int count = cv::connectedComponentsWithStats(text, labels, stats, centroids, 8, CV_32S);
+  std::vector<std::uint8_t> keep(count, 1);
+  keep[0] = 0;
+  bool any = false;
+  for (int i = 1; i < count; ++i) {
+    if (stats.at<int>(i, cv::CC_STAT_AREA) >= least) continue;
+    keep[i] = 0;
+    any = true;
+  }
+  if (!any) return;
+  for (int r = 0; r < text.rows; ++r) {
+    std::uint8_t* pixel = text.ptr<std::uint8_t>(r);
+    const int* label = labels.ptr<int>(r);
+    for (int c = 0; c < text.cols; ++c)
+      if (pixel[c] && !keep[label[c]]) pixel[c] = 0;
+  }
 }
 
 cv::Mat CDocOCR::RemoveNoise(const cv::Mat& picture, int window) {
@@ -344,7 +488,7 @@ cv::Mat CDocOCR::RemoveNoise(const cv::Mat& picture, int window) {
   return result;
 }
 
-std::vector<LayoutLine> CDocOCR::AnalyzeLayout(const cv::Mat& fine, const cv::Mat& coarse) {
+std::vector<LayoutLine> CDocOCR::AnalyzeLayout(const cv::Mat& fine, const cv::Mat& coarse, const cv::Mat& grey) {
   std::vector<LayoutLine> lines;
   if (fine.empty()) return lines;
   cv::Mat mask;
@@ -358,14 +502,38 @@ std::vector<LayoutLine> CDocOCR::AnalyzeLayout(const cv::Mat& fine, const cv::Ma
   cv::bitwise_and(near, text, near);
   cv::bitwise_or(mask, near, mask);
 
-  // A character's top and bottom are joined first, so that they never start two lines; then each
-  // blob smeared one width to either side joins the characters of a line into one blob.
+  // Every blob's outline, also of those inside others' holes: the characters in a table's cells
+  // lie inside its grid. A frame round a box of text or a table's grid is nearly all holes: no
+  // character. (Its outline's area less its holes' would say the same, but all but loses strokes
+  // one pixel wide, as light faces have in small pictures.)
   std::vector<std::vector<cv::Point>> contours;
-  cv::findContours(mask, contours, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_SIMPLE);
+  std::vector<cv::Vec4i> hierarchy;
+  cv::findContours(mask, contours, hierarchy, cv::RETR_CCOMP, cv::CHAIN_APPROX_SIMPLE);
   std::vector<cv::Rect> boxes;
   boxes.reserve(contours.size());
-  for (const auto& contour : contours) boxes.push_back(cv::boundingRect(contour));
+  for (std::size_t i = 0; i < contours.size(); ++i) {
+    if (hierarchy[i][3] >= 0) continue;
+    double holes = 0;
+    for (int hole = hierarchy[i][2]; hole >= 0; hole = hierarchy[hole][0]) holes += cv::contourArea(contours[hole]);
+    const cv::Rect box = cv::boundingRect(contours[i]);
+    if (holes <= kMostFrameHoles * box.area()) boxes.push_back(box);
+  }
   const int charHeight = PageCharHeight(boxes);
+  if (charHeight > 0) {
+    if (!grey.empty()) {
+      const cv::Mat pictures = FindPictures(grey, charHeight);
+      mask.setTo(0, pictures);
+      text.setTo(0, pictures);
+    }
+    RemoveRules(mask, text, charHeight);
+    RemoveSpecks(text, charHeight);
+  }
+  cv::findContours(mask, contours, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_SIMPLE);
+  boxes.clear();
+  for (const auto& contour : contours) boxes.push_back(cv::boundingRect(contour));
+
+  // A character's top and bottom are joined first, so that they never start two lines; then each
+  // blob smeared one width to either side joins the characters of a line into one blob.
   for (const cv::Rect& join : VerticalJoins(boxes, charHeight)) cv::rectangle(mask, join, cv::Scalar(255), cv::FILLED);
   // A blurred character falls apart into dots narrower than the gaps between characters: every
   // blob reaches at least a quarter of the character height to either side.
@@ -379,6 +547,8 @@ std::vector<LayoutLine> CDocOCR::AnalyzeLayout(const cv::Mat& fine, const cv::Ma
   for (const auto& contour : contours) {
     const cv::Rect b = cv::boundingRect(contour);
     if (b.area() < kMinBlobArea) continue;
+    // Far taller than the page's characters: a picture or a code, not a line of text.
+    if (charHeight > 0 && b.height > kMaxLineHeight * charHeight) continue;
     // Clipped, so a blob touching the picture's edge still gives a line.
     const cv::Rect grown = cv::Rect(b.x - 1, b.y - 1, b.width + 2, b.height + 2) & picture;
     cv::Mat blank = cv::Mat::zeros(grown.size(), CV_8UC1);
@@ -397,9 +567,39 @@ bool CDocOCR::RecognizeLine(const cv::Mat& lineImage, const cv::Mat& invertedGre
   RecordList<SegmentCandidate> candidates = SegmentLine(lineImage, invertedGrey);
   if (candidates.Empty()) return false;
   RecordList<std::string> readings;
-  DecodeLattice(candidates, &readings);
-  *text = readings.Empty() ? std::string() : readings.Front();
+  std::vector<DecodedCharacter> best;
+  ocr::DecodeLattice(candidates, &readings, &best);
+  ReadNumbersAsDigits(best, lineImage.rows);
+  text->clear();
+  for (const DecodedCharacter& character : best) *text += character.text;
   return true;
+}
+
+void CDocOCR::ReadNumbersAsDigits(std::vector<DecodedCharacter>& characters, int lineHeight) {
+  auto isDigit = [](const std::string& t) { return t.size() == 3 && t >= "０" && t <= "９"; };
+  auto isLetter = [](const std::string& t) {
+    return t.size() == 3 && ((t >= "Ａ" && t <= "Ｚ") || (t >= "ａ" && t <= "ｚ"));
+  };
+  static const std::pair<const char*, const char*> kAsDigits[] = {
+      {"ｌ", "１"}, {"Ｉ", "１"}, {"ｉ", "１"}, {"Ｏ", "０"}, {"ｏ", "０"}, {"·", "．"}};
+  const int maxGap = static_cast<int>(kWordGap * lineHeight);
+  const std::vector<DecodedCharacter> read = characters;
+  for (std::size_t i = 0; i < read.size(); ++i) {
+    const auto found = std::find_if(std::begin(kAsDigits), std::end(kAsDigits),
+                                    [&](const auto& pair) { return read[i].text == pair.first; });
+    if (found == std::end(kAsDigits)) continue;
+    // The neighbours in the same word: no wider gap than a space's.
+    const DecodedCharacter* before =
+        i > 0 && read[i].x - (read[i - 1].x + read[i - 1].width) <= maxGap ? &read[i - 1] : nullptr;
+    const DecodedCharacter* after =
+        i + 1 < read.size() && read[i + 1].x - (read[i].x + read[i].width) <= maxGap ? &read[i + 1] : nullptr;
+    const bool beside = (before && isDigit(before->text)) || (after && isDigit(after->text));
+    const bool amongLetters = (before && isLetter(before->text)) || (after && isLetter(after->text));
+    // A dot is a decimal point only between two digits.
+    const bool point = std::string(found->first) == "·";
+    if (point ? before && after && isDigit(before->text) && isDigit(after->text) : beside && !amongLetters)
+      characters[i].text = found->second;
+  }
 }
 
 bool CDocOCR::EstimateCharHeight(const cv::Mat& lineImage, int* height) {
@@ -410,12 +610,7 @@ bool CDocOCR::EstimateCharHeight(const cv::Mat& lineImage, int* height) {
   std::vector<int> heights;
   heights.reserve(contours.size());
   for (const auto& contour : contours) heights.push_back(cv::boundingRect(contour).height);
-  // An eighth down from the tallest: the dots and short strokes that make up most of the blobs
-  // of Chinese characters must not set the height (from the smallest, a 40-pixel character
-  // measured 10 and no cut could ever hold a whole character); the few tallest are skipped as
-  // characters run together.
-  std::sort(heights.begin(), heights.end(), std::greater<>());
-  *height = heights[heights.size() / 8];
+  *height = CharacterHeight(std::move(heights));
   return true;
 }
 
@@ -423,6 +618,9 @@ RecordList<SegmentCandidate> CDocOCR::SegmentLine(const cv::Mat& lineImage, cons
   RecordList<SegmentCandidate> candidates;
   int charHeight = 0;
   if (lineImage.empty() || !handle_ || !EstimateCharHeight(lineImage, &charHeight)) return candidates;
+  // A line of a character or two of several parts each (台, 率) has only parts to measure; the
+  // line itself, one pixel larger all round than its ink, is nearly a character high.
+  charHeight = std::max(charHeight, static_cast<int>(kLineFill * (lineImage.rows - 2)));
   const int width = lineImage.cols;
   std::vector<int> counts(width, 0);
   for (int r = 0; r < lineImage.rows; ++r) {
@@ -446,6 +644,15 @@ RecordList<SegmentCandidate> CDocOCR::SegmentLine(const cv::Mat& lineImage, cons
     runs = FindRuns(counts);
   }
 
+  // Every cut of one run or of neighbouring runs that fits the width limit, read as it fits its
+  // place in the line.
+  struct Cut {
+    SegmentCandidate candidate;
+    std::string label;  // empty: a blank or unread
+    double distance = kBlankDistance;
+    bool read = false;
+  };
+  std::vector<Cut> cuts;
   for (std::size_t i = 0; i < runs.size(); ++i) {
     for (std::size_t j = i; j < runs.size(); ++j) {
       const int cutWidth = runs[j].end - runs[i].start + 1;
@@ -459,7 +666,8 @@ RecordList<SegmentCandidate> CDocOCR::SegmentLine(const cv::Mat& lineImage, cons
         last = r;
       }
       if (first < 0) continue;
-      SegmentCandidate candidate;
+      Cut cut;
+      SegmentCandidate& candidate = cut.candidate;
       candidate.x = runs[i].start;
       candidate.top = first;
       candidate.width = cutWidth;
@@ -469,22 +677,60 @@ RecordList<SegmentCandidate> CDocOCR::SegmentLine(const cv::Mat& lineImage, cons
       std::string labels;
       std::vector<double> distances;
       if (RecognizeCandidate(image, kReadingsAsked, &labels, &distances)) {
+        cut.read = true;
         std::vector<std::string> readings;
         for (std::size_t k = 0; k < distances.size(); ++k)
           readings.push_back(OcrLabelToUtf8(std::string_view(labels).substr(k * kLabelBytes, kLabelBytes)));
         std::string twin;
         const int chosen = ChooseByPlace(readings, box, lineImage.rows, charHeight, &twin);
         const double distance = chosen >= 0 ? distances[chosen] : distances.front();
-        if ((chosen >= 0 || !twin.empty()) && distance < kBlankDistance) {
-          candidate.bestDistance = distance;
-          candidate.alternatives.Append({chosen >= 0 ? readings[chosen] : twin, std::max(0.0, 1.0 - distance), -1});
-        } else {
-          candidate.bestDistance = kBlankDistance;
-          candidate.alternatives.Append({" ", 1.0 - kBlankDistance, -1});
+        // Under the blank distance a reading is sure; further off, in a face unlike any the
+        // template was trained on, it still stands when no other class comes near it.
+        const std::size_t at = chosen >= 0 ? static_cast<std::size_t>(chosen) : 0;
+        const double margin = at + 1 < distances.size() ? distances[at + 1] - distance : 1.0;
+        const bool stands = distance < kBlankDistance || (distance < kFarDistance && margin >= kClearMargin);
+        if ((chosen >= 0 || !twin.empty()) && stands) {
+          cut.label = chosen >= 0 ? readings[chosen] : twin;
+          cut.distance = distance;
         }
       }
-      candidates.Append(std::move(candidate));
+      cuts.push_back(std::move(cut));
     }
+  }
+
+  // A character of two parts side by side with a clear gap between them (a radical and the rest)
+  // is cut into its parts as well as whole, and each part may read well as some character or
+  // letter. The whole wins when it reads confidently and fits where pieces cannot: as wide as a
+  // character, or as the double quote of two single ones. Its pieces lose weight by how little of
+  // it each one covers.
+  auto isWhole = [&](const Cut& cut) {
+    if (cut.label.empty()) return false;
+    const char32_t c = FirstCodePoint(cut.label);
+    if (c == U'“' || c == U'”') return true;
+    return IsHanzi(c) && cut.distance < kConfidentWhole && cut.candidate.width >= kWholeWidth * charHeight;
+  };
+  std::vector<double> piecePenalty(cuts.size(), 0.0);
+  for (const Cut& whole : cuts) {
+    if (!isWhole(whole)) continue;
+    const int wholeEnd = whole.candidate.x + whole.candidate.width;
+    for (std::size_t k = 0; k < cuts.size(); ++k) {
+      const SegmentCandidate& piece = cuts[k].candidate;
+      if (piece.width >= whole.candidate.width || piece.x < whole.candidate.x || piece.x + piece.width > wholeEnd)
+        continue;
+      const double uncovered = 1.0 - static_cast<double>(piece.width) / whole.candidate.width;
+      piecePenalty[k] = std::max(piecePenalty[k], kPiecePenalty * uncovered);
+    }
+  }
+
+  for (std::size_t k = 0; k < cuts.size(); ++k) {
+    Cut& cut = cuts[k];
+    SegmentCandidate& candidate = cut.candidate;
+    if (cut.read) {
+      candidate.bestDistance = cut.label.empty() ? kBlankDistance : cut.distance;
+      const std::string text = cut.label.empty() ? std::string(" ") : cut.label;
+      candidate.alternatives.Append({text, std::max(0.0, 1.0 - candidate.bestDistance - piecePenalty[k]), -1});
+    }
+    candidates.Append(std::move(candidate));
   }
   return candidates;
 }
@@ -493,11 +739,14 @@ int CDocOCR::ChooseByPlace(const std::vector<std::string>& readings, const cv::R
                            int charHeight, std::string* twin) {
   twin->clear();
   for (std::size_t k = 0; k < readings.size(); ++k) {
-    const PlaceRule* rule = RuleOf(readings[k]);
-    if (!rule || Fits(*rule, box, lineHeight, charHeight)) return static_cast<int>(k);
-    if (k == 0 && rule->twin && Fits(*RuleOf(rule->twin), box, lineHeight, charHeight)) {
-      *twin = rule->twin;
-      return -1;
+    if (FitsPlace(readings[k], box, lineHeight, charHeight)) return static_cast<int>(k);
+    const PlaceRule* rule = k == 0 ? RuleOf(readings[k]) : nullptr;
+    if (!rule) continue;
+    for (const char* other : {rule->twin, rule->otherTwin}) {
+      if (other && Fits(*RuleOf(other), box, lineHeight, charHeight)) {
+        *twin = other;
+        return -1;
+      }
     }
   }
   return -1;

@@ -39,12 +39,37 @@ class CDocOCR {
   static constexpr double kBlankDistance = 0.32;
   static constexpr int kThresholdOffset = 25;
   static constexpr int kMinBlobArea = 1024;
+  // Rules run at least this many character heights across, or down; a line of text is never this
+  // many character heights high; specks are smaller than this share of a character's square.
+  static constexpr double kRuleLength = 3.0;
+  static constexpr double kUprightRuleLength = 2.5;
+  static constexpr double kMaxLineHeight = 3.0;
+  static constexpr int kSpeckShare = 150;
+  static constexpr double kMostCharacterAspect = 4.0;
+  // A blob whose holes take more than this share of its box is a frame, not a character.
+  static constexpr double kMostFrameHoles = 0.8;
+  // Darker than this is not paper; pictures are nearly all not paper.
+  static constexpr int kPaperLevel = 235;
+  static constexpr double kPictureDensity = 0.7;
   // Nine pixels: at 300 DPI the strokes of 14- and 16-point characters are six to eight pixels
   // wide, and a five-pixel window flattened them away with the large dark areas it is meant for.
   static constexpr int kStrokeWindow = 9;
   // The engine is asked for this many readings of a candidate, so that a look-alike its place in
   // the line rules out can give way to the next; the lattice still gets one per candidate.
   static constexpr int kReadingsAsked = 4;
+  // A cut of a whole character read under this distance, at least this share of the character
+  // height wide, outweighs the pieces it holds: each loses up to this much of its weight.
+  static constexpr double kConfidentWhole = 0.25;
+  static constexpr double kWholeWidth = 0.7;
+  static constexpr double kPiecePenalty = 0.5;
+  // A reading further off than the blank distance but under this one is kept when the next class
+  // is at least this much further still.
+  static constexpr double kFarDistance = 0.8;
+  // The characters of a line are at least this share of its height.
+  static constexpr double kLineFill = 0.9;
+  // Characters closer than this share of the line's height belong to one word.
+  static constexpr double kWordGap = 0.25;
+  static constexpr double kClearMargin = 0.1;
 
   CDocOCR() = default;
   virtual ~CDocOCR();
@@ -71,12 +96,23 @@ class CDocOCR {
   static void Binarize(const cv::Mat& normalized, cv::Mat* coarse, cv::Mat* fine);
   // Keeps dark strokes narrower than `window` and flattens wider dark areas to paper.
   static cv::Mat RemoveNoise(const cv::Mat& grey, int window = kStrokeWindow);
-  static std::vector<LayoutLine> AnalyzeLayout(const cv::Mat& fine, const cv::Mat& coarse);
+  // `grey`, the normalised picture the two were made from, when given, lets pictures be found and
+  // left out (see FindPictures).
+  static std::vector<LayoutLine> AnalyzeLayout(const cv::Mat& fine, const cv::Mat& coarse,
+                                               const cv::Mat& grey = cv::Mat());
+  // Where the normalised grey picture of a page of `charHeight` characters holds no text but a
+  // picture: a photograph, a QR code, a shaded area. 255 there, 0 elsewhere.
+  static cv::Mat FindPictures(const cv::Mat& grey, int charHeight);
+  // Clears the rules of tables and forms (ink straight across or down for longer than any
+  // character's stroke) from the fine and coarse ink of a page of `charHeight` characters.
+  static void RemoveRules(cv::Mat& mask, cv::Mat& text, int charHeight);
+  // Clears the specks of noise, far smaller than a dot of a character, from the coarse ink.
+  static void RemoveSpecks(cv::Mat& text, int charHeight);
   // Blob boxes stacked one above the other closely enough to be the top and bottom of one
   // character (thresholding can part them), with no more than a character's height together:
   // each pair found gives the box that joins them.
   static std::vector<cv::Rect> VerticalJoins(const std::vector<cv::Rect>& boxes, int charHeight);
-  // The character height of a page's blob boxes: an eighth down from the tallest; 0 for none.
+  // The character height of a page's blob boxes, among those of character size; 0 for none.
   static int PageCharHeight(const std::vector<cv::Rect>& boxes);
   bool RecognizeLine(const cv::Mat& lineImage, const cv::Mat& invertedGrey, std::string* text);
   RecordList<SegmentCandidate> SegmentLine(const cv::Mat& lineImage, const cv::Mat& invertedGrey);
@@ -90,6 +126,10 @@ class CDocOCR {
   // fits; `*twin` is then empty, or the label to read instead of the first.
   static int ChooseByPlace(const std::vector<std::string>& readings, const cv::Rect& box, int lineHeight,
                            int charHeight, std::string* twin);
+  // In a number, the letters of a digit's shape are that digit: l, I and i are one, O and o zero,
+  // where a digit stands beside them in the same word and no letter does; a middle dot between two
+  // digits is the decimal point. `lineHeight`: the line's rows, for the gap between words.
+  static void ReadNumbersAsDigits(std::vector<DecodedCharacter>& characters, int lineHeight);
   static bool CompareLinePosition(const TextLineRecord& a, const TextLineRecord& b);
   // Sorts the lines into reading order and joins them: six spaces between lines side by side,
   // "\r\n" between lines one below the other. False when there is no line.

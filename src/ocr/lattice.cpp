@@ -27,6 +27,8 @@ struct LatticeNode {
   double bestScore = 0;
   int pathLength = 0;
   int predecessorGroup = kStartGroup;
+  int x = 0;  // the columns of the node's candidate
+  int width = 0;
 };
 
 struct LatticePath {
@@ -52,7 +54,7 @@ class CandidateLattice {
     ScoreGroup(kEndGroup);
   }
 
-  void SearchBackward(RecordList<std::string>* readings) {
+  void SearchBackward(RecordList<std::string>* readings, std::vector<DecodedCharacter>* best) {
     std::vector<LatticePath> open;
     open.push_back({{endNode_}, 0, nodes_[endNode_].bestScore, 0});
     std::vector<LatticePath> completed;
@@ -85,6 +87,11 @@ class CandidateLattice {
       if (static_cast<int>(open.size()) > room) open.resize(room);
     }
     std::stable_sort(completed.begin(), completed.end(), RanksHigher);
+    if (best && !completed.empty()) {
+      for (int node : completed.front().nodes)
+        if (!IsSentinel(node) && nodes_[node].label != " ")
+          best->push_back({nodes_[node].label, nodes_[node].x, nodes_[node].width});
+    }
     for (const LatticePath& path : completed) {
       std::string text;
       for (int node : path.nodes)
@@ -128,7 +135,7 @@ class CandidateLattice {
       }
       for (const CandidateAlternative& alternative : c.alternatives)
         AddNode({span.group, nextIndex[span.group]++, alternative.text, alternative.weight, -1, {}, -1, 0, 1,
-                 predecessor});
+                 predecessor, c.x, c.width});
     }
     endNode_ = AddNode({kEndGroup, 0, "</s>", 0, 0, {}, -1, 0, 0, groupCount_ - 1});
 
@@ -198,8 +205,10 @@ class CandidateLattice {
 
 }  // namespace
 
-void DecodeLattice(RecordList<SegmentCandidate>& candidates, RecordList<std::string>* readings) {
+void DecodeLattice(RecordList<SegmentCandidate>& candidates, RecordList<std::string>* readings,
+                   std::vector<DecodedCharacter>* best) {
   readings->Clear();
+  if (best) best->clear();
   if (candidates.Empty()) return;
   for (SegmentCandidate& c : candidates) {
     for (CandidateAlternative& alternative : c.alternatives) {
@@ -211,7 +220,7 @@ void DecodeLattice(RecordList<SegmentCandidate>& candidates, RecordList<std::str
       [](const SegmentCandidate& a, const SegmentCandidate& b) { return a.x + a.width - 1 <= b.x + b.width - 1; });
   CandidateLattice lattice(candidates);
   lattice.ScoreForward();
-  lattice.SearchBackward(readings);
+  lattice.SearchBackward(readings, best);
 }
 
 }  // namespace orvane::ocr

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "ocr/record_list.h"
 
@@ -29,9 +30,18 @@ inline constexpr double kUnreachableScore = -8.988465674311579e307;  // half the
 inline constexpr int kMaxArcsPerGroup = 10;
 inline constexpr int kReadingsWanted = 5;
 
+// One character of the best reading, with the columns of the cut it was read from.
+struct DecodedCharacter {
+  std::string text;
+  int x = 0;
+  int width = 0;
+};
+
 // Scales the alternatives' weights by 10 and sorts the candidates by their last column (both in
 // place), then fills `readings` with the line's readings, best first, spaces removed. Empty when
-// there are no candidates or no path reaches the start.
-void DecodeLattice(RecordList<SegmentCandidate>& candidates, RecordList<std::string>* readings);
+// there are no candidates or no path reaches the start. `best`, when given, receives the
+// characters of the first reading (blanks left out) in their order.
+void DecodeLattice(RecordList<SegmentCandidate>& candidates, RecordList<std::string>* readings,
+                   std::vector<DecodedCharacter>* best = nullptr);
 
 }  // namespace orvane::ocr

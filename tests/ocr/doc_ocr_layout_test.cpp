@@ -159,6 +159,15 @@ TEST(ChooseByPlace, LookAlikesAreToldApartByTheirPlace) {
       {"small letter beside capitals", {"Ｖ"}, {0, 12, 26, 24}, -1, "ｖ"},
       {"characters have no place", {"国"}, {0, 0, 10, 10}, 0, ""},
       {"nothing fits", {"，", "、"}, {0, 0, 30, 30}, -1, ""},
+      // Faces for Taiwan set the full stop and the comma in the middle of the line.
+      {"full stop in the middle", {"。"}, {0, 12, 11, 11}, 0, ""},
+      {"comma in the middle", {"，"}, {0, 12, 7, 12}, 0, ""},
+      {"small o as small as a full stop", {"ｏ"}, {0, 26, 11, 11}, -1, "。"},
+      {"small o", {"ｏ"}, {0, 16, 18, 18}, 0, ""},
+      {"capital as small as a mark is the next reading", {"Ｎ", "、"}, {0, 26, 10, 10}, 1, ""},
+      {"digit as small as a mark is the next reading", {"１", "，"}, {0, 28, 6, 10}, 1, ""},
+      {"the sun is taller than wide", {"曰"}, {0, 2, 24, 34}, -1, "日"},
+      {"the word to say is wider than tall", {"日"}, {0, 8, 34, 26}, -1, "曰"},
   };
   for (const Case& c : cases) {
     std::string twin = "stale";
@@ -197,9 +206,10 @@ TEST(AnalyzeLayout, LineImageIsTheCoarseInkInsideTheFineBlob) {
   EXPECT_EQ(cv::countNonZero(lines[0].image), 40 * 40);
 }
 
-// Chinese characters break into many small blobs: the height is taken an eighth down from the
-// tallest, so the dots do not make it small.
-TEST(EstimateCharHeight, TakesTheEighthFromTheTallest) {
+// Chinese characters break into many small blobs: the height is taken among the blobs of at least
+// half the tallest's height, an eighth down from the tallest of those, so the dots and strokes do
+// not make it small however many there are.
+TEST(EstimateCharHeight, TakesTheEighthFromTheTallestOfCharacterSize) {
   int height = 0;
   EXPECT_FALSE(CDocOCR::EstimateCharHeight(cv::Mat::zeros(40, 40, CV_8UC1), &height));
 
@@ -213,14 +223,115 @@ TEST(EstimateCharHeight, TakesTheEighthFromTheTallest) {
   ASSERT_TRUE(CDocOCR::EstimateCharHeight(eight, &height));
   EXPECT_EQ(height, 23);
 
-  // Seventeen dots and two characters' worth of tall strokes: the dots do not decide.
-  cv::Mat dotted = cv::Mat::zeros(40, 400, CV_8UC1);
-  for (int i = 0; i < 17; ++i) dotted(cv::Rect(5 + 20 * i, 10, 4, 4)).setTo(255);
-  dotted(cv::Rect(360, 2, 3, 30)).setTo(255);
-  dotted(cv::Rect(370, 2, 3, 30)).setTo(255);
-  dotted(cv::Rect(380, 1, 3, 36)).setTo(255);
+  // Eighty dots, one stroke 36 high and eight of 30: an eighth of all blobs down would be a dot.
+  cv::Mat dotted = cv::Mat::zeros(40, 1800, CV_8UC1);
+  for (int i = 0; i < 80; ++i) dotted(cv::Rect(5 + 20 * i, 10, 4, 4)).setTo(255);
+  dotted(cv::Rect(1610, 1, 3, 36)).setTo(255);
+  for (int i = 0; i < 8; ++i) dotted(cv::Rect(1620 + 10 * i, 2, 3, 30)).setTo(255);
   ASSERT_TRUE(CDocOCR::EstimateCharHeight(dotted, &height));
   EXPECT_EQ(height, 30);
+}
+
+TEST(PageCharHeight, ManyPiecesDoNotMakeItSmall) {
+  std::vector<cv::Rect> boxes(900, cv::Rect(0, 0, 6, 12));
+  boxes.insert(boxes.end(), 100, cv::Rect(0, 0, 40, 44));
+  boxes.push_back({0, 0, 3, 2000});  // a rule
+  EXPECT_EQ(CDocOCR::PageCharHeight(boxes), 44);
+  EXPECT_EQ(CDocOCR::PageCharHeight({}), 0);
+}
+
+// A table: rules around and between cells of text 30 high. The rules go, the characters stay, and
+// each cell's characters are a line of their own.
+TEST(AnalyzeLayout, TheRulesOfATableAreNoLine) {
+  cv::Mat page(260, 620, CV_8UC1, cv::Scalar(255));
+  for (int y : {20, 80, 140}) page(cv::Rect(20, y, 580, 3)).setTo(0);
+  for (int x : {20, 220, 420, 597}) page(cv::Rect(x, 20, 3, 123)).setTo(0);
+  std::vector<cv::Rect> characters;
+  for (int row = 0; row < 2; ++row)
+    for (int cell = 0; cell < 3; ++cell)
+      for (int i = 0; i < 3; ++i) characters.push_back({40 + 200 * cell + 40 * i, 35 + 60 * row, 30, 30});
+  for (const cv::Rect& c : characters) page(c).setTo(0);
+  const std::vector<LayoutLine> lines = CDocOCR::AnalyzeLayout(page, page);
+  ASSERT_EQ(lines.size(), 6u);
+  for (const LayoutLine& line : lines) {
+    EXPECT_EQ(line.box.height, 32);
+    EXPECT_EQ(cv::countNonZero(line.image), 3 * 30 * 30);
+  }
+}
+
+TEST(RemoveSpecks, SpecksGoAndDotsStay) {
+  cv::Mat text = cv::Mat::zeros(100, 100, CV_8UC1);
+  text(cv::Rect(10, 10, 2, 2)).setTo(255);  // a speck
+  text(cv::Rect(40, 40, 5, 5)).setTo(255);  // a dot of a character 40 high
+  text(cv::Rect(60, 20, 4, 40)).setTo(255);
+  CDocOCR::RemoveSpecks(text, 40);
+  EXPECT_EQ(cv::countNonZero(text(cv::Rect(0, 0, 20, 20))), 0);
+  EXPECT_EQ(cv::countNonZero(text), 25 + 160);
+}
+
+// A photograph (a smooth grey face on a lit ground) and a QR code beside lines of text: the
+// photograph is found as a picture, the text is not; the layout then finds the lines of text only.
+TEST(FindPictures, PhotographsAndCodesAreFoundAndTextIsNot) {
+  cv::Mat grey(760, 1100, CV_8UC1, cv::Scalar(255));
+  for (int line = 0; line < 12; ++line)
+    for (int i = 0; i < 10; ++i) {
+      cv::Mat character = grey(cv::Rect(20 + 40 * i, 20 + 60 * line, 30, 30));
+      for (int stroke = 0; stroke < 30; stroke += 10) character.row(stroke).setTo(0), character.col(stroke).setTo(0);
+    }
+  const cv::Rect photo(480, 20, 180, 240);
+  cv::Mat face = grey(photo);
+  for (int r = 0; r < face.rows; ++r) face.row(r).setTo(170 - r / 4);
+  cv::ellipse(face, {90, 100}, {50, 70}, 0, 0, 360, cv::Scalar(120), cv::FILLED);
+  const cv::Rect code(700, 20, 180, 180);
+  cv::RNG random(5);
+  for (int r = 0; r < 18; ++r)
+    for (int c = 0; c < 18; ++c)
+      if (random.uniform(0, 2)) grey(cv::Rect(code.x + 10 * c, code.y + 10 * r, 10, 10)).setTo(0);
+  const cv::Mat pictures = CDocOCR::FindPictures(grey, 30);
+  EXPECT_EQ(cv::countNonZero(pictures(cv::Rect(20, 20, 400, 710))), 0);
+  EXPECT_GT(cv::countNonZero(pictures(photo)), photo.area() * 9 / 10);
+
+  cv::Mat coarse;
+  cv::Mat fine;
+  CDocOCR::Binarize(grey, &coarse, &fine);
+  const std::vector<LayoutLine> lines = CDocOCR::AnalyzeLayout(fine, coarse, grey);
+  ::testing::Message boxes;
+  for (const LayoutLine& line : lines) boxes << line.box << " ";
+  ASSERT_EQ(lines.size(), 12u) << boxes;
+  // The code, one blob far taller than a line, is no line either.
+  for (const LayoutLine& line : lines) EXPECT_LT(line.box.x + line.box.width, photo.x) << line.box;
+}
+
+TEST(ReadNumbersAsDigits, LettersOfADigitsShapeInANumber) {
+  // Characters 20 wide with gaps of 4; a gap of 30 parts words (line 40 high).
+  auto decode = [](const std::vector<std::string>& texts, int wordAfter = -1) {
+    std::vector<DecodedCharacter> characters;
+    int x = 0;
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+      characters.push_back({texts[i], x, 20});
+      x += static_cast<int>(i) == wordAfter ? 50 : 24;
+    }
+    CDocOCR::ReadNumbersAsDigits(characters, 40);
+    std::string text;
+    for (const DecodedCharacter& c : characters) text += c.text;
+    return text;
+  };
+  struct Case {
+    const char* name;
+    std::vector<std::string> read;
+    int wordAfter;
+    std::string text;
+  } cases[] = {
+      {"one in a number", {"３", "ｌ", "８"}, -1, "３１８"},
+      {"one leading a number", {"Ｉ", "２", "９"}, -1, "１２９"},
+      {"zero in a year", {"２", "Ｏ", "２", "４"}, -1, "２０２４"},
+      {"decimal point", {"０", "·", "１", "５"}, -1, "０．１５"},
+      {"a letter beside a letter stays", {"Ｔ", "ｅ", "ｌ", "８"}, -1, "Ｔｅｌ８"},
+      {"a word apart stays", {"Ｉ", "８"}, 0, "Ｉ８"},
+      {"a dot after a number stays", {"８", "·"}, -1, "８·"},
+      {"Chinese beside is no digit", {"年", "ｌ", "月"}, -1, "年ｌ月"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(decode(c.read, c.wordAfter), c.text) << c.name;
 }
 
 // The stroke filter pixel by pixel, as a reference for the whole-picture passes.

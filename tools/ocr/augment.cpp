@@ -30,6 +30,10 @@ Distortion RandomDistortion(SampleRandom& random, int pixelSize) {
   // A stroke of a text font is about a tenth of the em: thicken it by up to a third, thin it less,
   // since thin strokes of small characters break apart.
   distortion.embolden = random.Uniform(-0.15, 0.3) * std::max(1.0, pixelSize / 10.0);
+  // Other designs set their characters narrower or wider by a tenth or so, and an oblique face
+  // leans by about a tenth of the height.
+  distortion.widthScale = random.Uniform(0.88, 1.12);
+  distortion.slant = random.Uniform(0.0, 1.0) < 0.2 ? random.Uniform(-0.05, 0.15) : 0.0;
   distortion.blurSigma = random.Uniform(0.0, 1.0) < 0.5 ? random.Uniform(0.3, 0.5 + pixelSize / 40.0) : 0.0;
   distortion.noiseSigma = random.Uniform(0.0, 1.0) < 0.5 ? random.Uniform(2.0, 14.0) : 0.0;
   distortion.threshold = random.Uniform(0.0, 1.0) < 0.15 ? 0 : static_cast<int>(random.Uniform(90.0, 170.0));

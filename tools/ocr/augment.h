@@ -11,6 +11,8 @@ namespace orvane::ocrtools {
 struct Distortion {
   double degrees = 0;     // turn, counter-clockwise
   double embolden = 0;    // stroke widening in pixels; negative thins
+  double widthScale = 1;  // faces are drawn narrower or wider than the trained ones
+  double slant = 0;       // and some lean: shift to the right per unit of height
   double blurSigma = 0;   // Gaussian blur before thresholding; 0: none
   double noiseSigma = 0;  // grey-level noise before thresholding; 0: none
   int threshold = 128;    // ink is at least this grey level; 0 keeps the grey picture

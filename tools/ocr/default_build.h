@@ -5,14 +5,14 @@
 
 namespace orvane::ocrtools {
 
-// All classes, seven training faces (hei, song/ming and kai styles, regular and bold), the
-// training sizes; WenQuanYi Micro Hei at three other sizes is kept out for the held-out check.
+// All classes, the training faces (hei, song/ming and kai styles, regular and bold), the training
+// sizes, and the face the distances are calibrated on.
 BuildOptions DefaultBuildOptions();
 
-// The faces kept out of training and calibration, read only by the page-recognition check: one
-// sans, one Song and one Kai face.
+// The faces kept out of training and calibration, read only by the page-recognition check: a
+// sans, a Song, a Kai and a FangSong face of one maker that no trained face descends from.
 struct HeldOutFont {
-  const char* style;  // "sans", "song", "kai"
+  const char* style;  // "sans", "song", "kai", "fangsong"
   FontFace face;
 };
 std::vector<HeldOutFont> HeldOutFonts();

@@ -48,24 +48,46 @@ bool GlyphRenderer::HasGlyph(char32_t codePoint) const {
 }
 
 cv::Mat GlyphRenderer::Render(char32_t codePoint, int pixelSize, double degrees, double embolden) {
+  return RenderWithMetrics(codePoint, pixelSize, degrees, embolden, 1, 0, nullptr);
+}
+
+cv::Mat GlyphRenderer::Render(char32_t codePoint, int pixelSize, double degrees, double embolden, double widthScale,
+                              double slant) {
+  return RenderWithMetrics(codePoint, pixelSize, degrees, embolden, widthScale, slant, nullptr);
+}
+
+GlyphRenderer::Placed GlyphRenderer::Place(char32_t codePoint, int pixelSize) {
+  Placed placed;
+  placed.picture = RenderWithMetrics(codePoint, pixelSize, 0, 0, 1, 0, &placed);
+  return placed;
+}
+
+cv::Mat GlyphRenderer::RenderWithMetrics(char32_t codePoint, int pixelSize, double degrees, double embolden,
+                                         double widthScale, double slant, Placed* placed) {
   FT_Face face = impl_->face;
   if (pixelSize < 1 || FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(pixelSize)) != 0) return {};
+  // The turn after the width and the slant: [cos -sin; sin cos] x [widthScale slant; 0 1].
   const double angle = degrees * std::numbers::pi / 180.0;
-  FT_Matrix turn{static_cast<FT_Fixed>(std::lround(std::cos(angle) * 65536.0)),
-                 static_cast<FT_Fixed>(std::lround(-std::sin(angle) * 65536.0)),
-                 static_cast<FT_Fixed>(std::lround(std::sin(angle) * 65536.0)),
-                 static_cast<FT_Fixed>(std::lround(std::cos(angle) * 65536.0))};
+  const double c = std::cos(angle);
+  const double s = std::sin(angle);
+  auto fixed = [](double v) { return static_cast<FT_Fixed>(std::lround(v * 65536.0)); };
+  FT_Matrix turn{fixed(c * widthScale), fixed(c * slant - s), fixed(s * widthScale), fixed(s * slant + c)};
   FT_Set_Transform(face, &turn, nullptr);
   // Outlines only: embedded bitmaps of small sizes would ignore the turn and the emboldening.
   const bool loaded = FT_Load_Char(face, codePoint, FT_LOAD_NO_BITMAP) == 0;
   FT_Set_Transform(face, nullptr, nullptr);
   if (!loaded || face->glyph->format != FT_GLYPH_FORMAT_OUTLINE) return {};
+  if (placed) placed->advance = static_cast<int>((face->glyph->advance.x + 32) >> 6);
   if (embolden != 0)
     FT_Outline_Embolden(&face->glyph->outline, static_cast<FT_Pos>(std::lround(embolden * 64.0)));
   if (FT_Render_Glyph(face->glyph, FT_RENDER_MODE_NORMAL) != 0) return {};
 
   const FT_Bitmap& bitmap = face->glyph->bitmap;
   if (bitmap.rows == 0 || bitmap.width == 0) return {};
+  if (placed) {
+    placed->left = face->glyph->bitmap_left - kMargin;
+    placed->top = face->glyph->bitmap_top + kMargin;
+  }
   cv::Mat picture(static_cast<int>(bitmap.rows) + 2 * kMargin, static_cast<int>(bitmap.width) + 2 * kMargin,
                   CV_8UC1, cv::Scalar(0));
   for (unsigned row = 0; row < bitmap.rows; ++row) {

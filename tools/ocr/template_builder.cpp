@@ -60,7 +60,8 @@ std::vector<char32_t> DrawnForms(char32_t codePoint) {
 
 cv::Mat DistortedSample(GlyphRenderer& renderer, char32_t codePoint, int size, SampleRandom& random, bool onAPage) {
   const Distortion distortion = RandomDistortion(random, size);
-  const cv::Mat grey = renderer.Render(codePoint, size, distortion.degrees, distortion.embolden);
+  const cv::Mat grey = renderer.Render(codePoint, size, distortion.degrees, distortion.embolden, distortion.widthScale,
+                                      distortion.slant);
   if (grey.empty()) return {};
   if (!onAPage) return Degrade(grey, distortion, random.Next());
   const PageLook look = RandomPageLook(random, size);

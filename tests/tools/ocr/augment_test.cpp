@@ -67,6 +67,8 @@ TEST(RandomDistortion, StaysMild) {
     const Distortion d = RandomDistortion(random, 40);
     EXPECT_LE(std::abs(d.degrees), 4.0);
     EXPECT_LE(std::abs(d.embolden), 1.5);
+    EXPECT_NEAR(d.widthScale, 1.0, 0.12);
+    EXPECT_TRUE(d.slant >= -0.05 && d.slant <= 0.15);
     EXPECT_TRUE(d.threshold == 0 || (d.threshold >= 90 && d.threshold < 170));
   }
 }

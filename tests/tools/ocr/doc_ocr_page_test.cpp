@@ -105,6 +105,25 @@ TEST_F(SmallTemplatePage, ABlankPageHasNoLines) {
   EXPECT_EQ(text, "");
 }
 
+// A form's look: lines of characters in a ruled box, a photograph beside them. Only the characters
+// are read.
+TEST_F(SmallTemplatePage, RulesAndPhotographsAreNotRead) {
+  ocr::CDocOCR ocr;
+  ASSERT_TRUE(ocr.Initialize(testing::SmallPageTemplate()));
+  GlyphRenderer renderer(kPageFont);
+  std::string expected;
+  const cv::Mat text = testing::TypesetPage(renderer, PageLines(2, 6, &expected), {});
+  cv::Mat page(text.rows + 80, text.cols + 260, CV_8UC1, cv::Scalar(255));
+  text.copyTo(page(cv::Rect(20, 40, text.cols, text.rows)));
+  cv::rectangle(page, cv::Rect(40, 50, text.cols - 40, text.rows - 20), cv::Scalar(0), 3);
+  cv::Mat photo = page(cv::Rect(text.cols + 60, 30, 180, 220));
+  for (int r = 0; r < photo.rows; ++r) photo.row(r).setTo(190 - r / 3);
+  cv::ellipse(photo, {90, 90}, {45, 60}, 0, 0, 360, cv::Scalar(110), cv::FILLED);
+  std::string read;
+  ASSERT_TRUE(ocr.Recognize(page, &read, nullptr, false));
+  EXPECT_EQ(read, expected);
+}
+
 }  // namespace
 }  // namespace orvane::ocrtools
 
@@ -122,8 +141,9 @@ TEST_F(SmallTemplatePage, ARunAsWideAsTheLimitIsCutAndANarrowerOneIsNot) {
     int firstColumn;
   } cases[] = {{24, 10}, {25, 11}};
   for (const Case& c : cases) {
-    cv::Mat line = cv::Mat::zeros(30, 60, CV_8UC1);
-    line(cv::Rect(10, 5, c.barWidth, 20)).setTo(255);
+    // A line's blob is one pixel larger all round than its ink.
+    cv::Mat line = cv::Mat::zeros(22, 60, CV_8UC1);
+    line(cv::Rect(10, 1, c.barWidth, 20)).setTo(255);
     const auto candidates = ocr.SegmentLine(line, line);
     ASSERT_EQ(candidates.Count(), 1) << c.barWidth;
     EXPECT_EQ(candidates.Front().x, c.firstColumn) << c.barWidth;
