@@ -17,6 +17,7 @@
 namespace orvane {
 
 namespace platform {
+class IDeviceEventSource;
 class SnapshotButtonReader;
 }
 
@@ -138,6 +139,9 @@ class CUSBCamra : public CVideoBaseClass {
 // The backend the program uses: the virtual camera when ORVANE_VIRTUAL_CAMERA is set, else
 // the kernel's V4L2 nodes. One for the process, made on first use.
 std::shared_ptr<platform::IV4l2Backend> DefaultVideoBackend();
+// Where the program hears of cameras plugged in and pulled out: udev, or with the virtual camera
+// the FIFO that ORVANE_VIRTUAL_PLUG names (see MakeVirtualPlugEvents).
+std::unique_ptr<platform::IDeviceEventSource> DefaultDeviceEvents();
 
 // Device ids as the sources match them: the four characters four after the first "vid"/"pid"
 // of the lower-cased device path, compared ignoring case.

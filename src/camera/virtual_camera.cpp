@@ -1,7 +1,10 @@
 #include "camera/virtual_camera.h"
 
+#include <fcntl.h>
 #include <linux/videodev2.h>
 #include <qrencode.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -11,6 +14,7 @@
 #include <cstdlib>
 #include <malloc.h>
 #include <functional>
+#include <optional>
 
 #include <jpeglib.h>
 
@@ -535,43 +539,152 @@ namespace {
 
 class VirtualCameraBackend final : public platform::SimulatedV4l2Backend {
  public:
-  explicit VirtualCameraBackend(std::vector<std::unique_ptr<VirtualCamera>> cameras) : cameras_(std::move(cameras)) {
-    for (const auto& camera : cameras_) Add(camera->Camera());
+  // The document camera first, then the front-facing ones; `pictures` is the document camera's.
+  VirtualCameraBackend(std::filesystem::path pictures, std::vector<VirtualCameraIdentity> frontCameras)
+      : pictures_(std::move(pictures)), document_(std::make_unique<VirtualCamera>(VirtualCameraIdentity{}, pictures_)) {
+    Add(document_->Camera());
+    for (VirtualCameraIdentity& identity : frontCameras) {
+      frontCameras_.push_back(std::make_unique<VirtualCamera>(std::move(identity)));
+      Add(frontCameras_.back()->Camera());
+    }
+  }
+
+  // The nodes are listed and opened on the window's thread while a plug changes them on the
+  // device-event thread.
+  std::vector<platform::VideoNodeInfo> ListNodes() override {
+    std::lock_guard guard(lock_);
+    return SimulatedV4l2Backend::ListNodes();
+  }
+  std::unique_ptr<platform::IV4l2Device> OpenNode(const std::string& devicePath, int* error) override {
+    std::lock_guard guard(lock_);
+    return SimulatedV4l2Backend::OpenNode(devicePath, error);
+  }
+
+  // The document camera pulled out, or a new one plugged in: the change as udev would tell it;
+  // nothing when it already was out or in.
+  std::optional<platform::DeviceChange> PlugDocument(bool in) {
+    std::unique_ptr<VirtualCamera> gone;  // its producer is joined once the nodes are free again
+    std::lock_guard guard(lock_);
+    if (in == (document_ != nullptr)) return std::nullopt;
+    if (in) {
+      document_ = std::make_unique<VirtualCamera>(VirtualCameraIdentity{}, pictures_);
+      Add(document_->Camera());
+    } else {
+      document_->Camera()->Unplug();
+      Remove(document_->Camera());
+      gone = std::move(document_);
+    }
+    const VirtualCameraIdentity identity;
+    return platform::DeviceChange{in ? platform::DeviceChange::Action::Arrival : platform::DeviceChange::Action::Removal,
+                                  identity.vendorId, identity.productId};
   }
 
  private:
-  std::vector<std::unique_ptr<VirtualCamera>> cameras_;
+  std::mutex lock_;
+  const std::filesystem::path pictures_;
+  std::unique_ptr<VirtualCamera> document_;
+  std::vector<std::unique_ptr<VirtualCamera>> frontCameras_;
 };
+
+// Lines of the plug FIFO: "out" and "in"; anything else is skipped.
+class VirtualPlugEvents final : public platform::IDeviceEventSource {
+ public:
+  VirtualPlugEvents(std::shared_ptr<VirtualCameraBackend> backend, int descriptor)
+      : backend_(std::move(backend)), descriptor_(descriptor) {}
+  ~VirtualPlugEvents() override { close(descriptor_); }
+  VirtualPlugEvents(const VirtualPlugEvents&) = delete;
+  VirtualPlugEvents& operator=(const VirtualPlugEvents&) = delete;
+
+  int Descriptor() override { return descriptor_; }
+  std::optional<platform::DeviceChange> Receive() override {
+    constexpr std::size_t kLongestLine = 64;
+    for (;;) {
+      const std::size_t end = pending_.find('\n');
+      if (end == std::string::npos) {
+        // Whatever the line was, it was no command.
+        if (pending_.size() > kLongestLine) pending_.clear();
+        char buffer[256];
+        const ssize_t got = read(descriptor_, buffer, sizeof buffer);
+        if (got <= 0) return std::nullopt;
+        pending_.append(buffer, static_cast<std::size_t>(got));
+        continue;
+      }
+      const std::string line = pending_.substr(0, end);
+      pending_.erase(0, end + 1);
+      if (line != "in" && line != "out") continue;
+      if (std::optional<platform::DeviceChange> change = backend_->PlugDocument(line == "in")) return change;
+    }
+  }
+
+ private:
+  const std::shared_ptr<VirtualCameraBackend> backend_;
+  const int descriptor_;
+  std::string pending_;
+};
+
+std::shared_ptr<VirtualCameraBackend> MakeBackend(const std::string& setting) {
+  std::error_code error;
+  if (std::filesystem::is_directory(setting, error)) {
+    return std::make_shared<VirtualCameraBackend>(setting, std::vector<VirtualCameraIdentity>{});
+  }
+  std::vector<VirtualCameraIdentity> frontCameras;
+  bool portrait = false, third = false;
+  std::size_t start = 0;
+  while (start <= setting.size()) {
+    const std::size_t end = std::min(setting.find(',', start), setting.size());
+    const std::string word = setting.substr(start, end - start);
+    portrait = portrait || word == "portrait";
+    third = third || word == "third";
+    start = end + 1;
+  }
+  // The document camera is always there ("1", "document", or beside the front-facing ones).
+  if (portrait) frontCameras.push_back(VirtualPortraitIdentity());
+  if (third) frontCameras.push_back(VirtualThirdIdentity());
+  return std::make_shared<VirtualCameraBackend>(std::filesystem::path(), std::move(frontCameras));
+}
+
+// The program's virtual cameras, when ORVANE_VIRTUAL_CAMERA asks for them; made on first use.
+const std::shared_ptr<VirtualCameraBackend>& ProgramVirtualBackend() {
+  static const std::shared_ptr<VirtualCameraBackend> backend = [] {
+    const char* setting = std::getenv("ORVANE_VIRTUAL_CAMERA");
+    return setting != nullptr && *setting != '\0' ? MakeBackend(setting) : nullptr;
+  }();
+  return backend;
+}
 
 }  // namespace
 
 std::shared_ptr<platform::IV4l2Backend> MakeVirtualCameraBackend(const std::string& setting) {
-  std::vector<std::unique_ptr<VirtualCamera>> cameras;
-  std::error_code error;
-  if (std::filesystem::is_directory(setting, error)) {
-    cameras.push_back(std::make_unique<VirtualCamera>(VirtualCameraIdentity{}, setting));
-  } else {
-    bool portrait = false, third = false;
-    std::size_t start = 0;
-    while (start <= setting.size()) {
-      const std::size_t end = std::min(setting.find(',', start), setting.size());
-      const std::string word = setting.substr(start, end - start);
-      portrait = portrait || word == "portrait";
-      third = third || word == "third";
-      start = end + 1;
-    }
-    // The document camera is always there ("1", "document", or beside the front-facing ones).
-    cameras.push_back(std::make_unique<VirtualCamera>(VirtualCameraIdentity{}));
-    if (portrait) cameras.push_back(std::make_unique<VirtualCamera>(VirtualPortraitIdentity()));
-    if (third) cameras.push_back(std::make_unique<VirtualCamera>(VirtualThirdIdentity()));
+  return MakeBackend(setting);
+}
+
+std::unique_ptr<platform::IDeviceEventSource> MakeVirtualPlugEvents(const std::shared_ptr<platform::IV4l2Backend>& backend,
+                                                                     const std::filesystem::path& control) {
+  auto virtualBackend = std::dynamic_pointer_cast<VirtualCameraBackend>(backend);
+  if (!virtualBackend) return nullptr;
+  // Read and write, so that the FIFO never reads as closed between two writers.
+  const int descriptor = open(control.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+  if (descriptor < 0) return nullptr;
+  struct stat status {};
+  if (fstat(descriptor, &status) != 0 || !S_ISFIFO(status.st_mode)) {
+    close(descriptor);
+    return nullptr;
   }
-  return std::make_shared<VirtualCameraBackend>(std::move(cameras));
+  return std::make_unique<VirtualPlugEvents>(std::move(virtualBackend), descriptor);
+}
+
+std::unique_ptr<platform::IDeviceEventSource> DefaultDeviceEvents() {
+  const char* control = std::getenv("ORVANE_VIRTUAL_PLUG");
+  if (control != nullptr && *control != '\0' && ProgramVirtualBackend()) {
+    if (auto events = MakeVirtualPlugEvents(ProgramVirtualBackend(), control)) return events;
+    std::fprintf(stderr, "The virtual cameras' plug control %s is no FIFO that can be read\n", control);
+  }
+  return platform::MakeUdevEventSource();
 }
 
 std::shared_ptr<platform::IV4l2Backend> DefaultVideoBackend() {
   static const std::shared_ptr<platform::IV4l2Backend> backend = [] {
-    const char* setting = std::getenv("ORVANE_VIRTUAL_CAMERA");
-    if (setting != nullptr && *setting != '\0') return MakeVirtualCameraBackend(setting);
+    if (ProgramVirtualBackend()) return std::shared_ptr<platform::IV4l2Backend>(ProgramVirtualBackend());
     return std::shared_ptr<platform::IV4l2Backend>(platform::MakeLinuxV4l2Backend());
   }();
   return backend;

@@ -17,6 +17,7 @@
 
 #include <opencv2/core.hpp>
 
+#include "platform/hotplug_monitor.h"
 #include "platform/simulated_v4l2.h"
 
 namespace orvane {
@@ -112,5 +113,12 @@ platform::SimulatedCameraModel VirtualCameraModel(const VirtualCameraIdentity& i
 // for: a folder of pictures for the document camera; or a comma-separated list of "document",
 // "portrait" and "third"; anything else is the document camera with its built-in scene.
 std::shared_ptr<platform::IV4l2Backend> MakeVirtualCameraBackend(const std::string& setting);
+
+// The plug control of a backend MakeVirtualCameraBackend made: device events read from the FIFO
+// `control`, whose lines "out" and "in" pull the virtual document camera out and plug a new one in
+// (a camera already out or in is left as it is). Null when `backend` is no such backend or
+// `control` is no FIFO that can be read.
+std::unique_ptr<platform::IDeviceEventSource> MakeVirtualPlugEvents(const std::shared_ptr<platform::IV4l2Backend>& backend,
+                                                                     const std::filesystem::path& control);
 
 }  // namespace orvane

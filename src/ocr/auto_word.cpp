@@ -154,8 +154,11 @@ int CAutoWord::CreateDocument() {
   if (path_.empty()) return 1;
   const std::string bytes = MakeDocx(text_);
   if (bytes.empty()) return 1;
-  const std::optional<std::filesystem::path> written =
-      platform::WriteFile(path_, bytes, platform::FilePlacement::NewFile(platform::NextDashedName));
+  std::optional<std::filesystem::path> written;
+  // The replacing write fails on a read-only file and leaves it as it was; the text then goes
+  // under a free name rather than be lost.
+  if (replace_) written = platform::WriteFile(path_, bytes, platform::FilePlacement::Replacing());
+  if (!written) written = platform::WriteFile(path_, bytes, platform::FilePlacement::NewFile(platform::NextDashedName));
   if (!written) return 1;
   written_ = *written;
   return 0;

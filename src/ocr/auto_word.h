@@ -19,9 +19,12 @@ class CAutoWord {
   void SetPath(const std::filesystem::path& path) { path_ = path; }
   // UTF-8; lines end in "\r\n", "\n" or "\r".
   void SetText(std::string text) { text_ = std::move(text); }
+  // Whether a file at the path may be replaced (the user said so); off at first.
+  void SetReplace(bool replace) { replace_ = replace; }
   // 0 when the document was written, 1 when it could not be (nothing is left at the path then,
-  // and a file already there is kept). A document never replaces another file: when the name is
-  // taken it moves on to "-2", "-3", ...
+  // and a file already there is kept). Unless replacing was allowed, a document never replaces
+  // another file: when the name is taken it moves on to "-2", "-3", ... A read-only file is never
+  // replaced; the document moves on from it as from any other.
   int CreateDocument();
   // Where the last document was written.
   const std::filesystem::path& WrittenPath() const { return written_; }
@@ -30,6 +33,7 @@ class CAutoWord {
   std::filesystem::path path_;
   std::filesystem::path written_;
   std::string text_;
+  bool replace_ = false;
 };
 
 // The package's bytes for `text`; empty when libzip fails.

@@ -13,8 +13,9 @@ namespace orvane::ocr {
 namespace fs = std::filesystem;
 namespace ids = platform::message_ids;
 
-fs::path WriteRecognisedText(CAutoWord& word, const fs::path& document, const std::string& text) {
+fs::path WriteRecognisedText(CAutoWord& word, const fs::path& document, const std::string& text, bool replace) {
   word.SetPath(document);
+  word.SetReplace(replace);
   word.SetText(text);
   if (word.CreateDocument() == 0) return word.WrittenPath();
   fs::path plain = document;
@@ -131,7 +132,7 @@ void CRecognitionWorker::RunEnglish() {
 }
 
 void CRecognitionWorker::Finish(const std::string& text) {
-  const fs::path written = WriteRecognisedText(word_, job_.outputPath, text);
+  const fs::path written = WriteRecognisedText(word_, job_.outputPath, text, job_.replaceDocument);
   {
     std::lock_guard guard(mutex_);
     output_ = written;

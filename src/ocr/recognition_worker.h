@@ -32,12 +32,14 @@ struct RecognitionJob {
   std::filesystem::path templatePath;  // the character template, for Chinese
   std::filesystem::path englishData;   // Tesseract's data folder; empty: its own place
   std::filesystem::path outputPath;    // the document
+  bool replaceDocument = false;        // a file at outputPath may be replaced (the user said so)
 };
 
-// The text into the document at `document`, or, when it cannot be written, its bytes into the
-// same name ending in ".txt", which never replaces a file. The path written; empty when neither.
+// The text into the document at `document` (replacing a file there only when `replace`, see
+// CAutoWord), or, when it cannot be written, its bytes into the same name ending in ".txt", which
+// never replaces a file. The path written; empty when neither.
 std::filesystem::path WriteRecognisedText(CAutoWord& word, const std::filesystem::path& document,
-                                          const std::string& text);
+                                          const std::string& text, bool replace = false);
 
 // Thread-safe. The owner keeps it until Join has returned (the destructor joins).
 class CRecognitionWorker {

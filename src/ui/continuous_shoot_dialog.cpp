@@ -28,28 +28,37 @@ struct Texts {
   const char* idlePrompt;
   const char* countFormat;
   const char* countdownFormat;
-  const char* range;
 };
 
 // Only English has texts of its own; Traditional Chinese keeps the Simplified Chinese ones.
 constexpr Texts kChinese = {
     "连续拍摄", "连拍方式", "定时", "秒", "智能连拍", "开始连拍", "暂停连拍", "停止连拍",
     {"检测到新文档，采集图像", "没有检测到新文档", "当前文档已扫描，请更换文档", "获取视频数据失败"},
-    "检测文档图像", "请单击开始连拍", "当前已经拍摄%d张图像", "%.1f秒后拍摄下一张图像",
-    "请输入0.5到3600之间的拍摄间隔（秒）"};
+    "检测文档图像", "请单击开始连拍", "当前已经拍摄%d张图像", "%.1f秒后拍摄下一张图像"};
 constexpr Texts kEnglish = {
     "Continuous capturing", "Continuous mode", "Timing", "Sec", "Intelligent", "Start", "Pause", "Stop",
     {"New doc. has been detected", "No doc.", "Current doc. has been scanned, please change doc.",
      "Failed to get video data"},
     "Detecting image", "Please click \"Start\" to continuous Capturing", "Already shot %d image now",
-    "Capture next pic in %.1f seconds", "Please enter an interval from 0.5 to 3600 seconds"};
+    "Capture next pic in %.1f seconds"};
+
+// What is said of an interval that cannot be used, in every language of the station.
+struct IntervalRefusals {
+  const char* notANumber;
+  const char* notPositive;
+};
+constexpr IntervalRefusals kRefusals[] = {
+    {"请输入一个数字。", "拍摄间隔必须大于0秒"},
+    {"請輸入一個數字。", "拍攝間隔必須大於0秒"},
+    {"Please enter a number.", "The interval must be more than 0 seconds"},
+};
 
 constexpr std::chrono::milliseconds kInspectPeriod(800);
 constexpr double kShrink = 0.2;
 
 enum InspectStatus : platform::LParam { kNewPage = 0, kNoPage = 1, kPageTaken = 2, kNoVideo = 3 };
 
-int Milliseconds(float seconds) { return static_cast<int>(std::lround(static_cast<double>(seconds) * 1000.0)); }
+double Milliseconds(double seconds) { return std::round(seconds * 1000.0); }
 
 std::string Formatted(const std::string& format, int count) {
   return QString::asprintf(format.c_str(), count).toStdString();
@@ -66,8 +75,8 @@ CContinuousShootDlg::CContinuousShootDlg(platform::TargetHandle owner, float int
     : QDialog(parent),
       owner_(owner),
       presenter_(presenter),
-      interval_(static_cast<float>(std::trunc(static_cast<double>(interval) * 10.0) / 10.0)) {
-  countdown_ = static_cast<int>(std::trunc(static_cast<double>(interval) * 10.0)) * 100;
+      interval_(std::trunc(static_cast<double>(interval) * 10.0) / 10.0) {
+  countdown_ = std::trunc(static_cast<double>(interval) * 10.0) * 100.0;
   target_ = platform::CreateTarget([this](const platform::Message& message) { return OnMessage(message); });
   stopEvent_ = platform::OpenNamedEvent("StopInspectThread", platform::EventReset::kAuto);
 
@@ -132,7 +141,9 @@ void CContinuousShootDlg::SetLanguage(int language) {
   idlePrompt_ = texts.idlePrompt;
   countFormat_ = texts.countFormat;
   countdownFormat_ = texts.countdownFormat;
-  rangeText_ = texts.range;
+  const IntervalRefusals& refusals = kRefusals[language == 1 || language == 2 ? language : 0];
+  notANumberText_ = refusals.notANumber;
+  notPositiveText_ = refusals.notPositive;
 }
 
 void CContinuousShootDlg::OnInitDialog() {
@@ -156,18 +167,23 @@ void CContinuousShootDlg::OnInitDialog() {
 }
 
 bool CContinuousShootDlg::UpdateData(bool saveAndValidate) {
+  const auto showInterval = [this] { intervalEdit_.setText(QString::number(interval_, 'g', 6)); };
   if (!saveAndValidate) {
-    intervalEdit_.setText(QString::number(static_cast<double>(interval_), 'g', 6));
+    showInterval();
     if (QAbstractButton* radio = modes_.button(mode_)) radio->setChecked(true);
     return true;
   }
   bool number = false;
   const double seconds = intervalEdit_.text().trimmed().toDouble(&number);
-  if (!number || !(seconds >= kShortestInterval && seconds <= kLongestInterval)) {
-    presenter_.ShowMessage(this, rangeText_, StationCaption(), MessageIcon::kError);
+  if (!number || !std::isfinite(seconds)) {
+    presenter_.ShowMessage(this, notANumberText_, StationCaption(), MessageIcon::kWarning);
+    showInterval();
+  } else if (seconds <= 0) {
+    presenter_.ShowMessage(this, notPositiveText_, StationCaption(), MessageIcon::kError);
     return false;
+  } else {
+    interval_ = seconds;
   }
-  interval_ = static_cast<float>(seconds);
   mode_ = std::max(0, modes_.checkedId());
   return true;
 }

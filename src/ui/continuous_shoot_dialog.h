@@ -51,8 +51,6 @@ class CContinuousShootDlg : public QDialog {
   };
   // The timer's identifier, as its ticks arrive at Target().
   static constexpr std::uintptr_t kTickTimer = 2;
-  static constexpr float kShortestInterval = 0.5f;
-  static constexpr float kLongestInterval = 3600.0f;
 
   // `owner` receives the capture and stop messages; `interval` in seconds is cut to tenths.
   CContinuousShootDlg(platform::TargetHandle owner, float interval, int language, IPresenter& presenter,
@@ -83,8 +81,9 @@ class CContinuousShootDlg : public QDialog {
 
  private:
   void SetLanguage(int language);
-  // Controls into the members; false (after a message) when the interval is not a number of
-  // seconds in range, and then nothing changes.
+  // Controls into the members. An interval that is not a number is said so and the previous one
+  // is kept (and shown again); false (after a message) when it is zero or negative, and then
+  // nothing changes.
   bool UpdateData(bool saveAndValidate);
   platform::MessageResult OnMessage(const platform::Message& message);
   void OnStart();
@@ -103,9 +102,11 @@ class CContinuousShootDlg : public QDialog {
   std::string idlePrompt_;
   std::string countFormat_;
   std::string countdownFormat_;
-  std::string rangeText_;
-  float interval_;
-  int countdown_ = 0;  // milliseconds
+  std::string notANumberText_;
+  std::string notPositiveText_;
+  // Any positive number of seconds; a countdown too long to end simply never ends.
+  double interval_;
+  double countdown_ = 0;  // milliseconds
   int captures_ = 0;
   int mode_ = 0;  // 0 timing, 1 intelligent
   bool ticking_ = false;

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <thread>
 
+#include "camera/usb_camera.h"
 #include "imaging/capture_saver.h"
 #include "platform/hotplug_monitor.h"
 #include "platform/message_ids.h"
@@ -79,7 +80,7 @@ COrvaneDlg::COrvaneDlg(StationEnvironment environment, QWidget* parent)
   if (!environment_.pause) {
     environment_.pause = [](std::chrono::milliseconds duration) { platform::DispatchMessagesFor(duration); };
   }
-  if (!environment_.deviceEvents) environment_.deviceEvents = platform::MakeUdevEventSource;
+  if (!environment_.deviceEvents) environment_.deviceEvents = DefaultDeviceEvents;
   if (!environment_.playSound) {
     soundPlayer_ = std::make_unique<platform::SoundPlayer>();
     environment_.playSound = [player = soundPlayer_.get()](const std::filesystem::path& file) { player->Play(file); };

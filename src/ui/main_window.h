@@ -241,6 +241,8 @@ class COrvaneDlg : public QWidget {
   void ChooseDocumentFormat(CVideoController& camera);
   // Start-up and a new setting with barcode folders: the panel locked to one page a barcode.
   void LockForBarcodeFolders();
+  // Merging, the multipage files and the barcode box: what barcode folders lock.
+  void EnableBarcodeFolderBoxes(bool enabled);
   void OpenSideCameras();
   void OpenSideCamera(CDeviceSlot& slot, std::unique_ptr<CVideoController>& camera);
   void DocumentCameraGone();

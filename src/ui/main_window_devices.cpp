@@ -1,7 +1,6 @@
 // Cameras plugged in and pulled out, DPI calibration, the thumbnail strip's menu and the prefix
 // list's editor.
 #include <QCheckBox>
-#include <QRadioButton>
 
 #include <cmath>
 #include <system_error>
@@ -88,12 +87,15 @@ void COrvaneDlg::OnDeviceChange() {
 
   // The portrait camera comes back as at start-up, parked until a view shows it.
   if (settings_.portraitCamera.kind != kDeviceLibraryModel) OpenSideCamera(settings_.portraitCamera, portrait_);
-  static_cast<QRadioButton*>(Control(ControlId::CropNone))->setChecked(true);
-  settings_.cropMode = 0;
-  if (!document_->Start()) {
+  // The document camera alone: the third camera, still running in the view left behind, is parked.
+  if (!SetViewMode(0)) {
     environment_.presenter->ShowMessage(this, texts_.deviceBusy, StationCaption(), MessageIcon::kError);
+    document_->ShowDisplay(true);
   }
-  document_->ShowDisplay(true);
+  // A new display knows no trims yet.
+  document_->SetTrimMargins(settings_.trimLeft, settings_.trimTop, settings_.trimRight, settings_.trimBottom);
+  // The new camera crops nothing: "no crop", and the buttons the view left disabled are offered again.
+  UpdateCropButtons();
   preview_->hide();
   // The orientation check stopped with the camera; it goes on with the camera that came back.
   if (settings_.orientationCheck) StartOrientationThread();

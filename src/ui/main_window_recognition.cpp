@@ -66,6 +66,8 @@ void COrvaneDlg::OnRecognizeText() {
   fs::path document = base;
   document += ".docx";
   dialog.SetOutputPath(document);
+  // Only a free name the user said may replace its document does.
+  dialog.SetReplaceConfirmed(replaceConfirmed_);
   dialog.exec();
   if (dialog.GetResult() == static_cast<int>(ocr::OcrResult::kFinished)) {
     AddToThumbnails(dialog.GetOutputPath(), kThumbnailDocument, std::nullopt);

@@ -85,8 +85,7 @@ void COrvaneDlg::ApplySettings(const CSysParam& edited) {
   if (settings_.barcodeFolders) {
     LockForBarcodeFolders();
   } else {
-    // Merging and the multipage files are not offered: their boxes stay disabled.
-    Control(ControlId::Barcode)->setEnabled(true);
+    EnableBarcodeFolderBoxes(true);
   }
   settings_.Save();
 

@@ -129,11 +129,15 @@ bool COrvaneDlg::OpenDocumentCamera() {
   return true;
 }
 
+void COrvaneDlg::EnableBarcodeFolderBoxes(bool enabled) {
+  for (ControlId id : {ControlId::TwoInOne, ControlId::MultipageTiff, ControlId::OnePdf, ControlId::Barcode})
+    Control(id)->setEnabled(enabled);
+}
+
 // A page's barcode names its folder: every page is recognised and saved on its own, so merging
 // and the multipage files are not offered and the barcode box stays ticked.
 void COrvaneDlg::LockForBarcodeFolders() {
-  for (ControlId id : {ControlId::TwoInOne, ControlId::MultipageTiff, ControlId::OnePdf, ControlId::Barcode})
-    Control(id)->setEnabled(false);
+  EnableBarcodeFolderBoxes(false);
   static_cast<QCheckBox*>(Control(ControlId::Barcode))->setChecked(true);
   settings_.recognizeBarcode = true;
 }

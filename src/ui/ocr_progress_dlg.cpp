@@ -95,6 +95,7 @@ void COCRProgressDlg::OnInitDialog() {
   job.templatePath = programFolder_ / "OCR_RLDA_LN_Gra.tpl";
   job.englishData = ocr::EnglishDataFolder(programFolder_);
   job.outputPath = outputPath_;
+  job.replaceDocument = replaceConfirmed_;
   if (!english_) {
     ok_.setEnabled(false);
     stop_.setEnabled(true);

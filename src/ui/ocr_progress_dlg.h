@@ -40,6 +40,8 @@ class COCRProgressDlg : public QDialog {
   cv::Mat GetImage() const { return picture_; }
   void SetSettings(const CSysParam& settings) { settings_ = settings; }
   void SetOutputPath(const std::filesystem::path& path) { outputPath_ = path; }
+  // The user said yes to replacing the file at the output path (never a read-only one).
+  void SetReplaceConfirmed(bool confirmed) { replaceConfirmed_ = confirmed; }
   std::filesystem::path GetOutputPath() const { return outputPath_; }
   // 2 (ocr::OcrResult::kFinished): the output document exists.
   int GetResult() const;
@@ -75,6 +77,7 @@ class COCRProgressDlg : public QDialog {
   cv::Mat picture_;
   CSysParam settings_;
   std::filesystem::path outputPath_;
+  bool replaceConfirmed_ = false;
   bool opened_ = false;
   bool closed_ = false;
   std::string statusText_;

@@ -310,7 +310,11 @@ void CShowImageDlg::paintEvent(QPaintEvent* event) {
 void CShowImageDlg::mouseMoveEvent(QMouseEvent* event) {
   const QPoint point = event->position().toPoint();
   lastMouse_ = point;
-  for (const auto& slot : slots_) slot->OnMouseMove(point);
+  // The hand over a preview that opens its file.
+  bool hand = false;
+  for (const auto& slot : slots_) hand = slot->OnMouseMove(point) || hand;
+  if (hand) setCursor(Qt::PointingHandCursor);
+  else unsetCursor();
   QDialog::mouseMoveEvent(event);
 }
 

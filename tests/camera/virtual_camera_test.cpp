@@ -1,6 +1,8 @@
 #include "camera/virtual_camera.h"
 
 #include <linux/videodev2.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QCheckBox>
@@ -325,6 +327,46 @@ TEST(VirtualCameraFrames, AFrameKeptAsItsDifferencesComesBackExactly) {
       EXPECT_EQ(into[length], 0xEE) << "written past the length";
     }
   }
+}
+
+// A person's test pulls the virtual document camera out and plugs it in again through a FIFO.
+TEST(VirtualCameraPlug, TheFifosLinesPullTheDocumentCameraOutAndPlugANewOneIn) {
+  testing::TempFolder folder;
+  const std::filesystem::path control = folder / "plug";
+  ASSERT_EQ(mkfifo(control.c_str(), 0600), 0);
+  const std::shared_ptr<platform::IV4l2Backend> backend = MakeVirtualCameraBackend("document,portrait");
+  const std::unique_ptr<platform::IDeviceEventSource> events = MakeVirtualPlugEvents(backend, control);
+  ASSERT_NE(events, nullptr);
+  const auto products = [&] {
+    std::vector<std::string> ids;
+    for (const platform::VideoNodeInfo& node : backend->ListNodes()) ids.push_back(node.productId);
+    std::sort(ids.begin(), ids.end());
+    return ids;
+  };
+  const auto send = [&](const std::string& lines) {
+    ASSERT_EQ(write(events->Descriptor(), lines.data(), lines.size()), static_cast<ssize_t>(lines.size()));
+  };
+  using Action = platform::DeviceChange::Action;
+  const struct {
+    std::string lines;
+    std::vector<platform::DeviceChange> told;
+    std::vector<std::string> products;
+  } steps[] = {
+      {"out\n", {{Action::Removal, "3C4D", "B514"}}, {"0109"}},
+      {"out\nnonsense\n", {}, {"0109"}},  // out already; a line that is no command
+      {"in\nout\nin\n", {{Action::Arrival, "3C4D", "B514"}, {Action::Removal, "3C4D", "B514"},
+                            {Action::Arrival, "3C4D", "B514"}}, {"0109", "B514"}},
+  };
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.lines);
+    send(step.lines);
+    std::vector<platform::DeviceChange> told;
+    while (std::optional<platform::DeviceChange> change = events->Receive()) told.push_back(*change);
+    EXPECT_EQ(told, step.told);
+    EXPECT_EQ(products(), step.products);
+  }
+  EXPECT_EQ(MakeVirtualPlugEvents(backend, folder / "no such fifo"), nullptr);
+  EXPECT_EQ(MakeVirtualPlugEvents(std::make_shared<platform::SimulatedV4l2Backend>(), control), nullptr);
 }
 
 }  // namespace

@@ -92,5 +92,30 @@ TEST(WriteRecognisedText, TheDocumentNeverReplacesAFile) {
   EXPECT_EQ(std::distance(fs::directory_iterator(folder.path()), fs::directory_iterator()), 4);
 }
 
+// The user's yes replaces a document through a temporary file; a read-only file keeps its bytes
+// and the text takes the next name.
+TEST(WriteRecognisedText, AFileIsReplacedOnlyWhenToldAndNeverAReadOnlyOne) {
+  const struct {
+    bool replace;
+    bool readOnly;
+    const char* written;
+  } cases[] = {{false, false, "page-2.docx"}, {true, false, "page.docx"}, {true, true, "page-2.docx"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.replace << c.readOnly);
+    const orvane::testing::TempFolder folder;
+    const fs::path earlier = folder / "page.docx";
+    ASSERT_TRUE(platform::WriteFile(earlier, "earlier", platform::FilePlacement::NewFile()));
+    if (c.readOnly) fs::permissions(earlier, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    CAutoWord word;
+    EXPECT_EQ(WriteRecognisedText(word, earlier, "正文", c.replace), folder / c.written);
+    EXPECT_EQ(ReadDocx(folder / c.written).paragraphs, std::vector<std::string>{"正文"});
+    const bool replaced = std::string(c.written) == "page.docx";
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder.path()), fs::directory_iterator()), replaced ? 1 : 2);
+    if (!replaced) {
+      EXPECT_EQ(platform::ReadWholeFile(earlier), "earlier");
+    }
+  }
+}
+
 }  // namespace
 }  // namespace orvane::ocr

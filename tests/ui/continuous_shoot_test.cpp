@@ -63,6 +63,9 @@ TEST_F(ContinuousShootTest, TheTimingModeCapturesOnTheTickTheIntervalRoundsUpTo)
       {"5.0", "5.0秒后拍摄下一张图像", {5}},
       {"2.5", "2.5秒后拍摄下一张图像", {3, 6}},
       {"0.5", "0.5秒后拍摄下一张图像", {1, 2, 3, 4, 5, 6}},
+      // Any number: shorter than the clock's second, and longer than an hour.
+      {"0.2", "0.2秒后拍摄下一张图像", {1, 2, 3, 4, 5, 6}},
+      {"7200", "7200.0秒后拍摄下一张图像", {}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.interval);
@@ -81,8 +84,8 @@ TEST_F(ContinuousShootTest, TheTimingModeCapturesOnTheTickTheIntervalRoundsUpTo)
     platform::DispatchPendingMessages();
     EXPECT_EQ(window->ContinuousShootDialog(), nullptr);
   }
-  EXPECT_EQ(Captured(), 9);
-  EXPECT_EQ(window->GetSysParam().runningIndex, 9);
+  EXPECT_EQ(Captured(), 15);
+  EXPECT_EQ(window->GetSysParam().runningIndex, 15);
 }
 
 TEST_F(ContinuousShootTest, PauseAndStartAgainKeepTheCount) {
@@ -121,19 +124,93 @@ TEST_F(ContinuousShootTest, TicksWhileAMessageIsOpenLeaveOneCaptureForAfterIt) {
   EXPECT_EQ(presenter.shown.size(), 2u);
 }
 
-TEST_F(ContinuousShootTest, AnIntervalOutOfRangeIsRefusedAndNothingStarts) {
-  StartStation();
-  CContinuousShootDlg& dialog = Open();
-  for (const char* interval : {"0.4", "3601", "1e30", "five", ""}) {
-    SCOPED_TRACE(interval);
-    presenter.shown.clear();
-    StartTiming(dialog, interval);
-    ASSERT_EQ(presenter.shown.size(), 1u);
-    EXPECT_EQ(presenter.shown[0].text, "请输入0.5到3600之间的拍摄间隔（秒）");
+// A dialog of its own in the timing mode, its clock the test's, its owner a target that counts
+// the captures asked for.
+class IntervalTest : public ::testing::Test {
+ protected:
+  IntervalTest() {
+    EnsureApplication();
+    owner_ = platform::CreateTarget([this](const platform::Message& message) {
+      if (message.id == ids::kContinuousShoot && message.wParam == ids::kContinuousCaptureNow) ++captures_;
+      return 0;
+    });
+  }
+  ~IntervalTest() override {
+    dialog_.reset();
+    platform::DestroyTarget(owner_);
+  }
+  CContinuousShootDlg& StartWith(int language, float interval, const char* typed) {
+    dialog_ = std::make_unique<CContinuousShootDlg>(owner_, interval, language, presenter_);
+    dialog_->SetCamera(nullptr, true);
+    dialog_->OnInitDialog();
+    dialog_->SetTickPeriod(std::chrono::hours(1));
+    static_cast<QLineEdit*>(dialog_->Widget(Control::kInterval))->setText(QString::fromUtf8(typed));
+    static_cast<QPushButton*>(dialog_->Widget(Control::kStart))->click();
+    return *dialog_;
+  }
+  // Ticks until the first capture asked for; 0 when none came in `most`.
+  int TicksToCapture(int most) {
+    for (int tick = 1; tick <= most; ++tick) {
+      platform::Send(dialog_->Target(), ids::kTimer, CContinuousShootDlg::kTickTimer);
+      platform::DispatchPendingMessages();
+      if (captures_ > 0) return tick;
+    }
+    return 0;
+  }
+
+  ScriptedPresenter presenter_;
+  platform::TargetHandle owner_;
+  int captures_ = 0;
+  std::unique_ptr<CContinuousShootDlg> dialog_;
+};
+
+TEST_F(IntervalTest, ZeroOrLessIsRefusedInTheUsersLanguageAndNothingStarts) {
+  const struct {
+    const char* typed;
+    int language;
+    const char* message;
+  } cases[] = {
+      {"0", 0, "拍摄间隔必须大于0秒"},
+      {"-2.5", 1, "拍攝間隔必須大於0秒"},
+      {"-0", 2, "The interval must be more than 0 seconds"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.typed);
+    presenter_.shown.clear();
+    CContinuousShootDlg& dialog = StartWith(c.language, 5.0f, c.typed);
+    ASSERT_EQ(presenter_.shown.size(), 1u);
+    EXPECT_EQ(presenter_.shown[0].text, c.message);
+    EXPECT_EQ(presenter_.shown[0].icon, MessageIcon::kError);
     EXPECT_TRUE(dialog.Widget(Control::kStart)->isEnabled());
-    EXPECT_EQ(dialog.StatusLabel().Text(), "请单击开始连拍");
-    Tick(dialog);
-    EXPECT_EQ(Captured(), 0);
+    EXPECT_FALSE(dialog.Widget(Control::kPause)->isEnabled());
+    EXPECT_EQ(TicksToCapture(3), 0);
+  }
+}
+
+// The interval handed over is cut to tenths: 2.57 runs as 2.5 seconds, capturing on the third tick.
+TEST_F(IntervalTest, TextThatIsNoNumberIsSaidSoAndTheStartGoesOnWithThePreviousInterval) {
+  const struct {
+    const char* typed;
+    int language;
+    const char* message;
+    const char* status;
+  } cases[] = {
+      {"five", 0, "请输入一个数字。", "2.5秒后拍摄下一张图像"},
+      {"", 1, "請輸入一個數字。", "2.5秒后拍摄下一张图像"},
+      {"nan", 2, "Please enter a number.", "Capture next pic in 2.5 seconds"},
+      {"inf", 2, "Please enter a number.", "Capture next pic in 2.5 seconds"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.typed);
+    presenter_.shown.clear();
+    captures_ = 0;
+    CContinuousShootDlg& dialog = StartWith(c.language, 2.57f, c.typed);
+    ASSERT_EQ(presenter_.shown.size(), 1u);
+    EXPECT_EQ(presenter_.shown[0].text, c.message);
+    EXPECT_EQ(dialog.StatusLabel().Text(), c.status);
+    EXPECT_EQ(static_cast<QLineEdit*>(dialog.Widget(Control::kInterval))->text().toStdString(), "2.5");
+    EXPECT_FALSE(dialog.Widget(Control::kStart)->isEnabled());
+    EXPECT_EQ(TicksToCapture(4), 3);
   }
 }
 

@@ -190,6 +190,53 @@ TEST_F(HotplugTest, PullingTheCameraOutStopsWhatReadsItFirst) {
   EXPECT_TRUE(window->OrientationRunning()) << "the check goes on with the camera that came back";
 }
 
+// The document camera pulled out and plugged in again in each view mode, with a trim on its left.
+class ReplugTest : public HotplugTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(ReplugTest, TheCameraComesBackAloneAtItsTrimsWithEveryCropOffered) {
+  const int mode = GetParam();
+  const auto small = [](VirtualCameraIdentity identity) {
+    identity.sizes = {{320, 240}};
+    identity.stillWidth = 320;
+    identity.stillHeight = 240;
+    return identity;
+  };
+  auto document = std::make_unique<VirtualCamera>(Document({{320, 240}}));
+  const VirtualCamera portrait(small(VirtualPortraitIdentity()));
+  const VirtualCamera third(small(VirtualThirdIdentity()));
+  for (const auto& camera : {document->Camera(), portrait.Camera(), third.Camera()}) backend->Add(camera);
+  WriteSettings("[IMAGE]\nCutLeft=16\n");
+  ASSERT_EQ(StartHere(), StartUp::kRunning);
+  ASSERT_TRUE(WaitForPicture());
+  // As the view button leaves it: in the view of the two front cameras no crop is offered.
+  ASSERT_TRUE(window->SetViewMode(mode));
+  window->UpdateCropButtons();
+
+  document->Camera()->Unplug();
+  backend->Remove(document->Camera());
+  events->Push({Action::Removal, "3C4D", "A0C8"});
+  ASSERT_TRUE(WaitFor([&] { return window->Cameras().document == nullptr; }, std::chrono::seconds(30)));
+  document = std::make_unique<VirtualCamera>(Document({{320, 240}}));
+  backend->Add(document->Camera());
+  events->Push({Action::Arrival, "3C4D", "A0C8"});
+  ASSERT_TRUE(WaitFor([&] { return window->Cameras().document != nullptr; }, std::chrono::seconds(30)));
+
+  const StationCameras cameras = window->Cameras();
+  EXPECT_EQ(window->GetSysParam().viewMode, 0);
+  EXPECT_EQ(Shown(cameras.document), window->PreviewRect());
+  EXPECT_EQ(Shown(cameras.portrait), std::nullopt);
+  EXPECT_EQ(Shown(cameras.third), std::nullopt);
+  for (ControlId radio : {ControlId::CropNone, ControlId::CropAuto, ControlId::CropCustom}) {
+    EXPECT_TRUE(window->Control(radio)->isEnabled()) << static_cast<int>(radio);
+  }
+  EXPECT_TRUE(static_cast<QRadioButton*>(window->Control(ControlId::CropNone))->isChecked());
+  EXPECT_TRUE(WaitFor([&] { return cameras.document->GetPicture().size() == cv::Size(320 - 16, 240); }))
+      << "the trim on the left";
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryView, ReplugTest, ::testing::Range(0, 7),
+                         [](const ::testing::TestParamInfo<int>& info) { return "Mode" + std::to_string(info.param); });
+
 }  // namespace
 }  // namespace orvane::ui::testing
 

@@ -123,6 +123,25 @@ TEST_F(MergeDialogTest, OnePictureIsNotAPair) {
   EXPECT_TRUE(presenter_.printJobs.empty());
 }
 
+TEST_F(MergeDialogTest, TheHandShowsOverAPreviewOnly) {
+  Make(0, false, folder_ / "merged");
+  const IntRect first = dialog_->Slot(0).GetRect();
+  const IntRect second = dialog_->Slot(1).GetRect();
+  const struct {
+    QPoint at;
+    Qt::CursorShape cursor;
+  } cases[] = {
+      {{first.left + first.Width() / 2, first.top + first.Height() / 2}, Qt::PointingHandCursor},
+      {{2, first.bottom + 3}, Qt::ArrowCursor},  // between the previews
+      {{second.left + 5, second.bottom - 5}, Qt::PointingHandCursor},
+      {{first.right + 3, first.top + 5}, Qt::ArrowCursor},
+  };
+  for (const auto& c : cases) {
+    QTest::mouseMove(dialog_.get(), c.at);
+    EXPECT_EQ(dialog_->cursor().shape(), c.cursor) << c.at.x() << ", " << c.at.y();
+  }
+}
+
 // Opened from a preview's menu when the desktop has no program for it: said in the dialog's
 // language, with the file.
 TEST_F(MergeDialogTest, APictureNoProgramOpensIsSaidInTheDialogsLanguage) {

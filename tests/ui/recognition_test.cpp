@@ -37,12 +37,13 @@ std::vector<std::string> PageLines() {
 class RecognitionTest : public StationTest {
  protected:
   void WithTemplate() { fs::copy_file(kFixtures / kTemplate, programFolder / kTemplate); }
-  void StartFilming(const char* picture, const std::string& settings) {
+  // `naming`: 0 numbered names, 2 a free name asked each time.
+  void StartFilming(const char* picture, const std::string& settings, const char* naming = "0") {
     fs::create_directories(folder / "scene");
     fs::copy_file(kFixtures / picture, folder / "scene" / picture);
     camera_ = std::make_unique<VirtualCamera>(SmallCamera(), folder / "scene");
     backend->Add(camera_->Camera());
-    WriteSettings("[FILE]\nTypeofImageName=0\nPREFIX=IMG\n" + settings);
+    WriteSettings(std::string("[FILE]\nTypeofImageName=") + naming + "\nPREFIX=IMG\n" + settings);
     ASSERT_EQ(Start(), StartUp::kRunning);
     ASSERT_TRUE(WaitForPicture());
   }
@@ -53,6 +54,18 @@ class RecognitionTest : public StationTest {
     return dialog;
   }
   static bool Ended(COCRProgressDlg& dialog) { return dialog.OkButton().isEnabled(); }
+  // The recognition command, its window closed with OK once the run has ended; whether it ended.
+  bool Recognise() {
+    bool ended = false;
+    QTimer::singleShot(0, window.get(), [&] {
+      auto* dialog = window->findChild<COCRProgressDlg*>();
+      if (dialog == nullptr) return;
+      ended = WaitFor([&] { return Ended(*dialog); }, std::chrono::seconds(120));
+      dialog->OkButton().click();
+    });
+    window->OnCommand(ControlId::Recognise);
+    return ended;
+  }
   int Rotation() const {
     return static_cast<CShowVideoThread*>(window->Cameras().document->Display())->Core().Rotation();
   }
@@ -221,15 +234,7 @@ TEST_F(RecognitionTest, ADocumentNoProgramOpensIsSaidWithItsPlace) {
 TEST_F(RecognitionTest, TheCommandReadsTheCamerasPageIntoTheNextNameAndShowsTheDocument) {
   WithTemplate();
   StartFilming("page.png", "[IMAGE]\nINDEX=4\n");
-  bool ended = false;
-  QTimer::singleShot(0, window.get(), [&] {
-    auto* dialog = window->findChild<COCRProgressDlg*>();
-    ASSERT_NE(dialog, nullptr);
-    ended = WaitFor([&] { return Ended(*dialog); }, std::chrono::seconds(60));
-    dialog->OkButton().click();
-  });
-  window->OnCommand(ControlId::Recognise);
-  ASSERT_TRUE(ended);
+  ASSERT_TRUE(Recognise());
   const std::vector<fs::path> files = Pictures();
   ASSERT_EQ(files.size(), 1u);
   EXPECT_EQ(files[0].filename(), "IMG00004.docx");
@@ -238,6 +243,39 @@ TEST_F(RecognitionTest, TheCommandReadsTheCamerasPageIntoTheNextNameAndShowsTheD
   EXPECT_EQ(window->Thumbnails()[0]->Picture(), ResourcePicture(kDocumentIcon));
   EXPECT_EQ(window->GetSysParam().runningIndex, 5);
   EXPECT_EQ(sounds.size(), 1u);
+}
+
+// The user said yes to replacing the free name's document: it is replaced, but never a read-only
+// one, which keeps its bytes while the document takes the next name.
+TEST_F(RecognitionTest, AFreeNamesDocumentIsReplacedWhenTheUserSaidSoButNeverAReadOnlyOne) {
+  WithTemplate();
+  StartFilming("page.png", "", "2");
+  const fs::path storage = window->GetSysParam().currentStorageFolder;
+  const struct {
+    bool readOnly;
+    const char* written;
+  } cases[] = {{false, "page.docx"}, {true, "page-2.docx"}};
+  for (std::size_t run = 0; run < std::size(cases); ++run) {
+    const auto& c = cases[run];
+    SCOPED_TRACE(c.readOnly);
+    for (const fs::path& file : Pictures()) {
+      fs::permissions(file, fs::perms::owner_write, fs::perm_options::add);
+      fs::remove(file);
+    }
+    const fs::path earlier = storage / "page.docx";
+    ASSERT_TRUE(platform::WriteFile(earlier, "earlier", platform::FilePlacement::NewFile()));
+    if (c.readOnly) fs::permissions(earlier, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    presenter.freeNames = {std::string("page")};
+    presenter.confirmReplace = true;
+    ASSERT_TRUE(Recognise());
+    const fs::path written = storage / c.written;
+    EXPECT_EQ(ReadDocx(written).paragraphs, PageLines());
+    EXPECT_EQ(window->Thumbnails()[run]->GetPath(), written);
+    EXPECT_EQ(Pictures().size(), c.readOnly ? 2u : 1u) << "no temporary file left, nothing else written";
+    if (c.readOnly) {
+      EXPECT_EQ(platform::ReadWholeFile(earlier), "earlier");
+    }
+  }
 }
 
 TEST_F(RecognitionTest, TheOrientationCheckTurnsAPageLyingOnItsSideUpright) {

@@ -224,6 +224,14 @@ INSTANTIATE_TEST_SUITE_P(
                     EXPECT_TRUE(barcode->isChecked());
                     EXPECT_FALSE(barcode->isEnabled());
                     EXPECT_TRUE(t.window->GetSysParam().recognizeBarcode);
+                  }},
+        ApplyCase{"BarcodeFoldersSwitchedOffOfferMergingAndTheMultipageFilesAgain", "[IMAGE]\nMULTIDOC=TRUE\n",
+                  {Document()}, 0, [](CSysParam& s) { s.barcodeFolders = false; },
+                  [](ApplyTest& t, const CameraLog&) {
+                    for (ControlId id : {ControlId::TwoInOne, ControlId::MultipageTiff, ControlId::OnePdf,
+                                         ControlId::Barcode}) {
+                      EXPECT_TRUE(t.window->Control(id)->isEnabled()) << static_cast<int>(id);
+                    }
                   }}),
     [](const ::testing::TestParamInfo<ApplyCase>& info) { return std::string(info.param.name); });
 

@@ -26,6 +26,14 @@ bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds timeou
   return true;
 }
 
+std::optional<IntRect> Shown(CVideoController* camera) {
+  if (camera == nullptr || camera->Display() == nullptr) return std::nullopt;
+  const QWidget* view = camera->Display()->GetHWnd();
+  if (view == nullptr || view->isHidden()) return std::nullopt;
+  const QRect g = view->geometry();
+  return IntRect{g.left(), g.top(), g.left() + g.width(), g.top() + g.height()};
+}
+
 NextModalDialog::NextModalDialog(std::function<void(QDialog&)> look) : look_(std::move(look)) {
   QObject::connect(&timer_, &QTimer::timeout, [this] {
     auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());

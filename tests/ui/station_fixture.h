@@ -140,6 +140,9 @@ VirtualCameraIdentity ConfiguredSizeCamera(std::vector<std::pair<int, int>> size
 // scene at 640 x 480.
 VirtualCameraIdentity SmallCamera();
 
+// Where a camera's display stands in its window, or nothing while it is hidden (or there is none).
+std::optional<IntRect> Shown(CVideoController* camera);
+
 // A camera model as discovery and the USB source see it, without frames of its own.
 platform::SimulatedCameraModel CameraModel(const VirtualCameraIdentity& identity, bool stillPin = true);
 

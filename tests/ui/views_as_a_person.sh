@@ -3,7 +3,10 @@
 # and a third virtual camera; the switch button clicked until the two-camera view and the view of
 # the two front-facing cameras. Each screenshot must show the pictures where the layout puts them:
 # the portrait camera films a person before a blue wall, the third one before a green wall, the
-# document camera a page on a dark desk. Screenshots are left in the working folder.
+# document camera a page on a dark desk. Then, in the view of the two front-facing cameras, the
+# document camera is pulled out and plugged in again (through the virtual cameras' plug FIFO): the
+# station says so once, and the camera comes back alone in view 0, the third camera parked.
+# Screenshots are left in the working folder.
 set -euo pipefail
 program=$1
 shots=$(pwd)
@@ -17,10 +20,19 @@ is_blue_wall() { awk -v c="$(colour "$@")" 'BEGIN { split(c, v, " "); exit !(v[3
 is_green_wall() { awk -v c="$(colour "$@")" 'BEGIN { split(c, v, " "); exit !(v[2] > v[1] && v[2] > v[3] + 0.1) }'; }
 is_desk() { awk -v c="$(colour "$@")" 'BEGIN { split(c, v, " "); exit !(v[1] < 0.45 && v[1] >= v[3]) }'; }
 
+# Another visible window of the station than its main window (a message box).
+find_box() { box=$(xdotool search --onlyvisible --pid "$station_pid" | grep -vx "$window" | head -n 1); [[ -n $box ]]; }
+no_box() { ! find_box; }
+# A line to the plug FIFO, which the station holds open once it runs.
+plug() { timeout 10 bash -c "echo $1 >'$work/plug'" || fail "the station does not read the plug FIFO"; }
+
 start_screen
+mkfifo "$work/plug"
+export ORVANE_VIRTUAL_PLUG=$work/plug
 start_station document,portrait,third
 
 wait_for 60 is_desk 160 250 80 60 mode0 || fail "view 0 does not show the document camera's desk"
+wait_for 120 preview_live || fail "view 0 shows no picture of the document camera"
 screenshot "$shots/views-mode-0.png"
 
 # 0 -> 1 (portrait) -> 2 (third) -> 3 (document with the portrait above it on the right).
@@ -35,5 +47,20 @@ wait_for 30 is_green_wall 150 225 50 30 mode5-third || fail "view 5 does not sho
 wait_for 10 is_blue_wall 525 225 50 30 mode5-portrait || fail "view 5 does not show the portrait on the right"
 screenshot "$shots/views-mode-5.png"
 
+plug out
+wait_for 30 find_box || fail "pulling the document camera out was not told"
+screenshot "$shots/views-unplugged.png"
+xdotool windowfocus --sync "$box" key Return
+wait_for 10 no_box || fail "Return did not close the message"
+plug in
+# The document camera's picture over the whole preview area, where view 5 showed the third camera
+# and the portrait.
+replugged() {
+  ! is_green_wall 150 225 50 30 replugged-left && ! is_blue_wall 525 225 50 30 replugged-right && preview_live
+}
+wait_for 120 replugged || fail "the camera plugged in again is not shown alone, with its picture"
+no_box || fail "plugging the camera in again was told"
+screenshot "$shots/views-replugged.png"
+
 stop_station
-echo "passed: views 0, 3 and 5 show their cameras where the layout puts them"
+echo "passed: views 0, 3 and 5 show their cameras where the layout puts them; a camera plugged in again in view 5 comes back alone"

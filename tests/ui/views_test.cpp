@@ -45,14 +45,6 @@ class ViewTest : public StationTest {
     WaitFor([] { return false; }, std::chrono::milliseconds(50));
     ASSERT_EQ(window->PreviewRect(), (IntRect{140, 10, 940, 610}));
   }
-  // Where a camera's display stands, or nothing while it is hidden.
-  std::optional<IntRect> Shown(CVideoController* camera) const {
-    if (camera == nullptr || camera->Display() == nullptr) return std::nullopt;
-    const QWidget* view = camera->Display()->GetHWnd();
-    if (view == nullptr || view->isHidden()) return std::nullopt;
-    const QRect g = view->geometry();
-    return IntRect{g.left(), g.top(), g.left() + g.width(), g.top() + g.height()};
-  }
   std::vector<std::unique_ptr<VirtualCamera>> cameras_;
 };
 
