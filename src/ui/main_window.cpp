@@ -1,6 +1,8 @@
 #include "ui/main_window.h"
 
+#include <QApplication>
 #include <QCloseEvent>
+#include <QDialog>
 #include <QIntValidator>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -492,6 +494,16 @@ void COrvaneDlg::closeEvent(QCloseEvent* event) {
 
 void COrvaneDlg::CloseOnSignal() {
   closingOnSignal_ = true;
+  // A session that ends waits for nobody: what the station is asking or showing is closed as its
+  // close box would close it (a question is cancelled, the recognition window closed), so that the
+  // command waiting on it ends and the window closes after it.
+  for (QWidget* modal = QApplication::activeModalWidget(); modal != nullptr && modal != this;) {
+    if (auto* dialog = qobject_cast<QDialog*>(modal)) dialog->reject();
+    else modal->close();
+    QWidget* next = QApplication::activeModalWidget();
+    if (next == modal) break;
+    modal = next;
+  }
   close();
 }
 
