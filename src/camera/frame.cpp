@@ -532,8 +532,13 @@ bool FrameConverter::Convert(CFrameSlot& raw, CFrameSlot& converted) {
       length = static_cast<int>(source->size());
     }
     converted.SetOrigin(reduction, reduction > 1 ? source : nullptr);
+    // The second camera's picture is drawn into pictures that are kept (picture in picture): a
+    // frame the camera ended early is passed over, and the last whole one stays.
     stored = converted.StoreInPlace(outLength, FrameSubtype::RGB24, outWidth, outHeight, [&](std::uint8_t* out) {
-      return ConvertToBGR24(subtype, bytes, length, width, height, reduction, out, static_cast<std::size_t>(outLength));
+      bool damaged = false;
+      return ConvertToBGR24(subtype, bytes, length, width, height, reduction, out, static_cast<std::size_t>(outLength),
+                            &damaged) &&
+             !damaged;
     });
   }
   // A frame the camera stored after an early release is the next one to convert.

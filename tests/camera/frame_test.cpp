@@ -385,7 +385,7 @@ TEST(DecodeMJPGInBands, GivesTheTurboDecodersPixelsAndVerdict) {
       bool expectedDamage = false, damaged = false;
       ASSERT_TRUE(DecodeMJPGToBGR24(c.jpeg.data(), static_cast<int>(c.jpeg.size()), expected.data(), expected.size(),
                                     &width, &height, &step, reduction, &expectedDamage));
-      BandWatcher watcher{&out, static_cast<std::size_t>(w) * 3};
+      BandWatcher watcher{&out, static_cast<std::size_t>(w) * 3, {}, 0, true};
       ASSERT_TRUE(DecodeMJPGInBands(c.jpeg.data(), static_cast<int>(c.jpeg.size()), out.data(), out.size(), reduction,
                                     watcher.Callback(), &damaged))
           << c.name << " at 1/" << reduction;
@@ -415,7 +415,7 @@ TEST(ConvertYUY2InBands, GivesTheConversionShrunkByArea) {
     cv::Mat expected = full;
     if (reduction > 1) ShrinkByAreaAverage(full, expected, {width / reduction, height / reduction});
     std::vector<std::uint8_t> out(static_cast<std::size_t>(expected.total()) * 3);
-    BandWatcher watcher{&out, static_cast<std::size_t>(expected.cols) * 3};
+    BandWatcher watcher{&out, static_cast<std::size_t>(expected.cols) * 3, {}, 0, true};
     ASSERT_TRUE(ConvertYUY2InBands(yuy2.data(), static_cast<int>(yuy2.size()), width, height, reduction, out.data(),
                                    out.size(), watcher.Callback()))
         << reduction;
@@ -471,6 +471,27 @@ TEST(FrameConverter, ConvertsByKindAndAlwaysFreesTheRawSlot) {
     if (c.converts) {
       EXPECT_EQ(converted.Length(), c.width * c.height * 3) << c.name;
     }
+  }
+}
+
+// The second camera's picture goes into kept pictures (picture in picture): a frame the camera
+// ended early gives none, and the whole one after it does.
+TEST(FrameConverter, PassesOverAFrameTheCameraEndedEarly) {
+  cv::Mat scene(48, 64, CV_8UC3);
+  cv::randu(scene, 0, 256);
+  std::vector<std::uint8_t> whole;
+  ASSERT_TRUE(cv::imencode(".jpg", scene, whole));
+  const std::vector<std::uint8_t> half(whole.begin(), whole.begin() + static_cast<long>(whole.size() / 2));
+  for (int reduction : {1, 4}) {
+    CFrameSlot raw, converted;
+    FrameConverter converter;
+    converter.SetReduction(reduction);
+    raw.Store(static_cast<int>(half.size()), FrameSubtype::MJPG, half.data(), 64, 48);
+    EXPECT_FALSE(converter.Convert(raw, converted)) << reduction;
+    EXPECT_EQ(raw.State(), CFrameSlot::kTaken) << reduction;
+    EXPECT_EQ(converted.State(), CFrameSlot::kFree) << reduction;
+    raw.Store(static_cast<int>(whole.size()), FrameSubtype::MJPG, whole.data(), 64, 48);
+    EXPECT_TRUE(converter.Convert(raw, converted)) << reduction;
   }
 }
 
