@@ -35,7 +35,7 @@ std::optional<ReadFailure> RefusalOf(const struct stat& status, std::uintmax_t m
 
 }  // namespace
 
-int OpenRegularFile(const fs::path& path, std::uintmax_t maxBytes, ReadFailure* failure) {
+int OpenRegularFile(const fs::path& path, std::uintmax_t maxBytes, ReadFailure* failure, std::uintmax_t* size) {
   const auto fail = [failure](ReadFailure why) {
     if (failure != nullptr) *failure = why;
     return -1;
@@ -57,6 +57,7 @@ int OpenRegularFile(const fs::path& path, std::uintmax_t maxBytes, ReadFailure* 
   if (const std::optional<ReadFailure> refused = RefusalOf(status, maxBytes)) return failClosing(*refused);
   const int flags = ::fcntl(fd, F_GETFL);
   if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) return failClosing(FailureOf(errno));
+  if (size != nullptr) *size = static_cast<std::uintmax_t>(status.st_size);
   return fd;
 }
 
@@ -65,20 +66,18 @@ std::optional<std::string> ReadWholeFile(const fs::path& path, std::uintmax_t ma
     if (failure != nullptr) *failure = why;
     return std::nullopt;
   };
-  const int fd = OpenRegularFile(path, maxBytes, failure);
+  std::uintmax_t size = 0;
+  const int fd = OpenRegularFile(path, maxBytes, failure, &size);
   if (fd < 0) return std::nullopt;
   const struct Closer {
     int fd;
     ~Closer() { ::close(fd); }
   } closer{fd};
-  struct stat status {};
-  if (::fstat(fd, &status) != 0) return fail(FailureOf(errno));
 
   // Read straight into room for the whole file where its size is known, a byte more to see the
   // end without growing (a picture of 39 MB grown chunk by chunk is copied over and over). A file
   // that grows while it is read is refused as soon as it passes the limit.
   const std::uintmax_t room = maxBytes < std::numeric_limits<std::size_t>::max() ? maxBytes + 1 : maxBytes;
-  const auto size = static_cast<std::uintmax_t>(status.st_size);
   try {
     std::string contents(static_cast<std::size_t>(std::min<std::uintmax_t>(size > 0 ? size + 1 : 65536, room)), '\0');
     std::size_t filled = 0;

@@ -25,11 +25,11 @@ enum class ReadFailure {
 // The most any reader takes by default: a file past it is no file of the program's.
 inline constexpr std::uintmax_t kMaxReadBytes = std::uintmax_t{1} << 30;
 
-// A descriptor open for blocking reads on the regular file at `path` of at most `maxBytes`, or
-// -1 and `failure` (when given) says why. Never waits on a FIFO or opens a device; the caller
-// closes the descriptor.
+// A descriptor open for blocking reads on the regular file at `path` of at most `maxBytes`, its
+// size in `size` (when given), or -1 and `failure` (when given) says why. Never waits on a FIFO or
+// opens a device; the caller closes the descriptor.
 int OpenRegularFile(const std::filesystem::path& path, std::uintmax_t maxBytes = kMaxReadBytes,
-                    ReadFailure* failure = nullptr);
+                    ReadFailure* failure = nullptr, std::uintmax_t* size = nullptr);
 
 // The whole regular file as bytes, at most `maxBytes` of them; nothing when it is anything else,
 // larger, or cannot be opened or read, and then `failure`, when given, says why. Never blocks on
