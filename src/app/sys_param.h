@@ -14,6 +14,10 @@
 
 namespace orvane {
 
+// The column of a table of texts in the interface languages for `language` (`CSysParam::language`):
+// 0 Simplified Chinese, 1 Traditional Chinese, 2 English; any other reads as the first.
+inline int TextColumn(int language) { return language == 1 || language == 2 ? language : 0; }
+
 // One camera as the settings know it.
 struct CDeviceSlot {
   int kind = -1;               // -1 unknown, 0 to 12 model codes, 100 device-library camera

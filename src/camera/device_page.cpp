@@ -13,6 +13,7 @@
 #include <QSlider>
 #include <QVBoxLayout>
 
+#include "app/sys_param.h"
 #include "camera/format_page.h"
 
 namespace orvane {
@@ -111,7 +112,7 @@ int Current(platform::IV4l2Device& device, std::uint32_t id, int fallback) {
 
 std::unique_ptr<QDialog> BuildDeviceControlsDialog(QWidget* parent, platform::IV4l2Device& device,
                                                    const std::string& title, int language, bool offerFormat) {
-  const int column = PageTextColumn(language);
+  const int column = TextColumn(language);
   auto dialog = std::make_unique<QDialog>(parent);
   dialog->setWindowTitle(QString::fromStdString(title));
   auto* layout = new QVBoxLayout(dialog.get());

@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "app/sys_param.h"
 #include "camera/video_source.h"
 
 namespace orvane {
@@ -28,7 +29,7 @@ constexpr Texts kTexts[] = {
 
 std::unique_ptr<QDialog> BuildFormatDialog(QWidget* parent, const std::vector<FormatChoice>& choices,
                                            const FormatChoice& current, int language) {
-  const Texts& texts = kTexts[PageTextColumn(language)];
+  const Texts& texts = kTexts[TextColumn(language)];
   auto dialog = std::make_unique<QDialog>(parent);
   dialog->setWindowTitle(QString::fromUtf8(texts.title));
   auto* layout = new QVBoxLayout(dialog.get());

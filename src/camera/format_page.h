@@ -19,9 +19,6 @@ struct FormatChoice {
   bool operator==(const FormatChoice&) const = default;
 };
 
-// The column of a page's texts for an interface language: 0 Simplified Chinese, 1 Traditional
-// Chinese, 2 English; any other reads as the first.
-inline int PageTextColumn(int language) { return language == 1 || language == 2 ? language : 0; }
 
 // Built apart from showing it, so it can be driven without a modal loop. The list is the
 // dialog's child named "formats"; its rows are `choices` in order. Its texts are in `language`.

@@ -141,7 +141,7 @@ void CContinuousShootDlg::SetLanguage(int language) {
   idlePrompt_ = texts.idlePrompt;
   countFormat_ = texts.countFormat;
   countdownFormat_ = texts.countdownFormat;
-  const IntervalRefusals& refusals = kRefusals[language == 1 || language == 2 ? language : 0];
+  const IntervalRefusals& refusals = kRefusals[TextColumn(language)];
   notANumberText_ = refusals.notANumber;
   notPositiveText_ = refusals.notPositive;
 }

@@ -4,11 +4,10 @@
 #include <optional>
 #include <string>
 
+#include "app/sys_param.h"
+
 namespace orvane::ui {
 
-// Texts per interface language: 0 Simplified Chinese, 1 Traditional Chinese, 2 English. Any other
-// language reads as the first.
-inline int TextColumn(int language) { return language == 1 || language == 2 ? language : 0; }
 
 struct CMessageTexts {
   std::string notConnected;
