@@ -382,7 +382,12 @@ cv::Mat CDocOCR::FindPictures(const cv::Mat& grey, int charHeight) {
   const int window = std::max(3, 2 * charHeight / shrink) | 1;
   cv::Mat density;
   cv::blur(small, density, {window, window}, {-1, -1}, cv::BORDER_REPLICATE);
-  cv::Mat pictures = density > kPictureDensity * 255;
+  // Blurred small print fills such a window too, but text leaves paper between its lines: a window
+  // reaching across lines holds a row with hardly any ink, a picture none.
+  cv::Mat rows;
+  cv::blur(small, rows, {window, 1}, {-1, -1}, cv::BORDER_REPLICATE);
+  cv::erode(rows, rows, cv::getStructuringElement(cv::MORPH_RECT, {1, window}), {-1, -1}, 1, cv::BORDER_REPLICATE);
+  cv::Mat pictures = density > kPictureDensity * 255 & rows > kPictureRowDensity * 255;
   // A window reaches half its side past the picture's edge.
   cv::dilate(pictures, pictures, cv::getStructuringElement(cv::MORPH_RECT, {window, window}));
   cv::resize(pictures, pictures, grey.size(), 0, 0, cv::INTER_NEAREST);

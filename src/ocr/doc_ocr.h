@@ -51,6 +51,7 @@ class CDocOCR {
   // Darker than this is not paper; pictures are nearly all not paper.
   static constexpr int kPaperLevel = 235;
   static constexpr double kPictureDensity = 0.7;
+  static constexpr double kPictureRowDensity = 0.3;
   // Nine pixels: at 300 DPI the strokes of 14- and 16-point characters are six to eight pixels
   // wide, and a five-pixel window flattened them away with the large dark areas it is meant for.
   static constexpr int kStrokeWindow = 9;

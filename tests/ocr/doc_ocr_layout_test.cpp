@@ -302,6 +302,14 @@ TEST(FindPictures, PhotographsAndCodesAreFoundAndTextIsNot) {
   for (const LayoutLine& line : lines) EXPECT_LT(line.box.x + line.box.width, photo.x) << line.box;
 }
 
+// Small print photographed out of focus: the blur greys the paper between the characters of a line
+// until the line is one grey band, but the paper between the lines stays. No picture there.
+TEST(FindPictures, BlurredSmallPrintIsNoPicture) {
+  cv::Mat grey(400, 600, CV_8UC1, cv::Scalar(255));
+  for (int line = 0; line < 8; ++line) grey(cv::Rect(20, 20 + 40 * line, 560, 30)).setTo(200);
+  EXPECT_EQ(cv::countNonZero(CDocOCR::FindPictures(grey, 30)), 0);
+}
+
 TEST(ReadNumbersAsDigits, LettersOfADigitsShapeInANumber) {
   // Characters 20 wide with gaps of 4; a gap of 30 parts words (line 40 high).
   auto decode = [](const std::vector<std::string>& texts, int wordAfter = -1) {
