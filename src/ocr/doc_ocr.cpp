@@ -387,7 +387,7 @@ cv::Mat CDocOCR::FindPictures(const cv::Mat& grey, int charHeight) {
   cv::Mat rows;
   cv::blur(small, rows, {window, 1}, {-1, -1}, cv::BORDER_REPLICATE);
   cv::erode(rows, rows, cv::getStructuringElement(cv::MORPH_RECT, {1, window}), {-1, -1}, 1, cv::BORDER_REPLICATE);
-  cv::Mat pictures = density > kPictureDensity * 255 & rows > kPictureRowDensity * 255;
+  cv::Mat pictures = (density > kPictureDensity * 255) & (rows > kPictureRowDensity * 255);
   // A window reaches half its side past the picture's edge.
   cv::dilate(pictures, pictures, cv::getStructuringElement(cv::MORPH_RECT, {window, window}));
   cv::resize(pictures, pictures, grey.size(), 0, 0, cv::INTER_NEAREST);
@@ -587,23 +587,31 @@ void CDocOCR::ReadNumbersAsDigits(std::vector<DecodedCharacter>& characters, int
   };
   static const std::pair<const char*, const char*> kAsDigits[] = {
       {"ｌ", "１"}, {"Ｉ", "１"}, {"ｉ", "１"}, {"Ｏ", "０"}, {"ｏ", "０"}, {"·", "．"}};
+  auto isHanzi = [](const std::string& t) { return IsHanzi(FirstCodePoint(t)); };
   const int maxGap = static_cast<int>(kWordGap * lineHeight);
   const std::vector<DecodedCharacter> read = characters;
   for (std::size_t i = 0; i < read.size(); ++i) {
     const auto found = std::find_if(std::begin(kAsDigits), std::end(kAsDigits),
                                     [&](const auto& pair) { return read[i].text == pair.first; });
     if (found == std::end(kAsDigits)) continue;
-    // The neighbours in the same word: no wider gap than a space's.
+    // The neighbours in the same word: no wider gap than a space's. A one is far narrower than the
+    // digits' common width and stands in the middle of it: its gaps count from that width.
+    const std::string digit = found->second;
+    const int slack = digit == "１" ? std::max(0, static_cast<int>(kDigitWidth * lineHeight) - read[i].width) / 2 : 0;
+    const int left = read[i].x - slack;
+    const int right = read[i].x + read[i].width + slack;
     const DecodedCharacter* before =
-        i > 0 && read[i].x - (read[i - 1].x + read[i - 1].width) <= maxGap ? &read[i - 1] : nullptr;
-    const DecodedCharacter* after =
-        i + 1 < read.size() && read[i + 1].x - (read[i].x + read[i].width) <= maxGap ? &read[i + 1] : nullptr;
-    const bool beside = (before && isDigit(before->text)) || (after && isDigit(after->text));
+        i > 0 && left - (read[i - 1].x + read[i - 1].width) <= maxGap ? &read[i - 1] : nullptr;
+    const DecodedCharacter* after = i + 1 < read.size() && read[i + 1].x - right <= maxGap ? &read[i + 1] : nullptr;
+    // A lone upright stroke between two Chinese characters is the one of a date or a count (年1月).
+    const bool betweenHanzi = digit == "１" && std::string(found->first) != "ｉ" && before && after &&
+                              isHanzi(before->text) && isHanzi(after->text);
+    const bool beside = (before && isDigit(before->text)) || (after && isDigit(after->text)) || betweenHanzi;
     const bool amongLetters = (before && isLetter(before->text)) || (after && isLetter(after->text));
     // A dot is a decimal point only between two digits.
     const bool point = std::string(found->first) == "·";
     if (point ? before && after && isDigit(before->text) && isDigit(after->text) : beside && !amongLetters)
-      characters[i].text = found->second;
+      characters[i].text = digit;
   }
 }
 

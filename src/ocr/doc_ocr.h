@@ -70,6 +70,8 @@ class CDocOCR {
   static constexpr double kLineFill = 0.9;
   // Characters closer than this share of the line's height belong to one word.
   static constexpr double kWordGap = 0.25;
+  // Digits are half an em wide, and a line about an em high.
+  static constexpr double kDigitWidth = 0.5;
   static constexpr double kClearMargin = 0.1;
 
   CDocOCR() = default;

@@ -337,9 +337,16 @@ TEST(ReadNumbersAsDigits, LettersOfADigitsShapeInANumber) {
       {"a letter beside a letter stays", {"Ｔ", "ｅ", "ｌ", "８"}, -1, "Ｔｅｌ８"},
       {"a word apart stays", {"Ｉ", "８"}, 0, "Ｉ８"},
       {"a dot after a number stays", {"８", "·"}, -1, "８·"},
-      {"Chinese beside is no digit", {"年", "ｌ", "月"}, -1, "年ｌ月"},
+      {"one between Chinese characters", {"年", "ｌ", "月"}, -1, "年１月"},
+      {"Chinese on one side is no digit", {"年", "ｌ", "ａ"}, -1, "年ｌａ"},
+      {"a zero between Chinese characters stays", {"年", "ｏ", "月"}, -1, "年ｏ月"},
   };
   for (const Case& c : cases) EXPECT_EQ(decode(c.read, c.wordAfter), c.text) << c.name;
+
+  // A one is narrow in its digit's width: its gaps to its neighbours are wider than a word's gap.
+  std::vector<DecodedCharacter> narrow{{"３", 0, 20}, {"ｌ", 31, 6}, {"８", 48, 20}};
+  CDocOCR::ReadNumbersAsDigits(narrow, 40);
+  EXPECT_EQ(narrow[1].text, "１");
 }
 
 // The stroke filter pixel by pixel, as a reference for the whole-picture passes.
