@@ -665,49 +665,78 @@ RecordList<SegmentCandidate> CDocOCR::SegmentLine(const cv::Mat& lineImage, cons
     double distance = kBlankDistance;
     bool read = false;
   };
+  auto readCut = [&](int start, int end, Cut* cut) {
+    const cv::Mat columns = lineImage.colRange(start, end + 1);
+    int first = -1;
+    int last = -1;
+    for (int r = 0; r < columns.rows; ++r) {
+      if (cv::countNonZero(columns.row(r)) == 0) continue;
+      if (first < 0) first = r;
+      last = r;
+    }
+    if (first < 0) return false;
+    SegmentCandidate& candidate = cut->candidate;
+    candidate.x = start;
+    candidate.top = first;
+    candidate.width = end - start + 1;
+    candidate.height = last - first + 1;
+    const cv::Rect box(candidate.x, candidate.top, candidate.width, candidate.height);
+    const cv::Mat image = CombineCandidateImage(lineImage(box), invertedGrey(box));
+    std::string labels;
+    std::vector<double> distances;
+    if (RecognizeCandidate(image, kReadingsAsked, &labels, &distances)) {
+      cut->read = true;
+      std::vector<std::string> readings;
+      for (std::size_t k = 0; k < distances.size(); ++k)
+        readings.push_back(OcrLabelToUtf8(std::string_view(labels).substr(k * kLabelBytes, kLabelBytes)));
+      std::string twin;
+      const int chosen = ChooseByPlace(readings, box, lineImage.rows, charHeight, &twin);
+      const double distance = chosen >= 0 ? distances[chosen] : distances.front();
+      // Under the blank distance a reading is sure; further off, in a face unlike any the
+      // template was trained on, it still stands when no other class comes near it.
+      const std::size_t at = chosen >= 0 ? static_cast<std::size_t>(chosen) : 0;
+      const double margin = at + 1 < distances.size() ? distances[at + 1] - distance : 1.0;
+      const bool stands = distance < kBlankDistance || (distance < kFarDistance && margin >= kClearMargin);
+      if ((chosen >= 0 || !twin.empty()) && stands) {
+        cut->label = chosen >= 0 ? readings[chosen] : twin;
+        cut->distance = distance;
+      }
+    }
+    return true;
+  };
   std::vector<Cut> cuts;
   for (std::size_t i = 0; i < runs.size(); ++i) {
     for (std::size_t j = i; j < runs.size(); ++j) {
       const int cutWidth = runs[j].end - runs[i].start + 1;
       if (cutWidth > widthLimit) break;
-      const cv::Mat columns = lineImage.colRange(runs[i].start, runs[j].end + 1);
-      int first = -1;
-      int last = -1;
-      for (int r = 0; r < columns.rows; ++r) {
-        if (cv::countNonZero(columns.row(r)) == 0) continue;
-        if (first < 0) first = r;
-        last = r;
-      }
-      if (first < 0) continue;
       Cut cut;
-      SegmentCandidate& candidate = cut.candidate;
-      candidate.x = runs[i].start;
-      candidate.top = first;
-      candidate.width = cutWidth;
-      candidate.height = last - first + 1;
-      const cv::Rect box(candidate.x, candidate.top, candidate.width, candidate.height);
-      const cv::Mat image = CombineCandidateImage(lineImage(box), invertedGrey(box));
-      std::string labels;
-      std::vector<double> distances;
-      if (RecognizeCandidate(image, kReadingsAsked, &labels, &distances)) {
-        cut.read = true;
-        std::vector<std::string> readings;
-        for (std::size_t k = 0; k < distances.size(); ++k)
-          readings.push_back(OcrLabelToUtf8(std::string_view(labels).substr(k * kLabelBytes, kLabelBytes)));
-        std::string twin;
-        const int chosen = ChooseByPlace(readings, box, lineImage.rows, charHeight, &twin);
-        const double distance = chosen >= 0 ? distances[chosen] : distances.front();
-        // Under the blank distance a reading is sure; further off, in a face unlike any the
-        // template was trained on, it still stands when no other class comes near it.
-        const std::size_t at = chosen >= 0 ? static_cast<std::size_t>(chosen) : 0;
-        const double margin = at + 1 < distances.size() ? distances[at + 1] - distance : 1.0;
-        const bool stands = distance < kBlankDistance || (distance < kFarDistance && margin >= kClearMargin);
-        if ((chosen >= 0 || !twin.empty()) && stands) {
-          cut.label = chosen >= 0 ? readings[chosen] : twin;
-          cut.distance = distance;
-        }
-      }
-      cuts.push_back(std::move(cut));
+      if (readCut(runs[i].start, runs[j].end, &cut)) cuts.push_back(std::move(cut));
+    }
+  }
+
+  // Letters of a Latin word can touch (a r, o d in a serif face, blurred): the run of two reads as
+  // nothing. Parted at its weakest column within its middle half, the two halves are tried as well
+  // and kept when both read as letters or digits.
+  auto isLatin = [](const Cut& cut) {
+    const char32_t c = FirstCodePoint(cut.label);
+    return (c >= U'０' && c <= U'９') || (c >= U'Ａ' && c <= U'Ｚ') || (c >= U'ａ' && c <= U'ｚ');
+  };
+  const std::size_t whole = cuts.size();
+  for (std::size_t k = 0; k < whole; ++k) {
+    const int x = cuts[k].candidate.x;
+    const int width = cuts[k].candidate.width;
+    if (!cuts[k].read || !cuts[k].label.empty() || width < kLeastLetterPairWidth * charHeight) continue;
+    const bool oneRun =
+        std::any_of(runs.begin(), runs.end(), [&](const Run& run) { return run.start == x && run.end == x + width - 1; });
+    if (!oneRun) continue;
+    const auto from = counts.begin() + x + width / 4;
+    const int weakest = static_cast<int>(std::min_element(from, from + width / 2) - counts.begin());
+    Cut left;
+    Cut right;
+    if (readCut(x, weakest, &left) && readCut(weakest + 1, x + width - 1, &right) && isLatin(left) &&
+        isLatin(right)) {
+      cuts.push_back(std::move(left));
+      cuts.push_back(std::move(right));
     }
   }
 

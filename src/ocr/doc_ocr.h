@@ -73,6 +73,8 @@ class CDocOCR {
   // Digits are half an em wide, and a line about an em high.
   static constexpr double kDigitWidth = 0.5;
   static constexpr double kClearMargin = 0.1;
+  // Two letters that touch are at least this share of the character height wide together.
+  static constexpr double kLeastLetterPairWidth = 0.5;
 
   CDocOCR() = default;
   virtual ~CDocOCR();
