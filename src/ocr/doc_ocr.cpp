@@ -664,6 +664,7 @@ RecordList<SegmentCandidate> CDocOCR::SegmentLine(const cv::Mat& lineImage, cons
     std::string label;  // empty: a blank or unread
     double distance = kBlankDistance;
     bool read = false;
+    bool joined = false;  // of more than one run
   };
   auto readCut = [&](int start, int end, Cut* cut) {
     const cv::Mat columns = lineImage.colRange(start, end + 1);
@@ -710,6 +711,7 @@ RecordList<SegmentCandidate> CDocOCR::SegmentLine(const cv::Mat& lineImage, cons
       const int cutWidth = runs[j].end - runs[i].start + 1;
       if (cutWidth > widthLimit) break;
       Cut cut;
+      cut.joined = j > i;
       if (readCut(runs[i].start, runs[j].end, &cut)) cuts.push_back(std::move(cut));
     }
   }
@@ -770,7 +772,12 @@ RecordList<SegmentCandidate> CDocOCR::SegmentLine(const cv::Mat& lineImage, cons
     if (cut.read) {
       candidate.bestDistance = cut.label.empty() ? kBlankDistance : cut.distance;
       const std::string text = cut.label.empty() ? std::string(" ") : cut.label;
-      candidate.alternatives.Append({text, std::max(0.0, 1.0 - candidate.bestDistance - piecePenalty[k]), -1});
+      // Several runs of ink a character wide read as nothing are characters lost, not paper: no
+      // cheaper than a poor reading, or two such blanks would step over a hard character and a
+      // mark beside it.
+      const bool wideBlank = cut.label.empty() && cut.joined && candidate.width >= kWholeWidth * charHeight;
+      const double penalty = std::max(piecePenalty[k], wideBlank ? kWideBlankPenalty : 0.0);
+      candidate.alternatives.Append({text, std::max(0.0, 1.0 - candidate.bestDistance - penalty), -1});
     }
     candidates.Append(std::move(candidate));
   }

@@ -63,6 +63,7 @@ class CDocOCR {
   static constexpr double kConfidentWhole = 0.25;
   static constexpr double kWholeWidth = 0.7;
   static constexpr double kPiecePenalty = 0.5;
+  static constexpr double kWideBlankPenalty = 0.45;
   // A reading further off than the blank distance but under this one is kept when the next class
   // is at least this much further still.
   static constexpr double kFarDistance = 0.8;
