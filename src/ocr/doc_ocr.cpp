@@ -627,6 +627,50 @@ bool CDocOCR::EstimateCharHeight(const cv::Mat& lineImage, int* height) {
   return true;
 }
 
+namespace {
+
+std::vector<Run> PartQuoteMarks(const cv::Mat& lineImage, const std::vector<Run>& runs, int charHeight) {
+  // Per column, the first and last row of ink.
+  std::vector<int> top(lineImage.cols, -1);
+  std::vector<int> bottom(lineImage.cols, -1);
+  for (int r = 0; r < lineImage.rows; ++r) {
+    const std::uint8_t* row = lineImage.ptr<std::uint8_t>(r);
+    for (int c = 0; c < lineImage.cols; ++c) {
+      if (!row[c]) continue;
+      if (top[c] < 0) top[c] = r;
+      bottom[c] = r;
+    }
+  }
+  const double markBottom = kMarkTop * lineImage.rows;
+  auto isMark = [&](int c) { return bottom[c] >= 0 && bottom[c] < markBottom; };
+  // Columns [from, to] of top ink only, as high as a quote mark and no wider.
+  auto fitsMark = [&](int from, int to) {
+    const int width = to - from + 1;
+    if (width < CDocOCR::kLeastMarkWidth * charHeight || width > CDocOCR::kMostMarkWidth * charHeight) return false;
+    int height = 0;
+    for (int c = from; c <= to; ++c) height = std::max(height, bottom[c] - top[c] + 1);
+    // Narrower than high: not the top of a % or the bar of a T.
+    return height >= CDocOCR::kLeastMarkHeight * charHeight && width <= CDocOCR::kMostMarkAspect * height;
+  };
+  std::vector<Run> parted;
+  for (const Run& run : runs) {
+    int first = run.start;
+    while (first <= run.end && isMark(first)) ++first;
+    int last = run.end;
+    while (last >= first && isMark(last)) --last;
+    // Beside a Chinese character: a letter's or a sign's own parts are not parted.
+    const bool rest = last - first + 1 >= CDocOCR::kWholeWidth * charHeight;
+    const bool leading = rest && first > run.start && fitsMark(run.start, first - 1);
+    const bool trailing = rest && last < run.end && fitsMark(last + 1, run.end);
+    if (leading) parted.push_back({run.start, first - 1});
+    parted.push_back({leading ? first : run.start, trailing ? last : run.end});
+    if (trailing) parted.push_back({last + 1, run.end});
+  }
+  return parted;
+}
+
+}  // namespace
+
 RecordList<SegmentCandidate> CDocOCR::SegmentLine(const cv::Mat& lineImage, const cv::Mat& invertedGrey) {
   RecordList<SegmentCandidate> candidates;
   int charHeight = 0;
@@ -656,6 +700,7 @@ RecordList<SegmentCandidate> CDocOCR::SegmentLine(const cv::Mat& lineImage, cons
     if (!split) break;
     runs = FindRuns(counts);
   }
+  runs = PartQuoteMarks(lineImage, runs, charHeight);
 
   // Every cut of one run or of neighbouring runs that fits the width limit, read as it fits its
   // place in the line.

@@ -63,6 +63,13 @@ class CDocOCR {
   static constexpr double kConfidentWhole = 0.25;
   static constexpr double kWholeWidth = 0.7;
   static constexpr double kPiecePenalty = 0.5;
+  // A quote mark set tight against a character (blurred, or in a face that kerns it) shares its
+  // run: its columns hold top ink only, at least this share of the character height high and at
+  // most this share wide.
+  static constexpr double kLeastMarkHeight = 0.28;
+  static constexpr double kLeastMarkWidth = 0.1;
+  static constexpr double kMostMarkWidth = 0.35;
+  static constexpr double kMostMarkAspect = 0.7;
   static constexpr double kWideBlankPenalty = 0.45;
   // A reading further off than the blank distance but under this one is kept when the next class
   // is at least this much further still.
