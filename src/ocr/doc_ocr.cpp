@@ -167,10 +167,7 @@ bool FitsPlace(const std::string& label, const cv::Rect& box, int lineHeight, in
   return rule ? Fits(*rule, box, lineHeight, charHeight) : LetterFits(FirstCodePoint(label), box, charHeight);
 }
 
-struct Run {
-  int start;
-  int end;
-};
+using Run = ColumnRun;
 
 std::vector<Run> FindRuns(const std::vector<int>& counts) {
   std::vector<Run> runs;
@@ -627,9 +624,8 @@ bool CDocOCR::EstimateCharHeight(const cv::Mat& lineImage, int* height) {
   return true;
 }
 
-namespace {
-
-std::vector<Run> PartQuoteMarks(const cv::Mat& lineImage, const std::vector<Run>& runs, int charHeight) {
+std::vector<ColumnRun> CDocOCR::PartQuoteMarks(const cv::Mat& lineImage, const std::vector<ColumnRun>& runs,
+                                               int charHeight) {
   // Per column, the first and last row of ink.
   std::vector<int> top(lineImage.cols, -1);
   std::vector<int> bottom(lineImage.cols, -1);
@@ -646,20 +642,20 @@ std::vector<Run> PartQuoteMarks(const cv::Mat& lineImage, const std::vector<Run>
   // Columns [from, to] of top ink only, as high as a quote mark and no wider.
   auto fitsMark = [&](int from, int to) {
     const int width = to - from + 1;
-    if (width < CDocOCR::kLeastMarkWidth * charHeight || width > CDocOCR::kMostMarkWidth * charHeight) return false;
+    if (width < kLeastMarkWidth * charHeight || width > kMostMarkWidth * charHeight) return false;
     int height = 0;
     for (int c = from; c <= to; ++c) height = std::max(height, bottom[c] - top[c] + 1);
     // Narrower than high: not the top of a % or the bar of a T.
-    return height >= CDocOCR::kLeastMarkHeight * charHeight && width <= CDocOCR::kMostMarkAspect * height;
+    return height >= kLeastMarkHeight * charHeight && width <= kMostMarkAspect * height;
   };
-  std::vector<Run> parted;
+  std::vector<ColumnRun> parted;
   for (const Run& run : runs) {
     int first = run.start;
     while (first <= run.end && isMark(first)) ++first;
     int last = run.end;
     while (last >= first && isMark(last)) --last;
     // Beside a Chinese character: a letter's or a sign's own parts are not parted.
-    const bool rest = last - first + 1 >= CDocOCR::kWholeWidth * charHeight;
+    const bool rest = last - first + 1 >= kWholeWidth * charHeight;
     const bool leading = rest && first > run.start && fitsMark(run.start, first - 1);
     const bool trailing = rest && last < run.end && fitsMark(last + 1, run.end);
     if (leading) parted.push_back({run.start, first - 1});
@@ -668,8 +664,6 @@ std::vector<Run> PartQuoteMarks(const cv::Mat& lineImage, const std::vector<Run>
   }
   return parted;
 }
-
-}  // namespace
 
 RecordList<SegmentCandidate> CDocOCR::SegmentLine(const cv::Mat& lineImage, const cv::Mat& invertedGrey) {
   RecordList<SegmentCandidate> candidates;

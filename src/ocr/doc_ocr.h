@@ -29,6 +29,12 @@ struct TextLineRecord {
   int height = 0;
 };
 
+// The first and last column of a stretch of a line's columns that hold ink.
+struct ColumnRun {
+  int start = 0;
+  int end = 0;
+};
+
 struct LayoutLine {
   cv::Mat image;  // ink 255 inside the line's blob, 0 elsewhere
   cv::Rect box;   // the blob's box grown by one pixel, clipped to the picture
@@ -130,6 +136,10 @@ class CDocOCR {
   bool RecognizeLine(const cv::Mat& lineImage, const cv::Mat& invertedGrey, std::string* text);
   RecordList<SegmentCandidate> SegmentLine(const cv::Mat& lineImage, const cv::Mat& invertedGrey);
   static bool EstimateCharHeight(const cv::Mat& lineImage, int* height);
+  // `runs` of `lineImage` with a quote mark that shares a run with a Chinese character beside it
+  // parted into a run of its own.
+  static std::vector<ColumnRun> PartQuoteMarks(const cv::Mat& lineImage, const std::vector<ColumnRun>& runs,
+                                               int charHeight);
   static cv::Mat CombineCandidateImage(const cv::Mat& lineCut, const cv::Mat& greyCut);
   bool RecognizeCandidate(const cv::Mat& image, int n, std::string* labels, std::vector<double>* distances);
   // Of the engine's readings (UTF-8, best first) of a candidate at `box` in a line of `lineHeight`

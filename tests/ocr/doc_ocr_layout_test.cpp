@@ -310,6 +310,31 @@ TEST(FindPictures, BlurredSmallPrintIsNoPicture) {
   EXPECT_EQ(cv::countNonZero(CDocOCR::FindPictures(grey, 30)), 0);
 }
 
+// A line 50 rows high of characters 45 high, one run from column 10: a quote mark touching a
+// character is parted from it; the bar of a T, the top of a % and a mark beside a letter are not.
+TEST(PartQuoteMarks, AMarkTouchingACharacterGetsARunOfItsOwn) {
+  struct Case {
+    const char* name;
+    std::vector<cv::Rect> ink;
+    int end;  // of the run
+    std::vector<std::pair<int, int>> runs;
+  } cases[] = {
+      {"opening mark", {{10, 3, 6, 15}, {16, 2, 45, 45}}, 60, {{10, 15}, {16, 60}}},
+      {"closing mark", {{10, 2, 45, 45}, {55, 3, 6, 15}}, 60, {{10, 54}, {55, 60}}},
+      {"bar of a T", {{10, 2, 51, 4}, {33, 2, 5, 45}}, 60, {{10, 60}}},
+      {"sliver of a %", {{10, 3, 2, 15}, {12, 2, 49, 45}}, 60, {{10, 60}}},
+      {"mark beside a letter", {{10, 3, 6, 15}, {16, 2, 20, 45}}, 35, {{10, 35}}},
+  };
+  for (const Case& c : cases) {
+    cv::Mat line = cv::Mat::zeros(50, 80, CV_8UC1);
+    for (const cv::Rect& r : c.ink) line(r).setTo(255);
+    std::vector<std::pair<int, int>> parted;
+    for (const ColumnRun& run : CDocOCR::PartQuoteMarks(line, {{10, c.end}}, 45))
+      parted.emplace_back(run.start, run.end);
+    EXPECT_EQ(parted, c.runs) << c.name;
+  }
+}
+
 TEST(ReadNumbersAsDigits, LettersOfADigitsShapeInANumber) {
   // Characters 20 wide with gaps of 4; a gap of 30 parts words (line 40 high).
   auto decode = [](const std::vector<std::string>& texts, int wordAfter = -1) {
