@@ -767,8 +767,8 @@ RecordList<SegmentCandidate> CDocOCR::SegmentLine(const cv::Mat& lineImage, cons
     const int x = cuts[k].candidate.x;
     const int width = cuts[k].candidate.width;
     if (!cuts[k].read || !cuts[k].label.empty() || width < kLeastLetterPairWidth * charHeight) continue;
-    const bool oneRun =
-        std::any_of(runs.begin(), runs.end(), [&](const Run& run) { return run.start == x && run.end == x + width - 1; });
+    const bool oneRun = std::any_of(runs.begin(), runs.end(),
+                                    [&](const Run& run) { return run.start == x && run.end == x + width - 1; });
     if (!oneRun) continue;
     const auto from = counts.begin() + x + width / 4;
     const int weakest = static_cast<int>(std::min_element(from, from + width / 2) - counts.begin());
