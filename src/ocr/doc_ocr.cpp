@@ -38,7 +38,7 @@ constexpr int kRejoinWindow = 7;
 
 // Where the marks that only their size and place tell apart sit, in the line's height, and how big
 // they may be, in its character height.
-enum class Place { kAny, kTop, kLower, kBottom, kMiddle, kSmallLetter, kCapital };
+enum class Place { kAny, kTop, kLower, kBottom, kMiddle, kCentre, kSmallLetter, kCapital };
 struct PlaceRule {
   const char* label;
   Place place;
@@ -68,6 +68,10 @@ constexpr double kLeastTallLetterHeight = 0.55;
 // Quotes sit in the top third of a line; commas and full stops at its bottom, or in its middle as
 // faces for Taiwan and Hong Kong set them.
 constexpr double kMarkTop = 0.4;
+// A middle dot sits half way up a Chinese character; a full stop after a Latin word, on the
+// baseline, lower than 0.62 of a line of letters even without descenders.
+constexpr double kDotLow = 0.3;
+constexpr double kDotHigh = 0.62;
 
 bool IsSmallLetter(const cv::Rect& box, double charHeight) {
   return box.height < kSmallLetterHeight * charHeight ||
@@ -83,7 +87,7 @@ constexpr PlaceRule kPlaceRules[] = {
     {"”", Place::kTop, 0, 0.6, 0, 0, nullptr, nullptr, 0, 0},
     {"。", Place::kLower, 0, 0.6, 0, 0, nullptr, nullptr, 0, 0},
     {"．", Place::kBottom, 0, 0.4, 0, 0, "·", nullptr, 0, 0},
-    {"·", Place::kMiddle, 0, 0.4, 0, 0, "．", nullptr, 0, 0},
+    {"·", Place::kCentre, 0, 0.4, 0, 0, "．", nullptr, 0, 0},
     {"一", Place::kMiddle, 0, 0.4, 0, 1.15, "—", nullptr, 0, 0},
     {"—", Place::kMiddle, 0, 0.4, 1.15, 0, "一", nullptr, 0, 0},
     {"ｃ", Place::kSmallLetter, kLeastSmallLetterHeight, 0, 0, 0, "Ｃ", nullptr, 0, 0},
@@ -158,6 +162,8 @@ bool Fits(const PlaceRule& rule, const cv::Rect& box, int lineHeight, int charHe
       return centre > 0.5;
     case Place::kMiddle:
       return centre > 0.25 && centre < 0.75;
+    case Place::kCentre:
+      return centre > kDotLow && centre < kDotHigh;
   }
   return false;
 }

@@ -148,6 +148,7 @@ TEST(ChooseByPlace, LookAlikesAreToldApartByTheirPlace) {
       {"comma high is a quote", {"，"}, {0, 2, 8, 10}, -1, "’"},
       {"quote low is a comma", {"’"}, {0, 28, 8, 10}, -1, "，"},
       {"full stop in the middle is a dot", {"．"}, {0, 17, 6, 6}, -1, "·"},
+      {"dot on a Latin word's baseline is a full stop", {"·"}, {0, 26, 5, 5}, -1, "．"},
       {"one as wide as a character", {"一"}, {0, 18, 34, 4}, 0, ""},
       {"one wider than an em is a dash", {"一"}, {0, 18, 44, 4}, -1, "—"},
       {"dash narrower is one", {"—"}, {0, 18, 34, 4}, -1, "一"},
