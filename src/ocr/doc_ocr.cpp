@@ -70,6 +70,8 @@ constexpr double kLeastTallLetterHeight = 0.55;
 constexpr double kMarkTop = 0.4;
 // A middle dot sits half way up a Chinese character; a full stop after a Latin word, on the
 // baseline, lower than 0.62 of a line of letters even without descenders.
+// A quote mark blurred against a character reaches down to half the line's height.
+constexpr double kTightMarkBottom = 0.46;
 constexpr double kDotLow = 0.3;
 constexpr double kDotHigh = 0.62;
 
@@ -643,7 +645,7 @@ std::vector<ColumnRun> CDocOCR::PartQuoteMarks(const cv::Mat& lineImage, const s
       bottom[c] = r;
     }
   }
-  const double markBottom = kMarkTop * lineImage.rows;
+  const double markBottom = kTightMarkBottom * lineImage.rows;
   auto isMark = [&](int c) { return bottom[c] >= 0 && bottom[c] < markBottom; };
   // Columns [from, to] of top ink only, as high as a quote mark and no wider.
   auto fitsMark = [&](int from, int to) {

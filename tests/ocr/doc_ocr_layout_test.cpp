@@ -322,6 +322,7 @@ TEST(PartQuoteMarks, AMarkTouchingACharacterGetsARunOfItsOwn) {
   } cases[] = {
       {"opening mark", {{10, 3, 6, 15}, {16, 2, 45, 45}}, 60, {{10, 15}, {16, 60}}},
       {"closing mark", {{10, 2, 45, 45}, {55, 3, 6, 15}}, 60, {{10, 54}, {55, 60}}},
+      {"blurred mark reaching lower", {{10, 5, 6, 17}, {16, 2, 45, 45}}, 60, {{10, 15}, {16, 60}}},
       {"bar of a T", {{10, 2, 51, 4}, {33, 2, 5, 45}}, 60, {{10, 60}}},
       {"sliver of a %", {{10, 3, 2, 15}, {12, 2, 49, 45}}, 60, {{10, 60}}},
       {"mark beside a letter", {{10, 3, 6, 15}, {16, 2, 20, 45}}, 35, {{10, 35}}},
