@@ -800,14 +800,29 @@ RecordList<SegmentCandidate> CDocOCR::SegmentLine(const cv::Mat& lineImage, cons
     if (c == U'“' || c == U'”') return true;
     return IsHanzi(c) && cut.distance < kConfidentWhole && cut.candidate.width >= kWholeWidth * charHeight;
   };
+  // Less sure, a whole still outweighs a piece read as a letter or digit as high as the whole beside
+  // a piece read as a Chinese character: a radical reads as a letter, the rest as a character (估
+  // is no i and 古), where letters and digits run together read as nothing Chinese is made of.
+  auto isSureWhole = [&](const Cut& cut) {
+    return !cut.label.empty() && IsHanzi(FirstCodePoint(cut.label)) && cut.distance < kBlankDistance &&
+           cut.candidate.width >= kWholeWidth * charHeight;
+  };
   std::vector<double> piecePenalty(cuts.size(), 0.0);
   for (const Cut& whole : cuts) {
-    if (!isWhole(whole)) continue;
+    const bool confident = isWhole(whole);
+    if (!confident && !isSureWhole(whole)) continue;
     const int wholeEnd = whole.candidate.x + whole.candidate.width;
+    auto inside = [&](const SegmentCandidate& piece) {
+      return piece.width < whole.candidate.width && piece.x >= whole.candidate.x && piece.x + piece.width <= wholeEnd;
+    };
+    const bool hanziPiece = std::any_of(cuts.begin(), cuts.end(), [&](const Cut& cut) {
+      return inside(cut.candidate) && !cut.label.empty() && IsHanzi(FirstCodePoint(cut.label));
+    });
+    if (!confident && !hanziPiece) continue;
     for (std::size_t k = 0; k < cuts.size(); ++k) {
       const SegmentCandidate& piece = cuts[k].candidate;
-      if (piece.width >= whole.candidate.width || piece.x < whole.candidate.x || piece.x + piece.width > wholeEnd)
-        continue;
+      if (!inside(piece)) continue;
+      if (!confident && !(isLatin(cuts[k]) && piece.height >= kTallPiece * whole.candidate.height)) continue;
       const double uncovered = 1.0 - static_cast<double>(piece.width) / whole.candidate.width;
       piecePenalty[k] = std::max(piecePenalty[k], kPiecePenalty * uncovered);
     }
