@@ -822,7 +822,8 @@ RecordList<SegmentCandidate> CDocOCR::SegmentLine(const cv::Mat& lineImage, cons
     for (std::size_t k = 0; k < cuts.size(); ++k) {
       const SegmentCandidate& piece = cuts[k].candidate;
       if (!inside(piece)) continue;
-      if (!confident && !(isLatin(cuts[k]) && piece.height >= kTallPiece * whole.candidate.height)) continue;
+      const bool notHanzi = !cuts[k].label.empty() && !IsHanzi(FirstCodePoint(cuts[k].label));
+      if (!confident && !(notHanzi && piece.height >= kTallPiece * whole.candidate.height)) continue;
       const double uncovered = 1.0 - static_cast<double>(piece.width) / whole.candidate.width;
       piecePenalty[k] = std::max(piecePenalty[k], kPiecePenalty * uncovered);
     }
