@@ -800,9 +800,10 @@ RecordList<SegmentCandidate> CDocOCR::SegmentLine(const cv::Mat& lineImage, cons
     if (c == U'“' || c == U'”') return true;
     return IsHanzi(c) && cut.distance < kConfidentWhole && cut.candidate.width >= kWholeWidth * charHeight;
   };
-  // Less sure, a whole still outweighs a piece read as a letter or digit as high as the whole beside
-  // a piece read as a Chinese character: a radical reads as a letter, the rest as a character (估
-  // is no i and 古), where letters and digits run together read as nothing Chinese is made of.
+  // Less sure, a whole still outweighs a piece as high as the whole read as a letter, a sign or a
+  // character too narrow to be one, beside a piece read as a Chinese character: a radical reads as
+  // such, the rest as a character (估 is no i and 古, 妙 no 女 and 少); letters and digits run
+  // together have no piece read as a Chinese character.
   auto isSureWhole = [&](const Cut& cut) {
     return !cut.label.empty() && IsHanzi(FirstCodePoint(cut.label)) && cut.distance < kBlankDistance &&
            cut.candidate.width >= kWholeWidth * charHeight;
@@ -823,7 +824,8 @@ RecordList<SegmentCandidate> CDocOCR::SegmentLine(const cv::Mat& lineImage, cons
       const SegmentCandidate& piece = cuts[k].candidate;
       if (!inside(piece)) continue;
       const bool notHanzi = !cuts[k].label.empty() && !IsHanzi(FirstCodePoint(cuts[k].label));
-      if (!confident && !(notHanzi && piece.height >= kTallPiece * whole.candidate.height)) continue;
+      const bool narrow = piece.width < kRadicalWidth * charHeight;
+      if (!confident && !((notHanzi || narrow) && piece.height >= kTallPiece * whole.candidate.height)) continue;
       const double uncovered = 1.0 - static_cast<double>(piece.width) / whole.candidate.width;
       piecePenalty[k] = std::max(piecePenalty[k], kPiecePenalty * uncovered);
     }

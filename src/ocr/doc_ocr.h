@@ -70,6 +70,8 @@ class CDocOCR {
   static constexpr double kWholeWidth = 0.7;
   static constexpr double kPiecePenalty = 0.5;
   static constexpr double kTallPiece = 0.9;
+  // No Chinese character is narrower than this share of its height: a narrower piece is a radical.
+  static constexpr double kRadicalWidth = 0.5;
   // A quote mark set tight against a character (blurred, or in a face that kerns it) shares its
   // run: its columns hold top ink only, at least this share of the character height high and at
   // most this share wide.
