@@ -805,7 +805,7 @@ RecordList<SegmentCandidate> CDocOCR::SegmentLine(const cv::Mat& lineImage, cons
   // such, the rest as a character (估 is no i and 古, 妙 no 女 and 少); letters and digits run
   // together have no piece read as a Chinese character.
   auto isSureWhole = [&](const Cut& cut) {
-    return !cut.label.empty() && IsHanzi(FirstCodePoint(cut.label)) && cut.distance < kBlankDistance &&
+    return !cut.label.empty() && IsHanzi(FirstCodePoint(cut.label)) && cut.distance < kReadWhole &&
            cut.candidate.width >= kWholeWidth * charHeight;
   };
   std::vector<double> piecePenalty(cuts.size(), 0.0);

@@ -69,6 +69,9 @@ class CDocOCR {
   static constexpr double kConfidentWhole = 0.25;
   static constexpr double kWholeWidth = 0.7;
   static constexpr double kPiecePenalty = 0.5;
+  // A whole read under this distance outweighs its radical read as a letter, a sign or a character
+  // too narrow to be one, as high as the whole, beside the rest read as a character.
+  static constexpr double kReadWhole = 0.65;
   static constexpr double kTallPiece = 0.9;
   // No Chinese character is narrower than this share of its height: a narrower piece is a radical.
   static constexpr double kRadicalWidth = 0.5;
