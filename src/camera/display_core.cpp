@@ -694,14 +694,18 @@ void CDisplayCore::ConversionLoop(std::stop_token stop, int worker) {
     }
     std::uint64_t sequence = 0;
     DecodedFrame decoded;
-    if (!TakeMainFrame(taken, decoded, sequence)) continue;
+    if (!TakeMainFrame(taken, decoded, sequence, worker)) continue;
     busy = true;
-    if (decoded.picture.empty() && !DecodeMainFrame(taken, decoded)) continue;
+    if (decoded.picture.empty() && !DecodeMainFrame(taken, decoded)) {
+      if (worker == 0) firstWorkerBusy_.store(false);
+      continue;
+    }
     DeliverMainFrame(std::move(decoded), sequence, stop);
+    if (worker == 0) firstWorkerBusy_.store(false);
   }
 }
 
-bool CDisplayCore::TakeMainFrame(TakenFrame& taken, DecodedFrame& converted, std::uint64_t& sequence) {
+bool CDisplayCore::TakeMainFrame(TakenFrame& taken, DecodedFrame& converted, std::uint64_t& sequence, int worker) {
   std::lock_guard lock(takeMutex_);
   CFrameSlot& raw = raw_[kMainSlot];
   // The worker's last frame is let go first: while the slot waits for a buffer given back, a frame
@@ -717,6 +721,9 @@ bool CDisplayCore::TakeMainFrame(TakenFrame& taken, DecodedFrame& converted, std
     return false;
   }
   if (raw.State() != CFrameSlot::kFilled) return false;
+  // The other workers stand by while the first one is free: a frame decoded where the last one
+  // was keeps its buffers and the decoder's state in that core's caches.
+  if (worker > 0 && !firstWorkerBusy_.load()) return false;
   // MJPG frames that come sooner than the limit allows after the last one taken are skipped.
   if (raw.Subtype() == FrameSubtype::MJPG && !mainGate_.Admit(frameRateLimit_.load())) {
     raw.MarkTaken();
@@ -755,6 +762,7 @@ bool CDisplayCore::TakeMainFrame(TakenFrame& taken, DecodedFrame& converted, std
   }
   if (!done) return false;
   sequence = ++takenSequence_;
+  if (worker == 0) firstWorkerBusy_.store(true);
   return true;
 }
 

@@ -258,7 +258,8 @@ class CDisplayCore {
   void ConversionLoop(std::stop_token stop, int worker);
   // The newest main-camera frame taken out of the raw slot, numbered in the order taken: an MJPG
   // frame copied, to be decoded (DecodeMainFrame), any other converted into `converted` at once.
-  bool TakeMainFrame(TakenFrame& taken, DecodedFrame& converted, std::uint64_t& sequence);
+  // Workers after the first take one only while the first has a frame in hand.
+  bool TakeMainFrame(TakenFrame& taken, DecodedFrame& converted, std::uint64_t& sequence, int worker);
   bool DecodeMainFrame(const TakenFrame& taken, DecodedFrame& decoded);
   bool ConvertMainFrame(const TakenFrame& taken, const std::uint8_t* bytes, int length, DecodedFrame& decoded);
   // Sets up what is made of `decoded`'s rows as they come (see DecodedFrame::search).
@@ -309,6 +310,7 @@ class CDisplayCore {
   // Between the conversion workers: who takes the next main frame, and in which order they go on.
   std::mutex takeMutex_;
   std::uint64_t takenSequence_ = 0;
+  std::atomic<bool> firstWorkerBusy_{false};  // the first worker has a main frame in hand
   // The main raw slot's buffer went with a YUY2 frame: the slot stays filled (the camera's frames
   // are dropped) until a frame's buffer is given back to go into it, so that a stream of 26 MB
   // frames holds two of them, the one shown and the one coming.
