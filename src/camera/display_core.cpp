@@ -110,10 +110,11 @@ cv::Mat PictureOfRawFrame(const RawFrame& frame, const IntRect& trim, int rotati
 cv::Mat CPicturePool::Take(cv::Size size) {
   {
     std::lock_guard lock(mutex_);
-    const auto kept = std::find_if(kept_.begin(), kept_.end(), [&](const cv::Mat& m) { return m.size() == size; });
-    if (kept != kept_.end()) {
+    // The buffer given back last: the most of it is still in the caches.
+    const auto kept = std::find_if(kept_.rbegin(), kept_.rend(), [&](const cv::Mat& m) { return m.size() == size; });
+    if (kept != kept_.rend()) {
       cv::Mat picture = std::move(*kept);
-      kept_.erase(kept);
+      kept_.erase(std::next(kept).base());
       return picture;
     }
     // Buffers of another size belong to a view that has changed: let one go for every new one.
@@ -674,8 +675,9 @@ platform::MessageResult CDisplayCore::Handle(const platform::Message& message) {
 
 // The main camera's frames are shared by the conversion workers: a 4160 x 3120 MJPG frame can take
 // about as long to decode as the camera takes to send the next one, and a single decoder then
-// drops frames. Each worker takes the newest raw frame under a lock, decodes it on its own and
-// hands it over in the order the frames were taken; a frame overtaken by a later one is dropped.
+// drops frames. Each worker takes the newest raw frame under a lock, decodes it, searches it for
+// pages and outlines them on its own, and hands it over in the order the frames were taken; a
+// frame overtaken by a later one is dropped.
 // The first worker also converts the second camera's frames.
 void CDisplayCore::ConversionLoop(std::stop_token stop, int worker) {
   FrameConverter secondaryConverter;
@@ -696,11 +698,12 @@ void CDisplayCore::ConversionLoop(std::stop_token stop, int worker) {
     DecodedFrame decoded;
     if (!TakeMainFrame(taken, decoded, sequence, worker)) continue;
     busy = true;
-    if (decoded.picture.empty() && !DecodeMainFrame(taken, decoded)) {
-      if (worker == 0) firstWorkerBusy_.store(false);
-      continue;
-    }
-    DeliverMainFrame(std::move(decoded), sequence, stop);
+    // Detected and outlined here too, while the frame is in this core's caches: the display
+    // worker only hands it to the display's thread.
+    ProcessedFrame processed;
+    if ((!decoded.picture.empty() || DecodeMainFrame(taken, decoded)) &&
+        PrepareMainFrame(std::move(decoded), processed))
+      DeliverMainFrame(std::move(processed), sequence, stop);
     if (worker == 0) firstWorkerBusy_.store(false);
   }
 }
@@ -897,7 +900,7 @@ bool CDisplayCore::ConvertMainFrame(const TakenFrame& taken, const std::uint8_t*
   return true;
 }
 
-void CDisplayCore::DeliverMainFrame(DecodedFrame frame, std::uint64_t sequence, std::stop_token stop) {
+void CDisplayCore::DeliverMainFrame(ProcessedFrame frame, std::uint64_t sequence, std::stop_token stop) {
   std::unique_lock lock(deliverMutex_);
   while (!stop.stop_requested() && sequence > deliveredSequence_) {
     if (!decodedMain_) {
@@ -912,10 +915,18 @@ void CDisplayCore::DeliverMainFrame(DecodedFrame frame, std::uint64_t sequence, 
     lock.lock();
   }
   lock.unlock();
-  Drop(frame);
+  GiveBack(frame);
 }
 
-bool CDisplayCore::TakeDecodedMainFrame(DecodedFrame& frame) {
+void CDisplayCore::GiveBack(ProcessedFrame& frame) {
+  // The clean picture, when one is kept, may be the annotated one's buffer: given back once.
+  if (frame.shownPicture.data != frame.annotatedPicture.data) pool_.Give(std::move(frame.shownPicture));
+  pool_.Give(std::move(frame.annotatedPicture));
+  framePool_.Give(std::move(frame.composed));
+  frame = ProcessedFrame();
+}
+
+bool CDisplayCore::TakeDecodedMainFrame(ProcessedFrame& frame) {
   {
     std::lock_guard lock(deliverMutex_);
     if (!decodedMain_) return false;
@@ -931,9 +942,9 @@ void CDisplayCore::DisplayLoop(std::stop_token stop) {
   while (!stop.stop_requested() && !stopEvent_.Wait(std::chrono::milliseconds(0))) {
     if (!busy) convertedReady_.Wait(kPollInterval);
     busy = false;
-    DecodedFrame frame;
+    ProcessedFrame frame;
     if (TakeDecodedMainFrame(frame)) {
-      ProcessMainFrame(std::move(frame), stop);
+      SendMainFrame(frame, stop);
       busy = true;
     }
     CFrameSlot& secondary = convertedSecondary_;
@@ -1029,13 +1040,12 @@ void RefreshUnderLine(StreamedShrink& shrink, const cv::Mat& picture, cv::Point 
 
 }  // namespace
 
-void CDisplayCore::ProcessMainFrame(DecodedFrame frame, std::stop_token stop) {
+bool CDisplayCore::PrepareMainFrame(DecodedFrame frame, ProcessedFrame& processed) {
   const int reduction = frame.reduction;
   if (frame.picture.empty() || reduction < 1 || (reduction > 1 && !frame.source)) {
     Drop(frame);
-    return;
+    return false;
   }
-  ProcessedFrame processed;
   processed.damaged = frame.damaged;
   processed.reduction = reduction;
   processed.source = std::move(frame.source);
@@ -1056,7 +1066,7 @@ void CDisplayCore::ProcessMainFrame(DecodedFrame frame, std::stop_token stop) {
     shown = pool_.Take(quarter ? cv::Size(visible.height, visible.width) : visible.size());
     if (shown.empty()) {
       Drop(frame);
-      return;
+      return false;
     }
     TurnPicture(frame.picture(visible), shown, processed.rotation);
     pool_.Give(std::move(frame.picture));
@@ -1098,7 +1108,7 @@ void CDisplayCore::ProcessMainFrame(DecodedFrame frame, std::stop_token stop) {
     processed.annotatedPicture = cleanCopy ? pool_.Take(shown.size()) : shown;
     if (processed.annotatedPicture.empty()) {
       Drop(frame);
-      return;
+      return false;
     }
     if (cleanCopy) shown.copyTo(processed.annotatedPicture);
     const bool saveCovered = !processed.source && !cleanCopy;
@@ -1125,6 +1135,10 @@ void CDisplayCore::ProcessMainFrame(DecodedFrame frame, std::stop_token stop) {
     processed.place = frame.place;
   }
   framePool_.Give(std::move(frame.composed));
+  return true;
+}
+
+void CDisplayCore::SendMainFrame(ProcessedFrame& processed, std::stop_token stop) {
   const bool handled = platform::TrySend(Target(), ids::kProcessedFrame, 0, ToLParam(&processed), stop).has_value();
   // After a handled send the pictures belong to the display's thread: drop them, keep only what
   // came back.

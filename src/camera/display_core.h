@@ -228,7 +228,7 @@ class CDisplayCore {
     int height = 0;
     SharedRawFrame raw;  // MJPG and YUY2: kept with the frame for the getters
   };
-  // A main-camera frame decoded, on its way to the display worker.
+  // A main-camera frame decoded, on its way to be made ready for the display.
   struct DecodedFrame {
     cv::Mat picture;  // a buffer of pool_
     int reduction = 1;
@@ -270,12 +270,18 @@ class CDisplayCore {
   // gives a frame pixel per view pixel, at the view's scale or, before the view shows a picture of
   // that size, at the scale that will fit it.
   int WantedReduction(int width, int height) const;
-  // Hands a decoded main frame to the display worker once it has taken the previous one; drops
-  // it when a later frame got there first or the worker stops.
-  void DeliverMainFrame(DecodedFrame frame, std::uint64_t sequence, std::stop_token stop);
-  bool TakeDecodedMainFrame(DecodedFrame& frame);
+  // Hands a main frame made ready to the display worker once it has taken the previous one;
+  // drops it when a later frame got there first or the worker stops.
+  void DeliverMainFrame(ProcessedFrame frame, std::uint64_t sequence, std::stop_token stop);
+  bool TakeDecodedMainFrame(ProcessedFrame& frame);
+  // The buffers of a frame made ready that is not going on.
+  void GiveBack(ProcessedFrame& frame);
   void DisplayLoop(std::stop_token stop);
-  void ProcessMainFrame(DecodedFrame frame, std::stop_token stop);
+  // A decoded main frame trimmed, turned, searched for pages and outlined; false when it is
+  // dropped (its buffers given back).
+  bool PrepareMainFrame(DecodedFrame frame, ProcessedFrame& processed);
+  // Hands it to the display's thread and takes back the buffers that thread let go.
+  void SendMainFrame(ProcessedFrame& processed, std::stop_token stop);
   // `search`, when given, is the copy the page finder searches, made already.
   std::vector<cv::RotatedRect> DetectPages(const cv::Mat& picture, int reduction, const cv::Mat& search = {}) const;
   // The current picture at full resolution, decoded from the kept frame when the live view was
@@ -316,9 +322,9 @@ class CDisplayCore {
   // frames holds two of them, the one shown and the one coming.
   bool slotLent_ = false;
   FrameRateGate mainGate_;
-  // The decoded main frame waiting for the display worker, and the last one handed over.
+  // The main frame made ready, waiting for the display worker, and the last one handed over.
   std::mutex deliverMutex_;
-  std::optional<DecodedFrame> decodedMain_;
+  std::optional<ProcessedFrame> decodedMain_;
   std::uint64_t deliveredSequence_ = 0;
   // The buffers the main frames travel in, from decoding to the display's thread and back, and
   // those of the composed client areas, from the workers to the view and back.
