@@ -33,6 +33,8 @@ constexpr platform::MessageId kComposeBox = ids::kUserBase + 0x94;
 constexpr platform::MessageResult kFrameDamaged = 2;
 
 constexpr auto kPollInterval = std::chrono::milliseconds(5);
+// How long a worker that is woken for its work sleeps at most without it (a bound, not a poll).
+constexpr auto kIdleWait = std::chrono::milliseconds(100);
 constexpr auto kSlowStop = std::chrono::milliseconds(3000);
 constexpr double kPi = 3.141592653589793;
 
@@ -266,6 +268,7 @@ void CDisplayCore::Stop() {
   stopEvent_.Set();
   convertedReady_.Set();
   convertedTaken_.Set();
+  firstWorkerTook_.Set();
   // The stop tokens also cancel a send a worker is blocked in.
   displayWorker_.request_stop();
   for (std::jthread& worker : conversionWorkers_) worker.request_stop();
@@ -684,6 +687,8 @@ void CDisplayCore::ConversionLoop(std::stop_token stop, int worker) {
   TakenFrame taken;
   bool busy = false;
   while (!stop.stop_requested()) {
+    // A worker standing by has nothing to look for until the first one has a frame in hand.
+    if (worker > 0 && !busy && !firstWorkerBusy_.load()) firstWorkerTook_.Wait(kIdleWait);
     // Straight on after a frame: at 30 frames a second a pause per frame would cost a frame.
     if (stopEvent_.Wait(busy ? std::chrono::milliseconds(0) : kPollInterval)) break;
     busy = false;
@@ -765,7 +770,10 @@ bool CDisplayCore::TakeMainFrame(TakenFrame& taken, DecodedFrame& converted, std
   }
   if (!done) return false;
   sequence = ++takenSequence_;
-  if (worker == 0) firstWorkerBusy_.store(true);
+  if (worker == 0) {
+    firstWorkerBusy_.store(true);
+    firstWorkerTook_.Set();
+  }
   return true;
 }
 
@@ -940,7 +948,8 @@ bool CDisplayCore::TakeDecodedMainFrame(ProcessedFrame& frame) {
 void CDisplayCore::DisplayLoop(std::stop_token stop) {
   bool busy = false;
   while (!stop.stop_requested() && !stopEvent_.Wait(std::chrono::milliseconds(0))) {
-    if (!busy) convertedReady_.Wait(kPollInterval);
+    // Every frame for it and Stop set the event: no need to look before.
+    if (!busy) convertedReady_.Wait(kIdleWait);
     busy = false;
     ProcessedFrame frame;
     if (TakeDecodedMainFrame(frame)) {

@@ -378,6 +378,8 @@ class CDisplayCore {
   // The hand-offs between the two workers, so neither waits out a poll interval per frame.
   platform::Event convertedReady_{platform::EventReset::kAuto};
   platform::Event convertedTaken_{platform::EventReset::kAuto};
+  // Wakes the workers standing by: the first one took a frame.
+  platform::Event firstWorkerTook_{platform::EventReset::kAuto};
   std::jthread coreThread_;
   std::jthread displayWorker_;
   static constexpr int kConversionWorkers = 2;
