@@ -210,6 +210,28 @@ bool Report(const OcrProgressCallback& progress, double fraction, const char* te
   return !progress || progress(fraction, text) == 0;
 }
 
+// A page is filtered in bands of rows small enough to stay in the cache, instead of in passes
+// over the whole picture, each of which would also fault in a fresh buffer of the page's size.
+// A band is filtered with `margin` rows of the picture around it (as far as the picture reaches)
+// and only its own rows kept: a filter that reads no further than `margin` rows gives exactly the
+// rows that one pass over the whole picture would.
+constexpr int kBandRows = 128;
+
+template <class Filter>
+cv::Mat FilterInBands(const cv::Mat& picture, int margin, Filter filter) {
+  if (picture.rows <= kBandRows + 2 * margin) return filter(picture);
+  cv::Mat result(picture.size(), CV_8UC1);
+  for (int top = 0; top < picture.rows; top += kBandRows) {
+    const int bottom = std::min(picture.rows, top + kBandRows);
+    const int from = std::max(0, top - margin);
+    const int to = std::min(picture.rows, bottom + margin);
+    const cv::Mat band = filter(picture.rowRange(from, to));
+    CV_Assert(band.type() == CV_8UC1 && band.rows == to - from && band.cols == picture.cols);
+    band.rowRange(top - from, bottom - from).copyTo(result.rowRange(top, bottom));
+  }
+  return result;
+}
+
 }  // namespace
 
 CDocOCR::~CDocOCR() { Release(); }
@@ -333,10 +355,20 @@ cv::Mat CDocOCR::NormalizeContrast(const cv::Mat& picture) {
 }
 
 void CDocOCR::Binarize(const cv::Mat& normalized, cv::Mat* coarse, cv::Mat* fine) {
-  cv::adaptiveThreshold(normalized, *coarse, 255, cv::ADAPTIVE_THRESH_GAUSSIAN_C, cv::THRESH_BINARY, kCoarseBlock,
-                        kThresholdOffset);
-  cv::adaptiveThreshold(RemoveNoise(normalized, kStrokeWindow), *fine, 255, cv::ADAPTIVE_THRESH_GAUSSIAN_C,
-                        cv::THRESH_BINARY, kFineBlock, kThresholdOffset);
+  // The threshold reads half its block around a pixel; the fine one reads the stroke filter's
+  // output, which reads one stroke window around it.
+  *coarse = FilterInBands(normalized, kCoarseBlock / 2, [](const cv::Mat& band) {
+    cv::Mat out;
+    cv::adaptiveThreshold(band, out, 255, cv::ADAPTIVE_THRESH_GAUSSIAN_C, cv::THRESH_BINARY, kCoarseBlock,
+                          kThresholdOffset);
+    return out;
+  });
+  *fine = FilterInBands(normalized, kStrokeWindow + kFineBlock / 2, [](const cv::Mat& band) {
+    cv::Mat out;
+    cv::adaptiveThreshold(RemoveNoise(band, kStrokeWindow), out, 255, cv::ADAPTIVE_THRESH_GAUSSIAN_C,
+                          cv::THRESH_BINARY, kFineBlock, kThresholdOffset);
+    return out;
+  });
 }
 
 int CDocOCR::PageCharHeight(const std::vector<cv::Rect>& boxes) {
