@@ -45,6 +45,12 @@ constexpr auto kProduct = [](auto x, auto y) { return x * y; };
 constexpr auto kSquare = [](auto x, auto y) { return (x - y) * (x - y); };
 constexpr auto kAbsolute = [](auto x, auto y) { return std::abs(x - y); };
 
+template <class T>
+void CosineRows(const T* rows, std::size_t count, std::size_t length, const T* y, double* out) {
+  SumRows(rows, count, length, y, out, kProduct);
+  for (std::size_t r = 0; r < count; ++r) out[r] = 1.0 - out[r];
+}
+
 }  // namespace
 
 int CCosineDistanceMeasurerImp::Measure(const OcrMatrix& a, const OcrMatrix& b, double* distance) {
@@ -70,8 +76,7 @@ int CCityDistanceMeasurerImp::Measure(const OcrMatrix& a, const OcrMatrix& b, do
 
 void CCosineDistanceMeasurerImp::MeasureRows(const double* rows, std::size_t count, std::size_t length,
                                              const double* y, double* out) {
-  SumRows(rows, count, length, y, out, kProduct);
-  for (std::size_t r = 0; r < count; ++r) out[r] = 1.0 - out[r];
+  CosineRows(rows, count, length, y, out);
 }
 
 void CL2DistanceMeasurerImp::MeasureRows(const double* rows, std::size_t count, std::size_t length, const double* y,
@@ -86,8 +91,7 @@ void CCityDistanceMeasurerImp::MeasureRows(const double* rows, std::size_t count
 
 void CCosineDistanceMeasurerImp::MeasureFloatRows(const float* rows, std::size_t count, std::size_t length,
                                                   const float* y, double* out) {
-  SumRows(rows, count, length, y, out, kProduct);
-  for (std::size_t r = 0; r < count; ++r) out[r] = 1.0 - out[r];
+  CosineRows(rows, count, length, y, out);
 }
 
 void CL2DistanceMeasurerImp::MeasureFloatRows(const float* rows, std::size_t count, std::size_t length,
