@@ -33,10 +33,11 @@ class COrvaneApp {
 }  // namespace orvane::ui
 
 int main(int argc, char* argv[]) {
-  // Blocks of a megabyte or more are mapped on their own and unmapped when freed. Left to itself,
-  // glibc raises this threshold after the first large free, and the camera's frames and pictures
-  // then come from the threads' heaps, which keep tens of megabytes they never give back.
-  mallopt(M_MMAP_THRESHOLD, 1 << 20);
+  // Blocks of 4 MB or more (frames and pictures) are mapped on their own and unmapped when freed.
+  // Left to itself, glibc raises this threshold after the first large free, and the camera's frames
+  // and pictures then come from the threads' heaps, which keep tens of megabytes they never give
+  // back. Working buffers below it (a band of a page being recognised) stay in the heap for reuse.
+  mallopt(M_MMAP_THRESHOLD, 4 << 20);
   orvane::ui::COrvaneApp application(argc, argv);
   return application.InitInstance();
 }
