@@ -33,6 +33,8 @@ constexpr platform::MessageId kComposeBox = ids::kUserBase + 0x94;
 constexpr platform::MessageResult kFrameDamaged = 2;
 
 constexpr auto kPollInterval = std::chrono::milliseconds(5);
+// How long a worker that is woken for its work sleeps at most without it (a bound, not a poll).
+constexpr auto kIdleWait = std::chrono::milliseconds(100);
 constexpr auto kSlowStop = std::chrono::milliseconds(3000);
 constexpr double kPi = 3.141592653589793;
 
@@ -110,10 +112,11 @@ cv::Mat PictureOfRawFrame(const RawFrame& frame, const IntRect& trim, int rotati
 cv::Mat CPicturePool::Take(cv::Size size) {
   {
     std::lock_guard lock(mutex_);
-    const auto kept = std::find_if(kept_.begin(), kept_.end(), [&](const cv::Mat& m) { return m.size() == size; });
-    if (kept != kept_.end()) {
+    // The buffer given back last: the most of it is still in the caches.
+    const auto kept = std::find_if(kept_.rbegin(), kept_.rend(), [&](const cv::Mat& m) { return m.size() == size; });
+    if (kept != kept_.rend()) {
       cv::Mat picture = std::move(*kept);
-      kept_.erase(kept);
+      kept_.erase(std::next(kept).base());
       return picture;
     }
     // Buffers of another size belong to a view that has changed: let one go for every new one.
@@ -265,6 +268,7 @@ void CDisplayCore::Stop() {
   stopEvent_.Set();
   convertedReady_.Set();
   convertedTaken_.Set();
+  firstWorkerTook_.Set();
   // The stop tokens also cancel a send a worker is blocked in.
   displayWorker_.request_stop();
   for (std::jthread& worker : conversionWorkers_) worker.request_stop();
@@ -674,14 +678,17 @@ platform::MessageResult CDisplayCore::Handle(const platform::Message& message) {
 
 // The main camera's frames are shared by the conversion workers: a 4160 x 3120 MJPG frame can take
 // about as long to decode as the camera takes to send the next one, and a single decoder then
-// drops frames. Each worker takes the newest raw frame under a lock, decodes it on its own and
-// hands it over in the order the frames were taken; a frame overtaken by a later one is dropped.
+// drops frames. Each worker takes the newest raw frame under a lock, decodes it, searches it for
+// pages and outlines them on its own, and hands it over in the order the frames were taken; a
+// frame overtaken by a later one is dropped.
 // The first worker also converts the second camera's frames.
 void CDisplayCore::ConversionLoop(std::stop_token stop, int worker) {
   FrameConverter secondaryConverter;
   TakenFrame taken;
   bool busy = false;
   while (!stop.stop_requested()) {
+    // A worker standing by has nothing to look for until the first one has a frame in hand.
+    if (worker > 0 && !busy && !firstWorkerBusy_.load()) firstWorkerTook_.Wait(kIdleWait);
     // Straight on after a frame: at 30 frames a second a pause per frame would cost a frame.
     if (stopEvent_.Wait(busy ? std::chrono::milliseconds(0) : kPollInterval)) break;
     busy = false;
@@ -694,14 +701,19 @@ void CDisplayCore::ConversionLoop(std::stop_token stop, int worker) {
     }
     std::uint64_t sequence = 0;
     DecodedFrame decoded;
-    if (!TakeMainFrame(taken, decoded, sequence)) continue;
+    if (!TakeMainFrame(taken, decoded, sequence, worker)) continue;
     busy = true;
-    if (decoded.picture.empty() && !DecodeMainFrame(taken, decoded)) continue;
-    DeliverMainFrame(std::move(decoded), sequence, stop);
+    // Detected and outlined here too, while the frame is in this core's caches: the display
+    // worker only hands it to the display's thread.
+    ProcessedFrame processed;
+    if ((!decoded.picture.empty() || DecodeMainFrame(taken, decoded)) &&
+        PrepareMainFrame(std::move(decoded), processed))
+      DeliverMainFrame(std::move(processed), sequence, stop);
+    if (worker == 0) firstWorkerBusy_.store(false);
   }
 }
 
-bool CDisplayCore::TakeMainFrame(TakenFrame& taken, DecodedFrame& converted, std::uint64_t& sequence) {
+bool CDisplayCore::TakeMainFrame(TakenFrame& taken, DecodedFrame& converted, std::uint64_t& sequence, int worker) {
   std::lock_guard lock(takeMutex_);
   CFrameSlot& raw = raw_[kMainSlot];
   // The worker's last frame is let go first: while the slot waits for a buffer given back, a frame
@@ -717,6 +729,9 @@ bool CDisplayCore::TakeMainFrame(TakenFrame& taken, DecodedFrame& converted, std
     return false;
   }
   if (raw.State() != CFrameSlot::kFilled) return false;
+  // The other workers stand by while the first one is free: a frame decoded where the last one
+  // was keeps its buffers and the decoder's state in that core's caches.
+  if (worker > 0 && !firstWorkerBusy_.load()) return false;
   // MJPG frames that come sooner than the limit allows after the last one taken are skipped.
   if (raw.Subtype() == FrameSubtype::MJPG && !mainGate_.Admit(frameRateLimit_.load())) {
     raw.MarkTaken();
@@ -755,6 +770,10 @@ bool CDisplayCore::TakeMainFrame(TakenFrame& taken, DecodedFrame& converted, std
   }
   if (!done) return false;
   sequence = ++takenSequence_;
+  if (worker == 0) {
+    firstWorkerBusy_.store(true);
+    firstWorkerTook_.Set();
+  }
   return true;
 }
 
@@ -889,7 +908,7 @@ bool CDisplayCore::ConvertMainFrame(const TakenFrame& taken, const std::uint8_t*
   return true;
 }
 
-void CDisplayCore::DeliverMainFrame(DecodedFrame frame, std::uint64_t sequence, std::stop_token stop) {
+void CDisplayCore::DeliverMainFrame(ProcessedFrame frame, std::uint64_t sequence, std::stop_token stop) {
   std::unique_lock lock(deliverMutex_);
   while (!stop.stop_requested() && sequence > deliveredSequence_) {
     if (!decodedMain_) {
@@ -904,10 +923,18 @@ void CDisplayCore::DeliverMainFrame(DecodedFrame frame, std::uint64_t sequence, 
     lock.lock();
   }
   lock.unlock();
-  Drop(frame);
+  GiveBack(frame);
 }
 
-bool CDisplayCore::TakeDecodedMainFrame(DecodedFrame& frame) {
+void CDisplayCore::GiveBack(ProcessedFrame& frame) {
+  // The clean picture, when one is kept, may be the annotated one's buffer: given back once.
+  if (frame.shownPicture.data != frame.annotatedPicture.data) pool_.Give(std::move(frame.shownPicture));
+  pool_.Give(std::move(frame.annotatedPicture));
+  framePool_.Give(std::move(frame.composed));
+  frame = ProcessedFrame();
+}
+
+bool CDisplayCore::TakeDecodedMainFrame(ProcessedFrame& frame) {
   {
     std::lock_guard lock(deliverMutex_);
     if (!decodedMain_) return false;
@@ -921,11 +948,12 @@ bool CDisplayCore::TakeDecodedMainFrame(DecodedFrame& frame) {
 void CDisplayCore::DisplayLoop(std::stop_token stop) {
   bool busy = false;
   while (!stop.stop_requested() && !stopEvent_.Wait(std::chrono::milliseconds(0))) {
-    if (!busy) convertedReady_.Wait(kPollInterval);
+    // Every frame for it and Stop set the event: no need to look before.
+    if (!busy) convertedReady_.Wait(kIdleWait);
     busy = false;
-    DecodedFrame frame;
+    ProcessedFrame frame;
     if (TakeDecodedMainFrame(frame)) {
-      ProcessMainFrame(std::move(frame), stop);
+      SendMainFrame(frame, stop);
       busy = true;
     }
     CFrameSlot& secondary = convertedSecondary_;
@@ -1021,13 +1049,12 @@ void RefreshUnderLine(StreamedShrink& shrink, const cv::Mat& picture, cv::Point 
 
 }  // namespace
 
-void CDisplayCore::ProcessMainFrame(DecodedFrame frame, std::stop_token stop) {
+bool CDisplayCore::PrepareMainFrame(DecodedFrame frame, ProcessedFrame& processed) {
   const int reduction = frame.reduction;
   if (frame.picture.empty() || reduction < 1 || (reduction > 1 && !frame.source)) {
     Drop(frame);
-    return;
+    return false;
   }
-  ProcessedFrame processed;
   processed.damaged = frame.damaged;
   processed.reduction = reduction;
   processed.source = std::move(frame.source);
@@ -1048,7 +1075,7 @@ void CDisplayCore::ProcessMainFrame(DecodedFrame frame, std::stop_token stop) {
     shown = pool_.Take(quarter ? cv::Size(visible.height, visible.width) : visible.size());
     if (shown.empty()) {
       Drop(frame);
-      return;
+      return false;
     }
     TurnPicture(frame.picture(visible), shown, processed.rotation);
     pool_.Give(std::move(frame.picture));
@@ -1090,7 +1117,7 @@ void CDisplayCore::ProcessMainFrame(DecodedFrame frame, std::stop_token stop) {
     processed.annotatedPicture = cleanCopy ? pool_.Take(shown.size()) : shown;
     if (processed.annotatedPicture.empty()) {
       Drop(frame);
-      return;
+      return false;
     }
     if (cleanCopy) shown.copyTo(processed.annotatedPicture);
     const bool saveCovered = !processed.source && !cleanCopy;
@@ -1117,6 +1144,10 @@ void CDisplayCore::ProcessMainFrame(DecodedFrame frame, std::stop_token stop) {
     processed.place = frame.place;
   }
   framePool_.Give(std::move(frame.composed));
+  return true;
+}
+
+void CDisplayCore::SendMainFrame(ProcessedFrame& processed, std::stop_token stop) {
   const bool handled = platform::TrySend(Target(), ids::kProcessedFrame, 0, ToLParam(&processed), stop).has_value();
   // After a handled send the pictures belong to the display's thread: drop them, keep only what
   // came back.

@@ -228,7 +228,7 @@ class CDisplayCore {
     int height = 0;
     SharedRawFrame raw;  // MJPG and YUY2: kept with the frame for the getters
   };
-  // A main-camera frame decoded, on its way to the display worker.
+  // A main-camera frame decoded, on its way to be made ready for the display.
   struct DecodedFrame {
     cv::Mat picture;  // a buffer of pool_
     int reduction = 1;
@@ -258,7 +258,8 @@ class CDisplayCore {
   void ConversionLoop(std::stop_token stop, int worker);
   // The newest main-camera frame taken out of the raw slot, numbered in the order taken: an MJPG
   // frame copied, to be decoded (DecodeMainFrame), any other converted into `converted` at once.
-  bool TakeMainFrame(TakenFrame& taken, DecodedFrame& converted, std::uint64_t& sequence);
+  // Workers after the first take one only while the first has a frame in hand.
+  bool TakeMainFrame(TakenFrame& taken, DecodedFrame& converted, std::uint64_t& sequence, int worker);
   bool DecodeMainFrame(const TakenFrame& taken, DecodedFrame& decoded);
   bool ConvertMainFrame(const TakenFrame& taken, const std::uint8_t* bytes, int length, DecodedFrame& decoded);
   // Sets up what is made of `decoded`'s rows as they come (see DecodedFrame::search).
@@ -269,12 +270,18 @@ class CDisplayCore {
   // gives a frame pixel per view pixel, at the view's scale or, before the view shows a picture of
   // that size, at the scale that will fit it.
   int WantedReduction(int width, int height) const;
-  // Hands a decoded main frame to the display worker once it has taken the previous one; drops
-  // it when a later frame got there first or the worker stops.
-  void DeliverMainFrame(DecodedFrame frame, std::uint64_t sequence, std::stop_token stop);
-  bool TakeDecodedMainFrame(DecodedFrame& frame);
+  // Hands a main frame made ready to the display worker once it has taken the previous one;
+  // drops it when a later frame got there first or the worker stops.
+  void DeliverMainFrame(ProcessedFrame frame, std::uint64_t sequence, std::stop_token stop);
+  bool TakeDecodedMainFrame(ProcessedFrame& frame);
+  // The buffers of a frame made ready that is not going on.
+  void GiveBack(ProcessedFrame& frame);
   void DisplayLoop(std::stop_token stop);
-  void ProcessMainFrame(DecodedFrame frame, std::stop_token stop);
+  // A decoded main frame trimmed, turned, searched for pages and outlined; false when it is
+  // dropped (its buffers given back).
+  bool PrepareMainFrame(DecodedFrame frame, ProcessedFrame& processed);
+  // Hands it to the display's thread and takes back the buffers that thread let go.
+  void SendMainFrame(ProcessedFrame& processed, std::stop_token stop);
   // `search`, when given, is the copy the page finder searches, made already.
   std::vector<cv::RotatedRect> DetectPages(const cv::Mat& picture, int reduction, const cv::Mat& search = {}) const;
   // The current picture at full resolution, decoded from the kept frame when the live view was
@@ -309,14 +316,15 @@ class CDisplayCore {
   // Between the conversion workers: who takes the next main frame, and in which order they go on.
   std::mutex takeMutex_;
   std::uint64_t takenSequence_ = 0;
+  std::atomic<bool> firstWorkerBusy_{false};  // the first worker has a main frame in hand
   // The main raw slot's buffer went with a YUY2 frame: the slot stays filled (the camera's frames
   // are dropped) until a frame's buffer is given back to go into it, so that a stream of 26 MB
   // frames holds two of them, the one shown and the one coming.
   bool slotLent_ = false;
   FrameRateGate mainGate_;
-  // The decoded main frame waiting for the display worker, and the last one handed over.
+  // The main frame made ready, waiting for the display worker, and the last one handed over.
   std::mutex deliverMutex_;
-  std::optional<DecodedFrame> decodedMain_;
+  std::optional<ProcessedFrame> decodedMain_;
   std::uint64_t deliveredSequence_ = 0;
   // The buffers the main frames travel in, from decoding to the display's thread and back, and
   // those of the composed client areas, from the workers to the view and back.
@@ -370,6 +378,8 @@ class CDisplayCore {
   // The hand-offs between the two workers, so neither waits out a poll interval per frame.
   platform::Event convertedReady_{platform::EventReset::kAuto};
   platform::Event convertedTaken_{platform::EventReset::kAuto};
+  // Wakes the workers standing by: the first one took a frame.
+  platform::Event firstWorkerTook_{platform::EventReset::kAuto};
   std::jthread coreThread_;
   std::jthread displayWorker_;
   static constexpr int kConversionWorkers = 2;

@@ -135,23 +135,29 @@ bool BuildWithinHalf(const Taps& across, const std::vector<std::uint16_t>& acros
   return true;
 }
 
-// Destination rows [y0, y1). `summed` holds one summed row, with zeros past its end for the last
-// windows (its size stays from call to call).
+// Destination rows [y0, y1), blocks [b0, b1) of each (all of them by default). `summed` holds one
+// summed row, with zeros past its end for the last windows (its size stays from call to call);
+// only the part the blocks read is summed.
 __attribute__((target("avx512f,avx512bw,avx512vl"))) void RowsWithinHalf(const cv::Mat& source, cv::Mat& result,
                                                                         const WithinHalfTables& t, const Taps& across,
                                                                         const Taps& down, int y0, int y1,
-                                                                        std::vector<std::uint16_t>& summed) {
+                                                                        std::vector<std::uint16_t>& summed,
+                                                                        int b0 = 0, int b1 = -1) {
   constexpr int kWindow = WithinHalfTables::kWindow;
   constexpr int kLanes16 = WithinHalfTables::kLanes16;
   const int rowValues = source.cols * t.channels;
   if (summed.size() < static_cast<std::size_t>(rowValues) + kWindow) summed.assign(static_cast<std::size_t>(rowValues) + kWindow, 0);
+  if (b1 < 0) b1 = t.blocks;
+  if (b0 >= b1) return;
+  const int firstValue = t.starts[static_cast<std::size_t>(b0)];
+  const int lastValue = std::min(t.starts[static_cast<std::size_t>(b1 - 1)] + kWindow, rowValues);
   const __m512i half = _mm512_set1_epi16(kWeightOne / 2);
   const __m256i opaque =
       t.outChannels > t.channels ? _mm256_set1_epi32(static_cast<int>(0xFF000000u)) : _mm256_setzero_si256();
   for (int y = y0; y < y1; ++y) {
     const std::uint16_t* rowWeights = &down.weights[static_cast<std::size_t>(y) * down.count];
-    int x = 0;
-    for (; x + kLanes16 <= rowValues; x += kLanes16) {
+    int x = firstValue;
+    for (; x + kLanes16 <= lastValue; x += kLanes16) {
       __m512i total = _mm512_setzero_si512();
       for (int k = 0; k < down.count; ++k) {
         if (rowWeights[k] == 0) continue;
@@ -162,14 +168,14 @@ __attribute__((target("avx512f,avx512bw,avx512vl"))) void RowsWithinHalf(const c
       }
       _mm512_storeu_si512(&summed[x], total);
     }
-    for (; x < rowValues; ++x) {
+    for (; x < lastValue; ++x) {
       unsigned total = 0;
       for (int k = 0; k < down.count; ++k)
         if (rowWeights[k] != 0) total += source.ptr<std::uint8_t>(down.first[y] + k)[x] * rowWeights[k];
       summed[x] = static_cast<std::uint16_t>(total);
     }
     std::uint8_t* out = result.ptr<std::uint8_t>(y);
-    for (int b = 0; b < t.blocks; ++b) {
+    for (int b = b0; b < b1; ++b) {
       const std::uint16_t* window = &summed[static_cast<std::size_t>(t.starts[b])];
       const __m512i low = _mm512_loadu_si512(window);
       const __m512i high = _mm512_loadu_si512(window + kLanes16);
@@ -449,6 +455,14 @@ void StreamedShrink::Refresh(const cv::Mat& source, const cv::Rect& changed) {
   const auto [x0, x1] = span(p.across, area.x, area.x + area.width - 1, result_.cols);
   const auto [y0, y1] = span(p.down, area.y, area.y + area.height - 1, result_.rows);
   if (x0 >= x1 || y0 >= y1) return;
+  if (p.withinHalf) {
+    // The vector path over the blocks that hold those pixels: the others in them come out as
+    // they are, from the same source.
+    const int pixels = p.tables.pixels;
+    RowsWithinHalf(source, result_, p.tables, p.across, p.down, y0, y1, p.summed, x0 / pixels,
+                   (x1 + pixels - 1) / pixels);
+    return;
+  }
   const int outChannels = result_.channels();
   // With the very sums of the vector paths: each source value under the area summed down once per
   // row in 16-bit products, then the high halves of 16-bit products across, rounded.

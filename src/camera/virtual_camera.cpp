@@ -12,6 +12,8 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <cerrno>
 #include <malloc.h>
 #include <functional>
 #include <optional>
@@ -202,6 +204,7 @@ cv::Mat PersonWithoutNoise(int width, int height, cv::Scalar tone) {
 
 // Draws rows [first, first + band.rows) of a picture into `band` (8-bit BGR).
 using BandSource = std::function<void(int first, cv::Mat& band)>;
+using ByteSink = VirtualCamera::ByteSink;
 
 constexpr int kBandRows = 64;
 
@@ -298,22 +301,95 @@ void AppendYuyv(const cv::Mat& bgr, std::vector<std::uint8_t>& out) {
   }
 }
 
-// One frame in the camera's format: MJPG, else YUYV.
-std::vector<std::uint8_t> EncodeFrame(int width, int height, bool denoise, BandSource source, std::uint32_t fourcc) {
+// One frame in the camera's format, MJPG or else YUYV, handed to `sink` in pieces in order (a
+// YUYV frame a band at a time, so it is never held whole). False when the encoding or the sink
+// failed.
+bool EncodeFrame(int width, int height, bool denoise, BandSource source, std::uint32_t fourcc, const ByteSink& sink) {
   Bands bands(width, height, denoise, std::move(source));
-  std::vector<std::uint8_t> frame;
   if (fourcc == V4L2_PIX_FMT_YUYV) {
-    frame.reserve(static_cast<std::size_t>(width) * height * 2);
-    for (int first = 0; first < height; first += kBandRows)
-      AppendYuyv(bands.Band(first, std::min(kBandRows, height - first)), frame);
-    return frame;
+    std::vector<std::uint8_t> band;
+    band.reserve(static_cast<std::size_t>(width) * kBandRows * 2);
+    for (int first = 0; first < height; first += kBandRows) {
+      band.clear();
+      AppendYuyv(bands.Band(first, std::min(kBandRows, height - first)), band);
+      if (!sink(band.data(), band.size())) return false;
+    }
+    return true;
   }
   unsigned char* bytes = nullptr;
   unsigned long size = 0;
-  if (CompressBands(width, height, bands, &bytes, &size)) frame.assign(bytes, bytes + size);
+  const bool encoded = CompressBands(width, height, bands, &bytes, &size) && sink(bytes, size);
   std::free(bytes);
-  return frame;
+  return encoded;
 }
+
+ByteSink AppendTo(std::vector<std::uint8_t>& frame) {
+  return [&frame](const std::uint8_t* bytes, std::size_t length) {
+    frame.insert(frame.end(), bytes, bytes + length);
+    return true;
+  };
+}
+
+// YUYV frames this large are kept in a FrameFile rather than in memory.
+constexpr std::size_t kFileFrameBytes = std::size_t{4} << 20;
+
+// Large frames kept outside the process's memory, as a camera keeps its frames outside the
+// station's: a temporary file nobody else can open (unlinked at once), read back into the
+// camera's buffer for each delivery. The page cache holds the frames, so the two noise variants
+// of a 13-MP YUYV stream (52 MB) do not count against the station's own memory.
+class FrameFile {
+ public:
+  FrameFile() {
+    std::error_code error;
+    const std::filesystem::path folder = std::filesystem::temp_directory_path(error);
+    if (error) return;
+    descriptor_ = open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (descriptor_ >= 0) return;
+    // A file system without unnamed files: a named one, unlinked before anything is written.
+    std::string name = (folder / "orvane-frames-XXXXXX").string();
+    descriptor_ = mkostemp(name.data(), O_CLOEXEC);
+    if (descriptor_ >= 0) unlink(name.c_str());
+  }
+  ~FrameFile() {
+    if (descriptor_ >= 0) close(descriptor_);
+  }
+  FrameFile(const FrameFile&) = delete;
+  FrameFile& operator=(const FrameFile&) = delete;
+
+  bool Usable() const { return descriptor_ >= 0; }
+  // Gives back the room of frames no longer wanted.
+  void Clear() {
+    if (descriptor_ >= 0 && ftruncate(descriptor_, 0) != 0) {
+      // Only disk space is lost; the frames written next overwrite the old ones.
+    }
+  }
+  bool Write(std::int64_t offset, const std::uint8_t* bytes, std::size_t length) {
+    return Transfer(offset, length, [&](std::size_t done, std::size_t left) {
+      return pwrite(descriptor_, bytes + done, left, static_cast<off_t>(offset + static_cast<std::int64_t>(done)));
+    });
+  }
+  bool Read(std::int64_t offset, std::uint8_t* into, std::size_t length) const {
+    return Transfer(offset, length, [&](std::size_t done, std::size_t left) {
+      return pread(descriptor_, into + done, left, static_cast<off_t>(offset + static_cast<std::int64_t>(done)));
+    });
+  }
+
+ private:
+  // Repeats `step` (a pread or pwrite of what is left) until the whole length has gone through.
+  template <class Step>
+  bool Transfer(std::int64_t offset, std::size_t length, Step step) const {
+    if (descriptor_ < 0 || offset < 0) return false;
+    for (std::size_t done = 0; done < length;) {
+      const ssize_t moved = step(done, length - done);
+      if (moved < 0 && errno == EINTR) continue;
+      if (moved <= 0) return false;
+      done += static_cast<std::size_t>(moved);
+    }
+    return true;
+  }
+
+  int descriptor_ = -1;
+};
 
 }  // namespace
 
@@ -439,7 +515,7 @@ VirtualCamera::~VirtualCamera() {
   producer_.join();
 }
 
-std::vector<std::uint8_t> VirtualCamera::Frame(int width, int height, int variant, std::uint32_t fourcc) {
+bool VirtualCamera::Frame(int width, int height, int variant, std::uint32_t fourcc, const ByteSink& sink) {
   const auto rowsOf = [](const cv::Mat& picture) {
     return [&picture](int first, cv::Mat& band) { picture.rowRange(first, first + band.rows).copyTo(band); };
   };
@@ -448,7 +524,7 @@ std::vector<std::uint8_t> VirtualCamera::Frame(int width, int height, int varian
     if (!loaded.empty()) {
       cv::Mat sized;
       cv::resize(loaded, sized, cv::Size(width, height), 0, 0, cv::INTER_AREA);
-      return EncodeFrame(width, height, false, rowsOf(sized), fourcc);
+      return EncodeFrame(width, height, false, rowsOf(sized), fourcc, sink);
     }
   }
   // The camera's own scenes carry sensor noise, which a camera smooths before it sends a frame of
@@ -461,16 +537,17 @@ std::vector<std::uint8_t> VirtualCamera::Frame(int width, int height, int varian
     return EncodeFrame(width, height, denoise, [&](int first, cv::Mat& band) {
       rowsOf(person)(first, band);
       AddSensorNoise(band, first, variant, 2000);
-    }, fourcc);
+    }, fourcc, sink);
   }
   const PageScene scene(width, height, variant);
-  return EncodeFrame(width, height, denoise, [&](int first, cv::Mat& band) { scene.Rows(first, band); }, fourcc);
+  return EncodeFrame(width, height, denoise, [&](int first, cv::Mat& band) { scene.Rows(first, band); }, fourcc, sink);
 }
 
 std::vector<std::uint8_t> VirtualCamera::Still() {
   std::lock_guard guard(lock_);
   if (still_.empty() || stillPicture_ != pictureIndex_) {
-    still_ = Frame(identity_.stillWidth, identity_.stillHeight, 0, V4L2_PIX_FMT_MJPEG);
+    still_.clear();
+    if (!Frame(identity_.stillWidth, identity_.stillHeight, 0, V4L2_PIX_FMT_MJPEG, AppendTo(still_))) still_.clear();
     stillPicture_ = pictureIndex_;
   }
   return still_;
@@ -482,6 +559,7 @@ void VirtualCamera::PressButton() {
 
 void VirtualCamera::Produce() {
   Frames frames;
+  std::optional<FrameFile> file;  // made for the first large YUYV frame
   int sequence = 0;
   auto pictureSince = std::chrono::steady_clock::now();
   auto next = std::chrono::steady_clock::now();
@@ -501,9 +579,29 @@ void VirtualCamera::Produce() {
       if (frames.fourcc != format.pixelformat || frames.width != width || frames.height != height ||
           frames.picture != pictureIndex_) {
         frames = {format.pixelformat, width, height, pictureIndex_, {}};
+        const std::size_t frameBytes = static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 2;
+        const bool large = format.pixelformat == V4L2_PIX_FMT_YUYV && frameBytes >= kFileFrameBytes;
+        if (large && !file) file.emplace();
+        if (file) file->Clear();
         const int variants = pictures_.empty() ? kNoiseVariants : 1;
         for (int variant = 0; variant < variants; ++variant) {
-          std::vector<std::uint8_t> drawn = Frame(width, height, variant, format.pixelformat);
+          if (large && file->Usable()) {
+            const std::int64_t offset = static_cast<std::int64_t>(frameBytes) * variant;
+            std::int64_t end = offset;
+            const bool kept = Frame(width, height, variant, format.pixelformat,
+                                    [&](const std::uint8_t* bytes, std::size_t length) {
+                                      if (!file->Write(end, bytes, length)) return false;
+                                      end += static_cast<std::int64_t>(length);
+                                      return true;
+                                    });
+            if (kept && end - offset == static_cast<std::int64_t>(frameBytes)) {
+              frames.variants.push_back({{}, false, offset, frameBytes});
+              continue;
+            }
+            // No room for it on disk: this one is kept in memory, as small frames are.
+          }
+          std::vector<std::uint8_t> drawn;
+          if (!Frame(width, height, variant, format.pixelformat, AppendTo(drawn))) drawn.clear();
           if (variant > 0 && format.pixelformat == V4L2_PIX_FMT_YUYV) {
             std::vector<std::uint8_t> packed = PackDifference(frames.variants.front().bytes, drawn);
             if (!packed.empty()) {
@@ -518,7 +616,12 @@ void VirtualCamera::Produce() {
         malloc_trim(0);
       }
       const KeptFrame& frame = frames.variants[static_cast<std::size_t>(sequence++) % frames.variants.size()];
-      if (frame.difference) {
+      if (frame.fileOffset >= 0) {
+        camera_->WriteFrame(frame.fileLength, [&](std::uint8_t* into, std::size_t length) {
+          // Our own file does not fail to read short of a disk error; the frame then comes black.
+          if (!file->Read(frame.fileOffset, into, length)) std::memset(into, 0, length);
+        });
+      } else if (frame.difference) {
         const std::vector<std::uint8_t>& base = frames.variants.front().bytes;
         camera_->WriteFrame(base.size(), [&](std::uint8_t* into, std::size_t length) {
           UnpackDifference(base.data(), frame.bytes.data(), into, length);

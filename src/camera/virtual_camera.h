@@ -9,6 +9,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -72,15 +73,20 @@ class VirtualCamera {
   VirtualCamera& operator=(const VirtualCamera&) = delete;
 
   const std::shared_ptr<platform::SimulatedV4l2Camera>& Camera() const { return camera_; }
+  // Takes the next `length` bytes of an encoded frame; false when they could not be kept.
+  using ByteSink = std::function<bool(const std::uint8_t* bytes, std::size_t length)>;
   // The camera's own snapshot button: a still nobody asked for.
   void PressButton();
 
  private:
   // A frame as kept between deliveries: its bytes, or for a later YUYV noise variant its
-  // differences from the first variant, four bits each (half a 13-MP frame's 24.8 MB).
+  // differences from the first variant, four bits each (half a 13-MP frame's 24.8 MB); or, for a
+  // large YUYV frame, where it lies in the frame file (see FrameFile in the source).
   struct KeptFrame {
     std::vector<std::uint8_t> bytes;
     bool difference = false;
+    std::int64_t fileOffset = -1;
+    std::size_t fileLength = 0;
   };
   struct Frames {
     std::uint32_t fourcc = 0;
@@ -90,8 +96,9 @@ class VirtualCamera {
     std::vector<KeptFrame> variants;
   };
   void Produce();
-  // One frame of the current picture in `fourcc` (MJPG or YUYV), drawn and encoded band by band.
-  std::vector<std::uint8_t> Frame(int width, int height, int variant, std::uint32_t fourcc);
+  // One frame of the current picture in `fourcc` (MJPG or YUYV), drawn and encoded band by band
+  // into `sink`; false when that failed.
+  bool Frame(int width, int height, int variant, std::uint32_t fourcc, const ByteSink& sink);
   std::vector<std::uint8_t> Still();
 
   VirtualCameraIdentity identity_;

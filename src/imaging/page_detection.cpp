@@ -4,6 +4,8 @@
 #include <array>
 #include <climits>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <utility>
 
 #include <opencv2/imgproc.hpp>
@@ -719,7 +721,17 @@ void SearchRows(const cv::Mat& picture, int factor, cv::Mat& shrunk, int y0, int
     const uchar* top = picture.ptr<uchar>(factor * y + first);
     uchar* out = shrunk.ptr<uchar>(y);
     if (factor % 2 == 1) {
-      for (int x = 0; x < width; ++x)
+      int x = 0;
+      if (channels == 3) {
+        // A pixel as four bytes, the fourth written over by the next pixel's: every pixel but the
+        // last has a next one, in the source row as in the copy.
+        for (; x + 1 < width; ++x) {
+          std::uint32_t pixel;
+          std::memcpy(&pixel, top + (factor * x + first) * 3, sizeof pixel);
+          std::memcpy(out + x * 3, &pixel, sizeof pixel);
+        }
+      }
+      for (; x < width; ++x)
         for (int c = 0; c < channels; ++c) out[x * channels + c] = top[(factor * x + first) * channels + c];
     } else {
       const uchar* bottom = picture.ptr<uchar>(factor * y + first + 1);

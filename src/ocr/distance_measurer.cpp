@@ -10,11 +10,11 @@ bool Comparable(const OcrMatrix& a, const OcrMatrix& b) {
   return a.rows == b.rows && a.cols == b.cols && a.HasElements() && b.HasElements();
 }
 
-// Sums term(x[i], y[i]) over `count` doubles. Four running sums break the chain of dependent
+// Sums term(x[i], y[i]) over `count` values. Four running sums break the chain of dependent
 // additions: the coarse pass of the classifier measures every class on each call.
-template <class Term>
-double SumDoubles(const double* x, const double* y, std::size_t count, Term term) {
-  double partial[4] = {0.0, 0.0, 0.0, 0.0};
+template <class T, class Term>
+T SumValues(const T* x, const T* y, std::size_t count, Term term) {
+  T partial[4] = {0, 0, 0, 0};
   std::size_t i = 0;
   for (; i + 4 <= count; i += 4) {
     partial[0] += term(x[i], y[i]);
@@ -30,20 +30,26 @@ double SumDoubles(const double* x, const double* y, std::size_t count, Term term
 template <class Term>
 double SumOver(const OcrMatrix& a, const OcrMatrix& b, Term term) {
   const std::size_t count = a.Count();
-  if (a.type == kOcrDouble && b.type == kOcrDouble) return SumDoubles(a.As<double>(), b.As<double>(), count, term);
+  if (a.type == kOcrDouble && b.type == kOcrDouble) return SumValues(a.As<double>(), b.As<double>(), count, term);
   double sum = 0.0;
   for (std::size_t i = 0; i < count; ++i) sum += term(a.ValueAt(i), b.ValueAt(i));
   return sum;
 }
 
-template <class Term>
-void SumRows(const double* rows, std::size_t count, std::size_t length, const double* y, double* out, Term term) {
-  for (std::size_t r = 0; r < count; ++r) out[r] = SumDoubles(rows + r * length, y, length, term);
+template <class T, class Term>
+void SumRows(const T* rows, std::size_t count, std::size_t length, const T* y, double* out, Term term) {
+  for (std::size_t r = 0; r < count; ++r) out[r] = SumValues(rows + r * length, y, length, term);
 }
 
-constexpr auto kProduct = [](double x, double y) { return x * y; };
-constexpr auto kSquare = [](double x, double y) { return (x - y) * (x - y); };
-constexpr auto kAbsolute = [](double x, double y) { return std::fabs(x - y); };
+constexpr auto kProduct = [](auto x, auto y) { return x * y; };
+constexpr auto kSquare = [](auto x, auto y) { return (x - y) * (x - y); };
+constexpr auto kAbsolute = [](auto x, auto y) { return std::abs(x - y); };
+
+template <class T>
+void CosineRows(const T* rows, std::size_t count, std::size_t length, const T* y, double* out) {
+  SumRows(rows, count, length, y, out, kProduct);
+  for (std::size_t r = 0; r < count; ++r) out[r] = 1.0 - out[r];
+}
 
 }  // namespace
 
@@ -70,8 +76,7 @@ int CCityDistanceMeasurerImp::Measure(const OcrMatrix& a, const OcrMatrix& b, do
 
 void CCosineDistanceMeasurerImp::MeasureRows(const double* rows, std::size_t count, std::size_t length,
                                              const double* y, double* out) {
-  SumRows(rows, count, length, y, out, kProduct);
-  for (std::size_t r = 0; r < count; ++r) out[r] = 1.0 - out[r];
+  CosineRows(rows, count, length, y, out);
 }
 
 void CL2DistanceMeasurerImp::MeasureRows(const double* rows, std::size_t count, std::size_t length, const double* y,
@@ -81,6 +86,21 @@ void CL2DistanceMeasurerImp::MeasureRows(const double* rows, std::size_t count, 
 
 void CCityDistanceMeasurerImp::MeasureRows(const double* rows, std::size_t count, std::size_t length,
                                            const double* y, double* out) {
+  SumRows(rows, count, length, y, out, kAbsolute);
+}
+
+void CCosineDistanceMeasurerImp::MeasureFloatRows(const float* rows, std::size_t count, std::size_t length,
+                                                  const float* y, double* out) {
+  CosineRows(rows, count, length, y, out);
+}
+
+void CL2DistanceMeasurerImp::MeasureFloatRows(const float* rows, std::size_t count, std::size_t length,
+                                              const float* y, double* out) {
+  SumRows(rows, count, length, y, out, kSquare);
+}
+
+void CCityDistanceMeasurerImp::MeasureFloatRows(const float* rows, std::size_t count, std::size_t length,
+                                                const float* y, double* out) {
   SumRows(rows, count, length, y, out, kAbsolute);
 }
 

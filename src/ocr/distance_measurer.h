@@ -19,6 +19,10 @@ class CDistanceMeasurer {
   // classifier's coarse pass over every class. The same values as Measure on double records.
   virtual void MeasureRows(const double* rows, std::size_t count, std::size_t length, const double* y,
                            double* out) = 0;
+  // MeasureRows on floats, summed in floats: the classifier's coarse pass reads half the memory
+  // and twice the elements an instruction. The values agree with MeasureRows to float precision.
+  virtual void MeasureFloatRows(const float* rows, std::size_t count, std::size_t length, const float* y,
+                                double* out) = 0;
 };
 
 // "Cos": 1 - sum a[i] b[i]; for unit vectors one minus the cosine of their angle.
@@ -26,6 +30,8 @@ class CCosineDistanceMeasurerImp : public CDistanceMeasurer {
  public:
   int Measure(const OcrMatrix& a, const OcrMatrix& b, double* distance) override;
   void MeasureRows(const double* rows, std::size_t count, std::size_t length, const double* y, double* out) override;
+  void MeasureFloatRows(const float* rows, std::size_t count, std::size_t length, const float* y,
+                        double* out) override;
 };
 
 // "L2": sum (a[i] - b[i])^2, without the square root.
@@ -33,6 +39,8 @@ class CL2DistanceMeasurerImp : public CDistanceMeasurer {
  public:
   int Measure(const OcrMatrix& a, const OcrMatrix& b, double* distance) override;
   void MeasureRows(const double* rows, std::size_t count, std::size_t length, const double* y, double* out) override;
+  void MeasureFloatRows(const float* rows, std::size_t count, std::size_t length, const float* y,
+                        double* out) override;
 };
 
 // "City": sum |a[i] - b[i]|.
@@ -40,6 +48,8 @@ class CCityDistanceMeasurerImp : public CDistanceMeasurer {
  public:
   int Measure(const OcrMatrix& a, const OcrMatrix& b, double* distance) override;
   void MeasureRows(const double* rows, std::size_t count, std::size_t length, const double* y, double* out) override;
+  void MeasureFloatRows(const float* rows, std::size_t count, std::size_t length, const float* y,
+                        double* out) override;
 };
 
 // "City", "L2" or "Cos" as a whole name in any case; otherwise null.

@@ -11,8 +11,6 @@
 namespace orvane::ocr {
 namespace {
 
-constexpr int kCoarseBlock = 51;
-constexpr int kFineBlock = 11;
 constexpr double kWidthPerHeight = 1.2;
 
 // The paper's level is the brightest of a neighbourhood of a picture shrunk to a quarter (which
@@ -215,6 +213,28 @@ bool Report(const OcrProgressCallback& progress, double fraction, const char* te
   return !progress || progress(fraction, text) == 0;
 }
 
+// A page is filtered in bands of rows small enough to stay in the cache, instead of in passes
+// over the whole picture, each of which would also fault in a fresh buffer of the page's size.
+// A band is filtered with `margin` rows of the picture around it (as far as the picture reaches)
+// and only its own rows kept: a filter that reads no further than `margin` rows gives exactly the
+// rows that one pass over the whole picture would.
+constexpr int kBandRows = 128;
+
+template <class Filter>
+cv::Mat FilterInBands(const cv::Mat& picture, int margin, Filter filter) {
+  if (picture.rows <= kBandRows + 2 * margin) return filter(picture);
+  cv::Mat result(picture.size(), CV_8UC1);
+  for (int top = 0; top < picture.rows; top += kBandRows) {
+    const int bottom = std::min(picture.rows, top + kBandRows);
+    const int from = std::max(0, top - margin);
+    const int to = std::min(picture.rows, bottom + margin);
+    const cv::Mat band = filter(picture.rowRange(from, to));
+    CV_Assert(band.type() == CV_8UC1 && band.rows == to - from && band.cols == picture.cols);
+    band.rowRange(top - from, bottom - from).copyTo(result.rowRange(top, bottom));
+  }
+  return result;
+}
+
 }  // namespace
 
 CDocOCR::~CDocOCR() { Release(); }
@@ -338,10 +358,20 @@ cv::Mat CDocOCR::NormalizeContrast(const cv::Mat& picture) {
 }
 
 void CDocOCR::Binarize(const cv::Mat& normalized, cv::Mat* coarse, cv::Mat* fine) {
-  cv::adaptiveThreshold(normalized, *coarse, 255, cv::ADAPTIVE_THRESH_GAUSSIAN_C, cv::THRESH_BINARY, kCoarseBlock,
-                        kThresholdOffset);
-  cv::adaptiveThreshold(RemoveNoise(normalized, kStrokeWindow), *fine, 255, cv::ADAPTIVE_THRESH_GAUSSIAN_C,
-                        cv::THRESH_BINARY, kFineBlock, kThresholdOffset);
+  // The threshold reads half its block around a pixel; the fine one reads the stroke filter's
+  // output, which reads one stroke window around it.
+  *coarse = FilterInBands(normalized, kCoarseBlock / 2, [](const cv::Mat& band) {
+    cv::Mat out;
+    cv::adaptiveThreshold(band, out, 255, cv::ADAPTIVE_THRESH_GAUSSIAN_C, cv::THRESH_BINARY, kCoarseBlock,
+                          kThresholdOffset);
+    return out;
+  });
+  *fine = FilterInBands(normalized, kStrokeWindow + kFineBlock / 2, [](const cv::Mat& band) {
+    cv::Mat out;
+    cv::adaptiveThreshold(RemoveNoise(band, kStrokeWindow), out, 255, cv::ADAPTIVE_THRESH_GAUSSIAN_C,
+                          cv::THRESH_BINARY, kFineBlock, kThresholdOffset);
+    return out;
+  });
 }
 
 int CDocOCR::PageCharHeight(const std::vector<cv::Rect>& boxes) {
@@ -401,8 +431,10 @@ cv::Mat CDocOCR::FindPictures(const cv::Mat& grey, int charHeight) {
 
 namespace {
 
-// Marks in `runs` every stretch of ink along the rows of `ink` at least `length` long.
-void MarkLongRuns(const cv::Mat& ink, int length, cv::Mat& runs) {
+// Marks in `runs` every stretch of ink along the rows of `ink` at least `across` long, and every
+// one down its columns at least `down` long. The columns are followed row by row, which reads the
+// page in its own order.
+void MarkLongRuns(const cv::Mat& ink, int across, int down, cv::Mat& runs) {
   runs = cv::Mat::zeros(ink.size(), CV_8UC1);
   for (int r = 0; r < ink.rows; ++r) {
     const std::uint8_t* pixel = ink.ptr<std::uint8_t>(r);
@@ -410,9 +442,70 @@ void MarkLongRuns(const cv::Mat& ink, int length, cv::Mat& runs) {
     int start = 0;
     for (int c = 0; c <= ink.cols; ++c) {
       if (c < ink.cols && pixel[c]) continue;
-      if (c - start >= length) std::fill(mark + start, mark + c, 255);
+      if (c - start >= across) std::fill(mark + start, mark + c, 255);
       start = c + 1;
     }
+  }
+  std::vector<int> top(static_cast<std::size_t>(ink.cols), 0);  // where each column's ink began
+  for (int r = 0; r <= ink.rows; ++r) {
+    const std::uint8_t* pixel = r < ink.rows ? ink.ptr<std::uint8_t>(r) : nullptr;
+    for (int c = 0; c < ink.cols; ++c) {
+      if (pixel && pixel[c]) continue;
+      if (r - top[c] >= down)
+        for (int k = top[c]; k < r; ++k) runs.at<std::uint8_t>(k, c) = 255;
+      top[c] = r + 1;
+    }
+  }
+}
+
+// Clears every 8-connected blob of `ink` of fewer than `least` pixels. The blobs are the runs of
+// ink along the rows joined where they touch, edges or corners, in the row above: a page holds far
+// fewer runs than pixels, and no label image of the page's size is made.
+void ClearSmallBlobs(cv::Mat& ink, int least) {
+  struct InkRun {
+    int row;
+    int start;
+    int end;  // one past the last pixel
+    int parent;
+    int area;  // of the blob, while the run is its root
+  };
+  std::vector<InkRun> runs;
+  auto root = [&runs](int i) {
+    while (runs[i].parent != i) {
+      runs[i].parent = runs[runs[i].parent].parent;
+      i = runs[i].parent;
+    }
+    return i;
+  };
+  std::size_t above = 0;  // the first run of the row above
+  for (int r = 0; r < ink.rows; ++r) {
+    const std::uint8_t* pixel = ink.ptr<std::uint8_t>(r);
+    const std::size_t first = runs.size();
+    std::size_t touching = above;
+    for (int c = 0; c < ink.cols;) {
+      if (!pixel[c]) {
+        ++c;
+        continue;
+      }
+      const int start = c;
+      while (c < ink.cols && pixel[c]) ++c;
+      const int id = static_cast<int>(runs.size());
+      runs.push_back({r, start, c, id, c - start});
+      while (touching < first && runs[touching].end < start) ++touching;
+      for (std::size_t k = touching; k < first && runs[k].start <= c; ++k) {
+        const int a = root(id);
+        const int b = root(static_cast<int>(k));
+        if (a == b) continue;
+        runs[a].parent = b;
+        runs[b].area += runs[a].area;
+      }
+    }
+    above = first;
+  }
+  for (std::size_t i = 0; i < runs.size(); ++i) {
+    if (runs[root(static_cast<int>(i))].area >= least) continue;
+    std::uint8_t* pixel = ink.ptr<std::uint8_t>(runs[i].row);
+    std::fill(pixel + runs[i].start, pixel + runs[i].end, 0);
   }
 }
 
@@ -424,13 +517,7 @@ void CDocOCR::RemoveRules(cv::Mat& mask, cv::Mat& text, int charHeight) {
   const int down = static_cast<int>(kUprightRuleLength * charHeight);
   if (across < 2 || down < 2) return;
   cv::Mat rules;
-  MarkLongRuns(text, across, rules);
-  cv::Mat transposed;
-  cv::transpose(text, transposed);
-  cv::Mat upright;
-  MarkLongRuns(transposed, down, upright);
-  cv::transpose(upright, transposed);
-  cv::bitwise_or(rules, transposed, rules);
+  MarkLongRuns(text, across, down, rules);
   // The blurred edge of a rule is thinner than the rule itself.
   cv::dilate(rules, rules, cv::getStructuringElement(cv::MORPH_RECT, {3, 3}));
   text.setTo(0, rules);
@@ -440,25 +527,7 @@ void CDocOCR::RemoveRules(cv::Mat& mask, cv::Mat& text, int charHeight) {
 void CDocOCR::RemoveSpecks(cv::Mat& text, int charHeight) {
   const int least = charHeight * charHeight / kSpeckShare;
   if (least < 2) return;
-  cv::Mat labels;
-  cv::Mat stats;
-  cv::Mat centroids;
-  const int count = cv::connectedComponentsWithStats(text, labels, stats, centroids, 8, CV_32S);
-  std::vector<std::uint8_t> keep(count, 1);
-  keep[0] = 0;
-  bool any = false;
-  for (int i = 1; i < count; ++i) {
-    if (stats.at<int>(i, cv::CC_STAT_AREA) >= least) continue;
-    keep[i] = 0;
-    any = true;
-  }
-  if (!any) return;
-  for (int r = 0; r < text.rows; ++r) {
-    std::uint8_t* pixel = text.ptr<std::uint8_t>(r);
-    const int* label = labels.ptr<int>(r);
-    for (int c = 0; c < text.cols; ++c)
-      if (pixel[c] && !keep[label[c]]) pixel[c] = 0;
-  }
+  ClearSmallBlobs(text, least);
 }
 
 cv::Mat CDocOCR::RemoveNoise(const cv::Mat& picture, int window) {

@@ -44,6 +44,8 @@ class CDocOCR {
  public:
   static constexpr double kBlankDistance = 0.32;
   static constexpr int kThresholdOffset = 25;
+  static constexpr int kCoarseBlock = 51;  // the thresholds' neighbourhoods, in pixels
+  static constexpr int kFineBlock = 11;
   static constexpr int kMinBlobArea = 1024;
   // Rules run at least this many character heights across, or down; a line of text is never this
   // many character heights high; specks are smaller than this share of a character's square.

@@ -57,6 +57,17 @@ OcrMatrixPtr CGradientFeatureExtractorImp::Extract(const OcrMatrix& image, int) 
 
   const float step = 2.0f * std::numbers::pi_v<float> / static_cast<float>(directions_);
   const float sinStep = std::sin(step);
+  // A gradient between directions k and k + 1 is their sum a u(k) + b u(k + 1), with a and b its
+  // cross products with u(k + 1) and u(k) over sin(step): the shares by the sines of its angles to
+  // both, without finding the angle itself. It lies there when its cross product with u(k) is not
+  // negative and the one with u(k + 1) is.
+  std::vector<float> cosines(static_cast<std::size_t>(directions_));
+  std::vector<float> sines(static_cast<std::size_t>(directions_));
+  for (int k = 0; k < directions_; ++k) {
+    cosines[k] = std::cos(k * step);
+    sines[k] = std::sin(k * step);
+  }
+  auto across = [&](int k, float gx, float gy) { return cosines[k] * gy - sines[k] * gx; };
   const float rowBlockSize = static_cast<float>(std::max(height / rowBlocks_, 1));
   const float columnBlockSize = static_cast<float>(std::max(width / columnBlocks_, 1));
   for (int r = 1; r <= height; ++r) {
@@ -68,13 +79,31 @@ OcrMatrixPtr CGradientFeatureExtractorImp::Extract(const OcrMatrix& image, int) 
       const float gy = down[c - 1] + 2.0f * down[c] + down[c + 1] - up[c - 1] - 2.0f * up[c] - up[c + 1];
       const float gx = up[c + 1] + 2.0f * mid[c + 1] + down[c + 1] - up[c - 1] - 2.0f * mid[c - 1] - down[c - 1];
       if (gx == 0.0f && gy == 0.0f) continue;  // contributes nothing
-      const float magnitude = std::sqrt(gx * gx + gy * gy);
-      float theta = std::atan2(gy, gx);
-      if (theta < 0.0f) theta += 2.0f * std::numbers::pi_v<float>;
-      // A tiny negative angle plus 2 pi rounds to 2 pi itself: that is the last sector, not a ninth.
-      const int k = std::min(static_cast<int>(theta / step), directions_ - 1);
-      const float t = (k + 1) * step - theta;
-      const float share[2] = {magnitude * std::sin(t) / sinStep, magnitude * std::sin(step - t) / sinStep};
+      int k = -1;
+      float before = across(0, gx, gy);
+      for (int d = 0; d < directions_; ++d) {
+        const float after = across((d + 1) % directions_, gx, gy);
+        if (before >= 0.0f && after < 0.0f) {
+          k = d;
+          break;
+        }
+        before = after;
+      }
+      float share[2];
+      if (k >= 0) {
+        share[0] = -across((k + 1) % directions_, gx, gy) / sinStep;
+        share[1] = across(k, gx, gy) / sinStep;
+      } else {
+        // Rounding put the gradient on no side of a boundary: the angle decides.
+        const float magnitude = std::sqrt(gx * gx + gy * gy);
+        float theta = std::atan2(gy, gx);
+        if (theta < 0.0f) theta += 2.0f * std::numbers::pi_v<float>;
+        // A tiny negative angle plus 2 pi rounds to 2 pi itself: the last sector, not a ninth.
+        k = std::min(static_cast<int>(theta / step), directions_ - 1);
+        const float t = (k + 1) * step - theta;
+        share[0] = magnitude * std::sin(t) / sinStep;
+        share[1] = magnitude * std::sin(step - t) / sinStep;
+      }
       const int direction[2] = {k, (k + 1) % directions_};
 
       const BlockShare columnShare = SplitOntoBlocks((c - 1 + 0.5f) / columnBlockSize, columnBlocks_);

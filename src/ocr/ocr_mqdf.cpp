@@ -161,8 +161,11 @@ bool COCRMQDF::Recognize(const std::uint8_t* image, int width, int height, char*
 
     const std::size_t k = static_cast<std::size_t>(models_.front().mean->rows);
     if (y->rows != static_cast<int>(k) || y->cols != 1 || meanRows_.size() != models_.size() * k) return false;
+    // The coarse pass only chooses which classes the fine one ranks: float precision serves it.
+    std::vector<float> narrowed(k);
+    std::copy_n(y->As<double>(), k, narrowed.begin());
     std::vector<double> coarseDistances(models_.size());
-    measurer_->MeasureRows(meanRows_.data(), models_.size(), k, y->As<double>(), coarseDistances.data());
+    measurer_->MeasureFloatRows(meanRows_.data(), models_.size(), k, narrowed.data(), coarseDistances.data());
     CandidateSet coarse(static_cast<std::size_t>(std::max(kCoarseCandidates, n)));
     for (std::size_t c = 0; c < models_.size(); ++c) coarse.Offer({coarseDistances[c], static_cast<int>(c)});
 

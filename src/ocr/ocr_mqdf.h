@@ -47,7 +47,7 @@ class COCRMQDF : public COCRInterface {
   std::unique_ptr<CDistanceMeasurer> measurer_;
   std::vector<ClassModel> models_;
   std::vector<std::string> labels_;
-  std::vector<double> meanRows_;  // every class mean, one row each, for the coarse pass
+  std::vector<float> meanRows_;  // every class mean, one row each, in floats for the coarse pass
   bool cosine_ = false;
   bool started_ = false;  // the kind tag was read
 };

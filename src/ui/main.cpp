@@ -1,4 +1,6 @@
 // The capture station: the application runs the main window for the life of the program.
+#include <malloc.h>
+
 #include <QApplication>
 
 #include "platform/qt_message_bridge.h"
@@ -31,6 +33,11 @@ class COrvaneApp {
 }  // namespace orvane::ui
 
 int main(int argc, char* argv[]) {
+  // Blocks of 4 MB or more (frames and pictures) are mapped on their own and unmapped when freed.
+  // Left to itself, glibc raises this threshold after the first large free, and the camera's frames
+  // and pictures then come from the threads' heaps, which keep tens of megabytes they never give
+  // back. Working buffers below it (a band of a page being recognised) stay in the heap for reuse.
+  mallopt(M_MMAP_THRESHOLD, 4 << 20);
   orvane::ui::COrvaneApp application(argc, argv);
   return application.InitInstance();
 }

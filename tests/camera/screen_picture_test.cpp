@@ -115,6 +115,7 @@ TEST(StreamedShrinkTest, BandsAndRefreshesGiveTheWholeShrink) {
     int outChannels;
     int band;
   } cases[] = {{{2080, 1560}, {1280, 960}, 4, 16},  // a live frame fitted, into the screen's layout
+               {{1000, 750}, {640, 480}, 3, 16},    // within a factor of two, three channels
                {{1040, 780}, {175, 131}, 3, 5},     // beyond a factor of two: eight rows at a time
                {{1040, 780}, {175, 131}, 4, 16},
                {{101, 77}, {33, 50}, 4, 3},         // odd, unequal ratios

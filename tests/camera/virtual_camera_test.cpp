@@ -241,8 +241,8 @@ TEST(VirtualCameraFrames, AFullSizeFrameIsTheSceneSmoothedWithoutSeams) {
   EXPECT_LT(worstRow, 3.0) << "a row differs by more than the compression's error";
 }
 
-// Frames of a YUYV stream alternate between two noise variants, the second kept as its
-// differences from the first: both come out whole and as the scene.
+// Frames of a YUYV stream alternate between two noise variants, at this size kept in a file
+// rather than in memory and read back for each frame: both come out whole and as the scene.
 TEST(VirtualCameraFrames, AFullSizeYuyvStreamAlternatesTwoWholeVariants) {
   constexpr int kWidth = 2048, kHeight = 1536;
   VirtualCameraIdentity identity;

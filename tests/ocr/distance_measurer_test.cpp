@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <vector>
 
 #include "ocr_test_images.h"
 
@@ -37,6 +38,13 @@ TEST(DistanceMeasurers, GoldenValues) {
     CreateDistanceMeasurer(c.name)->MeasureRows(rows.data(), 2, c.a->Count(), c.b->As<double>(), out);
     EXPECT_NEAR(out[0], c.expected, 1e-12) << c.name;
     EXPECT_NEAR(out[1], c.expected, 1e-12) << c.name;
+    // And in floats, to float precision.
+    const std::vector<float> floatRows(rows.begin(), rows.end());
+    const std::vector<float> y(c.b->As<double>(), c.b->As<double>() + c.b->Count());
+    out[0] = out[1] = -1;
+    CreateDistanceMeasurer(c.name)->MeasureFloatRows(floatRows.data(), 2, y.size(), y.data(), out);
+    EXPECT_NEAR(out[0], c.expected, 1e-6) << c.name;
+    EXPECT_NEAR(out[1], c.expected, 1e-6) << c.name;
   }
 }
 

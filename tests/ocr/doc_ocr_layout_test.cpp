@@ -270,6 +270,27 @@ TEST(RemoveSpecks, SpecksGoAndDotsStay) {
   EXPECT_EQ(cv::countNonZero(text), 25 + 160);
 }
 
+// Blobs that touch only at corners, or whose arms meet rows below where they start, count whole:
+// what is left is what whole-picture labelling keeps.
+TEST(RemoveSpecks, KeepsWhatLabellingThePictureKeeps) {
+  cv::Mat text(300, 260, CV_8UC1);
+  cv::randu(text, 0, 256);
+  text = text > 150;
+  cv::Mat labels;
+  cv::Mat stats;
+  cv::Mat centroids;
+  cv::connectedComponentsWithStats(text, labels, stats, centroids, 8, CV_32S);
+  const int least = 40 * 40 / CDocOCR::kSpeckShare;
+  cv::Mat expected = text.clone();
+  for (int r = 0; r < text.rows; ++r)
+    for (int c = 0; c < text.cols; ++c)
+      if (stats.at<int>(labels.at<int>(r, c), cv::CC_STAT_AREA) < least) expected.at<std::uint8_t>(r, c) = 0;
+  ASSERT_GT(cv::countNonZero(expected), 0);
+  ASSERT_LT(cv::countNonZero(expected), cv::countNonZero(text));
+  CDocOCR::RemoveSpecks(text, 40);
+  EXPECT_EQ(cv::norm(text, expected, cv::NORM_INF), 0);
+}
+
 // A photograph (a smooth grey face on a lit ground) and a QR code beside lines of text: the
 // photograph is found as a picture, the text is not; the layout then finds the lines of text only.
 TEST(FindPictures, PhotographsAndCodesAreFoundAndTextIsNot) {
@@ -418,6 +439,25 @@ TEST(RemoveNoise, KeepsStrokesNarrowerThanItsWindowAndFlattensWiderOnes) {
   EXPECT_EQ(filtered.at<std::uint8_t>(30, 20), 255);  // paper
   EXPECT_EQ(filtered.at<std::uint8_t>(0, 10), 255);  // outermost row
   EXPECT_EQ(CDocOCR::RemoveNoise(page, 5).at<std::uint8_t>(30, 34), 255);  // what five pixels lose
+}
+
+// A page is thresholded in bands of rows: it must come out as the whole picture thresholded at once.
+TEST(Binarize, ATallPictureComesOutAsThresholdedWhole) {
+  cv::Mat grey(700, 230, CV_8UC1);
+  cv::randu(grey, 0, 256);
+  cv::GaussianBlur(grey, grey, {0, 0}, 2.0);
+  for (int r = 0; r < grey.rows; r += 37) cv::rectangle(grey, {r % 200, r, 25, 12}, cv::Scalar(20), cv::FILLED);
+  cv::Mat coarse;
+  cv::Mat fine;
+  CDocOCR::Binarize(grey, &coarse, &fine);
+  cv::Mat wholeCoarse;
+  cv::Mat wholeFine;
+  cv::adaptiveThreshold(grey, wholeCoarse, 255, cv::ADAPTIVE_THRESH_GAUSSIAN_C, cv::THRESH_BINARY, CDocOCR::kCoarseBlock,
+                        CDocOCR::kThresholdOffset);
+  cv::adaptiveThreshold(NaiveStrokeFilter(grey, CDocOCR::kStrokeWindow), wholeFine, 255,
+                        cv::ADAPTIVE_THRESH_GAUSSIAN_C, cv::THRESH_BINARY, CDocOCR::kFineBlock, CDocOCR::kThresholdOffset);
+  EXPECT_EQ(cv::norm(coarse, wholeCoarse, cv::NORM_INF), 0);
+  EXPECT_EQ(cv::norm(fine, wholeFine, cv::NORM_INF), 0);
 }
 
 TEST(CombineCandidateImage, GreyInkInsideTheWidenedStrokeMask) {
