@@ -725,16 +725,27 @@ std::vector<ColumnRun> CDocOCR::PartQuoteMarks(const cv::Mat& lineImage, const s
     // Narrower than high: not the top of a % or the bar of a T.
     return height >= kLeastMarkHeight * charHeight && width <= kMostMarkAspect * height;
   };
+  // A quote mark comes in pairs: the other mark of the pair stands apart just beyond it.
+  auto markRun = [&](std::size_t i) {
+    if (runs[i].end - runs[i].start + 1 > kMostMarkWidth * charHeight) return false;
+    for (int c = runs[i].start; c <= runs[i].end; ++c)
+      if (bottom[c] >= 0 && !isMark(c)) return false;
+    return true;
+  };
+  const double pairGap = kMostMarkWidth * charHeight;
   std::vector<ColumnRun> parted;
-  for (const Run& run : runs) {
+  for (std::size_t i = 0; i < runs.size(); ++i) {
+    const Run& run = runs[i];
+    const bool markBefore = i > 0 && run.start - runs[i - 1].end - 1 <= pairGap && markRun(i - 1);
+    const bool markAfter = i + 1 < runs.size() && runs[i + 1].start - run.end - 1 <= pairGap && markRun(i + 1);
     int first = run.start;
     while (first <= run.end && isMark(first)) ++first;
     int last = run.end;
     while (last >= first && isMark(last)) --last;
     // Beside a Chinese character: a letter's or a sign's own parts are not parted.
     const bool rest = last - first + 1 >= kWholeWidth * charHeight;
-    const bool leading = rest && first > run.start && fitsMark(run.start, first - 1);
-    const bool trailing = rest && last < run.end && fitsMark(last + 1, run.end);
+    const bool leading = rest && markBefore && first > run.start && fitsMark(run.start, first - 1);
+    const bool trailing = rest && markAfter && last < run.end && fitsMark(last + 1, run.end);
     if (leading) parted.push_back({run.start, first - 1});
     parted.push_back({leading ? first : run.start, trailing ? last : run.end});
     if (trailing) parted.push_back({last + 1, run.end});

@@ -144,8 +144,8 @@ class CDocOCR {
   bool RecognizeLine(const cv::Mat& lineImage, const cv::Mat& invertedGrey, std::string* text);
   RecordList<SegmentCandidate> SegmentLine(const cv::Mat& lineImage, const cv::Mat& invertedGrey);
   static bool EstimateCharHeight(const cv::Mat& lineImage, int* height);
-  // `runs` of `lineImage` with a quote mark that shares a run with a Chinese character beside it
-  // parted into a run of its own.
+  // `runs` of `lineImage` with a quote mark that shares a run with a Chinese character beside it,
+  // the other mark of its pair a run of its own beyond it, parted into a run of its own.
   static std::vector<ColumnRun> PartQuoteMarks(const cv::Mat& lineImage, const std::vector<ColumnRun>& runs,
                                                int charHeight);
   static cv::Mat CombineCandidateImage(const cv::Mat& lineCut, const cv::Mat& greyCut);

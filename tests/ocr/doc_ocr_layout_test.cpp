@@ -332,29 +332,36 @@ TEST(FindPictures, BlurredSmallPrintIsNoPicture) {
   EXPECT_EQ(cv::countNonZero(CDocOCR::FindPictures(grey, 30)), 0);
 }
 
-// A line 50 rows high of characters 45 high, one run from column 10: a quote mark touching a
-// character is parted from it; the bar of a T, the top of a % and a mark beside a letter are not.
+// A line 50 rows high of characters 45 high: a quote mark touching a character, the other mark of
+// its pair apart beside it, is parted from the character; a character's own stroke without such a
+// pair, the bar of a T, the top of a % and a mark beside a letter are not.
 TEST(PartQuoteMarks, AMarkTouchingACharacterGetsARunOfItsOwn) {
+  using Runs = std::vector<std::pair<int, int>>;
+  const cv::Rect pair(2, 3, 5, 15);
   struct Case {
     const char* name;
     std::vector<cv::Rect> ink;
-    int end;  // of the run
-    std::vector<std::pair<int, int>> runs;
+    Runs in;
+    Runs out;
   } cases[] = {
-      {"opening mark", {{10, 3, 6, 15}, {16, 2, 45, 45}}, 60, {{10, 15}, {16, 60}}},
-      {"closing mark", {{10, 2, 45, 45}, {55, 3, 6, 15}}, 60, {{10, 54}, {55, 60}}},
-      {"blurred mark reaching lower", {{10, 5, 6, 17}, {16, 2, 45, 45}}, 60, {{10, 15}, {16, 60}}},
-      {"bar of a T", {{10, 2, 51, 4}, {33, 2, 5, 45}}, 60, {{10, 60}}},
-      {"sliver of a %", {{10, 3, 2, 15}, {12, 2, 49, 45}}, 60, {{10, 60}}},
-      {"mark beside a letter", {{10, 3, 6, 15}, {16, 2, 20, 45}}, 35, {{10, 35}}},
+      {"opening mark", {pair, {10, 3, 6, 15}, {16, 2, 45, 45}}, {{2, 6}, {10, 60}}, {{2, 6}, {10, 15}, {16, 60}}},
+      {"closing mark", {{10, 2, 45, 45}, {55, 3, 6, 15}, {64, 3, 5, 15}}, {{10, 60}, {64, 68}},
+       {{10, 54}, {55, 60}, {64, 68}}},
+      {"blurred mark reaching lower", {{2, 5, 5, 17}, {10, 5, 6, 17}, {16, 2, 45, 45}}, {{2, 6}, {10, 60}},
+       {{2, 6}, {10, 15}, {16, 60}}},
+      {"no pair", {{10, 3, 6, 15}, {16, 2, 45, 45}}, {{10, 60}}, {{10, 60}}},
+      {"bar of a T", {pair, {10, 2, 51, 4}, {33, 2, 5, 45}}, {{2, 6}, {10, 60}}, {{2, 6}, {10, 60}}},
+      {"sliver of a %", {pair, {10, 3, 2, 15}, {12, 2, 49, 45}}, {{2, 6}, {10, 60}}, {{2, 6}, {10, 60}}},
+      {"mark beside a letter", {pair, {10, 3, 6, 15}, {16, 2, 20, 45}}, {{2, 6}, {10, 35}}, {{2, 6}, {10, 35}}},
   };
   for (const Case& c : cases) {
     cv::Mat line = cv::Mat::zeros(50, 80, CV_8UC1);
     for (const cv::Rect& r : c.ink) line(r).setTo(255);
-    std::vector<std::pair<int, int>> parted;
-    for (const ColumnRun& run : CDocOCR::PartQuoteMarks(line, {{10, c.end}}, 45))
-      parted.emplace_back(run.start, run.end);
-    EXPECT_EQ(parted, c.runs) << c.name;
+    std::vector<ColumnRun> in;
+    for (const auto& [start, end] : c.in) in.push_back({start, end});
+    Runs parted;
+    for (const ColumnRun& run : CDocOCR::PartQuoteMarks(line, in, 45)) parted.emplace_back(run.start, run.end);
+    EXPECT_EQ(parted, c.out) << c.name;
   }
 }
 
