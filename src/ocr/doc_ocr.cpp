@@ -600,7 +600,25 @@ std::vector<LayoutLine> CDocOCR::AnalyzeLayout(const cv::Mat& fine, const cv::Ma
   const int charHeight = PageCharHeight(boxes);
   if (charHeight > 0) {
     if (!grey.empty()) {
-      const cv::Mat pictures = FindPictures(grey, charHeight);
+      cv::Mat pictures = FindPictures(grey, charHeight);
+      if (cv::countNonZero(pictures) > 0) {
+        // Where a code's modules thin out at its edge the window holds less ink, and a cut through
+        // a blob leaves pieces that pass for characters: a blob that reaches into a picture is
+        // part of it, and one larger than a few characters, whose ink is no grid's, takes its whole
+        // box with the modules that came apart from it. A table's grid is mostly paper.
+        std::vector<std::vector<cv::Point>> blobs;
+        cv::findContours(text, blobs, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_SIMPLE);
+        const double most = kMaxLineHeight * charHeight;
+        const cv::Mat found = pictures.clone();
+        for (std::size_t i = 0; i < blobs.size(); ++i) {
+          const cv::Rect b = cv::boundingRect(blobs[i]);
+          if (cv::countNonZero(found(b) & text(b)) == 0) continue;
+          if (b.width <= most && b.height <= most)
+            cv::drawContours(pictures, blobs, static_cast<int>(i), cv::Scalar(255), cv::FILLED);
+          else if (cv::countNonZero(text(b)) >= kLeastCodeInk * b.area())
+            pictures(b).setTo(255);
+        }
+      }
       mask.setTo(0, pictures);
       text.setTo(0, pictures);
     }

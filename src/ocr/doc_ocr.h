@@ -58,8 +58,10 @@ class CDocOCR {
   static constexpr double kMostFrameHoles = 0.8;
   // Darker than this is not paper; pictures are nearly all not paper.
   static constexpr int kPaperLevel = 235;
-  static constexpr double kPictureDensity = 0.7;
-  static constexpr double kPictureRowDensity = 0.3;
+  static constexpr double kPictureDensity = 0.5;
+  static constexpr double kPictureRowDensity = 0.15;
+  // A code's coarse ink covers a third or more of its box, a table's grid with its text a fifth.
+  static constexpr double kLeastCodeInk = 0.25;
   // Nine pixels: at 300 DPI the strokes of 14- and 16-point characters are six to eight pixels
   // wide, and a five-pixel window flattened them away with the large dark areas it is meant for.
   static constexpr int kStrokeWindow = 9;

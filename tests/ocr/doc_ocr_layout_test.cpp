@@ -332,6 +332,74 @@ TEST(FindPictures, BlurredSmallPrintIsNoPicture) {
   EXPECT_EQ(cv::countNonZero(CDocOCR::FindPictures(grey, 30)), 0);
 }
 
+// A form's corner as printed at 300 DPI: lines of characters 40 high (more of them than of the
+// code's pieces, which would pass for the page's characters) beside a code of 8-pixel
+// modules (half of them ink, finder squares at three corners), a photograph of a shaded head with
+// grain, and a rule across. The code's modules are wider than strokes and its ink is about half of
+// it: it must go whole, not leave pieces that pass for characters; nothing but the lines of text
+// is a line, and each of those is still found.
+TEST(AnalyzeLayout, ACodeAPhotographAndARuleGiveNoLine) {
+  cv::Mat grey(640, 1240, CV_8UC1, cv::Scalar(255));
+  std::vector<cv::Rect> textLines;
+  for (int line = 0; line < 9; ++line) {
+    const int y = 20 + 56 * line;
+    for (int i = 0; i < 8; ++i) {
+      cv::Mat character = grey(cv::Rect(20 + 52 * i, y, 40, 40));
+      for (int stroke = 0; stroke < 40; stroke += 12) {
+        character(cv::Rect(0, stroke, 40, 4)).setTo(0);
+        character(cv::Rect(stroke, 0, 4, 40)).setTo(0);
+      }
+    }
+    textLines.push_back({20, y, 8 * 52, 40});
+  }
+  const cv::Rect below(20, 570, 8 * 52, 40);  // a line under the rule
+  for (int i = 0; i < 8; ++i) grey(cv::Rect(below.x + 52 * i, below.y, 40, 40)).setTo(0);
+  for (int i = 0; i < 8; ++i) grey(cv::Rect(below.x + 52 * i + 8, below.y + 8, 24, 24)).setTo(255);
+  textLines.push_back(below);
+
+  const int modules = 29;
+  const cv::Rect code(500, 30, modules * 8, modules * 8);
+  cv::RNG random(31);
+  for (int r = 0; r < modules; ++r)
+    for (int c = 0; c < modules; ++c)
+      if (random.uniform(0, 2)) grey(cv::Rect(code.x + 8 * c, code.y + 8 * r, 8, 8)).setTo(0);
+  for (const cv::Point corner : {cv::Point(0, 0), cv::Point(modules - 7, 0), cv::Point(0, modules - 7)}) {
+    const cv::Point at = code.tl() + 8 * corner;
+    for (int ring = 0; ring < 3; ++ring)
+      grey(cv::Rect(at.x + 8 * ring, at.y + 8 * ring, 8 * (7 - 2 * ring), 8 * (7 - 2 * ring)))
+          .setTo(ring % 2 ? 255 : 0);
+  }
+
+  const cv::Rect photo(860, 30, 280, 360);
+  cv::Mat face = grey(photo);
+  for (int r = 0; r < face.rows; ++r) face.row(r).setTo(60 + r / 3);
+  cv::ellipse(face, {140, 150}, {60, 90}, 0, 0, 360, cv::Scalar(150), cv::FILLED);
+  cv::ellipse(face, {140, 360}, {140, 90}, 0, 0, 360, cv::Scalar(40), cv::FILLED);
+  cv::Mat grain(face.size(), CV_8SC1);
+  random.fill(grain, cv::RNG::NORMAL, 0, 25);
+  cv::add(face, grain, face, cv::noArray(), CV_8U);
+
+  const cv::Rect rule(20, 535, 1120, 4);
+  grey(rule).setTo(0);
+
+  cv::Mat coarse;
+  cv::Mat fine;
+  CDocOCR::Binarize(grey, &coarse, &fine);
+  const std::vector<LayoutLine> lines = CDocOCR::AnalyzeLayout(fine, coarse, grey);
+  ::testing::Message boxes;
+  for (const LayoutLine& line : lines) boxes << line.box << " ";
+  EXPECT_EQ(lines.size(), textLines.size()) << boxes;
+  for (const LayoutLine& line : lines) {
+    for (const cv::Rect& other : {code, photo, rule})
+      EXPECT_EQ((line.box & other).area(), 0) << line.box << " on " << other;
+  }
+  for (const cv::Rect& text : textLines) {
+    const bool found = std::any_of(lines.begin(), lines.end(),
+                                   [&](const LayoutLine& line) { return (line.box & text) == text; });
+    EXPECT_TRUE(found) << text << " in " << boxes;
+  }
+}
+
 // A line 50 rows high of characters 45 high: a quote mark touching a character, the other mark of
 // its pair apart beside it, is parted from the character; a character's own stroke without such a
 // pair, the bar of a T, the top of a % and a mark beside a letter are not.
