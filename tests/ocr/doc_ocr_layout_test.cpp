@@ -291,6 +291,16 @@ TEST(RemoveSpecks, KeepsWhatLabellingThePictureKeeps) {
   EXPECT_EQ(cv::norm(text, expected, cv::NORM_INF), 0);
 }
 
+// The lines a grey page gives, as the recognition of a page finds them; their boxes go to `boxes`.
+std::vector<LayoutLine> LinesOfGreyPage(const cv::Mat& grey, ::testing::Message& boxes) {
+  cv::Mat coarse;
+  cv::Mat fine;
+  CDocOCR::Binarize(grey, &coarse, &fine);
+  std::vector<LayoutLine> lines = CDocOCR::AnalyzeLayout(fine, coarse, grey);
+  for (const LayoutLine& line : lines) boxes << line.box << " ";
+  return lines;
+}
+
 // A photograph (a smooth grey face on a lit ground) and a QR code beside lines of text: the
 // photograph is found as a picture, the text is not; the layout then finds the lines of text only.
 TEST(FindPictures, PhotographsAndCodesAreFoundAndTextIsNot) {
@@ -313,12 +323,8 @@ TEST(FindPictures, PhotographsAndCodesAreFoundAndTextIsNot) {
   EXPECT_EQ(cv::countNonZero(pictures(cv::Rect(20, 20, 400, 710))), 0);
   EXPECT_GT(cv::countNonZero(pictures(photo)), photo.area() * 9 / 10);
 
-  cv::Mat coarse;
-  cv::Mat fine;
-  CDocOCR::Binarize(grey, &coarse, &fine);
-  const std::vector<LayoutLine> lines = CDocOCR::AnalyzeLayout(fine, coarse, grey);
   ::testing::Message boxes;
-  for (const LayoutLine& line : lines) boxes << line.box << " ";
+  const std::vector<LayoutLine> lines = LinesOfGreyPage(grey, boxes);
   ASSERT_EQ(lines.size(), 12u) << boxes;
   // The code, one blob far taller than a line, is no line either.
   for (const LayoutLine& line : lines) EXPECT_LT(line.box.x + line.box.width, photo.x) << line.box;
@@ -382,12 +388,8 @@ TEST(AnalyzeLayout, ACodeAPhotographAndARuleGiveNoLine) {
   const cv::Rect rule(20, 535, 1120, 4);
   grey(rule).setTo(0);
 
-  cv::Mat coarse;
-  cv::Mat fine;
-  CDocOCR::Binarize(grey, &coarse, &fine);
-  const std::vector<LayoutLine> lines = CDocOCR::AnalyzeLayout(fine, coarse, grey);
   ::testing::Message boxes;
-  for (const LayoutLine& line : lines) boxes << line.box << " ";
+  const std::vector<LayoutLine> lines = LinesOfGreyPage(grey, boxes);
   EXPECT_EQ(lines.size(), textLines.size()) << boxes;
   for (const LayoutLine& line : lines) {
     for (const cv::Rect& other : {code, photo, rule})
