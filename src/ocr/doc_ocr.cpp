@@ -409,7 +409,7 @@ std::vector<cv::Rect> CDocOCR::VerticalJoins(const std::vector<cv::Rect>& boxes,
 
 cv::Mat CDocOCR::FindPictures(const cv::Mat& grey, int charHeight) {
   // Text leaves paper between its strokes, characters and lines: no window of two characters'
-  // square is nearly all ink. A photograph, a QR code or a shaded box is.
+  // square is half ink. A photograph, a QR code or a shaded box is.
   const int shrink = std::max(1, charHeight / 8);
   cv::Mat small;
   cv::resize(grey < kPaperLevel, small, {(grey.cols + shrink - 1) / shrink, (grey.rows + shrink - 1) / shrink}, 0, 0,

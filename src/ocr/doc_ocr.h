@@ -56,7 +56,9 @@ class CDocOCR {
   static constexpr double kMostCharacterAspect = 4.0;
   // A blob whose holes take more than this share of its box is a frame, not a character.
   static constexpr double kMostFrameHoles = 0.8;
-  // Darker than this is not paper; pictures are nearly all not paper.
+  // Darker than this is not paper. A picture is at least half not paper, a code's random modules
+  // about half, and none of its rows across two characters holds as little ink as the paper
+  // between lines of text; text reaches neither.
   static constexpr int kPaperLevel = 235;
   static constexpr double kPictureDensity = 0.5;
   static constexpr double kPictureRowDensity = 0.15;
