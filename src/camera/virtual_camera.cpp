@@ -24,6 +24,7 @@
 
 #include "camera/usb_camera.h"
 #include "imaging/image_file.h"
+#include "platform/file_io.h"
 
 namespace orvane {
 
@@ -364,30 +365,13 @@ class FrameFile {
     }
   }
   bool Write(std::int64_t offset, const std::uint8_t* bytes, std::size_t length) {
-    return Transfer(offset, length, [&](std::size_t done, std::size_t left) {
-      return pwrite(descriptor_, bytes + done, left, static_cast<off_t>(offset + static_cast<std::int64_t>(done)));
-    });
+    return platform::WriteAllAt(descriptor_, bytes, length, offset);
   }
   bool Read(std::int64_t offset, std::uint8_t* into, std::size_t length) const {
-    return Transfer(offset, length, [&](std::size_t done, std::size_t left) {
-      return pread(descriptor_, into + done, left, static_cast<off_t>(offset + static_cast<std::int64_t>(done)));
-    });
+    return platform::ReadAllAt(descriptor_, into, length, offset);
   }
 
  private:
-  // Repeats `step` (a pread or pwrite of what is left) until the whole length has gone through.
-  template <class Step>
-  bool Transfer(std::int64_t offset, std::size_t length, Step step) const {
-    if (descriptor_ < 0 || offset < 0) return false;
-    for (std::size_t done = 0; done < length;) {
-      const ssize_t moved = step(done, length - done);
-      if (moved < 0 && errno == EINTR) continue;
-      if (moved <= 0) return false;
-      done += static_cast<std::size_t>(moved);
-    }
-    return true;
-  }
-
   int descriptor_ = -1;
 };
 

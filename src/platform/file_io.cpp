@@ -101,6 +101,37 @@ std::optional<std::string> ReadWholeFile(const fs::path& path, std::uintmax_t ma
 
 namespace {
 
+// Repeats `step` (a pread or pwrite of what is left, at the offset reached) until all went through.
+template <class Step>
+bool TransferAllAt(int fd, std::size_t length, std::int64_t offset, Step step) {
+  if (fd < 0 || offset < 0) return false;
+  for (std::size_t done = 0; done < length;) {
+    const ssize_t moved = step(done, length - done, static_cast<off_t>(offset + static_cast<std::int64_t>(done)));
+    if (moved < 0 && errno == EINTR) continue;
+    if (moved <= 0) return false;
+    done += static_cast<std::size_t>(moved);
+  }
+  return true;
+}
+
+}  // namespace
+
+bool WriteAllAt(int fd, const void* bytes, std::size_t length, std::int64_t offset) {
+  const auto* from = static_cast<const std::uint8_t*>(bytes);
+  return TransferAllAt(fd, length, offset, [&](std::size_t done, std::size_t left, off_t at) {
+    return ::pwrite(fd, from + done, left, at);
+  });
+}
+
+bool ReadAllAt(int fd, void* into, std::size_t length, std::int64_t offset) {
+  auto* to = static_cast<std::uint8_t*>(into);
+  return TransferAllAt(fd, length, offset, [&](std::size_t done, std::size_t left, off_t at) {
+    return ::pread(fd, to + done, left, at);
+  });
+}
+
+namespace {
+
 // Longer extensions are left off the temporary name, which stays short whatever the target's.
 constexpr std::size_t kLongestKeptExtension = 8;
 

@@ -3,6 +3,7 @@
 // told that replacing is wanted.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -36,6 +37,11 @@ int OpenRegularFile(const std::filesystem::path& path, std::uintmax_t maxBytes =
 // a FIFO or a device and never throws.
 std::optional<std::string> ReadWholeFile(const std::filesystem::path& path, std::uintmax_t maxBytes = kMaxReadBytes,
                                          ReadFailure* failure = nullptr);
+
+// All `length` bytes written to, or read from, `fd` at `offset`, through interruptions and short
+// transfers; false on an error or, reading, at the file's end.
+bool WriteAllAt(int fd, const void* bytes, std::size_t length, std::int64_t offset);
+bool ReadAllAt(int fd, void* into, std::size_t length, std::int64_t offset);
 
 // The name to try for a new file when `wanted` is taken, for attempt 0, 1, ...; an empty path
 // ends the search.

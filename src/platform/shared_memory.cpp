@@ -10,6 +10,8 @@
 #include <climits>
 #include <string>
 
+#include "platform/file_io.h"
+
 namespace orvane::platform {
 namespace {
 
@@ -60,14 +62,7 @@ bool SharedMemory::WriteText(std::string_view text) {
   std::copy_n(text.data(), length, bytes.data());
   // Sized to what the memory holds now; a companion that cuts it during the write sees it grown
   // back to that size at worst, where a mapped write would have ended the station with SIGBUS.
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t wrote = pwrite(descriptor_, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
-    if (wrote < 0 && errno == EINTR) continue;
-    if (wrote <= 0) return false;
-    done += static_cast<std::size_t>(wrote);
-  }
-  return fits;
+  return WriteAllAt(descriptor_, bytes.data(), bytes.size(), 0) && fits;
 }
 
 }  // namespace orvane::platform
